@@ -1,0 +1,31 @@
+// The one header the library, the stand-ins and the tools include for the
+// operating system. On Windows it is the Windows API itself; on Linux it is
+// our own implementation of the subset of that API the product uses, with the
+// same names, types, return conventions and last-error values.
+#pragma once
+
+#include "vksacc_abi.h"
+
+#if defined(_WIN32)
+#  ifndef WIN32_LEAN_AND_MEAN
+#    define WIN32_LEAN_AND_MEAN
+#  endif
+#  ifndef NOMINMAX
+#    define NOMINMAX
+#  endif
+#  include <windows.h>
+#  include <stdio.h>
+#  include <wchar.h>
+#  include <stdlib.h>
+// Wide string literal in the platform's UTF-16 unit type.
+#  define WSTR(s) L##s
+// A module's DllMain is found by the system on Windows.
+#  define VKS_DLL_ENTRY(fn)
+#else
+#  include "vks_win32/types.h"
+#  include "vks_win32/kernel.h"
+#  include "vks_win32/registry.h"
+#  include "vks_win32/strings.h"
+#  include "vks_win32/module.h"
+#  define WSTR(s) u##s
+#endif

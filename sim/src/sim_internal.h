@@ -1,0 +1,193 @@
+// The simulator's machine: devices, open files, open objects, held requests,
+// faults and the request log, all behind one lock. Command families live in
+// their own files (family_*.cpp) and add their handlers to the machine's
+// table by command code.
+#pragma once
+
+#include "vks_platform.h"
+#include "vks_win32/driver.h"
+#include "vksacc.h"
+#include "vkssim/sim.h"
+
+#include <array>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace vkssim::detail {
+
+struct Device;
+struct File;
+
+// A request the device keeps until something happens (an event, a
+// notification, the file's close).
+struct HeldIrp {
+    VKS_IRP* irp = nullptr;
+    File* file = nullptr;
+    uint32_t failError = 0;           // complete with this Windows error instead
+    uint32_t shortBytes = UINT32_MAX;  // return at most this many bytes
+};
+
+struct PendingEvent {
+    uint32_t code = 0;
+    uint32_t value = 0;
+    std::vector<uint8_t> payload;
+};
+
+struct SimObject {
+    Object info;
+    File* owner = nullptr;  // the file the open command came on
+    std::deque<HeldIrp> eventIrps;
+    std::deque<PendingEvent> events;
+    std::vector<uint8_t> params;  // current parameter block (full size)
+};
+
+struct File {
+    uint64_t id = 0;
+    std::shared_ptr<Device> device;
+    bool overlapped = false;
+    bool notifyRegistered = false;
+    std::deque<HeldIrp> notifyIrps;
+    std::deque<PendingEvent> notifications;
+};
+
+struct Device {
+    int index = 0;
+    DeviceConfig config;
+    void* registration = nullptr;
+    bool present = true;
+    std::array<std::vector<uint8_t>, VKSSIM_TYPE_COUNT> info;  // VKSINFOW per kind
+    std::array<uint32_t, VKSSIM_TYPE_COUNT> blockSize{};       // 0: full size
+    std::map<uint32_t, SimObject> objects;                     // by driver handle
+    uint32_t nextHandle = 0x1001;
+    std::vector<File*> files;
+};
+
+// A request to hand back to the platform once the machine lock is released.
+struct Completion {
+    VKS_IRP* irp;
+    DWORD error;
+    DWORD bytes;
+};
+
+// One request being answered.
+struct Command {
+    Device& device;
+    File& file;
+    VKS_IRP* irp;
+    uint32_t code;
+    const std::vector<uint8_t>& in;
+    uint8_t* out;
+    uint32_t outLength;
+    std::vector<Completion>& completions;
+    // Reply header words; the dispatcher writes them after the handler ran.
+    uint32_t status = 0;
+    uint32_t value = 0;
+    uint32_t replyHandle = 0;
+    // The handler kept the request (HoldIrp); the dispatcher leaves it alone.
+    bool held = false;
+    // Faults that a held request carries until it completes.
+    uint32_t failError = 0;
+    uint32_t shortBytes = UINT32_MAX;
+
+    uint32_t InU32(size_t offset) const;
+    uint64_t InU64(size_t offset) const;
+    uint32_t Type() const { return InU32(VKSSIM_REQ_TYPE); }
+    uint32_t Channel() const { return InU32(VKSSIM_REQ_CHANNEL); }
+    uint32_t Handle() const { return InU32(VKSSIM_REQ_HANDLE); }
+    void OutU32(size_t offset, uint32_t v);
+    void OutU64(size_t offset, uint64_t v);
+    void OutBytes(size_t offset, const void* data, size_t size);
+    HeldIrp Hold();  // marks the request held and returns its record
+};
+
+using Handler = void (*)(Command&);
+
+class Machine {
+public:
+    Machine();
+    ~Machine();
+
+    std::mutex mu;
+    std::condition_variable requestArrived;
+    std::condition_variable heldChanged;
+
+    std::vector<std::shared_ptr<Device>> devices;
+    std::unordered_map<uint32_t, Handler> handlers;
+    uint64_t nextFileId = 1;
+    bool configLoadedFromEnvironment = false;
+
+    struct Fault {
+        uint32_t value = 0;
+        int count = 0;  // -1 always
+    };
+    std::unordered_map<uint32_t, Fault> statusFaults, shortFaults, win32Faults, completionFaults;
+    std::unordered_map<int, uint32_t> createFaults;
+    bool asyncCompletion = false;
+
+    std::deque<Request> log;
+    uint64_t nextSequence = 0;
+
+    Device* DeviceAt(int index);  // null when out of range
+
+    // Hands completions to the simulator's completion thread.
+    void Defer(std::vector<Completion> completions);
+
+private:
+    void CompletionThread();
+    std::thread completer_;
+    std::condition_variable deferredChanged_;
+    std::deque<Completion> deferred_;
+    bool stopping_ = false;
+};
+
+Machine& M();
+
+// Takes one use of a fault; true (and the fault's value) when it applies.
+bool TakeFault(std::unordered_map<uint32_t, Machine::Fault>& faults, uint32_t code, uint32_t* value);
+
+// Writes a complete reply into a held request's output and queues its
+// completion: header (size, handle, value, status, format word) and payload
+// from `payloadOffset`.
+void CompleteHeld(const HeldIrp& held, uint32_t handle, uint32_t value, uint32_t status, size_t payloadOffset,
+                  const void* payload, size_t payloadSize, std::vector<Completion>& completions);
+// Completes a held request with a Windows error and no data.
+void AbortHeld(const HeldIrp& held, DWORD error, std::vector<Completion>& completions);
+void RunCompletions(std::vector<Completion>& completions);
+
+// Event delivery shared by the object family and the control surface.
+void DeliverEvent(SimObject& object, PendingEvent event, std::vector<Completion>& completions);
+// Ends an object: its held event requests complete with VKSERROR_NO_COMPLETION.
+void EndObject(Device& device, uint32_t handle, std::vector<Completion>& completions);
+// A fresh parameter block of a kind for a selector (current values for 0).
+std::vector<uint8_t> ParameterBlock(uint32_t type, uint32_t selector);
+uint32_t FullBlockSize(uint32_t type);
+// The VKSINFOW a device reports for a kind unless replaced.
+std::vector<uint8_t> DefaultDeviceInfo(const Device& device, uint32_t type);
+
+void RegisterDeviceFamily(Machine& m);
+void RegisterObjectFamily(Machine& m);
+void RegisterParameterFamily(Machine& m);
+
+// Device registration with the platform (machine.cpp).
+int AddDeviceLocked(Machine& m, const DeviceConfig& config);
+
+// Configuration text (config.cpp): parses and returns the devices.
+bool ParseConfig(const std::string& text, std::vector<DeviceConfig>* devices, std::string* error);
+
+inline void PutU32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+inline void PutU16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
+inline void PutU64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
+inline uint32_t GetU32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+}  // namespace vkssim::detail

@@ -1,0 +1,19 @@
+// Status codes, device types and the text helpers shared by every subsystem.
+#pragma once
+
+#include "vks_platform.h"
+#include "vksacc.h"
+
+// Number of device kinds (VKSDEVICETYPE_NETWORK .. VKSDEVICETYPE_DISCOVERY).
+constexpr DWORD kDeviceTypeCount = 4;
+
+// The name of a status code ("VKSERROR_INVALID_ARGUMENT"), or "" for a value
+// without a name. Pure: no allocation, no locking.
+const char* VKSErrorToString(VKSERROR code);
+
+// "NETWORK", "DECODER", "ENCODER", "DISCOVERY", or "Invalid".
+const char* DeviceTypeToString(DWORD type);
+
+// Converts UTF-16 text to a newly allocated UTF-8 text (release with free()).
+// Null when the input is null or the conversion fails.
+char* WideToUtf8Alloc(const WCHAR* text);

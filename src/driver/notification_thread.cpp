@@ -1,0 +1,6 @@
+#include "driver/notification_thread.h"
+
+#include "core/engine.h"
+
+void StartNotificationThread() {}
+void StopNotificationThread() {}

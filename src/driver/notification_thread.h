@@ -1,0 +1,8 @@
+// The notification thread and its hidden window: display changes and custom
+// device events.
+#pragma once
+
+#include "vks_platform.h"
+
+void StartNotificationThread();
+void StopNotificationThread();
