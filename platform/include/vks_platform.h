@@ -14,6 +14,10 @@
 #    define NOMINMAX
 #  endif
 #  include <windows.h>
+#  include <dbt.h>
+#  include <winioctl.h>
+#  include <setupapi.h>
+#  include <shlwapi.h>
 #  include <stdio.h>
 #  include <wchar.h>
 #  include <stdlib.h>
@@ -27,5 +31,8 @@
 #  include "vks_win32/registry.h"
 #  include "vks_win32/strings.h"
 #  include "vks_win32/module.h"
+#  include "vks_win32/window.h"
+#  include "vks_win32/device.h"
+#  include "vks_win32/shell.h"
 #  define WSTR(s) u##s
 #endif

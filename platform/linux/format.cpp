@@ -26,7 +26,7 @@ struct Sink {
     }
 };
 
-struct Spec {
+struct Field {
     bool left = false, plus = false, space = false, zero = false, alt = false;
     long width = 0;
     long precision = -1;  // -1: not given
@@ -34,50 +34,50 @@ struct Spec {
 
 enum class Size { Default, Char, Short, Long32, Long64, Ptr };
 
-void PadBefore(Sink& out, const Spec& spec, long len) {
-    if (!spec.left) out.Repeat(u' ', spec.width - len);
+void PadBefore(Sink& out, const Field& field, long len) {
+    if (!field.left) out.Repeat(u' ', field.width - len);
 }
-void PadAfter(Sink& out, const Spec& spec, long len) {
-    if (spec.left) out.Repeat(u' ', spec.width - len);
+void PadAfter(Sink& out, const Field& field, long len) {
+    if (field.left) out.Repeat(u' ', field.width - len);
 }
 
-void PutWide(Sink& out, const Spec& spec, const WCHAR* s) {
+void PutWide(Sink& out, const Field& field, const WCHAR* s) {
     static const WCHAR kNull[] = u"(null)";
     if (!s) s = kNull;
     long len = 0;
-    while (s[len] && (spec.precision < 0 || len < spec.precision)) ++len;
-    PadBefore(out, spec, len);
+    while (s[len] && (field.precision < 0 || len < field.precision)) ++len;
+    PadBefore(out, field, len);
     for (long i = 0; i < len; ++i) out.Put(s[i]);
-    PadAfter(out, spec, len);
+    PadAfter(out, field, len);
 }
 
 // 8-bit text is widened byte for byte, as the C runtime does in its default
 // "C" locale.
-void PutNarrow(Sink& out, const Spec& spec, const char* s) {
+void PutNarrow(Sink& out, const Field& field, const char* s) {
     if (!s) s = "(null)";
     long len = 0;
-    while (s[len] && (spec.precision < 0 || len < spec.precision)) ++len;
-    PadBefore(out, spec, len);
+    while (s[len] && (field.precision < 0 || len < field.precision)) ++len;
+    PadBefore(out, field, len);
     for (long i = 0; i < len; ++i) out.Put(static_cast<unsigned char>(s[i]));
-    PadAfter(out, spec, len);
+    PadAfter(out, field, len);
 }
 
-void PutChar(Sink& out, const Spec& spec, WCHAR c) {
-    PadBefore(out, spec, 1);
+void PutChar(Sink& out, const Field& field, WCHAR c) {
+    PadBefore(out, field, 1);
     out.Put(c);
-    PadAfter(out, spec, 1);
+    PadAfter(out, field, 1);
 }
 
 // Integer conversions d i u o x X and p.
-void PutInteger(Sink& out, Spec spec, unsigned long long magnitude, bool negative, WCHAR conv) {
+void PutInteger(Sink& out, Field field, unsigned long long magnitude, bool negative, WCHAR conv) {
     char digits[32];
     int nd = 0;
     unsigned base = (conv == u'o') ? 8 : (conv == u'x' || conv == u'X' || conv == u'p') ? 16 : 10;
     const char* set = (conv == u'x') ? "0123456789abcdef" : "0123456789ABCDEF";
     for (unsigned long long v = magnitude; v; v /= base) digits[nd++] = set[v % base];
 
-    long precision = spec.precision;
-    if (precision >= 0) spec.zero = false;  // a precision overrides the 0 flag
+    long precision = field.precision;
+    if (precision >= 0) field.zero = false;  // a precision overrides the 0 flag
     if (precision < 0) precision = 1;
     long zeros = precision > nd ? precision - nd : 0;
 
@@ -86,44 +86,44 @@ void PutInteger(Sink& out, Spec spec, unsigned long long magnitude, bool negativ
     if (conv == u'd' || conv == u'i') {
         if (negative)
             prefix[np++] = '-';
-        else if (spec.plus)
+        else if (field.plus)
             prefix[np++] = '+';
-        else if (spec.space)
+        else if (field.space)
             prefix[np++] = ' ';
-    } else if (spec.alt && magnitude != 0 && (conv == u'x' || conv == u'X')) {
+    } else if (field.alt && magnitude != 0 && (conv == u'x' || conv == u'X')) {
         prefix[np++] = '0';
         prefix[np++] = static_cast<char>(conv);
-    } else if (spec.alt && conv == u'o' && zeros == 0) {
+    } else if (field.alt && conv == u'o' && zeros == 0) {
         zeros = 1;  // '#' makes the first octal digit a zero
     }
 
     long len = np + zeros + nd;
-    if (spec.zero && !spec.left && spec.width > len) {
-        zeros += spec.width - len;
-        len = spec.width;
+    if (field.zero && !field.left && field.width > len) {
+        zeros += field.width - len;
+        len = field.width;
     }
-    PadBefore(out, spec, len);
+    PadBefore(out, field, len);
     for (int i = 0; i < np; ++i) out.Put(static_cast<unsigned char>(prefix[i]));
     out.Repeat(u'0', zeros);
     while (nd) out.Put(static_cast<unsigned char>(digits[--nd]));
-    PadAfter(out, spec, len);
+    PadAfter(out, field, len);
 }
 
 // Floating-point conversions through the C library into a stack buffer.
-void PutDouble(Sink& out, Spec spec, double value, WCHAR conv) {
+void PutDouble(Sink& out, Field field, double value, WCHAR conv) {
     char fmt[16];
     int k = 0;
     fmt[k++] = '%';
-    if (spec.left) fmt[k++] = '-';
-    if (spec.plus) fmt[k++] = '+';
-    if (spec.space) fmt[k++] = ' ';
-    if (spec.zero) fmt[k++] = '0';
-    if (spec.alt) fmt[k++] = '#';
+    if (field.left) fmt[k++] = '-';
+    if (field.plus) fmt[k++] = '+';
+    if (field.space) fmt[k++] = ' ';
+    if (field.zero) fmt[k++] = '0';
+    if (field.alt) fmt[k++] = '#';
     // Bounds keep the largest %f (309 integral digits) within the buffer.
-    int width = static_cast<int>(spec.width > 300 ? 300 : spec.width);
-    int precision = static_cast<int>(spec.precision > 300 ? 300 : spec.precision);
+    int width = static_cast<int>(field.width > 300 ? 300 : field.width);
+    int precision = static_cast<int>(field.precision > 300 ? 300 : field.precision);
     // %a without a precision prints the exact value; the others default to 6.
-    const bool withPrecision = spec.precision >= 0 || (conv != u'a' && conv != u'A');
+    const bool withPrecision = field.precision >= 0 || (conv != u'a' && conv != u'A');
     if (precision < 0) precision = 6;
     fmt[k++] = '*';
     if (withPrecision) {
@@ -155,32 +155,32 @@ void Format(Sink& out, const WCHAR* f, va_list ap) {
             ++f;
             continue;
         }
-        Spec spec;
+        Field field;
         for (;; ++f) {
             if (*f == u'-')
-                spec.left = true;
+                field.left = true;
             else if (*f == u'+')
-                spec.plus = true;
+                field.plus = true;
             else if (*f == u' ')
-                spec.space = true;
+                field.space = true;
             else if (*f == u'0')
-                spec.zero = true;
+                field.zero = true;
             else if (*f == u'#')
-                spec.alt = true;
+                field.alt = true;
             else
                 break;
         }
         if (*f == u'*') {
             int w = va_arg(ap, int);
             if (w < 0) {
-                spec.left = true;
+                field.left = true;
                 w = -w;
             }
-            spec.width = w;
+            field.width = w;
             ++f;
         } else {
             while (IsDigit(*f)) {
-                if (spec.width < 100000) spec.width = spec.width * 10 + (*f - u'0');
+                if (field.width < 100000) field.width = field.width * 10 + (*f - u'0');
                 ++f;
             }
         }
@@ -188,12 +188,12 @@ void Format(Sink& out, const WCHAR* f, va_list ap) {
             ++f;
             if (*f == u'*') {
                 int p = va_arg(ap, int);
-                spec.precision = p < 0 ? -1 : p;
+                field.precision = p < 0 ? -1 : p;
                 ++f;
             } else {
-                spec.precision = 0;
+                field.precision = 0;
                 while (IsDigit(*f)) {
-                    if (spec.precision < 100000) spec.precision = spec.precision * 10 + (*f - u'0');
+                    if (field.precision < 100000) field.precision = field.precision * 10 + (*f - u'0');
                     ++f;
                 }
             }
@@ -229,7 +229,7 @@ void Format(Sink& out, const WCHAR* f, va_list ap) {
         }
 
         WCHAR conv = *f;
-        if (!conv) {  // the format ended inside a specification: print it as is
+        if (!conv) {  // the format ended inside a conversion: print it as is
             for (const WCHAR* p = start; p < f; ++p) out.Put(*p);
             break;
         }
@@ -246,7 +246,7 @@ void Format(Sink& out, const WCHAR* f, va_list ap) {
                     default: v = va_arg(ap, int); break;
                 }
                 unsigned long long m = v < 0 ? 0ull - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
-                PutInteger(out, spec, m, v < 0, u'd');
+                PutInteger(out, field, m, v < 0, u'd');
                 break;
             }
             case u'u':
@@ -261,14 +261,14 @@ void Format(Sink& out, const WCHAR* f, va_list ap) {
                     case Size::Ptr: v = va_arg(ap, uintptr_t); break;
                     default: v = va_arg(ap, unsigned); break;
                 }
-                if (conv == u'u') spec.plus = spec.space = false;
-                PutInteger(out, spec, v, false, conv);
+                if (conv == u'u') field.plus = field.space = false;
+                PutInteger(out, field, v, false, conv);
                 break;
             }
             case u'p': {
                 // The Microsoft form: all the digits of a pointer, upper case,
                 // without a prefix.
-                Spec p = spec;
+                Field p = field;
                 p.precision = 2 * static_cast<long>(sizeof(void*));
                 p.alt = false;
                 PutInteger(out, p, reinterpret_cast<uintptr_t>(va_arg(ap, void*)), false, u'p');
@@ -280,7 +280,7 @@ void Format(Sink& out, const WCHAR* f, va_list ap) {
                 // the width.
                 int c = va_arg(ap, int);
                 bool isNarrow = narrow || (conv == u'C' && !wide);
-                PutChar(out, spec, isNarrow ? static_cast<WCHAR>(static_cast<unsigned char>(c)) : static_cast<WCHAR>(c));
+                PutChar(out, field, isNarrow ? static_cast<WCHAR>(static_cast<unsigned char>(c)) : static_cast<WCHAR>(c));
                 break;
             }
             case u's':
@@ -289,9 +289,9 @@ void Format(Sink& out, const WCHAR* f, va_list ap) {
                 // the width.
                 bool isNarrow = narrow || (conv == u'S' && !wide);
                 if (isNarrow)
-                    PutNarrow(out, spec, va_arg(ap, const char*));
+                    PutNarrow(out, field, va_arg(ap, const char*));
                 else
-                    PutWide(out, spec, va_arg(ap, const WCHAR*));
+                    PutWide(out, field, va_arg(ap, const WCHAR*));
                 break;
             }
             case u'f':
@@ -302,7 +302,7 @@ void Format(Sink& out, const WCHAR* f, va_list ap) {
             case u'G':
             case u'a':
             case u'A':
-                PutDouble(out, spec, va_arg(ap, double), conv);
+                PutDouble(out, field, va_arg(ap, double), conv);
                 break;
             case u'n':
                 // Disabled, as in the Microsoft runtime: writing through %n
@@ -310,7 +310,7 @@ void Format(Sink& out, const WCHAR* f, va_list ap) {
                 (void)va_arg(ap, void*);
                 break;
             default:
-                // Unknown conversion: the specification is printed as it was.
+                // Unknown conversion: its text is printed as it was.
                 for (const WCHAR* p = start; p < f; ++p) out.Put(*p);
                 break;
         }

@@ -76,7 +76,7 @@ HANDLE InsertHandleLocked(KernelObject* object) noexcept {
         index = g_freeHead;
         g_freeHead = g_slots[index].nextFree;
     } else {
-        if (g_used == g_capacity) {
+        if (g_used >= g_capacity) {
             if (g_capacity >= kMaxHandles) {
                 SetLastError(ERROR_NO_SYSTEM_RESOURCES);
                 return nullptr;

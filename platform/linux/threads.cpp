@@ -100,7 +100,7 @@ bool StartThread(ThreadObject* thread) noexcept {
     if (thread->stackSize) {
         const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
         size_t size = (thread->stackSize + page - 1) / page * page;
-        if (size < PTHREAD_STACK_MIN) size = PTHREAD_STACK_MIN;
+        if (size < static_cast<size_t>(PTHREAD_STACK_MIN)) size = static_cast<size_t>(PTHREAD_STACK_MIN);
         pthread_attr_setstacksize(&attr, size);
     }
     thread->AddRef();

@@ -13,12 +13,9 @@
 
 #include <cstring>
 
-GLOBAL Global = [] {
-    GLOBAL g{};
-    g.Status = VKSERROR_UNINITIALIZED;
-    g.bAudioDecodeEnabled = TRUE;
-    return g;
-}();
+// Constant-initialised, so that it is in place before any module constructor
+// (the DllMain stand-in among them) runs.
+constinit GLOBAL Global = {.Status = VKSERROR_UNINITIALIZED, .bAudioDecodeEnabled = TRUE};
 
 namespace {
 

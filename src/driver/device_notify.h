@@ -7,6 +7,17 @@
 
 struct DEVICE_TABLE;
 
+// The payload word of a notification request.
+enum : DWORD {
+    NOTIFY_MODE_REGISTER = 0,
+    NOTIFY_MODE_REREGISTER = 1,
+    NOTIFY_MODE_DEREGISTER = 2,
+};
+
+// Creates the device port with its thread and arms every device.
 VKSERROR DeviceCompletionPortOpenAndRegister(DEVICE_TABLE* networkPorts);
+// Sends DEREGISTER to every device, then stops the port.
 VKSERROR DeviceCompletionPortClose(DEVICE_TABLE* networkPorts);
+// Sends one notification request on a device's overlapped file.
+VKSERROR SendSetNotify(HANDLE deviceOv, DWORD mode);
 DWORD WINAPI DeviceIoCompletionThread(LPVOID port);

@@ -19,6 +19,12 @@ struct DeviceInfo {
 
 struct DEVICE_TABLE;
 
+// Running totals of one type while enumerating: devices and inputs so far.
+struct TypeTotals {
+    DWORD devices;
+    DWORD inputs;
+};
+
 // Enumerates the devices into the four tables; for each type reports the
 // number of devices and of inputs. VKSERROR_HARDWARE_NOT_FOUND without devices.
 VKSERROR Build742Info(DeviceInfo** network, DeviceInfo** decoders, DeviceInfo** encoders, DeviceInfo** discoveries,
@@ -27,4 +33,9 @@ VKSERROR Build742Info(DeviceInfo** network, DeviceInfo** decoders, DeviceInfo** 
 void FreeSingleTypeList(DEVICE_TABLE* table);
 // The record whose input range holds `index`, or null.
 DeviceInfo* DeviceFindByIndex(DWORD type, DWORD index);
+// Builds one record; null when it cannot be allocated.
+DeviceInfo* BuildDeviceInfo(DWORD deviceIndex, const WCHAR* path, const WCHAR* location, HANDLE device,
+                            TypeTotals& totals, DWORD type);
+// Queries the device's information record into the caller's (size-prefixed).
+VKSERROR DeviceGetInfo(const DeviceInfo* device, DWORD type, VKSINFOW* info);
 inline DWORD DeviceChannelFromIndex(const DeviceInfo* device, DWORD index) { return index - device->FirstInput; }

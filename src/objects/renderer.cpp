@@ -14,3 +14,9 @@ void RendererLibraryFree() {
     }
     Global.hRendererEngine = 0;
 }
+
+void RendererFirstFrame(UserHandle* object) {}
+
+VKSERROR RendererOpenInput(UserHandle* object) { return VKSERROR_NO_ERROR; }
+void RendererCloseInput(UserHandle* object) {}
+void RendererFollowDecoderState(UserHandle* object, DWORD previousState, DWORD newState) {}

@@ -31,10 +31,13 @@ int main(int argc, char** argv) {
     if (argc > 1) {
         setenv("VKS_REGISTRY_FILE", argv[1], 1);
         VksReloadRegistry();
-    } else if (!getenv("VKS_REGISTRY_FILE")) {
+    } else if (!getenv("VKS_REGISTRY_FILE") || !*getenv("VKS_REGISTRY_FILE")) {
 #  ifdef VKS_CONF_REGISTRY_FILE
         setenv("VKS_REGISTRY_FILE", VKS_CONF_REGISTRY_FILE, 1);
         VksReloadRegistry();
+#  else
+        std::fprintf(stderr, "conf_registry: no registry file: pass tests/data/registry/conformance.reg as the "
+                             "argument or in VKS_REGISTRY_FILE\n");
 #  endif
     }
 #else

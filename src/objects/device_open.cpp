@@ -1,0 +1,258 @@
+// Open, close and state of every object type.
+#include "objects/device_objects.h"
+
+#include "audio/audio_thread.h"
+#include "core/engine.h"
+#include "core/log.h"
+#include "driver/command_channel.h"
+#include "driver/completion_port.h"
+#include "driver/device_tables.h"
+#include "driver/notification_thread.h"
+#include "driver/worker_dispatch.h"
+#include "objects/handle_table.h"
+#include "objects/renderer.h"
+#include "objects/user_handle.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Open command request fields after the header.
+constexpr DWORD kOpenAddressPointer = 24;
+constexpr DWORD kOpenAddressSize = 2072;
+constexpr DWORD kOpenLengthValue = 2080;
+constexpr DWORD kOpenTransport = 2088;
+constexpr DWORD kOpenStreamOptions = 2092;  // 32 bytes
+constexpr DWORD kOpenFlags = 2124;
+constexpr DWORD kOpenSystemEvents = 2128;
+constexpr size_t kStreamOptionsBytes = 32;
+
+bool SystemEventFunctionRegistered() {
+    // Read without the engine lock: a snapshot at the time of the open.
+    return __atomic_load_n(&Global.pSystemEventFn, __ATOMIC_RELAXED) != nullptr;
+}
+
+void CloseIfOpen(HANDLE& handle) {
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    handle = nullptr;
+}
+
+// Sends the open command; stores the driver's handle on success.
+VKSERROR SendOpen(UserHandle* object, const PreparedAddress& address, DWORD openFlags, DWORD transport,
+                  const BYTE* streamOptions, bool systemEvents) {
+    CommandRequest request = kRequestTemplate;
+    CommandReply reply = kReplyTemplate;
+    WriteU32(request.Bytes, kReqType, object->Type);
+    WriteU32(request.Bytes, kReqChannel, object->Channel);
+    WriteU32(request.Bytes, kReqHandle, 0);
+    char* copy = nullptr;
+    if (object->Type == VKSDEVICETYPE_NETWORK) {
+        if (address.text != nullptr && address.size != 0) {
+            copy = static_cast<char*>(std::malloc(address.size));
+            if (copy == nullptr) return VKSERROR_INSUFFICIENT_MEMORY;
+            std::memcpy(copy, address.text, address.size - 1);
+            copy[address.size - 1] = 0;
+        }
+        WriteU64(request.Bytes, kOpenAddressPointer, reinterpret_cast<ULONG_PTR>(copy));
+        WriteU32(request.Bytes, kOpenAddressSize, copy != nullptr ? address.size : 0);
+        WriteU64(request.Bytes, kOpenLengthValue, address.length);
+        WriteU32(request.Bytes, kOpenTransport, transport);
+        if (streamOptions != nullptr) std::memcpy(request.Bytes + kOpenStreamOptions, streamOptions, kStreamOptionsBytes);
+    } else {
+        WriteU32(request.Bytes, kOpenFlags, openFlags);
+    }
+    request.Bytes[kOpenSystemEvents] = systemEvents ? 1 : 0;
+    const VKSERROR status =
+        DeviceIoctlSync(object->hDevice, IOCTL_VKS_OPEN, request.Bytes, kRequestBytes, reply.Bytes, kReplyBytes);
+    std::free(copy);
+    if (status == VKSERROR_NO_ERROR) object->HVKSHandle = ReadU32(reply.Bytes, kRepHandle);
+    return status;
+}
+
+// Gives a decoder its audio thread, or lets it open without audio when the
+// thread cannot be made. Called with the handle locked; may relock it.
+VKSERROR AttachAudioThread(HVKS handle, UserHandle*& object, VKSGUID* sessionGuid) {
+    if (sessionGuid == nullptr) return VKSERROR_INVALID_ARGUMENT;
+    VKSAUDIOTHREAD* thread = nullptr;
+    if (SUCCEEDED(AudioThreadCreate(handle, sessionGuid, &thread))) {
+        object->pAudioThread = thread;
+        return VKSERROR_NO_ERROR;
+    }
+    object->pAudioThread = nullptr;
+    UserHandle* before = object;
+    UnlockHandle(handle, object);
+    if (FAILED(AudioThreadDestroy(thread))) return VKSERROR_UNEXPECTED;
+    void* relocked = nullptr;
+    const DWORD status = RelockHandle(handle, before, &relocked);
+    if (status != 0) {
+        object = nullptr;
+        return status;
+    }
+    object = static_cast<UserHandle*>(relocked);
+    object->pAudioThread = nullptr;
+    return VKSERROR_NO_ERROR;
+}
+
+}  // namespace
+
+VKSERROR VKSCloseK(DWORD type, HANDLE device, DWORD hvksHandle, DWORD channel) {
+    UserHandle leading{};
+    leading.Type = type;
+    leading.hDevice = device;
+    leading.HVKSHandle = hvksHandle;
+    leading.Channel = channel;
+    CommandRequest request = kRequestTemplate;
+    CommandReply reply = kReplyTemplate;
+    return HandleIoctlSync(&leading, IOCTL_VKS_CLOSE, request.Bytes, reply.Bytes);
+}
+
+VKSERROR DeviceOpen(DWORD index, const DeviceInfo* device, DWORD type, const char* address, DWORD openFlags, HVKS* out,
+                    DWORD transportSelector, const BYTE* streamOptions, VKSGUID* sessionGuid) {
+    if (out == nullptr) return VKSERROR_INVALID_ARGUMENT;
+    LogNotification(WSTR("DeviceOpen: START - device(%u) pHVKS(%p) pURL(%p)(%S)\n"), index, out, address,
+                    address != nullptr ? address : "");
+
+    DWORD handle = 0;
+    VKSERROR status = CreateHandle(sizeof(UserHandle), &handle);
+    UserHandle* object = nullptr;
+    if (status == VKSERROR_NO_ERROR) {
+        status = LockHandleAs(handle, &object);
+        if (status != VKSERROR_NO_ERROR) LockAndReleaseHandle(handle);
+    }
+    if (status != VKSERROR_NO_ERROR) {
+        LogNotification(WSTR("DeviceOpen: FAILED END - *pHVKS(%p)(0x%x) error(0x%x)\n"), out, *out, status);
+        return status;
+    }
+
+    std::memset(object, 0, sizeof(*object));
+    PreparedAddress prepared{};
+    status = DeviceFileOpen(device->Path, &object->hDevice, FALSE, device->pSuffix);
+    if (status == VKSERROR_NO_ERROR) status = DeviceFileOpen(device->Path, &object->hDeviceOv, TRUE, device->pSuffix);
+    const bool systemEvents = SystemEventFunctionRegistered();
+    object->Type = type;
+    object->Channel = DeviceChannelFromIndex(device, index);
+    object->State = 0;
+
+    if (status == VKSERROR_NO_ERROR && type == VKSDEVICETYPE_NETWORK) {
+        status = PrepareStreamAddress(index, out, object, address, &prepared);
+    }
+    if (status == VKSERROR_NO_ERROR) {
+        if (Global.bCompletionPortOverride && Global.OpenDeviceCount == 0) StartNotificationThread();
+        status = SendOpen(object, prepared, openFlags, transportSelector, streamOptions, systemEvents);
+    }
+    std::free(prepared.owned);
+
+    if (status == VKSERROR_NO_ERROR && type == VKSDEVICETYPE_DECODER && Global.bAudioDecodeEnabled) {
+        status = AttachAudioThread(handle, object, sessionGuid);
+        if (object == nullptr) {
+            // The handle could not be taken back: nothing of it is ours any more.
+            LogNotification(WSTR("DeviceOpen: FAILED END - *pHVKS(%p)(0x%x) error(0x%x)\n"), out, *out, status);
+            return status;
+        }
+    }
+    if (status == VKSERROR_NO_ERROR && Global.bCompletionPortOverride && Global.OpenDeviceCount == 0 &&
+        Global.WorkerCompletionPort.hPort == nullptr) {
+        status = StartWorkerCompletionPort();
+    }
+    if (status == VKSERROR_NO_ERROR && type == VKSDEVICETYPE_DECODER) status = RendererOpenInput(object);
+    if (status == VKSERROR_NO_ERROR) {
+        status = AssociateCompletionPort(&Global.WorkerCompletionPort, object->hDeviceOv, handle);
+        if (status == VKSERROR_NO_ERROR) RequestEvent(object);
+    }
+
+    if (status != VKSERROR_NO_ERROR) {
+        CloseIfOpen(object->hPlaybackFile);
+        CloseIfOpen(object->hDescriptionFile);
+        std::free(object->pDescriptionText);
+        object->pDescriptionText = nullptr;
+        CloseIfOpen(object->hDeviceOv);
+        CloseIfOpen(object->hDevice);
+        UnlockHandle(handle, object);
+        LockAndReleaseHandle(handle);
+        LogNotification(WSTR("DeviceOpen: FAILED END - *pHVKS(%p)(0x%x) error(0x%x)\n"), out, *out, status);
+        return status;
+    }
+
+    InterlockedIncrement(&Global.OpenDeviceCount);
+    LogNotification(WSTR("DeviceOpen: END - type(%d) hVKS(0x%x) HVKSHandle(0x%x) HAcc(0x%x)\n"), type, handle,
+                    object->HVKSHandle, object->HAcc);
+    UnlockHandle(handle, object);
+    *out = handle;
+    return VKSERROR_NO_ERROR;
+}
+
+VKSERROR DeviceClose(HVKS handle) {
+    LogNotification(WSTR("DeviceClose: START - hVKS(0x%x)\n"), handle);
+    UserHandle* object = nullptr;
+    VKSERROR result = LockHandleAs(handle, &object);
+    if (result != VKSERROR_NO_ERROR) {
+        LogNotification(WSTR("DeviceClose: END - hVKS(0x%x) error(0x%x)\n"), handle, result);
+        return result;
+    }
+    if (object->Type == VKSDEVICETYPE_DECODER) RendererCloseInput(object);
+    const DWORD type = object->Type;
+    HANDLE device = object->hDevice;
+    const DWORD hvksHandle = object->HVKSHandle;
+    const DWORD channel = object->Channel;
+    CloseIfOpen(object->hPlaybackFile);
+    VKSAUDIOTHREAD* audio = nullptr;
+    if (type == VKSDEVICETYPE_DECODER) {
+        audio = object->pAudioThread;
+        object->pAudioThread = nullptr;
+    }
+    UnlockHandle(handle, object);
+    if (type == VKSDEVICETYPE_DECODER) AudioThreadDestroy(audio);
+
+    const VKSERROR closed = VKSCloseK(type, device, hvksHandle, channel);
+    if (closed != VKSERROR_NO_ERROR) {
+        LogWarning(WSTR("DeviceClose: hVKS(0x%x) - VKSCloseK() returned 0x%08x\n"), handle, closed);
+    }
+
+    void* relocked = nullptr;
+    result = RelockHandle(handle, object, &relocked);
+    if (result == VKSERROR_NO_ERROR) {
+        CloseIfOpen(object->hDevice);
+        CloseIfOpen(object->hDeviceOv);
+        ReleaseHandle(handle, object);
+    }
+    if (InterlockedDecrement(&Global.OpenDeviceCount) == 0 && Global.bCompletionPortOverride) {
+        StopWorkerCompletionPort();
+        StopNotificationThread();
+    }
+    LogNotification(WSTR("DeviceClose: END - hVKS(0x%x) error(0x%x)\n"), handle, result);
+    return result;
+}
+
+VKSERROR DeviceSetState(HVKS handle, DWORD state) {
+    LogTrace(WSTR("VKSACC::DeviceSetState: VKSHandle (0x%x) State (%d) Enter\n"), handle, state);
+    UserHandle* object = nullptr;
+    VKSERROR result = LockHandleAs(handle, &object);
+    if (result == VKSERROR_NO_ERROR) {
+        if (state != object->State) {
+            if (state != 3) {
+                CommandRequest request = kRequestTemplate;
+                CommandReply reply = kReplyTemplate;
+                WriteU32(request.Bytes, kPayload, state);
+                result = HandleIoctlSync(object, IOCTL_VKS_SET_STATE, request.Bytes, reply.Bytes);
+            }
+            if (result == VKSERROR_NO_ERROR) object->State = state;
+        }
+        UnlockHandle(handle, object);
+    }
+    LogTrace(WSTR("VKSACC::DeviceSetState: VKSHandle (0x%x) State (%d) Error (0x%x) Exit\n"), handle, state, result);
+    return result;
+}
+
+VKSERROR DeviceGetState(HVKS handle, DWORD* state) {
+    LogTrace(WSTR("VKSACC::DeviceGetState: VKSHandle (0x%x) Enter\n"), handle);
+    if (state == nullptr) return VKSERROR_INVALID_ARGUMENT;
+    UserHandle* object = nullptr;
+    VKSERROR result = LockHandleAs(handle, &object);
+    if (result == VKSERROR_NO_ERROR) {
+        *state = object->State;
+        UnlockHandle(handle, object);
+    }
+    LogTrace(WSTR("VKSACC::DeviceGetState: VKSHandle (0x%x) Error (0x%x) Exit\n"), handle, result);
+    return result;
+}

@@ -1,0 +1,573 @@
+// Waits, events, mutexes, semaphores, critical sections, interlocked
+// operations, handles and time: the behaviour the library relies on, checked
+// identically against our layer and against Windows (Wine).
+#include "conformance.h"
+
+namespace {
+
+bool RunningUnderWine() {
+#if defined(_WIN32)
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
+HANDLE NewEvent(bool manual, bool initial) { return CreateEventW(nullptr, manual, initial, nullptr); }
+
+bool IsSignaled(HANDLE h) { return WaitForSingleObject(h, 0) == WAIT_OBJECT_0; }
+
+// Runs fn(arg) on a new thread and gives its handle.
+HANDLE Start(LPTHREAD_START_ROUTINE fn, void* arg) { return CreateThread(nullptr, 0, fn, arg, 0, nullptr); }
+
+DWORD Join(HANDLE thread) {
+    DWORD code = 0xDEAD;
+    WaitForSingleObject(thread, INFINITE);
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    return code;
+}
+
+void Events() {
+    HANDLE manual = NewEvent(true, false);
+    CHECK(manual != nullptr);
+    CHECK_EQ(WaitForSingleObject(manual, 0), (DWORD)WAIT_TIMEOUT);
+    CHECK(SetEvent(manual));
+    CHECK_EQ(WaitForSingleObject(manual, 0), (DWORD)WAIT_OBJECT_0);
+    CHECK_EQ(WaitForSingleObject(manual, 0), (DWORD)WAIT_OBJECT_0);  // stays signalled
+    CHECK(ResetEvent(manual));
+    CHECK_EQ(WaitForSingleObject(manual, 0), (DWORD)WAIT_TIMEOUT);
+
+    HANDLE autoReset = NewEvent(false, true);  // initially signalled
+    CHECK_EQ(WaitForSingleObject(autoReset, 0), (DWORD)WAIT_OBJECT_0);
+    CHECK_EQ(WaitForSingleObject(autoReset, 0), (DWORD)WAIT_TIMEOUT);  // consumed by the first wait
+    CHECK(SetEvent(autoReset));
+    CHECK(SetEvent(autoReset));  // setting twice does not count
+    CHECK_EQ(WaitForSingleObject(autoReset, 0), (DWORD)WAIT_OBJECT_0);
+    CHECK_EQ(WaitForSingleObject(autoReset, 0), (DWORD)WAIT_TIMEOUT);
+
+    SetLastError(0);
+    CHECK(!SetEvent(nullptr));
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    CloseHandle(manual);
+    CloseHandle(autoReset);
+}
+
+struct EventPair {
+    HANDLE a, b;
+};
+
+DWORD WINAPI WaitAllThread(void* p) {
+    auto* pair = static_cast<EventPair*>(p);
+    HANDLE both[2] = {pair->a, pair->b};
+    return WaitForMultipleObjects(2, both, TRUE, INFINITE);
+}
+
+// Wakes a thread blocked in a wait on an auto-reset event.
+DWORD WINAPI WaitOneThread(void* p) { return WaitForSingleObject(static_cast<HANDLE>(p), INFINITE); }
+
+void WaitOrdering() {
+    HANDLE e[3] = {NewEvent(true, false), NewEvent(true, false), NewEvent(true, false)};
+    CHECK_EQ(WaitForMultipleObjects(3, e, FALSE, 0), (DWORD)WAIT_TIMEOUT);
+    SetEvent(e[2]);
+    SetEvent(e[1]);
+    CHECK_EQ(WaitForMultipleObjects(3, e, FALSE, 0), (DWORD)(WAIT_OBJECT_0 + 1));  // lowest index wins
+    SetEvent(e[0]);
+    CHECK_EQ(WaitForMultipleObjects(3, e, FALSE, INFINITE), (DWORD)WAIT_OBJECT_0);
+    for (HANDLE h : e) CloseHandle(h);
+
+    // Wait-any consumes only the winning object.
+    HANDLE a[3] = {NewEvent(false, false), NewEvent(false, false), NewEvent(false, false)};
+    SetEvent(a[2]);
+    SetEvent(a[0]);
+    CHECK_EQ(WaitForMultipleObjects(3, a, FALSE, 0), (DWORD)WAIT_OBJECT_0);
+    CHECK_EQ(WaitForMultipleObjects(3, a, FALSE, 0), (DWORD)(WAIT_OBJECT_0 + 2));
+    CHECK_EQ(WaitForMultipleObjects(3, a, FALSE, 0), (DWORD)WAIT_TIMEOUT);
+    for (HANDLE h : a) CloseHandle(h);
+
+    // The full 64 objects; only the last one signalled.
+    HANDLE many[MAXIMUM_WAIT_OBJECTS];
+    for (auto& h : many) h = NewEvent(true, false);
+    SetEvent(many[63]);
+    CHECK_EQ(WaitForMultipleObjects(64, many, FALSE, 0), (DWORD)(WAIT_OBJECT_0 + 63));
+    CHECK_EQ(WaitForMultipleObjects(64, many, TRUE, 0), (DWORD)WAIT_TIMEOUT);
+    for (auto& h : many) SetEvent(h);
+    CHECK_EQ(WaitForMultipleObjects(64, many, TRUE, 0), (DWORD)WAIT_OBJECT_0);
+    for (auto& h : many) CloseHandle(h);
+
+    // A blocked wait-any woken by a later signal.
+    HANDLE wake = NewEvent(false, false);
+    HANDLE t = Start(WaitOneThread, wake);
+    SetEvent(wake);
+    CHECK_EQ(Join(t), (DWORD)WAIT_OBJECT_0);
+    CHECK(!IsSignaled(wake));  // the woken wait consumed it
+    CloseHandle(wake);
+}
+
+void WaitAll() {
+    HANDLE ev[2] = {NewEvent(false, false), NewEvent(false, false)};
+    SetEvent(ev[0]);
+    CHECK_EQ(WaitForMultipleObjects(2, ev, TRUE, 0), (DWORD)WAIT_TIMEOUT);
+    CHECK(IsSignaled(ev[0]));  // a wait-all that fails takes nothing
+    SetEvent(ev[0]);
+    SetEvent(ev[1]);
+    CHECK_EQ(WaitForMultipleObjects(2, ev, TRUE, 0), (DWORD)WAIT_OBJECT_0);
+    CHECK(!IsSignaled(ev[0]));  // and one that succeeds takes everything
+    CHECK(!IsSignaled(ev[1]));
+
+    // A blocked wait-all does not take the first object on its own.
+    EventPair pair{ev[0], ev[1]};
+    HANDLE t = Start(WaitAllThread, &pair);
+    SetEvent(ev[0]);
+    CHECK(IsSignaled(ev[0]));
+    SetEvent(ev[0]);
+    SetEvent(ev[1]);
+    CHECK_EQ(Join(t), (DWORD)WAIT_OBJECT_0);
+    CHECK(!IsSignaled(ev[0]));
+    CHECK(!IsSignaled(ev[1]));
+
+    // Naming one object twice in a wait-all is a parameter error.
+    HANDLE same[2] = {ev[0], ev[0]};
+    SetLastError(0);
+    CHECK_EQ(WaitForMultipleObjects(2, same, TRUE, 0), WAIT_FAILED);
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    // ... but allowed in a wait-any.
+    SetEvent(ev[0]);
+    CHECK_EQ(WaitForMultipleObjects(2, same, FALSE, 0), (DWORD)WAIT_OBJECT_0);
+    CloseHandle(ev[0]);
+    CloseHandle(ev[1]);
+}
+
+struct MutexTest {
+    HANDLE mutex;
+    HANDLE acquired;
+    HANDLE proceed;
+};
+
+DWORD WINAPI ReleaseForeignMutex(void* p) {
+    auto* t = static_cast<MutexTest*>(p);
+    SetLastError(0);
+    if (ReleaseMutex(t->mutex)) return 1000;
+    const DWORD error = GetLastError();
+    // Still owned by the main thread.
+    if (WaitForSingleObject(t->mutex, 0) != WAIT_TIMEOUT) return 2000;
+    return error;
+}
+
+DWORD WINAPI TakeMutexAndReturn(void* p) {
+    auto* t = static_cast<MutexTest*>(p);
+    if (WaitForSingleObject(t->mutex, INFINITE) != WAIT_OBJECT_0) return 1;
+    SetEvent(t->acquired);
+    WaitForSingleObject(t->proceed, INFINITE);
+    return 0;  // ends owning the mutex
+}
+
+DWORD WINAPI TakeMutexAndExitThread(void* p) {
+    auto* t = static_cast<MutexTest*>(p);
+    WaitForSingleObject(t->mutex, INFINITE);
+    ExitThread(5);
+}
+
+void Mutexes() {
+    HANDLE m = CreateMutexW(nullptr, TRUE, nullptr);
+    CHECK(m != nullptr);
+    // Re-entrant for the owner.
+    CHECK_EQ(WaitForSingleObject(m, 0), (DWORD)WAIT_OBJECT_0);
+    CHECK_EQ(WaitForSingleObject(m, INFINITE), (DWORD)WAIT_OBJECT_0);
+
+    MutexTest test{m, NewEvent(false, false), NewEvent(false, false)};
+    CHECK_EQ(Join(Start(ReleaseForeignMutex, &test)), (DWORD)ERROR_NOT_OWNER);
+
+    CHECK(ReleaseMutex(m));
+    CHECK(ReleaseMutex(m));
+    CHECK(ReleaseMutex(m));
+    SetLastError(0);
+    CHECK(!ReleaseMutex(m));  // released as often as acquired
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_NOT_OWNER);
+
+    // Abandoned: the owner ends while a waiter (maybe) already waits.
+    HANDLE t = Start(TakeMutexAndReturn, &test);
+    WaitForSingleObject(test.acquired, INFINITE);
+    CHECK_EQ(WaitForSingleObject(m, 0), (DWORD)WAIT_TIMEOUT);
+    SetEvent(test.proceed);
+    CHECK_EQ(WaitForSingleObject(m, INFINITE), (DWORD)WAIT_ABANDONED_0);
+    CHECK_EQ(Join(t), (DWORD)0);
+    // Now owned normally by this thread.
+    CHECK_EQ(WaitForSingleObject(m, 0), (DWORD)WAIT_OBJECT_0);
+    CHECK(ReleaseMutex(m));
+    CHECK(ReleaseMutex(m));
+    CHECK(!ReleaseMutex(m));
+    CHECK_EQ(WaitForSingleObject(m, 0), (DWORD)WAIT_OBJECT_0);  // abandonment reported once
+    CHECK(ReleaseMutex(m));
+
+    // ExitThread while owning; the index of the abandoned mutex is reported.
+    CHECK_EQ(Join(Start(TakeMutexAndExitThread, &test)), (DWORD)5);
+    HANDLE set[2] = {NewEvent(true, false), m};
+    CHECK_EQ(WaitForMultipleObjects(2, set, FALSE, INFINITE), (DWORD)(WAIT_ABANDONED_0 + 1));
+    CHECK(ReleaseMutex(m));
+
+    // Wait-all including an abandoned mutex: all acquired, abandonment reported.
+    CHECK_EQ(Join(Start(TakeMutexAndExitThread, &test)), (DWORD)5);
+    SetEvent(set[0]);
+    CHECK_EQ(WaitForMultipleObjects(2, set, TRUE, INFINITE), (DWORD)(WAIT_ABANDONED_0 + 1));
+    CHECK(ReleaseMutex(m));
+
+    // A mutex owned elsewhere keeps a wait-all from completing.
+    t = Start(TakeMutexAndReturn, &test);
+    WaitForSingleObject(test.acquired, INFINITE);
+    CHECK_EQ(WaitForMultipleObjects(2, set, TRUE, 0), (DWORD)WAIT_TIMEOUT);
+    SetEvent(test.proceed);
+    Join(t);
+    CHECK_EQ(WaitForMultipleObjects(2, set, TRUE, INFINITE), (DWORD)(WAIT_ABANDONED_0 + 1));
+    CHECK(ReleaseMutex(m));
+
+    SetLastError(0);
+    CHECK(!ReleaseMutex(set[0]));  // not a mutex
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+
+    CloseHandle(set[0]);
+    CloseHandle(test.acquired);
+    CloseHandle(test.proceed);
+    CloseHandle(m);
+}
+
+struct SemaphoreTest {
+    HANDLE semaphore;
+    HANDLE passed;
+};
+
+DWORD WINAPI PassSemaphore(void* p) {
+    auto* t = static_cast<SemaphoreTest*>(p);
+    const DWORD r = WaitForSingleObject(t->semaphore, INFINITE);
+    ReleaseSemaphore(t->passed, 1, nullptr);
+    return r;
+}
+
+void Semaphores() {
+    HANDLE s = CreateSemaphoreW(nullptr, 0, 2, nullptr);
+    CHECK(s != nullptr);
+    CHECK_EQ(WaitForSingleObject(s, 0), (DWORD)WAIT_TIMEOUT);
+    LONG previous = -1;
+    CHECK(ReleaseSemaphore(s, 1, &previous));
+    CHECK_EQ(previous, 0);
+    previous = -1;
+    SetLastError(0);
+    CHECK(!ReleaseSemaphore(s, 2, &previous));  // 1 + 2 > 2
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_TOO_MANY_POSTS);
+    CHECK(ReleaseSemaphore(s, 1, &previous));  // count unchanged by the failure
+    CHECK_EQ(previous, 1);
+    CHECK(!ReleaseSemaphore(s, 1, nullptr));
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_TOO_MANY_POSTS);
+    CHECK_EQ(WaitForSingleObject(s, 0), (DWORD)WAIT_OBJECT_0);
+    CHECK_EQ(WaitForSingleObject(s, 0), (DWORD)WAIT_OBJECT_0);
+    CHECK_EQ(WaitForSingleObject(s, 0), (DWORD)WAIT_TIMEOUT);
+
+    SetLastError(0);
+    CHECK(!ReleaseSemaphore(s, 0, nullptr));
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    SetLastError(0);
+    CHECK(CreateSemaphoreW(nullptr, 3, 2, nullptr) == nullptr);
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    SetLastError(0);
+    CHECK(CreateSemaphoreW(nullptr, 0, 0, nullptr) == nullptr);
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    CloseHandle(s);
+
+    // Releasing n wakes exactly n of the blocked waiters.
+    SemaphoreTest t{CreateSemaphoreW(nullptr, 0, 100, nullptr), CreateSemaphoreW(nullptr, 0, 100, nullptr)};
+    HANDLE threads[5];
+    for (auto& h : threads) h = Start(PassSemaphore, &t);
+    CHECK(ReleaseSemaphore(t.semaphore, 3, nullptr));
+    for (int i = 0; i < 3; ++i) CHECK_EQ(WaitForSingleObject(t.passed, INFINITE), (DWORD)WAIT_OBJECT_0);
+    CHECK_EQ(WaitForSingleObject(t.passed, 0), (DWORD)WAIT_TIMEOUT);  // the count is used up
+    CHECK_EQ(WaitForMultipleObjects(5, threads, TRUE, 0), (DWORD)WAIT_TIMEOUT);
+    CHECK(ReleaseSemaphore(t.semaphore, 2, &previous));
+    CHECK_EQ(previous, 0);
+    CHECK_EQ(WaitForMultipleObjects(5, threads, TRUE, INFINITE), (DWORD)WAIT_OBJECT_0);
+    for (HANDLE h : threads) CHECK_EQ(Join(h), (DWORD)WAIT_OBJECT_0);
+    CHECK_EQ(WaitForSingleObject(t.semaphore, 0), (DWORD)WAIT_TIMEOUT);
+    CloseHandle(t.semaphore);
+    CloseHandle(t.passed);
+}
+
+void Timeouts() {
+    HANDLE e = NewEvent(true, false);
+    LARGE_INTEGER f, a, b;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&a);
+    CHECK_EQ(WaitForSingleObject(e, 50), (DWORD)WAIT_TIMEOUT);
+    QueryPerformanceCounter(&b);
+    const double ms = double(b.QuadPart - a.QuadPart) * 1000.0 / double(f.QuadPart);
+    // Windows may end a timed wait up to one clock tick early.
+    CHECK(ms >= 30.0);
+    CHECK(ms < 5000.0);
+    HANDLE two[2] = {e, NewEvent(false, false)};
+    CHECK_EQ(WaitForMultipleObjects(2, two, TRUE, 20), (DWORD)WAIT_TIMEOUT);
+    CloseHandle(two[1]);
+    CloseHandle(e);
+}
+
+void BadHandles() {
+    SetLastError(0);
+    CHECK_EQ(WaitForSingleObject(nullptr, 0), WAIT_FAILED);
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    HANDLE e = NewEvent(true, true);
+    HANDLE closed = NewEvent(true, true);
+    CHECK(CloseHandle(closed));
+    SetLastError(0);
+    CHECK_EQ(WaitForSingleObject(closed, 0), WAIT_FAILED);
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    SetLastError(0);
+    CHECK(!CloseHandle(closed));
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    SetLastError(0);
+    CHECK(!CloseHandle(nullptr));
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+
+    HANDLE mixed[2] = {e, closed};
+    SetLastError(0);
+    CHECK_EQ(WaitForMultipleObjects(2, mixed, FALSE, 0), WAIT_FAILED);  // even though e is signalled
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+
+    HANDLE many[MAXIMUM_WAIT_OBJECTS + 1];
+    for (auto& h : many) h = e;
+    SetLastError(0);
+    CHECK_EQ(WaitForMultipleObjects(0, many, FALSE, 0), WAIT_FAILED);
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    SetLastError(0);
+    CHECK_EQ(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS + 1, many, FALSE, 0), WAIT_FAILED);
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+
+    // Pseudo handles: never closed, the process never signalled.
+    CHECK(CloseHandle(GetCurrentThread()));
+    CHECK(CloseHandle(GetCurrentProcess()));
+    CHECK_EQ(WaitForSingleObject(GetCurrentProcess(), 0), (DWORD)WAIT_TIMEOUT);
+    CHECK_EQ(WaitForSingleObject(GetCurrentThread(), 0), (DWORD)WAIT_TIMEOUT);
+    CloseHandle(e);
+}
+
+void Handles() {
+    // Handle values: small multiples of four, never 0 or INVALID_HANDLE_VALUE.
+    HANDLE h[8];
+    for (auto& x : h) {
+        x = NewEvent(true, false);
+        CHECK(x != nullptr);
+        CHECK(x != INVALID_HANDLE_VALUE);
+        CHECK_EQ(reinterpret_cast<ULONG_PTR>(x) % 4, (ULONG_PTR)0);
+    }
+    for (auto& x : h) CloseHandle(x);
+
+    // A duplicate names the same object and outlives the original.
+    HANDLE e = NewEvent(true, false);
+    HANDLE dup = nullptr;
+    CHECK(DuplicateHandle(GetCurrentProcess(), e, GetCurrentProcess(), &dup, 0, FALSE, DUPLICATE_SAME_ACCESS));
+    CHECK(dup != nullptr && dup != e);
+    CHECK(CloseHandle(e));
+    CHECK(SetEvent(dup));
+    CHECK(IsSignaled(dup));
+    HANDLE moved = nullptr;
+    CHECK(DuplicateHandle(GetCurrentProcess(), dup, GetCurrentProcess(), &moved, 0, FALSE,
+                          DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
+    CHECK(IsSignaled(moved));
+    SetLastError(0);
+    CHECK(!CloseHandle(dup));  // closed by DUPLICATE_CLOSE_SOURCE
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    CloseHandle(moved);
+
+    // Duplicating the current-thread pseudo handle gives a real one.
+    HANDLE self = nullptr;
+    CHECK(DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, 0, FALSE,
+                          DUPLICATE_SAME_ACCESS));
+    CHECK(self != GetCurrentThread());
+    CHECK_EQ(GetThreadId(self), GetCurrentThreadId());
+    DWORD code = 0;
+    CHECK(GetExitCodeThread(self, &code));
+    CHECK_EQ(code, (DWORD)STILL_ACTIVE);
+    CloseHandle(self);
+}
+
+void NamedObjects() {
+    const WCHAR* name = WSTR("vks-conformance-event");
+    HANDLE a = CreateEventW(nullptr, TRUE, FALSE, name);
+    CHECK(a != nullptr);
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_SUCCESS);
+    SetLastError(0);
+    HANDLE b = CreateEventW(nullptr, FALSE, TRUE, name);  // the arguments are ignored for an existing object
+    CHECK(b != nullptr && b != a);
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
+    CHECK(!IsSignaled(a));
+    SetEvent(b);
+    CHECK(IsSignaled(a));
+    CHECK(IsSignaled(a));  // manual reset, as created
+    SetLastError(0);
+    CHECK(CreateMutexW(nullptr, FALSE, name) == nullptr);  // one namespace for all kinds
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    CloseHandle(a);
+    CloseHandle(b);
+    // The name goes with the object.
+    HANDLE c = CreateEventW(nullptr, TRUE, FALSE, name);
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_SUCCESS);
+    CHECK(!IsSignaled(c));
+    CloseHandle(c);
+}
+
+struct CsTest {
+    CRITICAL_SECTION cs;
+    LONG counter;
+};
+
+DWORD WINAPI TryEnterOther(void* p) {
+    auto* t = static_cast<CsTest*>(p);
+    if (!TryEnterCriticalSection(&t->cs)) return 0;
+    LeaveCriticalSection(&t->cs);
+    return 1;
+}
+
+DWORD WINAPI CountUnderCs(void* p) {
+    auto* t = static_cast<CsTest*>(p);
+    for (int i = 0; i < 10000; ++i) {
+        EnterCriticalSection(&t->cs);
+        t->counter = t->counter + 1;
+        LeaveCriticalSection(&t->cs);
+    }
+    return 0;
+}
+
+void CriticalSections() {
+    CsTest t{};
+    InitializeCriticalSection(&t.cs);
+    EnterCriticalSection(&t.cs);
+    EnterCriticalSection(&t.cs);  // recursive
+    CHECK(TryEnterCriticalSection(&t.cs));
+    CHECK_EQ(Join(Start(TryEnterOther, &t)), (DWORD)0);
+    LeaveCriticalSection(&t.cs);
+    LeaveCriticalSection(&t.cs);
+    CHECK_EQ(Join(Start(TryEnterOther, &t)), (DWORD)0);  // still held once
+    LeaveCriticalSection(&t.cs);
+    CHECK_EQ(Join(Start(TryEnterOther, &t)), (DWORD)1);
+
+    HANDLE threads[4];
+    for (auto& h : threads) h = Start(CountUnderCs, &t);
+    CHECK_EQ(WaitForMultipleObjects(4, threads, TRUE, INFINITE), (DWORD)WAIT_OBJECT_0);
+    for (HANDLE h : threads) CloseHandle(h);
+    CHECK_EQ(t.counter, 40000);
+    DeleteCriticalSection(&t.cs);
+
+    CRITICAL_SECTION spin;
+    CHECK(InitializeCriticalSectionAndSpinCount(&spin, 4000));
+    EnterCriticalSection(&spin);
+    LeaveCriticalSection(&spin);
+    DeleteCriticalSection(&spin);
+}
+
+DWORD WINAPI IncrementMany(void* p) {
+    auto* v = static_cast<LONG volatile*>(p);
+    for (int i = 0; i < 20000; ++i) InterlockedIncrement(v);
+    for (int i = 0; i < 10000; ++i) InterlockedDecrement(v);
+    return 0;
+}
+
+void Interlocked() {
+    LONG volatile v = 5;
+    CHECK_EQ(InterlockedIncrement(&v), 6);
+    CHECK_EQ(InterlockedDecrement(&v), 5);
+    CHECK_EQ(InterlockedExchange(&v, 10), 5);
+    CHECK_EQ(v, 10);
+    CHECK_EQ(InterlockedExchangeAdd(&v, 3), 10);
+    CHECK_EQ(v, 13);
+    CHECK_EQ(InterlockedCompareExchange(&v, 20, 99), 13);  // no match: unchanged
+    CHECK_EQ(v, 13);
+    CHECK_EQ(InterlockedCompareExchange(&v, 20, 13), 13);
+    CHECK_EQ(v, 20);
+    LONG volatile wrap = 0x7FFFFFFF;
+    CHECK_EQ(InterlockedIncrement(&wrap), (LONG)0x80000000);
+
+    int x = 0, y = 0;
+    PVOID volatile p = &x;
+    CHECK(InterlockedExchangePointer(&p, &y) == &x);
+    CHECK(p == &y);
+    CHECK(InterlockedCompareExchangePointer(&p, &x, &x) == &y);
+    CHECK(p == &y);
+    CHECK(InterlockedCompareExchangePointer(&p, &x, &y) == &y);
+    CHECK(p == &x);
+
+    LONG volatile shared = 0;
+    HANDLE threads[4];
+    for (auto& h : threads) h = Start(IncrementMany, const_cast<LONG*>(&shared));
+    CHECK_EQ(WaitForMultipleObjects(4, threads, TRUE, INFINITE), (DWORD)WAIT_OBJECT_0);
+    for (HANDLE h : threads) CloseHandle(h);
+    CHECK_EQ(shared, 40000);
+}
+
+void Time() {
+    // Differences of 32-bit tick counts stay right across the wrap.
+    const DWORD before = 0xFFFFFFF0u;
+    const DWORD after = before + 0x20u;
+    CHECK_EQ(after, (DWORD)0x10);
+    CHECK_EQ((DWORD)(after - before), (DWORD)0x20);
+    CHECK((DWORD)(after - before) < 1000u);
+    CHECK(after < before);  // why plain comparisons of tick counts are wrong
+
+    const ULONGLONG t64 = GetTickCount64();
+    const DWORD t32 = GetTickCount();
+    CHECK((DWORD)(t32 - (DWORD)t64) < 1000u);  // the same clock
+
+    LARGE_INTEGER f, a, b;
+    CHECK(QueryPerformanceFrequency(&f));
+    CHECK(f.QuadPart > 0);
+    CHECK(QueryPerformanceCounter(&a));
+    const DWORD tick0 = GetTickCount();
+    Sleep(60);
+    CHECK(QueryPerformanceCounter(&b));
+    const DWORD elapsedTicks = GetTickCount() - tick0;
+    const double ms = double(b.QuadPart - a.QuadPart) * 1000.0 / double(f.QuadPart);
+    CHECK(ms >= 50.0);
+    CHECK(ms < 5000.0);
+    CHECK(elapsedTicks >= 40u);  // the tick count has 10-16 ms steps on Windows
+    CHECK(GetTickCount64() >= t64 + 40u);
+    Sleep(0);  // a yield
+}
+
+void Heap() {
+    HANDLE heap = GetProcessHeap();
+    CHECK(heap != nullptr);
+    auto* p = static_cast<unsigned char*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, 1000));
+    CHECK(p != nullptr);
+    bool zero = true;
+    for (int i = 0; i < 1000; ++i) zero = zero && p[i] == 0;
+    CHECK(zero);
+    CHECK_EQ(reinterpret_cast<ULONG_PTR>(p) % 16, (ULONG_PTR)0);
+    CHECK(HeapFree(heap, 0, p));
+    void* empty = HeapAlloc(heap, 0, 0);
+    CHECK(empty != nullptr);
+    CHECK(HeapFree(heap, 0, empty));
+}
+
+void Identity() {
+    CHECK(GetCurrentProcessId() != 0);
+    CHECK_EQ(GetCurrentProcessId(), GetCurrentProcessId());
+    CHECK(GetCurrentThreadId() != 0);
+    CHECK(GetCurrentProcess() == (HANDLE)(LONG_PTR)-1);
+    CHECK(GetCurrentThread() == (HANDLE)(LONG_PTR)-2);
+}
+
+}  // namespace
+
+int main() {
+    if (RunningUnderWine()) std::printf("conf_sync: running under Wine\n");
+    Events();
+    WaitOrdering();
+    WaitAll();
+    Mutexes();
+    Semaphores();
+    Timeouts();
+    BadHandles();
+    Handles();
+    NamedObjects();
+    CriticalSections();
+    Interlocked();
+    Time();
+    Heap();
+    Identity();
+    return conformance::Finish("conf_sync");
+}

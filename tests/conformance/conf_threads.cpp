@@ -1,0 +1,231 @@
+// Threads: creation, suspension, exit codes, STILL_ACTIVE, ExitThread,
+// priorities, ids, per-thread last error, and mutex abandonment by threads
+// the layer did not start itself.
+#include "conformance.h"
+
+#if defined(_WIN32)
+#  include <process.h>
+#else
+#  include <thread>
+#endif
+
+namespace {
+
+struct Shared {
+    HANDLE go;
+    HANDLE ran;
+    HANDLE mutex;
+    DWORD seenId;
+    LONG volatile runs;
+};
+
+DWORD WINAPI WaitThenReturn42(void* p) {
+    auto* s = static_cast<Shared*>(p);
+    s->seenId = GetCurrentThreadId();
+    SetEvent(s->ran);
+    WaitForSingleObject(s->go, INFINITE);
+    return 42;
+}
+
+[[noreturn]] void Leave(DWORD code) { ExitThread(code); }
+
+DWORD WINAPI ExitsFromNestedCall(void*) {
+    Leave(7);
+}
+
+DWORD WINAPI CountRun(void* p) {
+    InterlockedIncrement(&static_cast<Shared*>(p)->runs);
+    return 3;
+}
+
+DWORD WINAPI OwnLastError(void*) {
+    SetLastError(5);
+    return GetLastError();
+}
+
+DWORD WINAPI CloseOwnHandleLater(void* p) {
+    auto* s = static_cast<Shared*>(p);
+    WaitForSingleObject(s->go, INFINITE);
+    SetEvent(s->ran);
+    return 0;
+}
+
+void ExitCodes() {
+    Shared s{CreateEventW(nullptr, TRUE, FALSE, nullptr), CreateEventW(nullptr, TRUE, FALSE, nullptr), nullptr, 0, 0};
+    DWORD id = 0;
+    HANDLE t = CreateThread(nullptr, 0, WaitThenReturn42, &s, 0, &id);
+    CHECK(t != nullptr);
+    CHECK(id != 0);
+    CHECK(id != GetCurrentThreadId());
+    CHECK_EQ(GetThreadId(t), id);
+    WaitForSingleObject(s.ran, INFINITE);
+    CHECK_EQ(s.seenId, id);
+    DWORD code = 0;
+    CHECK(GetExitCodeThread(t, &code));
+    CHECK_EQ(code, (DWORD)STILL_ACTIVE);
+    CHECK_EQ(code, (DWORD)259);
+    CHECK_EQ(WaitForSingleObject(t, 0), (DWORD)WAIT_TIMEOUT);
+    SetEvent(s.go);
+    CHECK_EQ(WaitForSingleObject(t, INFINITE), (DWORD)WAIT_OBJECT_0);
+    CHECK_EQ(WaitForSingleObject(t, 0), (DWORD)WAIT_OBJECT_0);  // stays signalled
+    CHECK(GetExitCodeThread(t, &code));
+    CHECK_EQ(code, (DWORD)42);
+    CHECK_EQ(GetThreadId(t), id);  // the handle still names the ended thread
+    CloseHandle(t);
+
+    t = CreateThread(nullptr, 0, ExitsFromNestedCall, nullptr, 0, nullptr);
+    CHECK_EQ(WaitForSingleObject(t, INFINITE), (DWORD)WAIT_OBJECT_0);
+    CHECK(GetExitCodeThread(t, &code));
+    CHECK_EQ(code, (DWORD)7);
+    CloseHandle(t);
+
+    // The current thread, through its pseudo handle.
+    CHECK(GetExitCodeThread(GetCurrentThread(), &code));
+    CHECK_EQ(code, (DWORD)STILL_ACTIVE);
+    CHECK_EQ(GetThreadId(GetCurrentThread()), GetCurrentThreadId());
+
+    // Closing a thread's handle does not stop the thread.
+    ResetEvent(s.go);
+    ResetEvent(s.ran);
+    t = CreateThread(nullptr, 0, CloseOwnHandleLater, &s, 0, nullptr);
+    CHECK(CloseHandle(t));
+    SetEvent(s.go);
+    CHECK_EQ(WaitForSingleObject(s.ran, INFINITE), (DWORD)WAIT_OBJECT_0);
+    CloseHandle(s.go);
+    CloseHandle(s.ran);
+}
+
+void Suspended() {
+    Shared s{};
+    HANDLE t = CreateThread(nullptr, 0, CountRun, &s, CREATE_SUSPENDED, nullptr);
+    CHECK(t != nullptr);
+    CHECK(GetThreadId(t) != 0);
+    DWORD code = 0;
+    CHECK(GetExitCodeThread(t, &code));
+    CHECK_EQ(code, (DWORD)STILL_ACTIVE);
+    // A suspended thread does not run: the timeout is the thing under test.
+    CHECK_EQ(WaitForSingleObject(t, 30), (DWORD)WAIT_TIMEOUT);
+    CHECK_EQ(s.runs, 0);
+    CHECK_EQ(ResumeThread(t), (DWORD)1);
+    CHECK_EQ(WaitForSingleObject(t, INFINITE), (DWORD)WAIT_OBJECT_0);
+    CHECK_EQ(s.runs, 1);
+    CHECK(GetExitCodeThread(t, &code));
+    CHECK_EQ(code, (DWORD)3);
+    CHECK_EQ(ResumeThread(t), (DWORD)0);  // not suspended
+    CloseHandle(t);
+
+    // Many short threads, waited for together.
+    HANDLE many[MAXIMUM_WAIT_OBJECTS];
+    for (auto& h : many) h = CreateThread(nullptr, 64 * 1024, CountRun, &s, 0, nullptr);
+    CHECK_EQ(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS, many, TRUE, INFINITE), (DWORD)WAIT_OBJECT_0);
+    for (HANDLE h : many) {
+        CHECK(GetExitCodeThread(h, &code));
+        CHECK_EQ(code, (DWORD)3);
+        CloseHandle(h);
+    }
+    CHECK_EQ(s.runs, 1 + MAXIMUM_WAIT_OBJECTS);
+}
+
+void Priorities() {
+    Shared s{CreateEventW(nullptr, TRUE, FALSE, nullptr), CreateEventW(nullptr, TRUE, FALSE, nullptr), nullptr, 0, 0};
+    HANDLE t = CreateThread(nullptr, 0, WaitThenReturn42, &s, 0, nullptr);
+    CHECK_EQ(GetThreadPriority(t), THREAD_PRIORITY_NORMAL);
+    CHECK(SetThreadPriority(t, THREAD_PRIORITY_ABOVE_NORMAL));
+    CHECK_EQ(GetThreadPriority(t), THREAD_PRIORITY_ABOVE_NORMAL);
+    CHECK(SetThreadPriority(t, THREAD_PRIORITY_TIME_CRITICAL));
+    CHECK_EQ(GetThreadPriority(t), THREAD_PRIORITY_TIME_CRITICAL);
+    CHECK(SetThreadPriority(t, THREAD_PRIORITY_LOWEST));
+    CHECK_EQ(GetThreadPriority(t), THREAD_PRIORITY_LOWEST);
+    SetLastError(0);
+    CHECK(!SetThreadPriority(t, 5));
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    CHECK_EQ(GetThreadPriority(t), THREAD_PRIORITY_LOWEST);
+    SetEvent(s.go);
+    WaitForSingleObject(t, INFINITE);
+    CloseHandle(t);
+    CHECK_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL);
+    CloseHandle(s.go);
+    CloseHandle(s.ran);
+}
+
+void BadHandles() {
+    DWORD code = 0;
+    SetLastError(0);
+    CHECK(!GetExitCodeThread(nullptr, &code));
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetLastError(0);
+    CHECK(!GetExitCodeThread(event, &code));  // not a thread
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    CloseHandle(event);
+    SetLastError(0);
+    CHECK_EQ(GetThreadPriority(nullptr), THREAD_PRIORITY_ERROR_RETURN);
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    SetLastError(0);
+    CHECK(!SetThreadPriority(nullptr, THREAD_PRIORITY_NORMAL));
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    SetLastError(0);
+    CHECK_EQ(GetThreadId(nullptr), (DWORD)0);
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    SetLastError(0);
+    CHECK_EQ(ResumeThread(nullptr), (DWORD)-1);
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+}
+
+void LastErrorIsPerThread() {
+    SetLastError(1234);
+    HANDLE t = CreateThread(nullptr, 0, OwnLastError, nullptr, 0, nullptr);
+    WaitForSingleObject(t, INFINITE);
+    DWORD code = 0;
+    GetExitCodeThread(t, &code);
+    CloseHandle(t);
+    CHECK_EQ(code, (DWORD)5);
+    SetLastError(1234);
+    CHECK_EQ(GetLastError(), (DWORD)1234);
+}
+
+// A thread started by the language runtime rather than CreateThread.
+void TakeMutexAndEnd(void* p) {
+    auto* s = static_cast<Shared*>(p);
+    if (WaitForSingleObject(s->mutex, INFINITE) == WAIT_OBJECT_0) InterlockedIncrement(&s->runs);
+    SetEvent(s->ran);
+}
+
+#if defined(_WIN32)
+unsigned __stdcall CrtThread(void* p) {
+    TakeMutexAndEnd(p);
+    return 0;
+}
+#endif
+
+void ForeignThreadAbandonsMutex() {
+    Shared s{nullptr, CreateEventW(nullptr, TRUE, FALSE, nullptr), CreateMutexW(nullptr, FALSE, nullptr), 0, 0};
+#if defined(_WIN32)
+    HANDLE t = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, CrtThread, &s, 0, nullptr));
+    WaitForSingleObject(s.ran, INFINITE);
+    CHECK_EQ(WaitForSingleObject(s.mutex, INFINITE), (DWORD)WAIT_ABANDONED_0);
+    WaitForSingleObject(t, INFINITE);
+    CloseHandle(t);
+#else
+    std::thread t(TakeMutexAndEnd, &s);
+    WaitForSingleObject(s.ran, INFINITE);
+    CHECK_EQ(WaitForSingleObject(s.mutex, INFINITE), (DWORD)WAIT_ABANDONED_0);
+    t.join();
+#endif
+    CHECK_EQ(s.runs, 1);
+    CHECK(ReleaseMutex(s.mutex));
+    CloseHandle(s.mutex);
+    CloseHandle(s.ran);
+}
+
+}  // namespace
+
+int main() {
+    ExitCodes();
+    Suspended();
+    Priorities();
+    BadHandles();
+    LastErrorIsPerThread();
+    ForeignThreadAbandonsMutex();
+    return conformance::Finish("conf_threads");
+}

@@ -1,0 +1,447 @@
+// Window classes, windows and message queues: registration errors, creation
+// and destruction, the order in which posted messages and WM_QUIT come out,
+// cross-thread sends, thread messages, broadcasts, and the life of a hidden
+// notification window run by its own thread and closed from another.
+#include "conformance.h"
+
+namespace {
+
+const WCHAR* const kClass = WSTR("ConfWindowClass");
+const WCHAR* const kNotifyClass = WSTR("NotificationWindowClass");
+
+constexpr UINT kMsgA = WM_USER + 1;
+constexpr UINT kMsgSend = WM_USER + 20;
+constexpr UINT kMsgBroadcast = WM_APP + 0x123;
+
+// What window procedures saw, for the checks. Guarded by g_logLock.
+struct Seen {
+    HWND hwnd;
+    UINT msg;
+    WPARAM wParam;
+    DWORD thread;
+};
+CRITICAL_SECTION g_logLock;
+Seen g_log[256];
+int g_logCount = 0;
+LPVOID g_createParams = nullptr;  // lpCreateParams seen with WM_CREATE
+
+void Log(HWND hwnd, UINT msg, WPARAM wParam) {
+    EnterCriticalSection(&g_logLock);
+    if (g_logCount < 256) g_log[g_logCount++] = Seen{hwnd, msg, wParam, GetCurrentThreadId()};
+    LeaveCriticalSection(&g_logLock);
+}
+
+void ClearLog() {
+    EnterCriticalSection(&g_logLock);
+    g_logCount = 0;
+    LeaveCriticalSection(&g_logLock);
+}
+
+// Index of the first entry for (hwnd, msg) at or after `from`, or -1.
+int Find(HWND hwnd, UINT msg, int from = 0) {
+    EnterCriticalSection(&g_logLock);
+    int found = -1;
+    for (int i = from; i < g_logCount && found < 0; ++i) {
+        if (g_log[i].hwnd == hwnd && g_log[i].msg == msg) found = i;
+    }
+    LeaveCriticalSection(&g_logLock);
+    return found;
+}
+
+Seen At(int i) {
+    EnterCriticalSection(&g_logLock);
+    Seen s = g_log[i];
+    LeaveCriticalSection(&g_logLock);
+    return s;
+}
+
+// Logs the messages the tests use and leaves the rest to DefWindowProcW.
+LRESULT CALLBACK TestProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_CREATE:
+        g_createParams = reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams;
+        Log(hwnd, msg, wParam);
+        break;
+    case WM_DESTROY:
+    case WM_CLOSE:
+    case kMsgBroadcast:
+        Log(hwnd, msg, wParam);
+        break;
+    case kMsgSend:
+        Log(hwnd, msg, wParam);
+        return static_cast<LRESULT>(wParam * 1000 + lParam);
+    default:
+        if (msg >= kMsgA && msg < kMsgA + 16) Log(hwnd, msg, wParam);
+        break;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+// The notification thread's procedure: WM_CLOSE destroys the window (the
+// default), WM_DESTROY ends the loop.
+LRESULT CALLBACK NotifyProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_CLOSE || msg == WM_DESTROY) Log(hwnd, msg, wParam);
+    if (msg == WM_DESTROY) {
+        PostQuitMessage(42);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+ATOM Register(const WCHAR* name, WNDPROC proc) {
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = name;
+    return RegisterClassExW(&wc);
+}
+
+HWND Create(const WCHAR* cls, HWND parent = nullptr, LPVOID param = nullptr) {
+    return CreateWindowExW(0, cls, WSTR(""), 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, parent,
+                           nullptr, GetModuleHandleW(nullptr), param);
+}
+
+void ClassRegistration() {
+    CHECK(Register(kClass, TestProc) != 0);
+
+    SetLastError(0);
+    CHECK_EQ(Register(WSTR("confwindowCLASS"), TestProc), 0);  // names ignore case
+    CHECK_EQ(GetLastError(), 1410u);
+
+    WNDCLASSEXW bad = {};
+    bad.cbSize = sizeof(bad) - 4;
+    bad.lpfnWndProc = TestProc;
+    bad.hInstance = GetModuleHandleW(nullptr);
+    bad.lpszClassName = WSTR("ConfWindowBadSize");
+    SetLastError(0);
+    CHECK_EQ(RegisterClassExW(&bad), 0);
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+
+    SetLastError(0);
+    CHECK(!UnregisterClassW(WSTR("ConfWindowNoSuchClass"), GetModuleHandleW(nullptr)));
+    CHECK_EQ(GetLastError(), 1411u);
+
+    SetLastError(0);
+    CHECK(Create(WSTR("ConfWindowNoSuchClass")) == nullptr);
+    CHECK_EQ(GetLastError(), 1407u);
+
+    // Register, unregister, register again.
+    CHECK(Register(WSTR("ConfWindowTransient"), TestProc) != 0);
+    CHECK(UnregisterClassW(WSTR("CONFWINDOWTRANSIENT"), GetModuleHandleW(nullptr)));
+    CHECK(Register(WSTR("ConfWindowTransient"), TestProc) != 0);
+    CHECK(UnregisterClassW(WSTR("ConfWindowTransient"), GetModuleHandleW(nullptr)));
+}
+
+void CreateAndDestroy() {
+    ClearLog();
+    int param = 0;
+    HWND hwnd = Create(WSTR("CONFWINDOWCLASS"), nullptr, &param);  // the class found whatever the case
+    CHECK(hwnd != nullptr);
+    CHECK(Find(hwnd, WM_CREATE) >= 0);
+    CHECK(g_createParams == &param);
+    CHECK(IsWindow(hwnd));
+    DWORD pid = 0;
+    CHECK_EQ(GetWindowThreadProcessId(hwnd, &pid), GetCurrentThreadId());
+    CHECK_EQ(pid, GetCurrentProcessId());
+
+    SetLastError(0);
+    CHECK(!UnregisterClassW(kClass, GetModuleHandleW(nullptr)));
+    CHECK_EQ(GetLastError(), 1412u);
+
+    // Same thread: SendMessageW calls the procedure directly.
+    CHECK_EQ(SendMessageW(hwnd, kMsgSend, 3, 4), 3004);
+
+    // A message pointing at a record cannot be posted.
+    DEV_BROADCAST_HANDLE record = {};
+    SetLastError(0);
+    CHECK(!PostMessageW(hwnd, WM_DEVICECHANGE, DBT_CUSTOMEVENT, reinterpret_cast<LPARAM>(&record)));
+    CHECK_EQ(GetLastError(), 1159u);
+
+    // Posted but never retrieved: the messages go with the window.
+    CHECK(PostMessageW(hwnd, kMsgA, 1, 0));
+    CHECK(DestroyWindow(hwnd));
+    CHECK(Find(hwnd, WM_DESTROY) >= 0);  // sent before DestroyWindow returned
+    CHECK(!IsWindow(hwnd));
+    MSG msg;
+    CHECK(!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+
+    SetLastError(0);
+    CHECK(!PostMessageW(hwnd, kMsgA, 0, 0));
+    CHECK_EQ(GetLastError(), 1400u);
+    SetLastError(0);
+    CHECK(!DestroyWindow(hwnd));
+    CHECK_EQ(GetLastError(), 1400u);
+    SetLastError(0);
+    CHECK_EQ(SendMessageW(hwnd, kMsgSend, 1, 1), 0);
+    CHECK_EQ(GetLastError(), 1400u);
+    SetLastError(0);
+    CHECK_EQ(GetWindowThreadProcessId(hwnd, nullptr), 0u);
+    CHECK_EQ(GetLastError(), 1400u);
+}
+
+void PostedOrderAndQuit() {
+    ClearLog();
+    HWND hwnd = Create(kClass);
+    CHECK(hwnd != nullptr);
+    for (WPARAM i = 0; i < 5; ++i) CHECK(PostMessageW(hwnd, kMsgA + static_cast<UINT>(i), i, 0));
+    CHECK(PostThreadMessageW(GetCurrentThreadId(), kMsgA + 5, 5, 0));
+    PostQuitMessage(7);
+    // Posted after the quit request, still retrieved before WM_QUIT.
+    CHECK(PostMessageW(hwnd, kMsgA + 6, 6, 0));
+
+    MSG msg;
+    CHECK(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
+    CHECK_EQ(msg.message, kMsgA);
+    CHECK(msg.hwnd == hwnd);
+
+    UINT order[8];
+    int n = 0;
+    BOOL r;
+    while ((r = GetMessageW(&msg, nullptr, 0, 0)) > 0 && n < 8) {
+        order[n++] = msg.message;
+        if (msg.message == kMsgA + 5) CHECK(msg.hwnd == nullptr);
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    CHECK_EQ(r, 0);
+    CHECK_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    CHECK_EQ(msg.wParam, 7u);
+    CHECK_EQ(n, 7);
+    for (int i = 0; i < n; ++i) CHECK_EQ(order[i], kMsgA + static_cast<UINT>(i));
+    // Dispatched to the window procedure in the same order (thread message excepted).
+    int last = -1;
+    for (UINT i = 0; i < 7; ++i) {
+        if (i == 5) continue;
+        const int at = Find(hwnd, kMsgA + i);
+        CHECK(at > last);
+        last = at;
+    }
+    CHECK(!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));  // the quit request is used up
+
+    // A message range leaves other messages queued.
+    CHECK(PostMessageW(hwnd, kMsgA + 1, 0, 0));
+    CHECK(PostMessageW(hwnd, kMsgA + 2, 0, 0));
+    CHECK(PeekMessageW(&msg, nullptr, kMsgA + 2, kMsgA + 2, PM_REMOVE));
+    CHECK_EQ(msg.message, kMsgA + 2);
+    CHECK(PeekMessageW(&msg, hwnd, 0, 0, PM_REMOVE));
+    CHECK_EQ(msg.message, kMsgA + 1);
+    CHECK(!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+
+    // WM_CLOSE through DefWindowProcW destroys the window.
+    CHECK(PostMessageW(hwnd, WM_CLOSE, 0, 0));
+    CHECK(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+    DispatchMessageW(&msg);
+    CHECK(!IsWindow(hwnd));
+    CHECK(Find(hwnd, WM_DESTROY) > Find(hwnd, WM_CLOSE));
+}
+
+void Broadcast() {
+    ClearLog();
+    HWND a = Create(kClass);
+    HWND b = Create(kClass);
+    HWND hidden = Create(kClass, HWND_MESSAGE);
+    CHECK(a && b && hidden);
+    CHECK(PostMessageW(HWND_BROADCAST, kMsgBroadcast, 9, 0));
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    const int atA = Find(a, kMsgBroadcast);
+    const int atB = Find(b, kMsgBroadcast);
+    CHECK(atA >= 0);
+    CHECK(atB >= 0);
+    if (atA >= 0) CHECK_EQ(At(atA).wParam, 9u);
+    CHECK_EQ(Find(hidden, kMsgBroadcast), -1);  // message-only windows are not top-level
+    CHECK(DestroyWindow(a));
+    CHECK(DestroyWindow(b));
+    CHECK(DestroyWindow(hidden));
+}
+
+// --- Threads ------------------------------------------------------------------------------
+
+struct Worker {
+    HANDLE ready;   // set once the worker's window (or queue) exists
+    HANDLE go;      // the worker may go on
+    HWND hwnd;
+    DWORD thread;
+    BOOL lastGet;
+    WPARAM quitCode;
+    BOOL unregistered;
+    DWORD unregisterError;
+    int loops;
+    UINT threadMessage;
+};
+
+// The library's notification thread, step by step.
+DWORD WINAPI NotificationThread(LPVOID p) {
+    auto* w = static_cast<Worker*>(p);
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(WNDCLASSEXW);
+    wc.lpfnWndProc = NotifyProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = kNotifyClass;
+    if (!RegisterClassExW(&wc)) {
+        SetEvent(w->ready);
+        return 1;
+    }
+    w->hwnd = CreateWindowExW(0, kNotifyClass, WSTR(""), 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                              CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    w->thread = GetCurrentThreadId();
+    SetEvent(w->ready);
+    MSG msg;
+    BOOL r;
+    while ((r = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
+        ++w->loops;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    w->lastGet = r;
+    w->quitCode = msg.wParam;
+    w->unregistered = UnregisterClassW(kNotifyClass, instance);
+    w->unregisterError = w->unregistered ? 0 : GetLastError();
+    return 0;
+}
+
+void NotificationWindowClosedFromAnotherThread() {
+    ClearLog();
+    Worker w = {};
+    w.ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, NotificationThread, &w, 0, nullptr);
+    CHECK(thread != nullptr);
+    CHECK_EQ(WaitForSingleObject(w.ready, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    CHECK(w.hwnd != nullptr);
+    CHECK(IsWindow(w.hwnd));
+    CHECK_EQ(GetWindowThreadProcessId(w.hwnd, nullptr), w.thread);
+
+    // Only the owner may destroy it.
+    SetLastError(0);
+    CHECK(!DestroyWindow(w.hwnd));
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+    CHECK(PostMessageW(w.hwnd, WM_CLOSE, 0, 0));
+    CHECK_EQ(WaitForSingleObject(thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    CHECK_EQ(w.lastGet, 0);
+    CHECK_EQ(w.quitCode, 42u);
+    CHECK(w.unregistered);
+    CHECK_EQ(w.unregisterError, 0u);
+    CHECK_EQ(w.loops, 1);  // WM_CLOSE; WM_DESTROY is sent, not posted
+    const int close = Find(w.hwnd, WM_CLOSE);
+    const int destroy = Find(w.hwnd, WM_DESTROY);
+    CHECK(close >= 0);
+    CHECK(destroy > close);
+    if (close >= 0) CHECK_EQ(At(close).thread, w.thread);
+    if (destroy >= 0) CHECK_EQ(At(destroy).thread, w.thread);
+    CHECK(!IsWindow(w.hwnd));
+    SetLastError(0);
+    CHECK(!PostMessageW(w.hwnd, WM_CLOSE, 0, 0));
+    CHECK_EQ(GetLastError(), 1400u);
+    CloseHandle(thread);
+    CloseHandle(w.ready);
+}
+
+// A window on a worker thread that pumps messages until WM_QUIT.
+DWORD WINAPI PumpThread(LPVOID p) {
+    auto* w = static_cast<Worker*>(p);
+    w->hwnd = Create(kClass);
+    w->thread = GetCurrentThreadId();
+    SetEvent(w->ready);
+    MSG msg;
+    BOOL r;
+    while ((r = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
+        if (!msg.hwnd && !w->threadMessage) w->threadMessage = msg.message;
+        DispatchMessageW(&msg);
+    }
+    w->lastGet = r;
+    w->quitCode = msg.wParam;
+    return 0;
+}
+
+void SendAcrossThreads() {
+    ClearLog();
+    Worker w = {};
+    w.ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, PumpThread, &w, 0, nullptr);
+    CHECK_EQ(WaitForSingleObject(w.ready, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    CHECK(w.hwnd != nullptr);
+
+    CHECK_EQ(SendMessageW(w.hwnd, kMsgSend, 12, 34), 12034);
+    const int at = Find(w.hwnd, kMsgSend);
+    CHECK(at >= 0);
+    if (at >= 0) CHECK_EQ(At(at).thread, w.thread);  // run by the window's thread
+
+    // A thread message, then WM_QUIT by PostThreadMessageW.
+    CHECK(PostThreadMessageW(w.thread, kMsgA + 3, 0, 0));
+    CHECK(PostThreadMessageW(w.thread, WM_QUIT, 5, 0));
+    CHECK_EQ(WaitForSingleObject(thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    CHECK_EQ(w.lastGet, 0);
+    CHECK_EQ(w.quitCode, 5u);
+    CHECK_EQ(w.threadMessage, kMsgA + 3);
+
+    // The thread is gone, and so are its window and its queue.
+    CHECK(!IsWindow(w.hwnd));
+    SetLastError(0);
+    CHECK(!PostThreadMessageW(w.thread, kMsgA, 0, 0));
+    CHECK_EQ(GetLastError(), 1444u);
+    CloseHandle(thread);
+    CloseHandle(w.ready);
+}
+
+// Never calls the window manager: it has no message queue.
+DWORD WINAPI PlainThread(LPVOID p) {
+    auto* w = static_cast<Worker*>(p);
+    w->thread = GetCurrentThreadId();
+    SetEvent(w->ready);
+    WaitForSingleObject(w->go, 10000);
+    return 0;
+}
+
+void ThreadWithoutQueue() {
+    Worker w = {};
+    w.ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    w.go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, PlainThread, &w, 0, nullptr);
+    CHECK_EQ(WaitForSingleObject(w.ready, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    SetLastError(0);
+    CHECK(!PostThreadMessageW(w.thread, kMsgA, 0, 0));
+    CHECK_EQ(GetLastError(), 1444u);
+    SetEvent(w.go);
+    CHECK_EQ(WaitForSingleObject(thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    CloseHandle(thread);
+    CloseHandle(w.ready);
+    CloseHandle(w.go);
+}
+
+// Creates a window and ends without destroying it.
+DWORD WINAPI AbandoningThread(LPVOID p) {
+    auto* w = static_cast<Worker*>(p);
+    w->hwnd = Create(WSTR("ConfWindowAbandoned"));
+    return 0;
+}
+
+void ThreadEndDestroysItsWindows() {
+    CHECK(Register(WSTR("ConfWindowAbandoned"), TestProc) != 0);
+    Worker w = {};
+    HANDLE thread = CreateThread(nullptr, 0, AbandoningThread, &w, 0, nullptr);
+    CHECK_EQ(WaitForSingleObject(thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    CHECK(w.hwnd != nullptr);
+    CHECK(!IsWindow(w.hwnd));
+    CHECK(UnregisterClassW(WSTR("ConfWindowAbandoned"), GetModuleHandleW(nullptr)));
+    CloseHandle(thread);
+}
+
+}  // namespace
+
+int main() {
+    InitializeCriticalSection(&g_logLock);
+    ClassRegistration();
+    CreateAndDestroy();
+    PostedOrderAndQuit();
+    Broadcast();
+    NotificationWindowClosedFromAnotherThread();
+    SendAcrossThreads();
+    ThreadWithoutQueue();
+    ThreadEndDestroysItsWindows();
+    CHECK(UnregisterClassW(kClass, GetModuleHandleW(nullptr)));
+    DeleteCriticalSection(&g_logLock);
+    return conformance::Finish("conf_window");
+}

@@ -1,0 +1,58 @@
+#!/bin/sh
+# Runs every conf_*.exe in a folder under Wine, each in a fresh temporary
+# Wine prefix, and fails if any program fails.
+#   run_under_wine.sh <folder-with-exe-files> [file.reg ...]
+# Registry files given after the folder are imported into each prefix
+# before the program runs (for the programs that read the registry).
+# WINE64 overrides the loader (default: wine64 on PATH, else
+# /usr/lib/wine/wine64).
+set -u
+
+if [ $# -lt 1 ] || [ ! -d "$1" ]; then
+    echo "usage: $0 <folder-with-conf_*.exe> [file.reg ...]" >&2
+    exit 2
+fi
+folder=$1
+shift
+
+wine=${WINE64:-}
+if [ -z "$wine" ]; then
+    if command -v wine64 >/dev/null 2>&1; then
+        wine=wine64
+    else
+        wine=/usr/lib/wine/wine64
+    fi
+fi
+
+export WINEDEBUG=-all
+status=0
+found=0
+for exe in "$folder"/conf_*.exe; do
+    [ -e "$exe" ] || continue
+    found=1
+    prefix=$(mktemp -d)
+    export WINEPREFIX="$prefix"
+    for reg in "$@"; do
+        # Wine sees the Unix file system as drive Z:.
+        regpath="Z:$(cd "$(dirname "$reg")" && pwd | tr / '\\')\\$(basename "$reg")"
+        "$wine" regedit /S "$regpath" >/dev/null 2>&1 || {
+            echo "$(basename "$exe"): could not import $reg" >&2
+            status=1
+        }
+    done
+    if "$wine" "$exe"; then
+        echo "PASS $(basename "$exe")"
+    else
+        echo "FAIL $(basename "$exe")"
+        status=1
+    fi
+    # Stop this prefix's wineserver before removing the prefix.
+    wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$prefix"
+done
+
+if [ $found -eq 0 ]; then
+    echo "no conf_*.exe in $folder" >&2
+    exit 2
+fi
+exit $status

@@ -1,0 +1,145 @@
+// OutputDebugStringW/A: the in-process capture, the sinks chosen by
+// VKS_DEBUG_OUTPUT, whole lines under concurrency, and no allocation when
+// nothing listens.
+#include "vks_platform.h"
+#include "vks_win32/linux_ext.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <new>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+// Counts the allocations made through operator new by this program.
+namespace {
+std::atomic<long> g_allocations{0};
+}
+void* operator new(std::size_t n) {
+    ++g_allocations;
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+struct Captured {
+    std::mutex lock;
+    std::vector<std::u16string> lines;
+};
+
+void Capture(LPCWSTR line, void* context) {
+    auto* c = static_cast<Captured*>(context);
+    std::lock_guard<std::mutex> guard(c->lock);
+    c->lines.emplace_back(line);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace
+
+TEST(DebugOutput, CaptureReceivesExactText) {
+    Captured c;
+    VksSetDebugCapture(Capture, &c);
+    OutputDebugStringW(u"hello \u20ac\U0001F600\n");
+    OutputDebugStringA("ansi \x80\n");  // 0x80 is the euro sign in Windows-1252
+    OutputDebugStringW(nullptr);
+    VksSetDebugCapture(nullptr, nullptr);
+    OutputDebugStringW(u"not captured");
+    ASSERT_EQ(c.lines.size(), 2u);
+    EXPECT_EQ(c.lines[0], u"hello \u20ac\U0001F600\n");
+    EXPECT_EQ(c.lines[1], u"ansi \u20ac\n");
+}
+
+TEST(DebugOutput, LongAnsiTextIsCapturedWhole) {
+    Captured c;
+    VksSetDebugCapture(Capture, &c);
+    std::string text(5000, 'x');
+    OutputDebugStringA(text.c_str());
+    VksSetDebugCapture(nullptr, nullptr);
+    ASSERT_EQ(c.lines.size(), 1u);
+    EXPECT_EQ(c.lines[0].size(), 5000u);
+}
+
+TEST(DebugOutput, ConcurrentCallsArriveWhole) {
+    Captured c;
+    VksSetDebugCapture(Capture, &c);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t] {
+            std::u16string line(100, static_cast<char16_t>(u'a' + t));
+            for (int i = 0; i < 500; ++i) OutputDebugStringW(line.c_str());
+        });
+    }
+    for (auto& t : threads) t.join();
+    VksSetDebugCapture(nullptr, nullptr);
+    ASSERT_EQ(c.lines.size(), 2000u);
+    for (const auto& line : c.lines) {
+        ASSERT_EQ(line.size(), 100u);
+        EXPECT_EQ(line.find_first_not_of(line[0]), std::u16string::npos);
+    }
+}
+
+TEST(DebugOutput, NoAllocationWithoutSinkOrCapture) {
+    // The test runs with VKS_DEBUG_OUTPUT empty: no sink.
+    OutputDebugStringW(u"warm up");
+    long before = g_allocations.load();
+    for (int i = 0; i < 100; ++i) {
+        OutputDebugStringW(u"nobody listens\n");
+        OutputDebugStringA("nobody listens\n");
+    }
+    EXPECT_EQ(g_allocations.load(), before);
+}
+
+// The environment is read once per process, so the sinks are tested in
+// child processes started afresh.
+class DebugSink : public ::testing::Test {
+protected:
+    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
+
+TEST_F(DebugSink, FileSinkAppendsUtf8WithoutAllocating) {
+    // The child process runs this body again: the name must not depend on it.
+    std::string path = std::string(::testing::TempDir()) + "/vks_debug_output_sink_test.txt";
+    unlink(path.c_str());
+    EXPECT_EXIT(
+        {
+            setenv("VKS_DEBUG_OUTPUT", path.c_str(), 1);
+            OutputDebugStringW(u"first \u00e9\n");
+            long before = g_allocations.load();
+            std::u16string longLine(3000, u'\u20ac');  // longer than the stack buffer
+            long afterString = g_allocations.load();
+            OutputDebugStringW(longLine.c_str());
+            OutputDebugStringA("\nansi \xe9\n");
+            std::exit(g_allocations.load() == afterString && afterString == before + 1 ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
+    std::string text = ReadFile(path);
+    std::string euro3000;
+    for (int i = 0; i < 3000; ++i) euro3000 += "\xE2\x82\xAC";
+    EXPECT_TRUE(text == "first \xC3\xA9\n" + euro3000 + "\nansi \xC3\xA9\n") << text.size() << " bytes";
+    unlink(path.c_str());
+}
+
+TEST_F(DebugSink, StderrSink) {
+    EXPECT_EXIT(
+        {
+            setenv("VKS_DEBUG_OUTPUT", "stderr", 1);
+            OutputDebugStringW(u"to standard error\n");
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "to standard error");
+}

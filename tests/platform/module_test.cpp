@@ -1,0 +1,136 @@
+// LoadLibraryW's search order and name mapping, export lookup limited to the
+// module itself, and the DllMain stand-in (attach, refusal, detach).
+#include "vks_platform.h"
+#include "vks_win32/linux_ext.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Lines {
+    std::mutex lock;
+    std::vector<std::u16string> lines;
+};
+void Capture(LPCWSTR line, void* context) {
+    auto* l = static_cast<Lines*>(context);
+    std::lock_guard<std::mutex> guard(l->lock);
+    l->lines.emplace_back(line);
+}
+
+std::u16string Widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+class Modules : public ::testing::Test {
+protected:
+    void SetUp() override { VksSetDebugCapture(Capture, &lines_); }
+    void TearDown() override {
+        VksSetDebugCapture(nullptr, nullptr);
+        unsetenv("VKS_DLL_PATH");
+        unsetenv("VKS_TEST_REFUSE_ATTACH");
+    }
+    Lines lines_;
+};
+
+}  // namespace
+
+TEST_F(Modules, FoundOnlyThroughTheSearchFolders) {
+    // The fixture sits outside the program's and the platform library's folders.
+    SetLastError(0);
+    EXPECT_EQ(LoadLibraryW(u"vks_test_fixture.dll"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+
+    setenv("VKS_DLL_PATH", "/nonexistent:" VKS_TEST_FIXTURE_DIR, 1);
+    HMODULE m = LoadLibraryW(u"vks_test_fixture.dll");
+    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(lines_.lines.size(), 1u);
+    EXPECT_EQ(lines_.lines[0], u"fixture attach");
+    // Without ".dll", and in another case: the same module.
+    HMODULE again = LoadLibraryW(u"VKS_TEST_FIXTURE");
+    EXPECT_EQ(again, m);
+    EXPECT_EQ(lines_.lines.size(), 1u);
+
+    auto answer = reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(m, "FixtureAnswer")));
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(answer(), 42);
+    // The module's dependencies' symbols are not its exports.
+    SetLastError(0);
+    EXPECT_EQ(GetProcAddress(m, "malloc"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+    EXPECT_EQ(GetProcAddress(m, reinterpret_cast<LPCSTR>(1)), nullptr);  // ordinals
+
+    WCHAR path[512];
+    DWORD n = GetModuleFileNameW(m, path, 512);
+    EXPECT_EQ(std::u16string(path, n), Widen(VKS_TEST_FIXTURE_DIR "/libvks_test_fixture.so"));
+    WCHAR tiny[5];
+    EXPECT_EQ(GetModuleFileNameW(m, tiny, 5), 5u);
+    EXPECT_EQ(tiny[4], 0);
+    EXPECT_EQ(std::u16string(tiny), u"/" + Widen(VKS_TEST_FIXTURE_DIR).substr(1, 3));
+
+    EXPECT_TRUE(FreeLibrary(again));
+    EXPECT_EQ(lines_.lines.size(), 1u);
+    EXPECT_TRUE(FreeLibrary(m));
+    ASSERT_EQ(lines_.lines.size(), 2u);
+    EXPECT_EQ(lines_.lines[1], u"fixture detach");
+    SetLastError(0);
+    EXPECT_FALSE(FreeLibrary(reinterpret_cast<HMODULE>(0x1234)));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(Modules, ExplicitFolderWithEitherSeparator) {
+    std::u16string dir = Widen(VKS_TEST_FIXTURE_DIR);
+    HMODULE m = LoadLibraryW((dir + u"/vks_test_fixture.dll").c_str());
+    ASSERT_NE(m, nullptr);
+    HMODULE m2 = LoadLibraryW((dir + u"\\libvks_test_fixture.so").c_str());
+    EXPECT_EQ(m2, m);
+    EXPECT_TRUE(FreeLibrary(m2));
+    EXPECT_TRUE(FreeLibrary(m));
+    EXPECT_EQ(LoadLibraryW(u"/nonexistent/vks_test_fixture.dll"), nullptr);
+}
+
+TEST_F(Modules, RefusedAttachFailsTheLoad) {
+    setenv("VKS_DLL_PATH", VKS_TEST_FIXTURE_DIR, 1);
+    setenv("VKS_TEST_REFUSE_ATTACH", "1", 1);
+    SetLastError(0);
+    EXPECT_EQ(LoadLibraryW(u"vks_test_fixture.dll"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DLL_INIT_FAILED));
+    ASSERT_EQ(lines_.lines.size(), 2u);
+    EXPECT_EQ(lines_.lines[0], u"fixture attach");
+    EXPECT_EQ(lines_.lines[1], u"fixture detach");
+    SetLastError(0);
+    EXPECT_EQ(GetModuleHandleW(u"vks_test_fixture.dll"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+}
+
+TEST_F(Modules, NotAnObjectFile) {
+    std::string dir = std::string(::testing::TempDir()) + "/vks_mod_" + std::to_string(getpid());
+    mkdir(dir.c_str(), 0755);
+    std::ofstream(dir + "/libbogus.so") << "not an ELF file";
+    setenv("VKS_DLL_PATH", dir.c_str(), 1);
+    SetLastError(0);
+    EXPECT_EQ(LoadLibraryW(u"bogus.dll"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+    unlink((dir + "/libbogus.so").c_str());
+    rmdir(dir.c_str());
+}
+
+TEST_F(Modules, ProgramHandle) {
+    HMODULE self = GetModuleHandleW(nullptr);
+    ASSERT_NE(self, nullptr);
+    WCHAR path[512];
+    DWORD n = GetModuleFileNameW(nullptr, path, 512);
+    ASSERT_GT(n, 0u);
+    EXPECT_NE(std::u16string(path, n).find(u"vks_platform_tests"), std::u16string::npos);
+    EXPECT_EQ(GetModuleFileNameW(self, path, 512), n);
+    EXPECT_TRUE(FreeLibrary(self));  // holds no reference: nothing to drop
+    EXPECT_TRUE(DisableThreadLibraryCalls(self));
+    // The platform library is loaded and found by its Windows-style name.
+    EXPECT_NE(GetModuleHandleW(u"vksplatform.dll"), nullptr);
+    EXPECT_EQ(GetModuleHandleW(u"vks_no_such.dll"), nullptr);
+}

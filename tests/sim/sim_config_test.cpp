@@ -1,0 +1,92 @@
+// The simulator's configuration text, its entry point and the C surface.
+#include "sim_fixture.h"
+#include "vkssim/sim_c.h"
+
+extern "C" BOOL VksDriverEntry(void);
+
+using namespace simtest;
+
+namespace {
+
+class Config : public SimTest {};
+
+TEST_F(Config, ParsesDevicesAndKeys) {
+    std::string error;
+    ASSERT_TRUE(vkssim::LoadConfigText("# comment\n[device]\nname = Ünit\nnetwork=3\ndecoders = 0\n"
+                                       "location = Slot 9\nfirmware = 4.1\nserial = 17\n\n[DEVICE]\n",
+                                       &error))
+        << error;
+    ASSERT_EQ(vkssim::DeviceCount(), 2);
+    EXPECT_EQ(vkssim::Location(0), u"Slot 9");
+    HANDLE h = Open(0, false);
+    RequestFrame r(VKSSIM_TYPE_NETWORK);
+    r.U32(24, sizeof(VKSINFOW));
+    ReplyFrame reply;
+    ASSERT_TRUE(Send(h, VKSSIM_IOCTL_GET_DEVICE_INFO, r, reply));
+    VKSINFOW info;
+    std::memcpy(&info, &reply.bytes[24], sizeof info);
+    EXPECT_EQ(std::u16string(info.Text), u"\u00DCnit");
+    EXPECT_EQ(reply.U32(24 + 12), 3u);
+    EXPECT_EQ(reply.U32(24 + 24), 0x00040001u);
+    EXPECT_EQ(reply.U32(24 + 32), 17u);
+}
+
+TEST_F(Config, RejectsMistakesWithTheLine) {
+    std::string error;
+    EXPECT_FALSE(vkssim::LoadConfigText("[device]\ncolour = blue\n", &error));
+    EXPECT_NE(error.find("line 2"), std::string::npos);
+    EXPECT_FALSE(vkssim::LoadConfigText("decoders = 1\n", &error));
+    EXPECT_FALSE(vkssim::LoadConfigText("[device]\ndecoders = many\n", &error));
+    EXPECT_FALSE(vkssim::LoadConfigText("[machine]\n", &error));
+    EXPECT_EQ(vkssim::DeviceCount(), 0);
+}
+
+TEST_F(Config, DefaultConfigurationThroughTheEntryPoint) {
+    setenv("VKS_SIM_CONFIG", VKSSIM_DEFAULT_CONFIG, 1);
+    EXPECT_TRUE(VksDriverEntry());
+    unsetenv("VKS_SIM_CONFIG");
+    ASSERT_EQ(vkssim::DeviceCount(), 2);
+    HANDLE h = Open(1, false);
+    RequestFrame r(VKSSIM_TYPE_DECODER);
+    r.U32(24, 8);
+    ReplyFrame reply;
+    ASSERT_TRUE(Send(h, VKSSIM_IOCTL_GET_INPUT_COUNT, r, reply));
+    EXPECT_EQ(reply.U32(28), 4u);
+}
+
+TEST_F(Config, CSurface) {
+    VKSSIM_DEVICE_CONFIG c;
+    vkssim_default_device_config(&c);
+    c.name = u"C device";
+    c.inputs[VKSSIM_TYPE_ENCODER] = 3;
+    ASSERT_EQ(vkssim_add_device(&c), 0);
+    EXPECT_EQ(vkssim_device_count(), 1);
+    char16_t path[300];
+    ASSERT_GT(vkssim_interface_path(0, path, 300), 1u);
+    HANDLE h = Open(0, false);
+    uint64_t mark = vkssim_request_mark();
+    uint32_t handle = OpenObject(h, VKSSIM_TYPE_ENCODER, 2);
+    ASSERT_NE(handle, 0u);
+    VKSSIM_REQUEST req;
+    uint8_t input[VKSSIM_REQUEST_SIZE];
+    ASSERT_EQ(vkssim_wait_for_request(VKSSIM_IOCTL_OPEN, mark, 10000, &req, input, sizeof input), 1);
+    EXPECT_EQ(req.inputLength, VKSSIM_REQUEST_SIZE);
+    EXPECT_EQ(input[8], 2);
+    VKSSIM_OBJECT o;
+    ASSERT_EQ(vkssim_find_object(0, VKSSIM_TYPE_ENCODER, 2, &o), 1);
+    EXPECT_EQ(o.handle, handle);
+    EXPECT_EQ(vkssim_raise_event(0, handle, VKSERROR_ENCODED_FIRST_FRAME, 0, nullptr, 0), 1);
+    EXPECT_EQ(vkssim_objects(0, &o, 1), 1u);
+    EXPECT_EQ(o.queuedEvents, 1u);
+    vkssim_fail_with_status(VKSSIM_IOCTL_SET_STATE, VKSERROR_INVALID_STATE, 1);
+    RequestFrame r(VKSSIM_TYPE_ENCODER, 2, handle);
+    r.U32(24, 1);
+    ReplyFrame reply;
+    ASSERT_TRUE(Send(h, VKSSIM_IOCTL_SET_STATE, r, reply));
+    EXPECT_EQ(reply.Status(), VKSERROR_INVALID_STATE);
+    char error[64];
+    EXPECT_EQ(vkssim_load_config_text("[device]\nx=1\n", error, sizeof error), 0);
+    EXPECT_NE(std::string(error).find("unknown key"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,124 @@
+// Open objects on the simulated device: open, close, state, connection.
+#include "sim_fixture.h"
+
+using namespace simtest;
+
+namespace {
+
+class Objects : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        ASSERT_EQ(AddDevice(2, 2, 1, 1), 0);
+        h_ = Open(0, false);
+    }
+    uint32_t Command(uint32_t code, uint32_t type, uint32_t handle, uint32_t a = 0, uint32_t b = 0) {
+        RequestFrame r(type, 0, handle);
+        r.U32(24, a);
+        r.U32(28, b);
+        ReplyFrame reply;
+        EXPECT_TRUE(Send(h_, code, r, reply));
+        last_ = reply;
+        return reply.Status();
+    }
+    HANDLE h_ = nullptr;
+    ReplyFrame last_;
+};
+
+TEST_F(Objects, OpenRecordsWhatTheRequestCarries) {
+    const char* address = "udp://@239.1.1.1:5000";
+    uint32_t stream = OpenObject(h_, VKSSIM_TYPE_NETWORK, 1, nullptr, address);
+    ASSERT_NE(stream, 0u);
+    auto o = vkssim::GetObject(0, stream);
+    ASSERT_TRUE(o.has_value());
+    EXPECT_EQ(o->type, VKSSIM_TYPE_NETWORK);
+    EXPECT_EQ(o->channel, 1u);
+    EXPECT_EQ(o->address, address);
+    EXPECT_EQ(o->lengthValue, std::strlen(address));
+    EXPECT_EQ(o->transport, 5u);
+    EXPECT_EQ(o->state, 0u);
+
+    uint32_t decoder = OpenObject(h_, VKSSIM_TYPE_DECODER, 1);
+    ASSERT_NE(decoder, 0u);
+    EXPECT_NE(decoder, stream);
+    EXPECT_EQ(vkssim::GetObject(0, decoder)->openFlags, 0x11u);
+    EXPECT_EQ(vkssim::FindObject(0, VKSSIM_TYPE_DECODER, 1)->handle, decoder);
+}
+
+TEST_F(Objects, InputsOutOfRangeAndInputsInUse) {
+    uint32_t status = 0;
+    EXPECT_EQ(OpenObject(h_, VKSSIM_TYPE_DECODER, 2, &status), 0u);
+    EXPECT_EQ(status, VKSERROR_INVALID_INPUT);
+    ASSERT_NE(OpenObject(h_, VKSSIM_TYPE_DECODER, 0), 0u);
+    EXPECT_EQ(OpenObject(h_, VKSSIM_TYPE_DECODER, 0, &status), 0u);
+    EXPECT_EQ(status, VKSERROR_DECODER_DEVICE_IN_USE);
+    ASSERT_NE(OpenObject(h_, VKSSIM_TYPE_ENCODER, 0), 0u);
+    EXPECT_EQ(OpenObject(h_, VKSSIM_TYPE_ENCODER, 0, &status), 0u);
+    EXPECT_EQ(status, VKSERROR_ENCODER_DEVICE_IN_USE);
+    // A network port carries several streams.
+    EXPECT_NE(OpenObject(h_, VKSSIM_TYPE_NETWORK, 0, nullptr, "rtsp://a"), 0u);
+    EXPECT_NE(OpenObject(h_, VKSSIM_TYPE_NETWORK, 0, nullptr, "rtsp://b"), 0u);
+}
+
+TEST_F(Objects, StateIsKept) {
+    uint32_t enc = OpenObject(h_, VKSSIM_TYPE_ENCODER, 0);
+    EXPECT_EQ(Command(VKSSIM_IOCTL_SET_STATE, VKSSIM_TYPE_ENCODER, enc, 2), 0u);
+    EXPECT_EQ(vkssim::GetObject(0, enc)->state, 2u);
+    EXPECT_EQ(Command(VKSSIM_IOCTL_SET_STATE, VKSSIM_TYPE_ENCODER, 0x7777, 1), VKSERROR_INVALID_HANDLE);
+}
+
+TEST_F(Objects, DecoderConnectsToAStreamOnly) {
+    uint32_t stream = OpenObject(h_, VKSSIM_TYPE_NETWORK, 0, nullptr, "udp://@1.2.3.4:5");
+    uint32_t decoder = OpenObject(h_, VKSSIM_TYPE_DECODER, 0);
+    uint32_t encoder = OpenObject(h_, VKSSIM_TYPE_ENCODER, 0);
+    EXPECT_EQ(Command(VKSSIM_IOCTL_CONNECT_SOURCE, VKSSIM_TYPE_DECODER, decoder, stream, 7), 0u);
+    EXPECT_EQ(vkssim::GetObject(0, decoder)->source, stream);
+    EXPECT_EQ(vkssim::GetObject(0, decoder)->connectArgument, 7u);
+    EXPECT_EQ(Command(VKSSIM_IOCTL_CONNECT_SOURCE, VKSSIM_TYPE_DECODER, decoder, encoder), VKSERROR_INVALID_CONNECTION);
+    EXPECT_EQ(Command(VKSSIM_IOCTL_CONNECT_SOURCE, VKSSIM_TYPE_ENCODER, encoder, stream), VKSERROR_INVALID_HANDLE);
+    EXPECT_EQ(Command(VKSSIM_IOCTL_CONNECT_SOURCE, VKSSIM_TYPE_DECODER, decoder, 0), 0u);
+    EXPECT_EQ(vkssim::GetObject(0, decoder)->source, 0u);
+    // Closing the stream disconnects the decoder fed by it.
+    EXPECT_EQ(Command(VKSSIM_IOCTL_CONNECT_SOURCE, VKSSIM_TYPE_DECODER, decoder, stream), 0u);
+    EXPECT_EQ(Command(VKSSIM_IOCTL_CLOSE, VKSSIM_TYPE_NETWORK, stream), 0u);
+    EXPECT_EQ(vkssim::GetObject(0, decoder)->source, 0u);
+    EXPECT_EQ(Command(VKSSIM_IOCTL_CLOSE, VKSSIM_TYPE_NETWORK, stream), VKSERROR_INVALID_HANDLE);
+}
+
+TEST_F(Objects, RenderInputName) {
+    uint32_t decoder = OpenObject(h_, VKSSIM_TYPE_DECODER, 1);
+    EXPECT_EQ(Command(VKSSIM_IOCTL_GET_RENDER_INPUT_NAME, VKSSIM_TYPE_DECODER, decoder), 0u);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(&last_.bytes[24])), u"VKSRENDER:0:1");
+}
+
+TEST_F(Objects, AutomaticFirstFrameWhenConfigured) {
+    vkssim::DeviceConfig c;
+    c.autoEvents = true;
+    ASSERT_EQ(vkssim::AddDevice(c), 1);
+    HANDLE h = Open(1, false);
+    uint32_t stream = OpenObject(h, VKSSIM_TYPE_NETWORK, 0, nullptr, "udp://@1.2.3.4:5");
+    uint32_t decoder = OpenObject(h, VKSSIM_TYPE_DECODER, 0);
+    RequestFrame connect(VKSSIM_TYPE_DECODER, 0, decoder);
+    connect.U32(24, stream);
+    ReplyFrame reply;
+    ASSERT_TRUE(Send(h, VKSSIM_IOCTL_CONNECT_SOURCE, connect, reply));
+    RequestFrame state(VKSSIM_TYPE_DECODER, 0, decoder);
+    state.U32(24, 2);
+    ASSERT_TRUE(Send(h, VKSSIM_IOCTL_SET_STATE, state, reply));
+    EXPECT_EQ(vkssim::GetObject(1, decoder)->queuedEvents, 1u);
+    RequestFrame event(VKSSIM_TYPE_DECODER, 0, decoder);
+    ASSERT_TRUE(Send(h, VKSSIM_IOCTL_EVENT_REQUEST, event, reply));
+    EXPECT_EQ(reply.Status(), VKSERROR_DECODED_FIRST_FRAME);
+}
+
+TEST_F(Objects, ClosingTheOwningFileEndsItsObjects) {
+    HANDLE owner = Open(0, false);
+    uint32_t decoder = OpenObject(owner, VKSSIM_TYPE_DECODER, 0);
+    ASSERT_TRUE(vkssim::GetObject(0, decoder).has_value());
+    Forget(owner);
+    CloseHandle(owner);
+    EXPECT_FALSE(vkssim::GetObject(0, decoder).has_value());
+    EXPECT_NE(OpenObject(h_, VKSSIM_TYPE_DECODER, 0), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+// Parameter blocks: current, minimum, maximum and default values, field
+// groups named by the flags, the test selector and the size word.
+#include "sim_fixture.h"
+
+using namespace simtest;
+
+namespace {
+
+class Params : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        ASSERT_EQ(AddDevice(), 0);
+        h_ = Open(0, false);
+        decoder_ = OpenObject(h_, VKSSIM_TYPE_DECODER, 0);
+        encoder_ = OpenObject(h_, VKSSIM_TYPE_ENCODER, 0);
+        stream_ = OpenObject(h_, VKSSIM_TYPE_NETWORK, 0, nullptr, "udp://@1.1.1.1:1");
+        ASSERT_NE(decoder_, 0u);
+        ASSERT_NE(encoder_, 0u);
+        ASSERT_NE(stream_, 0u);
+    }
+    // Returns the status; the block (from reply offset 32) in `block`.
+    uint32_t Get(uint32_t handle, uint32_t selector, uint32_t flags, uint32_t capacity, std::vector<uint8_t>* block) {
+        RequestFrame r(0, 0, handle);
+        r.U32(24, selector);
+        r.U32(28, flags);
+        r.U32(32, capacity);
+        ReplyFrame reply;
+        EXPECT_TRUE(Send(h_, VKSSIM_IOCTL_GET_PARAMETER, r, reply));
+        block->assign(reply.bytes.begin() + 32, reply.bytes.end());
+        return reply.Status();
+    }
+    uint32_t Set(uint32_t handle, uint32_t selector, uint32_t flags, const std::vector<uint8_t>& block) {
+        RequestFrame r(0, 0, handle);
+        r.U32(24, selector);
+        r.U32(28, flags);
+        std::memcpy(&r.bytes[32], block.data(), block.size());
+        ReplyFrame reply;
+        EXPECT_TRUE(Send(h_, VKSSIM_IOCTL_SET_PARAMETER, r, reply));
+        return reply.Status();
+    }
+    static uint32_t U32(const std::vector<uint8_t>& b, size_t off) {
+        uint32_t v;
+        std::memcpy(&v, &b[off], 4);
+        return v;
+    }
+    static void Put(std::vector<uint8_t>& b, size_t off, uint32_t v) { std::memcpy(&b[off], &v, 4); }
+    static std::vector<uint8_t> Block(uint32_t size) {
+        std::vector<uint8_t> b(size, 0);
+        Put(b, 0, size);
+        return b;
+    }
+
+    HANDLE h_ = nullptr;
+    uint32_t decoder_ = 0, encoder_ = 0, stream_ = 0;
+};
+
+TEST_F(Params, SelectorsGiveCurrentMinimumMaximumDefault) {
+    std::vector<uint8_t> b;
+    ASSERT_EQ(Get(encoder_, 0, 0x8, 2208, &b), 0u);
+    EXPECT_EQ(U32(b, 0), 2208u);
+    const uint32_t current = U32(b, 32);
+    ASSERT_EQ(Get(encoder_, 1, 0x8, 2208, &b), 0u);
+    const uint32_t minimum = U32(b, 32);
+    ASSERT_EQ(Get(encoder_, 2, 0x8, 2208, &b), 0u);
+    const uint32_t maximum = U32(b, 32);
+    ASSERT_EQ(Get(encoder_, 3, 0x8, 2208, &b), 0u);
+    EXPECT_EQ(U32(b, 32), current);
+    EXPECT_LT(minimum, current);
+    EXPECT_GT(maximum, current);
+    EXPECT_EQ(Get(encoder_, 4, 0x8, 2208, &b), VKSERROR_INVALID_ARGUMENT);
+}
+
+TEST_F(Params, SetWritesOnlyTheNamedFields) {
+    std::vector<uint8_t> b = Block(480);
+    Put(b, 76, 55);  // volume (flags 0x1000)
+    Put(b, 80, 999);  // delay, not named below
+    ASSERT_EQ(Set(decoder_, 0, 0x1000, b), 0u);
+    std::vector<uint8_t> got;
+    ASSERT_EQ(Get(decoder_, 0, 0x3000, 480, &got), 0u);
+    EXPECT_EQ(U32(got, 76), 55u);
+    EXPECT_EQ(U32(got, 80), 0u);
+    // Out of range: refused, nothing written.
+    Put(b, 76, 101);
+    EXPECT_EQ(Set(decoder_, 0, 0x1000, b), VKSERROR_INVALID_ARGUMENT);
+    ASSERT_EQ(Get(decoder_, 0, 0x1000, 480, &got), 0u);
+    EXPECT_EQ(U32(got, 76), 55u);
+    // Measured values cannot be written; unknown flags are not supported.
+    EXPECT_EQ(Set(decoder_, 0, 0x3, b), VKSERROR_UNSUPPORTED);
+    EXPECT_EQ(Set(decoder_, 0, 0x40000000, b), VKSERROR_UNSUPPORTED);
+}
+
+TEST_F(Params, CroppingRectangleAndResolution) {
+    std::vector<uint8_t> got;
+    ASSERT_EQ(Get(decoder_, 0, 0x3, 480, &got), 0u);
+    uint16_t width, height;
+    std::memcpy(&width, &got[8], 2);
+    std::memcpy(&height, &got[10], 2);
+    EXPECT_EQ(width, 1920);
+    EXPECT_EQ(height, 1080);
+    std::vector<uint8_t> b = Block(480);
+    Put(b, 36, 0);
+    Put(b, 40, 0);
+    Put(b, 44, 0);
+    Put(b, 48, width);
+    Put(b, 52, height);
+    ASSERT_EQ(Set(decoder_, 0, 0x30, b), 0u);
+    ASSERT_EQ(Get(decoder_, 0, 0x20, 480, &got), 0u);
+    EXPECT_EQ(U32(got, 48), 1920u);
+    EXPECT_EQ(U32(got, 52), 1080u);
+}
+
+TEST_F(Params, TestSelectorAnswersSupportOnly) {
+    std::vector<uint8_t> b = Block(2208);
+    Put(b, 36, 77);
+    EXPECT_EQ(Set(encoder_, 4, 0x10, b), 0u);
+    Put(b, 36, 88);
+    EXPECT_EQ(Set(encoder_, 4, 0x10, b), VKSERROR_UNSUPPORTED);
+    Put(b, 40, 52);
+    EXPECT_EQ(Set(encoder_, 4, 0x20, b), VKSERROR_UNSUPPORTED);
+    Put(b, 40, 41);
+    EXPECT_EQ(Set(encoder_, 4, 0x20, b), 0u);
+    std::vector<uint8_t> got;
+    ASSERT_EQ(Get(encoder_, 0, 0x30, 2208, &got), 0u);
+    EXPECT_EQ(U32(got, 36), 100u);  // unchanged by the tests
+    EXPECT_EQ(U32(got, 40), 40u);
+}
+
+TEST_F(Params, NetworkBlockAndSeekFlags) {
+    std::vector<uint8_t> b = Block(40);
+    Put(b, 28, 15000000);
+    ASSERT_EQ(Set(stream_, 0, 0x10, b), 0u);
+    std::vector<uint8_t> got;
+    ASSERT_EQ(Get(stream_, 0, 0x10, 40, &got), 0u);
+    EXPECT_EQ(U32(got, 0), 40u);
+    EXPECT_EQ(U32(got, 4), 0x10u);
+    EXPECT_EQ(U32(got, 28), 15000000u);
+}
+
+TEST_F(Params, SizeWordReportsTheDeviceBlock) {
+    std::vector<uint8_t> got;
+    // The device answers with its whole block whatever the capacity.
+    ASSERT_EQ(Get(decoder_, 0, 0x10, 100, &got), 0u);
+    EXPECT_EQ(U32(got, 0), 480u);
+    // An older firmware with a shorter block.
+    ASSERT_TRUE(vkssim::SetParameterBlockSize(0, VKSSIM_TYPE_DECODER, 40));
+    ASSERT_EQ(Get(decoder_, 0, 0x20, 480, &got), 0u);
+    EXPECT_EQ(U32(got, 0), 40u);
+    // A set naming a field beyond the bytes sent is refused.
+    std::vector<uint8_t> b = Block(480);
+    Put(b, 0, 40);
+    EXPECT_EQ(Set(decoder_, 0, 0x20, b), VKSERROR_BUFFER_TOO_SMALL);
+}
+
+TEST_F(Params, DiscoveryHasNoParameters) {
+    uint32_t disco = OpenObject(h_, VKSSIM_TYPE_DISCOVERY, 0);
+    std::vector<uint8_t> got;
+    EXPECT_EQ(Get(disco, 0, 0x1, 64, &got), VKSERROR_UNSUPPORTED);
+    EXPECT_EQ(Get(0x5555, 0, 0x1, 64, &got), VKSERROR_INVALID_HANDLE);
+}
+
+}  // namespace
