@@ -44,6 +44,8 @@ constexpr size_t kPostedQuota = 10000;
 struct Queue;
 
 struct SentMessage {
+    SentMessage(HWND h, UINT m, WPARAM w, LPARAM l, Queue* from)
+        : hwnd(h), msg(m), wParam(w), lParam(l), sender(from) {}
     HWND hwnd;
     UINT msg;
     WPARAM wParam;
@@ -354,7 +356,7 @@ bool SendNotify(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, Payload paylo
         proc(hwnd, msg, wParam, lParam);
         return true;
     }
-    auto* sm = new SentMessage{hwnd, msg, wParam, lParam, nullptr};
+    auto* sm = new SentMessage(hwnd, msg, wParam, lParam, nullptr);
     sm->payload = std::move(payload);
     w->owner->sent.push_back(sm);
     w->owner->wake.notify_all();
@@ -695,7 +697,7 @@ LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
-    SentMessage sm{hWnd, Msg, wParam, lParam, self};
+    SentMessage sm(hWnd, Msg, wParam, lParam, self);
     w->owner->sent.push_back(&sm);
     w->owner->wake.notify_all();
     w.reset();

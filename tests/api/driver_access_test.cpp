@@ -1,0 +1,368 @@
+// The library against the device simulator: enumeration, the command
+// channel's error mapping, device notifications, objects and their events.
+#include "vksacc.h"
+#include "vkssim/sim.h"
+
+#include "support/callback_recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+using namespace std::chrono_literals;
+using vkstest::CallbackRecorder;
+
+namespace {
+
+constexpr uint32_t kEventCode = VKSSIM_IOCTL_EVENT_REQUEST;
+
+class DriverAccessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vkssim::Reset();
+    }
+    void TearDown() override {
+        if (loaded_) EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
+        vkssim::Reset();
+    }
+
+    int AddDevice(uint32_t network, uint32_t decoders, uint32_t encoders, uint32_t discovery) {
+        vkssim::DeviceConfig config;
+        config.inputs[VKSSIM_TYPE_NETWORK] = network;
+        config.inputs[VKSSIM_TYPE_DECODER] = decoders;
+        config.inputs[VKSSIM_TYPE_ENCODER] = encoders;
+        config.inputs[VKSSIM_TYPE_DISCOVERY] = discovery;
+        return vkssim::AddDevice(config);
+    }
+    void Load() {
+        ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
+        loaded_ = true;
+    }
+    HVKS OpenDecoder(uint32_t index) {
+        HVKS handle = 0;
+        VKSGUID session{};
+        NetworkStreamOpenParams params{};
+        EXPECT_EQ(VKSDecoderDeviceOpenEx(index, 0x11, 0, &handle, &params, &session), VKSERROR_NO_ERROR);
+        return handle;
+    }
+    HVKS OpenStream(uint32_t port, const char* address) {
+        HVKS handle = 0;
+        NetworkStreamOpenParams params{};
+        params.TransportSelector = 3;
+        EXPECT_EQ(VKSNetworkStreamOpenExA(port, address, 0, &handle, &params), VKSERROR_NO_ERROR) << address;
+        return handle;
+    }
+    // The driver-side object behind an open handle on device 0.
+    static std::optional<vkssim::Object> LastObject(int device, uint32_t type) {
+        std::optional<vkssim::Object> last;
+        for (const auto& o : vkssim::Objects(device)) {
+            if (o.type == type) last = o;
+        }
+        return last;
+    }
+
+    VKSHENGINE engine_ = nullptr;
+    bool loaded_ = false;
+};
+
+TEST_F(DriverAccessTest, TablesCountInputsAcrossDevices) {
+    AddDevice(1, 2, 0, 1);
+    AddDevice(2, 1, 1, 0);
+    Load();
+    uint32_t count = 0;
+    ASSERT_EQ(VKSDecoderGetCount(&count), VKSERROR_NO_ERROR);
+    EXPECT_EQ(count, 3u);
+    ASSERT_EQ(VKSNetworkPortGetCount(&count), VKSERROR_NO_ERROR);
+    EXPECT_EQ(count, 3u);
+    ASSERT_EQ(VKSEncoderGetCount(&count), VKSERROR_NO_ERROR);
+    EXPECT_EQ(count, 1u);
+    ASSERT_EQ(VKSDiscoGetCount(&count), VKSERROR_NO_ERROR);
+    EXPECT_EQ(count, 1u);
+
+    // Decoder 2 is the first decoder of the second device: channel 0 there.
+    HVKS decoder = OpenDecoder(2);
+    ASSERT_NE(decoder, 0u);
+    auto object = LastObject(1, VKSDEVICETYPE_DECODER);
+    ASSERT_TRUE(object.has_value());
+    EXPECT_EQ(object->channel, 0u);
+    EXPECT_EQ(object->openFlags, 0x11u);
+    EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
+
+    VKSINFOW info{};
+    info.Size = sizeof(info);
+    EXPECT_EQ(VKSDecoderGetInfoW(3, &info), VKSERROR_INVALID_INPUT);
+    HVKS none = 0;
+    VKSGUID session{};
+    EXPECT_EQ(VKSDecoderDeviceOpenEx(3, 0, 0, &none, nullptr, &session), VKSERROR_INVALID_INPUT);
+}
+
+TEST_F(DriverAccessTest, InformationRecordsAreCopiedBySize) {
+    AddDevice(1, 1, 1, 1);
+    Load();
+    VKSINFOW wide;
+    std::memset(&wide, 0xAB, sizeof(wide));
+    wide.Size = 100;
+    ASSERT_EQ(VKSDecoderGetInfoW(0, &wide), VKSERROR_NO_ERROR);
+    EXPECT_EQ(wide.Size, 100u);
+    EXPECT_EQ(reinterpret_cast<uint8_t*>(&wide)[100], 0xAB);  // nothing past the size
+
+    std::memset(&wide, 0, sizeof(wide));
+    wide.Size = sizeof(wide);
+    ASSERT_EQ(VKSDecoderGetInfoW(0, &wide), VKSERROR_NO_ERROR);
+    EXPECT_LE(wide.Size, 584u);
+    EXPECT_NE(wide.Text[0], 0);
+
+    VKSINFOA narrow;
+    std::memset(&narrow, 0xCD, sizeof(narrow));
+    narrow.Size = 200;
+    ASSERT_EQ(VKSDecoderGetInfoA(0, &narrow), VKSERROR_NO_ERROR);
+    EXPECT_EQ(narrow.Size, 200u);
+    EXPECT_EQ(static_cast<uint8_t>(narrow.Text[0]), 0xCD);  // no text below 308 bytes
+
+    narrow.Size = sizeof(narrow);
+    ASSERT_EQ(VKSDecoderGetInfoA(0, &narrow), VKSERROR_NO_ERROR);
+    for (int i = 0; i < 256 && wide.Text[i] != 0; ++i) EXPECT_EQ(narrow.Text[i], static_cast<char>(wide.Text[i]));
+
+    wide.Size = 0;
+    EXPECT_EQ(VKSDecoderGetInfoW(0, &wide), VKSERROR_BUFFER_TOO_SMALL);
+    EXPECT_EQ(VKSDecoderGetInfoW(0, nullptr), VKSERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(VKSDecoderGetInfoA(0, nullptr), VKSERROR_INVALID_ARGUMENT);
+}
+
+TEST_F(DriverAccessTest, WindowsFailuresAreMappedOnce) {
+    AddDevice(1, 1, 1, 1);
+    Load();
+    VKSINFOW info{};
+    struct Case {
+        uint32_t error;
+        VKSERROR expected;
+    };
+    for (const Case& c : {Case{998, VKSERROR_NOACCESS}, Case{1450, VKSERROR_INSUFFICIENT_MEMORY},
+                          Case{997, VKSERROR_ILLEGAL_CALL}, Case{5, VKSERROR_ILLEGAL_CALL}}) {
+        vkssim::FailWithWin32Error(VKSSIM_IOCTL_GET_DEVICE_INFO, c.error, 1);
+        info.Size = sizeof(info);
+        EXPECT_EQ(VKSDecoderGetInfoW(0, &info), c.expected) << c.error;
+    }
+    vkssim::ShortReply(VKSSIM_IOCTL_GET_DEVICE_INFO, 100, 1);
+    info.Size = sizeof(info);
+    EXPECT_EQ(VKSDecoderGetInfoW(0, &info), VKSERROR_NOACCESS);
+    vkssim::FailWithStatus(VKSSIM_IOCTL_GET_DEVICE_INFO, VKSERROR_HDCP_PROTECTED, 1);
+    EXPECT_EQ(VKSDecoderGetInfoW(0, &info), VKSERROR_HDCP_PROTECTED);
+    vkssim::FailCreate(0, 2);
+    EXPECT_EQ(VKSDecoderGetInfoW(0, &info), VKSERROR_DRIVER_NOT_FOUND);
+}
+
+TEST_F(DriverAccessTest, UpgradeEventsAreCountedAcrossDevices) {
+    AddDevice(1, 1, 0, 0);
+    AddDevice(1, 1, 0, 0);
+    Load();
+    CallbackRecorder recorder;
+    ASSERT_EQ(VKSSetSystemEventFn(CallbackRecorder::SystemEvent, &recorder), VKSERROR_NO_ERROR);
+    ASSERT_TRUE(vkssim::WaitForHeld(0, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 1, 5s));
+    ASSERT_TRUE(vkssim::WaitForHeld(1, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 1, 5s));
+
+    const uint32_t first = 0x11111111, second = 0x22222222;
+    vkssim::RaiseDeviceNotification(0, VKSERROR_EVENT_UPGRADE_PENDING, &first, 4);
+    ASSERT_TRUE(vkssim::WaitForHeld(0, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 1, 5s));  // re-armed
+    vkssim::RaiseDeviceNotification(0, VKSERROR_EVENT_UPGRADE_PENDING, &first, 4);  // repeated: ignored
+    ASSERT_TRUE(vkssim::WaitForHeld(0, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 1, 5s));
+    vkssim::RaiseDeviceNotification(1, VKSERROR_EVENT_UPGRADE_PENDING, &second, 4);
+    ASSERT_TRUE(vkssim::WaitForHeld(1, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 1, 5s));
+    vkssim::RaiseDeviceNotification(0, VKSERROR_EVENT_UPGRADE_COMPLETE, &first, 4);
+    ASSERT_TRUE(vkssim::WaitForHeld(0, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 1, 5s));
+    vkssim::RaiseDeviceNotification(1, VKSERROR_EVENT_UPGRADE_COMPLETE, &second, 4);
+    ASSERT_TRUE(recorder.WaitFor(2));
+    vkssim::RaiseDeviceNotification(1, VKSERROR_EVENT_MEMORY_LEVEL_RED, &second, 4);
+    ASSERT_TRUE(recorder.WaitFor(3));
+
+    const auto calls = recorder.Calls();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0].status, VKSERROR_EVENT_UPGRADE_PENDING);
+    EXPECT_EQ(calls[1].status, VKSERROR_EVENT_UPGRADE_COMPLETE);
+    uint32_t payload = 0;
+    std::memcpy(&payload, calls[1].payload.data(), 4);
+    EXPECT_EQ(payload, second);  // the payload of the last device to finish
+    EXPECT_EQ(calls[2].status, VKSERROR_EVENT_MEMORY_LEVEL_RED);
+}
+
+TEST_F(DriverAccessTest, DecoderEventsReachTheErrorFunctionInDecoderForm) {
+    AddDevice(1, 1, 0, 0);
+    Load();
+    CallbackRecorder recorder;
+    const HVKS decoder = OpenDecoder(0);
+    ASSERT_EQ(VKSDecoderDeviceSetErrorFn(nullptr, 0, decoder, CallbackRecorder::DecoderError, &recorder),
+              VKSERROR_NO_ERROR);
+    auto object = LastObject(0, VKSDEVICETYPE_DECODER);
+    ASSERT_TRUE(object.has_value());
+    ASSERT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
+
+    vkssim::RaiseEvent(0, object->handle, VKSERROR_STREAM_STOPPED, 7);
+    ASSERT_TRUE(recorder.WaitFor(1));
+    const auto call = recorder.Calls()[0];
+    EXPECT_EQ(call.form, CallbackRecorder::kDecoderError);
+    EXPECT_EQ(call.leadingPointer, nullptr);
+    EXPECT_EQ(call.leadingValue, 0u);
+    EXPECT_EQ(call.handle, decoder);
+    EXPECT_EQ(call.sample, nullptr);
+    EXPECT_EQ(call.status, VKSERROR_STREAM_STOPPED);
+    EXPECT_EQ(call.context, &recorder);
+    // A new event request follows each event.
+    EXPECT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
+
+    // The firmware shutting down ends the chain: no callback, no new request.
+    const uint64_t mark = vkssim::RequestMark();
+    vkssim::RaiseEvent(0, object->handle, VKSERROR_FW_SHUTDOWN);
+    vkssim::RaiseEvent(0, object->handle, VKSERROR_STREAM_RESTARTED);  // queued: nobody asks any more
+    uint32_t state = 0;
+    EXPECT_EQ(VKSDecoderDeviceGetState(decoder, &state), VKSERROR_NO_ERROR);  // worker is idle again
+    EXPECT_FALSE(vkssim::WaitForRequest(kEventCode, mark, 200ms).has_value());
+    EXPECT_EQ(recorder.Calls().size(), 1u);
+    EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
+}
+
+TEST_F(DriverAccessTest, ClientClosedEventEndsCommandsOnTheObject) {
+    AddDevice(1, 1, 0, 0);
+    Load();
+    CallbackRecorder recorder;
+    const HVKS stream = OpenStream(0, "rtsp://camera/stream");
+    ASSERT_EQ(VKSNetworkStreamSetErrorFn(stream, 0, CallbackRecorder::NetworkError, &recorder), VKSERROR_NO_ERROR);
+    auto object = LastObject(0, VKSDEVICETYPE_NETWORK);
+    ASSERT_TRUE(object.has_value());
+    ASSERT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
+    vkssim::RaiseEvent(0, object->handle, VKSERROR_CLIENT_CLOSED, 3);
+    ASSERT_TRUE(recorder.WaitFor(1));
+    const auto call = recorder.Calls()[0];
+    EXPECT_EQ(call.form, CallbackRecorder::kNetworkError);
+    EXPECT_EQ(call.handle, stream);
+    EXPECT_EQ(call.value, 3u);
+    EXPECT_EQ(call.status, VKSERROR_CLIENT_CLOSED);
+    // Every later command fails at once, without reaching the driver.
+    const uint64_t mark = vkssim::RequestMark();
+    EXPECT_EQ(VKSNetworkStreamSetState(stream, 2), VKSERROR_CLIENT_CLOSED);
+    for (const auto& r : vkssim::Requests()) {
+        if (r.sequence >= mark) EXPECT_NE(r.code, VKSSIM_IOCTL_SET_STATE);
+    }
+    EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
+}
+
+TEST_F(DriverAccessTest, DecoderConnectedToAStreamAndPlaying) {
+    AddDevice(1, 1, 0, 0);
+    Load();
+    const HVKS stream = OpenStream(0, "udp://239.1.1.1:5000");
+    const HVKS decoder = OpenDecoder(0);
+    const auto streamObject = LastObject(0, VKSDEVICETYPE_NETWORK);
+    ASSERT_TRUE(streamObject.has_value());
+    EXPECT_EQ(streamObject->address, "udp://@239.1.1.1:5000");
+    EXPECT_EQ(streamObject->transport, 3u);
+
+    ASSERT_EQ(VKSDecoderDeviceSetState(stream, 9, decoder, 2), VKSERROR_NO_ERROR);
+    const auto decoderObject = LastObject(0, VKSDEVICETYPE_DECODER);
+    ASSERT_TRUE(decoderObject.has_value());
+    EXPECT_EQ(decoderObject->source, streamObject->handle);
+    EXPECT_EQ(decoderObject->connectArgument, 9u);
+    EXPECT_EQ(decoderObject->state, 2u);
+    EXPECT_EQ(vkssim::GetObject(0, streamObject->handle)->state, 2u);
+    uint32_t state = 0;
+    EXPECT_EQ(VKSDecoderDeviceGetState(decoder, &state), VKSERROR_NO_ERROR);
+    EXPECT_EQ(state, 2u);
+
+    // Wrong handle kinds in either place.
+    EXPECT_EQ(VKSDecoderDeviceSetState(decoder, 0, decoder, 1), VKSERROR_INVALID_HANDLE);
+    EXPECT_EQ(VKSDecoderDeviceSetState(0, 0, stream, 1), VKSERROR_INVALID_HANDLE);
+
+    // State 3 stays in the library; leaving it sends the new state.
+    uint64_t mark = vkssim::RequestMark();
+    ASSERT_EQ(VKSNetworkStreamSetState(stream, 3), VKSERROR_NO_ERROR);
+    ASSERT_EQ(VKSNetworkStreamSetState(stream, 3), VKSERROR_NO_ERROR);
+    for (const auto& r : vkssim::Requests()) {
+        if (r.sequence >= mark) EXPECT_NE(r.code, VKSSIM_IOCTL_SET_STATE);
+    }
+    mark = vkssim::RequestMark();
+    ASSERT_EQ(VKSNetworkStreamSetState(stream, 2), VKSERROR_NO_ERROR);
+    const auto sent = vkssim::WaitForRequest(VKSSIM_IOCTL_SET_STATE, mark, 1s);
+    ASSERT_TRUE(sent.has_value());
+    EXPECT_EQ(sent->U32(24), 2u);
+
+    EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
+    EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
+    EXPECT_TRUE(vkssim::Objects(0).empty());
+}
+
+TEST_F(DriverAccessTest, ConnectWithoutSourceSendsHandleZero) {
+    AddDevice(1, 1, 0, 0);
+    Load();
+    const HVKS decoder = OpenDecoder(0);
+    const uint64_t mark = vkssim::RequestMark();
+    ASSERT_EQ(VKSDecoderDeviceSetState(0, 4, decoder, 2), VKSERROR_NO_ERROR);
+    const auto connect = vkssim::WaitForRequest(VKSSIM_IOCTL_CONNECT_SOURCE, mark, 1s);
+    ASSERT_TRUE(connect.has_value());
+    EXPECT_EQ(connect->U32(24), 0u);
+    EXPECT_EQ(connect->U32(28), 4u);
+    EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
+}
+
+TEST_F(DriverAccessTest, ClosedHandleIsRefusedAndCloseEndsTheEventChain) {
+    AddDevice(1, 1, 0, 0);
+    Load();
+    const HVKS decoder = OpenDecoder(0);
+    ASSERT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
+    ASSERT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
+    EXPECT_EQ(vkssim::HeldRequests(0, kEventCode), 0u);
+    uint32_t state = 0;
+    EXPECT_EQ(VKSDecoderDeviceGetState(decoder, &state), HANDLEERROR_INVALID_HANDLE);
+    EXPECT_EQ(VKSDecoderDeviceClose(decoder), HANDLEERROR_INVALID_HANDLE);
+}
+
+TEST_F(DriverAccessTest, ClosesRacingWithEvents) {
+    AddDevice(1, 2, 0, 0);
+    Load();
+    for (int round = 0; round < 20; ++round) {
+        CallbackRecorder recorder;
+        const HVKS decoder = OpenDecoder(round % 2);
+        ASSERT_EQ(VKSDecoderDeviceSetErrorFn(nullptr, 0, decoder, CallbackRecorder::DecoderError, &recorder),
+                  VKSERROR_NO_ERROR);
+        const auto object = LastObject(0, VKSDEVICETYPE_DECODER);
+        ASSERT_TRUE(object.has_value());
+        std::atomic<bool> stop{false};
+        std::thread raiser([&] {
+            while (!stop.load()) vkssim::RaiseEvent(0, object->handle, VKSERROR_RESOLUTION_CHANGED);
+        });
+        recorder.WaitFor(3, 2s);
+        EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
+        stop = true;
+        raiser.join();
+        const size_t seen = recorder.Calls().size();
+        // After the close returns no callback for it arrives any more.
+        uint32_t count = 0;
+        EXPECT_EQ(VKSDecoderGetCount(&count), VKSERROR_NO_ERROR);
+        EXPECT_EQ(recorder.Calls().size(), seen);
+    }
+}
+
+TEST_F(DriverAccessTest, StreamsLeftOpenAreClosedByTheLastFree) {
+    AddDevice(2, 1, 0, 0);
+    Load();
+    OpenStream(0, "rtsp://a");
+    OpenStream(1, "rtsp://b");
+    OpenDecoder(0);
+    EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
+    loaded_ = false;
+    for (const auto& o : vkssim::Objects(0)) EXPECT_NE(o.type, VKSDEVICETYPE_NETWORK);
+}
+
+TEST_F(DriverAccessTest, FailedNotificationArmingFailsTheEngineForGood) {
+    AddDevice(1, 1, 0, 0);
+    vkssim::FailWithWin32Error(VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 5, 1);
+    VKSHENGINE engine = nullptr;
+    EXPECT_EQ(VKSEngineLoad(&engine), VKSERROR_ILLEGAL_CALL);
+    VKSHENGINE again = nullptr;
+    EXPECT_EQ(VKSEngineLoad(&again), VKSERROR_ILLEGAL_CALL);
+    EXPECT_EQ(VKSEngineFree(engine), VKSERROR_ILLEGAL_CALL);
+    HVKS handle = 0;
+    VKSGUID session{};
+    EXPECT_EQ(VKSDecoderDeviceOpenEx(0, 0, 0, &handle, nullptr, &session), VKSERROR_ILLEGAL_CALL);
+}
+
+}  // namespace
