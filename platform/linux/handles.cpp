@@ -200,3 +200,12 @@ BOOL WINAPI DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle, H
 }
 
 }  // extern "C"
+
+extern "C" DWORD VksOpenHandleCount(void) {
+    std::lock_guard<std::mutex> lock(vks::kernel::KernelLock());
+    DWORD count = 0;
+    for (uint32_t i = 1; i < vks::kernel::g_used; ++i) {
+        if (vks::kernel::g_slots[i].object != nullptr) ++count;
+    }
+    return count;
+}

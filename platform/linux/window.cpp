@@ -89,6 +89,9 @@ struct Window {
 };
 
 struct State {
+    // Class names and registered messages share one table of string atoms,
+    // 0xC000 upwards; an atom is never given back.
+    std::vector<std::u16string> atoms;
     std::unordered_map<DWORD, Queue*> queues;
     std::unordered_map<HWND, std::shared_ptr<Window>> windows;
     std::vector<std::unique_ptr<WindowClass>> classes;
@@ -120,6 +123,21 @@ bool SameName(const std::u16string& a, LPCWSTR b) {
     }
     return b[i] == 0;
 }
+
+// The atom of a name, added if new; 0 when the table is full.
+ATOM AtomLocked(LPCWSTR name) {
+    auto& atoms = S().atoms;
+    for (size_t i = 0; i < atoms.size(); ++i) {
+        if (SameName(atoms[i], name)) return static_cast<ATOM>(0xC000 + i);
+    }
+    if (atoms.size() >= 0x4000) return 0;
+    atoms.emplace_back(name);
+    return static_cast<ATOM>(0xC000 + atoms.size() - 1);
+}
+
+// Messages private to a window class mean nothing to other classes' windows:
+// a broadcast of one reaches no window.
+bool Broadcastable(UINT msg) { return msg < WM_USER || msg >= 0xC000; }
 
 HINSTANCE NormalizeInstance(HINSTANCE instance) {
     return instance ? instance : reinterpret_cast<HINSTANCE>(GetModuleHandleW(nullptr));
@@ -387,13 +405,7 @@ ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* lpwcx) {
             return 0;
         }
     }
-    // Class atoms live in the string-atom range, 0xC000 to 0xFFFF.
-    ATOM atom = 0;
-    for (unsigned candidate = 0xC000; candidate <= 0xFFFF && !atom; ++candidate) {
-        bool used = false;
-        for (auto& c : s.classes) used = used || c->atom == candidate;
-        if (!used) atom = static_cast<ATOM>(candidate);
-    }
+    const ATOM atom = AtomLocked(lpwcx->lpszClassName);
     if (!atom) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
@@ -631,6 +643,7 @@ BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     std::lock_guard<std::mutex> lock(g_lock);
     if (self) return PostLocked(self, m) ? TRUE : FALSE;
     if (hWnd == HWND_BROADCAST) {
+        if (!Broadcastable(Msg)) return TRUE;
         // Each window gets its own copy, addressed to it; a full queue is
         // skipped, as Windows skips it.
         std::vector<std::pair<uint64_t, Window*>> targets;
@@ -672,6 +685,7 @@ BOOL WINAPI PostThreadMessageW(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM l
 
 LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     if (hWnd == HWND_BROADCAST) {
+        if (!Broadcastable(Msg)) return 0;
         std::vector<HWND> targets;
         BroadcastTargets(targets);
         for (HWND target : targets) SendMessageW(target, Msg, wParam, lParam);
@@ -706,6 +720,17 @@ LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
         self->wake.wait(lock);
     }
     return sm.result;
+}
+
+UINT WINAPI RegisterWindowMessageW(LPCWSTR lpString) {
+    if (!lpString || !*lpString) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::lock_guard<std::mutex> lock(g_lock);
+    const ATOM atom = AtomLocked(lpString);
+    if (!atom) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return atom;
 }
 
 void WINAPI PostQuitMessage(int nExitCode) {

@@ -177,7 +177,7 @@ void Command::OutU64(size_t offset, uint64_t v) {
     if (offset + 8 <= outLength) PutU64(out + offset, v);
 }
 void Command::OutBytes(size_t offset, const void* data, size_t size) {
-    if (offset >= outLength) return;
+    if (size == 0 || offset >= outLength) return;
     std::memcpy(out + offset, data, std::min<size_t>(size, outLength - offset));
 }
 HeldIrp Command::Hold() {

@@ -7,6 +7,7 @@
 #include "driver/device_tables.h"
 #include "driver/device_notify.h"
 #include "driver/notification_thread.h"
+#include "objects/device_objects.h"
 #include "objects/handle_table.h"
 #include "objects/open_handle_list.h"
 #include "objects/renderer.h"
@@ -149,6 +150,20 @@ extern "C" VKSERROR VKSAPI VKSEngineLoad(VKSHENGINE* phEngine) {
 
 static DWORD CloseListedStream(DWORD handle) { return VKSNetworkStreamClose(handle); }
 
+// Decoders and encoders still open at the last free: closed as their close
+// exports would, so that the driver and the files are let go of.
+static void CloseRemainingObjects() {
+    DWORD handles[64];
+    for (;;) {
+        const size_t live = CopyLiveHandles(handles, 64);
+        if (live == 0) return;
+        const size_t count = live < 64 ? live : 64;
+        bool closedAny = false;
+        for (size_t i = 0; i < count; ++i) closedAny |= DeviceClose(handles[i]) == VKSERROR_NO_ERROR;
+        if (!closedAny) return;
+    }
+}
+
 extern "C" VKSERROR VKSAPI VKSEngineFree(VKSHENGINE hEngine) {
     LogTrace(WSTR("VKSACC::VKSEngineFree: Enter\n"));
     if (hEngine != Global.hEngine) return VKSERROR_ILLEGAL_CALL;
@@ -156,14 +171,18 @@ extern "C" VKSERROR VKSAPI VKSEngineFree(VKSHENGINE hEngine) {
 
     if (InterlockedDecrement(&Global.LoadCount) == 0) {
         DeviceCompletionPortClose(&Global.NetworkPorts);
-        if (!Global.bCompletionPortOverride) {
-            StopWorkerCompletionPort();
-            StopNotificationThread();
-        }
+        // Objects the application left open are closed while the worker still
+        // runs, so that the completions of their cancelled requests are
+        // handled (and their blocks freed) before it stops.
         CloseAllListedHandles(CloseListedStream);
         if (Global.hHandleListMutex != nullptr) {
             CloseHandle(Global.hHandleListMutex);
             Global.hHandleListMutex = nullptr;
+        }
+        CloseRemainingObjects();
+        if (!Global.bCompletionPortOverride) {
+            StopWorkerCompletionPort();
+            StopNotificationThread();
         }
         UninitialiseHandleTable();
         RendererLibraryFree();

@@ -289,3 +289,15 @@ DWORD RelockHandle(DWORD handle, void* object, void** relocked) {
     *relocked = found;
     return 0;
 }
+
+size_t CopyLiveHandles(DWORD* handles, size_t capacity) {
+    TableGuard guard;
+    if (!g_Table.initialised) return 0;
+    size_t count = 0;
+    for (DWORD i = 0; i <= g_Table.bucketMask; ++i) {
+        for (HandleRecord* r = g_Table.buckets[i]; r != nullptr; r = r->next, ++count) {
+            if (count < capacity) handles[count] = r->value;
+        }
+    }
+    return count;
+}

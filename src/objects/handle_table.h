@@ -42,6 +42,10 @@ DWORD ReleaseHandle(DWORD handle, void* object);
 DWORD LockAndReleaseHandle(DWORD handle);
 DWORD RelockHandle(DWORD handle, void* object, void** relocked);
 
+// Copies up to `capacity` values of handles that are issued and not retired;
+// returns how many there are.
+size_t CopyLiveHandles(DWORD* handles, size_t capacity);
+
 // Typed convenience over LockHandle for the library's own records.
 template <typename T>
 inline DWORD LockHandleAs(DWORD handle, T** object) {

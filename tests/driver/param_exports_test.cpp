@@ -141,8 +141,10 @@ TEST_F(ParamExports, GetCroppingSendsTheRectangleFlagsAndReadsFourValues) {
 
 TEST_F(ParamExports, CroppingVariantsSendTheirSelectors) {
     const HVKS h = Open(VKSDEVICETYPE_DECODER);
-    uint32_t a, b, c, d;
+    uint32_t a = 0, b = 0, c = 0, d = 0;
+    Reply(VKSERROR_NO_ERROR, DeviceBlock(56, {{52, 1080}}));
     EXPECT_EQ(VKSDecoderDeviceGetCroppingDefault(h, &a, &b, &c, &d), VKSERROR_NO_ERROR);
+    EXPECT_EQ(d, 1080u);
     EXPECT_EQ(VKSDecoderDeviceGetCroppingMaximum(h, &a, &b, &c, &d), VKSERROR_UNSUPPORTED) << "no block came back";
     EXPECT_EQ(VKSDecoderDeviceGetCroppingMinimum(h, &a, &b, &c, &d), VKSERROR_UNSUPPORTED);
     const auto requests = Requests();

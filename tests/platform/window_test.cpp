@@ -193,19 +193,33 @@ extern "C" const void* VksDeviceRegistrationOfHandle(HANDLE file) {
     return nullptr;
 }
 
+namespace {
+
+// Destroys a window of the calling thread when the test ends, however it ends.
+struct LocalWindow {
+    explicit LocalWindow(HWND parent = nullptr) : hwnd(Create(parent)) {}
+    ~LocalWindow() {
+        if (hwnd) DestroyWindow(hwnd);
+    }
+    HWND hwnd;
+};
+
+}  // namespace
+
 TEST_F(WindowTest, DisplayChangeReachesEveryTopLevelWindowOnItsThread) {
-    WindowThread worker;
-    worker.Go();
-    HWND local = Create();
-    HWND messageOnly = Create(HWND_MESSAGE);
+    WindowThread worker;  // not pumping until Go()
+    LocalWindow localWindow;
+    LocalWindow messageOnlyWindow(HWND_MESSAGE);
+    HWND local = localWindow.hwnd;
     ASSERT_NE(local, nullptr);
-    ASSERT_NE(messageOnly, nullptr);
+    ASSERT_NE(messageOnlyWindow.hwnd, nullptr);
 
     VksBroadcastDisplayChange(32, 1920, 1080);
     // The calling thread's window is called before the hook returns.
     std::vector<Delivery> seen = Seen();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].hwnd, local);
+    worker.Go();
     ASSERT_TRUE(WaitSeen(2));
     seen = Seen();
     ASSERT_EQ(seen.size(), 2u);
@@ -221,7 +235,7 @@ TEST_F(WindowTest, DisplayChangeReachesEveryTopLevelWindowOnItsThread) {
     worker.Join();
     for (UINT m : worker.Retrieved()) EXPECT_NE(m, static_cast<UINT>(WM_DISPLAYCHANGE));
     EXPECT_TRUE(DestroyWindow(local));
-    EXPECT_TRUE(DestroyWindow(messageOnly));
+    localWindow.hwnd = nullptr;
 }
 
 TEST_F(WindowTest, HookDoesNotWaitForABusyThreadAndIsHandledBeforePostedMessages) {
@@ -281,7 +295,8 @@ TEST_F(WindowTest, CustomEventGoesToTheRegistrationsOfThatHandle) {
 }
 
 TEST_F(WindowTest, CustomEventForADeviceReachesEachOfItsHandles) {
-    HWND hwnd = Create();
+    LocalWindow window;
+    HWND hwnd = window.hwnd;
     ASSERT_NE(hwnd, nullptr);
     HDEVNOTIFY a1 = RegisterFor(hwnd, kFileA1);
     HDEVNOTIFY a2 = RegisterFor(hwnd, kFileA2);
@@ -307,6 +322,7 @@ TEST_F(WindowTest, CustomEventForADeviceReachesEachOfItsHandles) {
 
     // A destroyed window receives nothing, and its registrations harm nothing.
     EXPECT_TRUE(DestroyWindow(hwnd));
+    window.hwnd = nullptr;
     VksDeliverCustomDeviceEventToDevice(&g_deviceB, &kEventGuid, nullptr, 0);
     EXPECT_EQ(Seen().size(), 2u);
     EXPECT_TRUE(UnregisterDeviceNotification(a1));
@@ -315,7 +331,8 @@ TEST_F(WindowTest, CustomEventForADeviceReachesEachOfItsHandles) {
 }
 
 TEST_F(WindowTest, RegisterDeviceNotificationRejectsWhatItCannotServe) {
-    HWND hwnd = Create();
+    LocalWindow window;
+    HWND hwnd = window.hwnd;
     DEV_BROADCAST_HANDLE f = Filter(kFileA1);
     SetLastError(0);
     EXPECT_EQ(RegisterDeviceNotificationW(reinterpret_cast<HWND>(0x1234), &f, DEVICE_NOTIFY_WINDOW_HANDLE), nullptr);
@@ -331,11 +348,11 @@ TEST_F(WindowTest, RegisterDeviceNotificationRejectsWhatItCannotServe) {
     SetLastError(0);
     EXPECT_EQ(RegisterDeviceNotificationW(hwnd, &f, DEVICE_NOTIFY_WINDOW_HANDLE), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    EXPECT_TRUE(DestroyWindow(hwnd));
 }
 
 TEST_F(WindowTest, ThreadsSendingToEachOtherDoNotDeadlock) {
-    HWND local = Create();
+    LocalWindow window;
+    HWND local = window.hwnd;
     ASSERT_NE(local, nullptr);
     WindowThread worker;
     worker.Go();
@@ -347,7 +364,6 @@ TEST_F(WindowTest, ThreadsSendingToEachOtherDoNotDeadlock) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].hwnd, local);
     EXPECT_EQ(seen[0].thread, GetCurrentThreadId());
-    EXPECT_TRUE(DestroyWindow(local));
 }
 
 TEST_F(WindowTest, SenderIsReleasedWhenTheTargetThreadEnds) {
@@ -374,7 +390,8 @@ TEST_F(WindowTest, PendingNotificationsOfAnEndingThreadAreFreed) {
 }
 
 TEST_F(WindowTest, PostedQueueHasTheWindowsQuota) {
-    HWND hwnd = Create();
+    LocalWindow window;
+    HWND hwnd = window.hwnd;
     int posted = 0;
     while (posted < 20000 && PostMessageW(hwnd, kMsgPing, posted, 0)) ++posted;
     EXPECT_EQ(posted, 10000);
@@ -386,7 +403,6 @@ TEST_F(WindowTest, PostedQueueHasTheWindowsQuota) {
         ++drained;
     }
     EXPECT_EQ(drained, 10000);
-    EXPECT_TRUE(DestroyWindow(hwnd));
 }
 
 TEST_F(WindowTest, ConcurrentPostersKeepTheirOwnOrder) {

@@ -12,6 +12,10 @@ extern "C" {
 typedef void (*VKS_DEBUG_CAPTURE)(LPCWSTR line, void* context);
 void VksSetDebugCapture(VKS_DEBUG_CAPTURE capture, void* context);
 
+// The number of handles open in the process (kernel objects, files), for
+// tests that look for leaks.
+DWORD VksOpenHandleCount(void);
+
 // Registry: reload the registry file (tests point VKS_REGISTRY_FILE at a new
 // file and call this; the file is otherwise read once, on first use).
 void VksReloadRegistry(void);

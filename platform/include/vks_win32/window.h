@@ -222,6 +222,11 @@ BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI PostThreadMessageW(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int nExitCode);
+// A message number (0xC000 to 0xFFFF) that stands for the name, the same for
+// every caller that registers the name (without regard to case). Broadcasts
+// carry such messages; messages private to a class (WM_USER to 0xBFFF) are
+// not broadcast.
+UINT WINAPI RegisterWindowMessageW(LPCWSTR lpString);
 
 // --- Device notifications ------------------------------------------------------------------
 // Only DEVICE_NOTIFY_WINDOW_HANDLE with a DBT_DEVTYP_HANDLE filter is
@@ -241,5 +246,6 @@ BOOL WINAPI UnregisterDeviceNotification(HDEVNOTIFY Handle);
 #define PostMessage PostMessageW
 #define PostThreadMessage PostThreadMessageW
 #define SendMessage SendMessageW
+#define RegisterWindowMessage RegisterWindowMessageW
 #define RegisterDeviceNotification RegisterDeviceNotificationW
 typedef WNDCLASSEXW WNDCLASSEX;
