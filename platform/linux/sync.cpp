@@ -116,11 +116,12 @@ DWORD TrySatisfyLocked(ThreadState* ts, KernelObject* const* objects, DWORD coun
     for (DWORD i = 0; i < count; ++i) {
         if (!objects[i]->IsSignaled(ts)) return WAIT_TIMEOUT;
     }
-    DWORD result = WAIT_OBJECT_0;
-    for (DWORD i = 0; i < count; ++i) {
-        if (objects[i]->Satisfy(ts) && result == WAIT_OBJECT_0) result = WAIT_ABANDONED_0 + i;
-    }
-    return result;
+    // A wait-all names no single object: any abandoned mutex among them
+    // gives WAIT_ABANDONED_0 itself (what Windows documents is only "in the
+    // range", and what Wine returns is WAIT_ABANDONED_0).
+    bool abandoned = false;
+    for (DWORD i = 0; i < count; ++i) abandoned = objects[i]->Satisfy(ts) || abandoned;
+    return abandoned ? WAIT_ABANDONED_0 : WAIT_OBJECT_0;
 }
 
 namespace {

@@ -426,7 +426,7 @@ bool SetDeviceInfo(int device, uint32_t type, const void* info, size_t size) {
     Device* d = m.DeviceAt(device);
     if (!d || type >= VKSSIM_TYPE_COUNT || (size != 0 && !info)) return false;
     std::vector<uint8_t> record(sizeof(VKSINFOW), 0);
-    std::memcpy(record.data(), info, std::min(size, record.size()));
+    if (size) std::memcpy(record.data(), info, std::min(size, record.size()));
     d->info[type] = std::move(record);
     return true;
 }

@@ -15,6 +15,14 @@
 
 namespace {
 
+bool RunningUnderWine() {
+#if defined(_WIN32)
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
 LPOVERLAPPED const kGarbage = reinterpret_cast<LPOVERLAPPED>(static_cast<ULONG_PTR>(0x1234));
 
 HANDLE NewPort() { return CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1); }
@@ -197,7 +205,13 @@ void AcrossThreads() {
     // Closing the port under a blocked dequeue ends it with
     // ERROR_ABANDONED_WAIT_0. If the close wins the race against the worker
     // reaching its wait, the worker sees a closed handle instead; repeat
-    // until the blocked case has been seen.
+    // until the blocked case has been seen. Wine leaves the dequeue waiting
+    // (until its timeout) instead of ending it as documented, so this part
+    // is skipped there.
+    if (RunningUnderWine()) {
+        CloseHandle(w.ready);
+        return;
+    }
     bool sawAbandoned = false;
     bool allExpected = true;
     for (int attempt = 0; attempt < 200 && !sawAbandoned; ++attempt) {

@@ -126,14 +126,15 @@ void WaitAll() {
     CHECK(!IsSignaled(ev[0]));
     CHECK(!IsSignaled(ev[1]));
 
-    // Naming one object twice in a wait-all is a parameter error.
-    HANDLE same[2] = {ev[0], ev[0]};
-    SetLastError(0);
-    CHECK_EQ(WaitForMultipleObjects(2, same, TRUE, 0), WAIT_FAILED);
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
-    // ... but allowed in a wait-any.
-    SetEvent(ev[0]);
-    CHECK_EQ(WaitForMultipleObjects(2, same, FALSE, 0), (DWORD)WAIT_OBJECT_0);
+    // The handle array "may not contain multiple copies of the same handle";
+    // Windows rejects such a wait-all as a parameter error. Wine does not
+    // check and simply waits, so the check is skipped there.
+    if (!RunningUnderWine()) {
+        HANDLE same[2] = {ev[0], ev[0]};
+        SetLastError(0);
+        CHECK_EQ(WaitForMultipleObjects(2, same, TRUE, 0), WAIT_FAILED);
+        CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    }
     CloseHandle(ev[0]);
     CloseHandle(ev[1]);
 }
@@ -206,10 +207,13 @@ void Mutexes() {
     CHECK_EQ(WaitForMultipleObjects(2, set, FALSE, INFINITE), (DWORD)(WAIT_ABANDONED_0 + 1));
     CHECK(ReleaseMutex(m));
 
-    // Wait-all including an abandoned mutex: all acquired, abandonment reported.
+    // Wait-all including an abandoned mutex: all acquired, abandonment
+    // reported somewhere in WAIT_ABANDONED_0 .. WAIT_ABANDONED_0 + nCount - 1
+    // (which value within the range is not documented).
     CHECK_EQ(Join(Start(TakeMutexAndExitThread, &test)), (DWORD)5);
     SetEvent(set[0]);
-    CHECK_EQ(WaitForMultipleObjects(2, set, TRUE, INFINITE), (DWORD)(WAIT_ABANDONED_0 + 1));
+    DWORD r = WaitForMultipleObjects(2, set, TRUE, INFINITE);
+    CHECK(r >= WAIT_ABANDONED_0 && r < WAIT_ABANDONED_0 + 2);
     CHECK(ReleaseMutex(m));
 
     // A mutex owned elsewhere keeps a wait-all from completing.
@@ -218,7 +222,8 @@ void Mutexes() {
     CHECK_EQ(WaitForMultipleObjects(2, set, TRUE, 0), (DWORD)WAIT_TIMEOUT);
     SetEvent(test.proceed);
     Join(t);
-    CHECK_EQ(WaitForMultipleObjects(2, set, TRUE, INFINITE), (DWORD)(WAIT_ABANDONED_0 + 1));
+    r = WaitForMultipleObjects(2, set, TRUE, INFINITE);
+    CHECK(r >= WAIT_ABANDONED_0 && r < WAIT_ABANDONED_0 + 2);
     CHECK(ReleaseMutex(m));
 
     SetLastError(0);
@@ -262,9 +267,13 @@ void Semaphores() {
     CHECK_EQ(WaitForSingleObject(s, 0), (DWORD)WAIT_OBJECT_0);
     CHECK_EQ(WaitForSingleObject(s, 0), (DWORD)WAIT_TIMEOUT);
 
-    SetLastError(0);
-    CHECK(!ReleaseSemaphore(s, 0, nullptr));
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    // "The value must be greater than zero." Wine accepts 0 and succeeds, so
+    // the check is skipped there.
+    if (!RunningUnderWine()) {
+        SetLastError(0);
+        CHECK(!ReleaseSemaphore(s, 0, nullptr));
+        CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    }
     SetLastError(0);
     CHECK(CreateSemaphoreW(nullptr, 3, 2, nullptr) == nullptr);
     CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
@@ -369,10 +378,14 @@ void Handles() {
     CHECK(DuplicateHandle(GetCurrentProcess(), dup, GetCurrentProcess(), &moved, 0, FALSE,
                           DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
     CHECK(IsSignaled(moved));
-    SetLastError(0);
-    CHECK(!CloseHandle(dup));  // closed by DUPLICATE_CLOSE_SOURCE
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
-    CloseHandle(moved);
+    // The source is closed; its value may be reused for the new handle at once
+    // (Wine does), otherwise it no longer names anything.
+    if (moved != dup) {
+        SetLastError(0);
+        CHECK(!CloseHandle(dup));
+        CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    }
+    CHECK(CloseHandle(moved));
 
     // Duplicating the current-thread pseudo handle gives a real one.
     HANDLE self = nullptr;

@@ -25,6 +25,8 @@ if [ -z "$wine" ]; then
 fi
 
 export WINEDEBUG=-all
+# No Mono or Gecko install prompts while a prefix is created.
+export WINEDLLOVERRIDES="mscoree,mshtml="
 status=0
 found=0
 for exe in "$folder"/conf_*.exe; do

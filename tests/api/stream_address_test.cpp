@@ -1,0 +1,155 @@
+// Stream addresses as the driver receives them in the open command.
+#include "vksacc.h"
+#include "vkssim/sim.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class StreamAddressTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vkssim::Reset();
+        vkssim::DeviceConfig config;
+        config.inputs[VKSSIM_TYPE_NETWORK] = 1;
+        vkssim::AddDevice(config);
+        ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
+    }
+    void TearDown() override {
+        EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
+        for (const auto& file : files_) std::remove(file.c_str());
+        vkssim::Reset();
+    }
+
+    // Opens a stream and returns the open request the driver received (the
+    // status in `status`); the address text the driver read goes to `sent_`.
+    vkssim::Request Open(const char* address, VKSERROR* status) {
+        const uint64_t mark = vkssim::RequestMark();
+        HVKS stream = 0;
+        sent_.clear();
+        *status = VKSNetworkStreamOpenExA(0, address, 0, &stream, nullptr);
+        if (*status == VKSERROR_NO_ERROR) {
+            sent_ = LastAddress();
+            EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
+        }
+        auto open = vkssim::WaitForRequest(VKSSIM_IOCTL_OPEN, mark, std::chrono::milliseconds(0));
+        return open.value_or(vkssim::Request{});
+    }
+    // The address text the simulator saw for the last open.
+    static std::string LastAddress() {
+        std::string address;
+        for (const auto& o : vkssim::Objects(0)) address = o.address;
+        return address;
+    }
+    std::string WriteFile(const std::string& name, const std::string& text) {
+        std::ofstream(name, std::ios::binary) << text;
+        files_.push_back(name);
+        return name;
+    }
+
+    VKSHENGINE engine_ = nullptr;
+    std::vector<std::string> files_;
+    std::string sent_;
+};
+
+TEST_F(StreamAddressTest, UdpGetsTheMulticastMarker) {
+    VKSERROR status = 0;
+    HVKS stream = 0;
+    ASSERT_EQ(VKSNetworkStreamOpenExA(0, "udp://239.1.1.1:5000", 0, &stream, nullptr), VKSERROR_NO_ERROR);
+    EXPECT_EQ(LastAddress(), "udp://@239.1.1.1:5000");
+    auto request = vkssim::Requests();
+    vkssim::Request open;
+    for (const auto& r : request) {
+        if (r.code == VKSSIM_IOCTL_OPEN) open = r;
+    }
+    EXPECT_EQ(open.U32(2072), 22u);
+    EXPECT_EQ(open.U64(2080), 0u);
+    EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
+
+    const auto unchanged = Open("udp://@239.1.1.1:5000", &status);
+    EXPECT_EQ(status, VKSERROR_NO_ERROR);
+    EXPECT_EQ(unchanged.U32(2072), 22u);
+}
+
+TEST_F(StreamAddressTest, OtherAddressesAreSentAsGivenWithTheirLength) {
+    VKSERROR status = 0;
+    for (const char* address : {"rtsp://camera/live", "FILE://x", "Sdp://y"}) {
+        HVKS stream = 0;
+        ASSERT_EQ(VKSNetworkStreamOpenExA(0, address, 0, &stream, nullptr), VKSERROR_NO_ERROR) << address;
+        EXPECT_EQ(LastAddress(), address);
+        EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
+    }
+    const auto plain = Open("rtsp://camera/live", &status);
+    EXPECT_EQ(plain.U32(2072), 19u);
+    EXPECT_EQ(plain.U64(2080), 18u);
+    const auto none = Open(nullptr, &status);
+    EXPECT_EQ(status, VKSERROR_NO_ERROR);
+    EXPECT_EQ(none.U64(24), 0u);
+    EXPECT_EQ(none.U32(2072), 0u);
+}
+
+TEST_F(StreamAddressTest, FileStreamsCarryTheFileSize) {
+    const std::string name = WriteFile("vks-address-test.ts", std::string(12345, 'x'));
+    char cwd[512];
+    ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
+    const std::string address = std::string("file://") + cwd + "/" + name;
+    VKSERROR status = 0;
+    const auto open = Open(address.c_str(), &status);
+    ASSERT_EQ(status, VKSERROR_NO_ERROR);
+    EXPECT_EQ(open.U64(2080), 12345u);
+    EXPECT_EQ(sent_, address);
+
+    const auto missing = Open("file:///no/such/file.ts", &status);
+    EXPECT_EQ(status, VKSERROR_INVALID_INPUT);
+}
+
+TEST_F(StreamAddressTest, SessionDescriptionsUpTo2048BytesAreSent) {
+    const std::string body = "v=0\r\nm=video 5000 RTP/AVP 96\r\n";
+    const std::string exact = body + std::string(2048 - body.size(), 'a');
+    WriteFile("vks-exact.sdp", exact);
+    VKSERROR status = 0;
+    const auto open = Open("sdp:///vks-exact.sdp", &status);
+    ASSERT_EQ(status, VKSERROR_NO_ERROR);
+    EXPECT_EQ(sent_, "sdp:///vks-exact.sdp URL" + exact + " SDP");
+    EXPECT_EQ(open.U32(2072), 2048u + 20u + 9u);
+    EXPECT_EQ(open.U64(2080), 0u);
+
+    WriteFile("vks-long.sdp", exact + "a");
+    Open("sdp:///vks-long.sdp", &status);
+    EXPECT_EQ(status, VKSERROR_INVALID_INPUT);
+
+    WriteFile("vks-audio.sdp", "v=0\r\nm=audio 5000 RTP/AVP 0\r\n");
+    Open("sdp://vks-audio.sdp", &status);
+    EXPECT_EQ(status, VKSERROR_INVALID_INPUT);
+
+    Open("sdp:///vks-missing.sdp", &status);
+    EXPECT_EQ(status, VKSERROR_INVALID_INPUT);
+}
+
+TEST_F(StreamAddressTest, BackslashesInTheDescriptionPathBecomeSlashes) {
+    mkdir("vks-sdp-dir", 0755);
+    WriteFile("vks-sdp-dir/a.sdp", "m=video 1 RTP/AVP 96");
+    const char address[] = "sdp:///vks-sdp-dir\\a.sdp";
+    VKSERROR status = 0;
+    Open(address, &status);
+    ASSERT_EQ(status, VKSERROR_NO_ERROR);
+    EXPECT_EQ(sent_, "sdp:///vks-sdp-dir/a.sdp URLm=video 1 RTP/AVP 96 SDP");
+    EXPECT_STREQ(address, "sdp:///vks-sdp-dir\\a.sdp");  // the caller's text is left alone
+    rmdir("vks-sdp-dir");
+}
+
+TEST_F(StreamAddressTest, WideAddressesAreConvertedToUtf8) {
+    HVKS stream = 0;
+    ASSERT_EQ(VKSNetworkStreamOpenExW(0, u"rtsp://k\u00e4mera", 0, &stream, nullptr), VKSERROR_NO_ERROR);
+    EXPECT_EQ(LastAddress(), "rtsp://k\xc3\xa4mera");
+    EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
+    EXPECT_EQ(VKSNetworkStreamOpenExW(0, nullptr, 0, &stream, nullptr), VKSERROR_INVALID_ARGUMENT);
+}
+
+}  // namespace
