@@ -349,6 +349,7 @@ void Reset() {
         m.createFaults.clear();
         m.asyncCompletion = false;
         m.log.clear();
+        m.configLoadedFromEnvironment = false;  // a fresh machine reads its configuration again
     }
     RunCompletions(completions);
 }

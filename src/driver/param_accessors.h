@@ -129,9 +129,10 @@ DWORD ComposeSeek(const NetworkSeekParams& params, BYTE* block);
 // status is the result and nothing is written.
 VKSERROR SupportAnswer(VKSERROR status, uint32_t* supported);
 
-// Copies a zero-terminated text into a field of `capacity` bytes, terminator
-// included; false, with nothing written, for a null or a too long text.
+// Whether a zero-terminated text fits a field of `capacity` bytes, terminator
+// included; false for a null text. No byte past the capacity is read.
 bool TextFits(const char* text, DWORD capacity);
+// Copies a text that fits, terminator included, to `offset`.
 void WriteParamText(BYTE* block, DWORD offset, const char* text);
 
 // --- Commands on a locked handle -------------------------------------------
