@@ -34,6 +34,12 @@ for exe in "$folder"/conf_*.exe; do
     found=1
     prefix=$(mktemp -d)
     export WINEPREFIX="$prefix"
+    # No display here: Wine's null graphics driver lets programs create
+    # (hidden) windows. The setting must be in place, and the prefix's
+    # server settled, before the program starts.
+    printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\n"Graphics"="null"\n' > "$prefix/null-graphics.reg"
+    "$wine" regedit /S "Z:$(echo "$prefix" | tr / '\\')\\null-graphics.reg" >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
     for reg in "$@"; do
         # Wine sees the Unix file system as drive Z:.
         regpath="Z:$(cd "$(dirname "$reg")" && pwd | tr / '\\')\\$(basename "$reg")"
