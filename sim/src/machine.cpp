@@ -61,6 +61,7 @@ void DispatchDeviceControl(void* fileContext, VKS_IRP* irp) {
     {
         std::unique_lock lock(m.mu);
         Device& device = *file->device;
+        while (m.log.size() >= m.logLimit && !m.log.empty()) m.log.pop_front();
         Request& entry = m.log.emplace_back();
         entry.sequence = m.nextSequence++;
         entry.device = device.index;
@@ -68,7 +69,9 @@ void DispatchDeviceControl(void* fileContext, VKS_IRP* irp) {
         entry.code = code;
         entry.overlappedFile = file->overlapped;
         entry.input.assign(static_cast<const uint8_t*>(inData), static_cast<const uint8_t*>(inData) + inLength);
-        const std::vector<uint8_t> in = entry.input;  // the log may grow while this runs
+        // The entry stays put: the log changes only under this lock, which is
+        // held until the handler is done.
+        const std::vector<uint8_t>& in = entry.input;
         uint8_t* out = static_cast<uint8_t*>(VksIrpOutput(irp, &outLength));
         entry.outputLength = outLength;
         m.requestArrived.notify_all();
@@ -604,6 +607,13 @@ void ClearRequests() {
     Machine& m = M();
     std::lock_guard lock(m.mu);
     m.log.clear();
+}
+
+void SetRequestLogLimit(size_t entries) {
+    Machine& m = M();
+    std::lock_guard lock(m.mu);
+    m.logLimit = entries == 0 ? 1 : entries;
+    while (m.log.size() > m.logLimit) m.log.pop_front();
 }
 
 std::optional<Request> WaitForRequest(uint32_t code, uint64_t since, std::chrono::milliseconds timeout) {

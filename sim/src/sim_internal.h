@@ -132,6 +132,9 @@ public:
     bool asyncCompletion = false;
 
     std::deque<Request> log;
+    // The log keeps the newest requests only, so that a long session does
+    // not grow without bound.
+    size_t logLimit = 4096;
     uint64_t nextSequence = 0;
 
     Device* DeviceAt(int index);  // null when out of range

@@ -11,7 +11,7 @@ VKSERROR DeviceOpen(DWORD index, const DeviceInfo* device, DWORD type, const cha
                     DWORD transportSelector, const BYTE* streamOptions, VKSGUID* sessionGuid);
 VKSERROR DeviceClose(HVKS handle);
 VKSERROR DeviceSetState(HVKS handle, DWORD state);
-VKSERROR DeviceGetState(HVKS handle, DWORD* state);
+VKSERROR DeviceGetState(HVKS handle, uint32_t* state);
 
 // Sends the close command for an object described by its leading fields.
 VKSERROR VKSCloseK(DWORD type, HANDLE device, DWORD hvksHandle, DWORD channel);

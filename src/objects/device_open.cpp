@@ -244,7 +244,7 @@ VKSERROR DeviceSetState(HVKS handle, DWORD state) {
     return result;
 }
 
-VKSERROR DeviceGetState(HVKS handle, DWORD* state) {
+VKSERROR DeviceGetState(HVKS handle, uint32_t* state) {
     LogTrace(WSTR("VKSACC::DeviceGetState: VKSHandle (0x%x) Enter\n"), handle);
     if (state == nullptr) return VKSERROR_INVALID_ARGUMENT;
     UserHandle* object = nullptr;

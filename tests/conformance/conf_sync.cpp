@@ -424,6 +424,88 @@ void NamedObjects() {
     CloseHandle(c);
 }
 
+struct Contention {
+    HANDLE a;
+    HANDLE b;
+    long bothHeld;   // changed only while holding both mutexes
+    long aHeld;      // changed only while holding a
+};
+
+DWORD WINAPI TakeBoth(void* p) {
+    auto* c = static_cast<Contention*>(p);
+    HANDLE both[2] = {c->a, c->b};
+    for (int i = 0; i < 2000; ++i) {
+        if (WaitForMultipleObjects(2, both, TRUE, INFINITE) != WAIT_OBJECT_0) return 1;
+        ++c->bothHeld;
+        ++c->aHeld;
+        ReleaseMutex(c->b);
+        ReleaseMutex(c->a);
+    }
+    return 0;
+}
+
+DWORD WINAPI TakeA(void* p) {
+    auto* c = static_cast<Contention*>(p);
+    for (int i = 0; i < 2000; ++i) {
+        if (WaitForSingleObject(c->a, INFINITE) != WAIT_OBJECT_0) return 1;
+        ++c->aHeld;
+        ReleaseMutex(c->a);
+    }
+    return 0;
+}
+
+// Wait-all and single waits competing for the same mutexes exclude each other.
+void ContendedMutexes() {
+    Contention c{CreateMutexW(nullptr, FALSE, nullptr), CreateMutexW(nullptr, FALSE, nullptr), 0, 0};
+    HANDLE threads[4] = {Start(TakeBoth, &c), Start(TakeA, &c), Start(TakeBoth, &c), Start(TakeA, &c)};
+    CHECK_EQ(WaitForMultipleObjects(4, threads, TRUE, INFINITE), (DWORD)WAIT_OBJECT_0);
+    for (HANDLE h : threads) CHECK_EQ(Join(h), (DWORD)0);
+    CHECK_EQ(c.bothHeld, 4000L);
+    CHECK_EQ(c.aHeld, 8000L);
+    // Nobody owns them any more.
+    HANDLE both[2] = {c.a, c.b};
+    CHECK_EQ(WaitForMultipleObjects(2, both, TRUE, 0), (DWORD)WAIT_OBJECT_0);
+    ReleaseMutex(c.a);
+    ReleaseMutex(c.b);
+    CloseHandle(c.a);
+    CloseHandle(c.b);
+}
+
+#if !defined(_WIN32)
+struct CloseRace {
+    HANDLE waitOn;
+    HANDLE started;
+};
+
+DWORD WINAPI WaitOnClosingHandle(void* p) {
+    auto* r = static_cast<CloseRace*>(p);
+    SetEvent(r->started);
+    return WaitForSingleObject(r->waitOn, INFINITE);
+}
+
+// Windows leaves closing a handle under a pending wait undefined. Our layer
+// must not crash: a wait already in progress keeps the object and completes
+// when it is signalled through another handle; a wait that starts after the
+// close fails with ERROR_INVALID_HANDLE.
+void CloseWhileWaiting() {
+    bool allExpected = true;
+    for (int i = 0; i < 100; ++i) {
+        HANDLE event = NewEvent(true, false);
+        CloseRace r{nullptr, NewEvent(false, false)};
+        DuplicateHandle(GetCurrentProcess(), event, GetCurrentProcess(), &r.waitOn, 0, FALSE, DUPLICATE_SAME_ACCESS);
+        HANDLE t = Start(WaitOnClosingHandle, &r);
+        WaitForSingleObject(r.started, INFINITE);
+        CloseHandle(r.waitOn);
+        SetEvent(event);
+        const DWORD result = Join(t);
+        allExpected = allExpected && (result == WAIT_OBJECT_0 || result == WAIT_FAILED);
+        CloseHandle(event);
+        CloseHandle(r.started);
+    }
+    CHECK(allExpected);
+}
+#endif
+
 struct CsTest {
     CRITICAL_SECTION cs;
     LONG counter;
@@ -572,6 +654,10 @@ int main() {
     WaitOrdering();
     WaitAll();
     Mutexes();
+    ContendedMutexes();
+#if !defined(_WIN32)
+    CloseWhileWaiting();
+#endif
     Semaphores();
     Timeouts();
     BadHandles();

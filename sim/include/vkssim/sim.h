@@ -129,6 +129,8 @@ void ClearFaults();
 std::vector<Request> Requests();
 uint64_t RequestMark();  // sequence number the next request will get
 void ClearRequests();    // empties the log; sequence numbers keep counting
+// The log keeps the newest `entries` requests (4096 unless set).
+void SetRequestLogLimit(size_t entries);
 // Waits until a request with the code (0: any) and a sequence number of at
 // least `since` has arrived, and returns it.
 std::optional<Request> WaitForRequest(uint32_t code, uint64_t since, std::chrono::milliseconds timeout);
