@@ -114,10 +114,11 @@ void SetNotify(Command& c) {
 
 }  // namespace
 
-void RegisterDeviceFamily(Machine& m) {
+static void RegisterDeviceFamily(Machine& m) {
     m.handlers[VKSSIM_IOCTL_GET_DEVICE_INFO] = GetDeviceInfo;
     m.handlers[VKSSIM_IOCTL_GET_INPUT_COUNT] = GetInputCount;
     m.handlers[VKSSIM_IOCTL_DEVICE_SET_NOTIFY] = SetNotify;
 }
+VKSSIM_FAMILY(RegisterDeviceFamily);
 
 }  // namespace vkssim::detail

@@ -172,7 +172,7 @@ void EndObject(Device& device, uint32_t handle, std::vector<Completion>& complet
     M().heldChanged.notify_all();
 }
 
-void RegisterObjectFamily(Machine& m) {
+static void RegisterObjectFamily(Machine& m) {
     m.handlers[VKSSIM_IOCTL_OPEN] = Open;
     m.handlers[VKSSIM_IOCTL_CLOSE] = Close;
     m.handlers[VKSSIM_IOCTL_SET_STATE] = SetState;
@@ -180,5 +180,6 @@ void RegisterObjectFamily(Machine& m) {
     m.handlers[VKSSIM_IOCTL_GET_RENDER_INPUT_NAME] = GetRenderInputName;
     m.handlers[VKSSIM_IOCTL_EVENT_REQUEST] = EventRequest;
 }
+VKSSIM_FAMILY(RegisterObjectFamily);
 
 }  // namespace vkssim::detail

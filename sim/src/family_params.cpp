@@ -253,9 +253,10 @@ std::vector<uint8_t> ParameterBlock(uint32_t type, uint32_t selector) {
     return block;
 }
 
-void RegisterParameterFamily(Machine& m) {
+static void RegisterParameterFamily(Machine& m) {
     m.handlers[VKSSIM_IOCTL_GET_PARAMETER] = GetParameter;
     m.handlers[VKSSIM_IOCTL_SET_PARAMETER] = SetParameter;
 }
+VKSSIM_FAMILY(RegisterParameterFamily);
 
 }  // namespace vkssim::detail

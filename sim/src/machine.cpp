@@ -7,6 +7,12 @@
 
 namespace vkssim::detail {
 
+std::vector<FamilyRegistrar>& FamilyRegistrars() {
+    static std::vector<FamilyRegistrar> registrars;
+    return registrars;
+}
+
+
 namespace {
 
 const GUID kInterfaceClass = VKSSIM_INTERFACE_CLASS_INIT;
@@ -189,9 +195,7 @@ HeldIrp Command::Hold() {
 }
 
 Machine::Machine() {
-    RegisterDeviceFamily(*this);
-    RegisterObjectFamily(*this);
-    RegisterParameterFamily(*this);
+    for (FamilyRegistrar registrar : FamilyRegistrars()) registrar(*this);
 }
 
 Machine::~Machine() {

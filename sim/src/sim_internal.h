@@ -174,9 +174,14 @@ uint32_t FullBlockSize(uint32_t type);
 // The VKSINFOW a device reports for a kind unless replaced.
 std::vector<uint8_t> DefaultDeviceInfo(const Device& device, uint32_t type);
 
-void RegisterDeviceFamily(Machine& m);
-void RegisterObjectFamily(Machine& m);
-void RegisterParameterFamily(Machine& m);
+// Each command family lives in its own family_*.cpp and registers its
+// handlers with VKSSIM_FAMILY(function), run when the machine is made.
+using FamilyRegistrar = void (*)(Machine& m);
+std::vector<FamilyRegistrar>& FamilyRegistrars();
+struct FamilyRegistration {
+    explicit FamilyRegistration(FamilyRegistrar registrar) { FamilyRegistrars().push_back(registrar); }
+};
+#define VKSSIM_FAMILY(function) static const FamilyRegistration vkssim_family_##function(function)
 
 // Device registration with the platform (machine.cpp).
 int AddDeviceLocked(Machine& m, const DeviceConfig& config);
