@@ -6,4 +6,8 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake --preset default >/dev/null
 cmake --build --preset default --target vksctl
+# Without hardware, the built-in simulator with its default configuration
+# stands in for the driver and the devices.
+export VKS_SIM_CONFIG=${VKS_SIM_CONFIG:-$PWD/sim/configs/default.conf}
+export VKS_DLL_PATH=${VKS_DLL_PATH:-$PWD/build/default/standins}
 exec build/default/bin/vksctl "$@"
