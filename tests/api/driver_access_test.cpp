@@ -242,7 +242,9 @@ TEST_F(DriverAccessTest, ClientClosedEventEndsCommandsOnTheObject) {
     const uint64_t mark = vkssim::RequestMark();
     EXPECT_EQ(VKSNetworkStreamSetState(stream, 2), VKSERROR_CLIENT_CLOSED);
     for (const auto& r : vkssim::Requests()) {
-        if (r.sequence >= mark) EXPECT_NE(r.code, VKSSIM_IOCTL_SET_STATE);
+        if (r.sequence >= mark) {
+            EXPECT_NE(r.code, VKSSIM_IOCTL_SET_STATE);
+        }
     }
     EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
 }
@@ -277,7 +279,9 @@ TEST_F(DriverAccessTest, DecoderConnectedToAStreamAndPlaying) {
     ASSERT_EQ(VKSNetworkStreamSetState(stream, 3), VKSERROR_NO_ERROR);
     ASSERT_EQ(VKSNetworkStreamSetState(stream, 3), VKSERROR_NO_ERROR);
     for (const auto& r : vkssim::Requests()) {
-        if (r.sequence >= mark) EXPECT_NE(r.code, VKSSIM_IOCTL_SET_STATE);
+        if (r.sequence >= mark) {
+            EXPECT_NE(r.code, VKSSIM_IOCTL_SET_STATE);
+        }
     }
     mark = vkssim::RequestMark();
     ASSERT_EQ(VKSNetworkStreamSetState(stream, 2), VKSERROR_NO_ERROR);
