@@ -1,0 +1,153 @@
+// The command channel's issuing rules against the simulated driver.
+#include "driver/command_channel.h"
+#include "objects/user_handle.h"
+#include "vkssim/sim.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+class CommandChannelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vkssim::Reset();
+        vkssim::AddDevice(vkssim::DeviceConfig{});
+        path_ = vkssim::InterfacePath(0);
+        ASSERT_EQ(DeviceFileOpen(reinterpret_cast<const WCHAR*>(path_.c_str()), &sync_, FALSE, VKS_DEVICE_SUFFIX),
+                  VKSERROR_NO_ERROR);
+        ASSERT_EQ(DeviceFileOpen(reinterpret_cast<const WCHAR*>(path_.c_str()), &overlapped_, TRUE,
+                                 VKS_DEVICE_SUFFIX),
+                  VKSERROR_NO_ERROR);
+        port_ = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 0);
+        ASSERT_NE(CreateIoCompletionPort(overlapped_, port_, 7, 0), nullptr);
+    }
+    void TearDown() override {
+        CloseHandle(sync_);
+        CloseHandle(overlapped_);
+        CloseHandle(port_);
+        vkssim::Reset();
+    }
+
+    VKSERROR SendOverlapped(DWORD code) {
+        OVIOCTL* block = AllocOvIoctl(code);
+        CommandRequest request = kRequestTemplate;
+        WriteU32(request.Bytes, kReqType, VKSDEVICETYPE_NETWORK);
+        return DeviceIoctlOverlapped(overlapped_, block, code, request.Bytes, kRequestBytes, block->Reply,
+                                     kReplyBytes);
+    }
+    // Takes one completion off the port and frees its block.
+    bool DrainOne(DWORD timeoutMs) {
+        DWORD bytes = 0;
+        ULONG_PTR key = 0;
+        OVERLAPPED* ov = nullptr;
+        GetQueuedCompletionStatus(port_, &bytes, &key, &ov, timeoutMs);
+        if (ov == nullptr) return false;
+        EXPECT_EQ(key, 7u);
+        FreeOvIoctl(OvIoctlFromOverlapped(ov));
+        return true;
+    }
+
+    std::u16string path_;
+    HANDLE sync_ = nullptr;
+    HANDLE overlapped_ = nullptr;
+    HANDLE port_ = nullptr;
+};
+
+TEST_F(CommandChannelTest, OpeningAPathThatNamesNothingFails) {
+    HANDLE file = reinterpret_cast<HANDLE>(0x1234);
+    EXPECT_EQ(DeviceFileOpen(WSTR("\\\\?\\nothing#here"), &file, FALSE, VKS_DEVICE_SUFFIX), VKSERROR_DRIVER_NOT_FOUND);
+    EXPECT_EQ(file, reinterpret_cast<HANDLE>(0x1234));  // left untouched
+    EXPECT_EQ(DeviceFileClose(nullptr), VKSERROR_INVALID_ARGUMENT);
+}
+
+TEST_F(CommandChannelTest, SynchronousMappingOfWindowsFailures) {
+    CommandRequest request = kRequestTemplate;
+    CommandReply reply = kReplyTemplate;
+    WriteU32(request.Bytes, kReqType, VKSDEVICETYPE_DECODER);
+    WriteU32(request.Bytes, kPayload, 8);
+    EXPECT_EQ(DeviceIoctlSync(nullptr, IOCTL_VKS_GET_INPUT_COUNT, request.Bytes, kRequestBytes, reply.Bytes,
+                              kReplyBytes),
+              VKSERROR_DRIVER_NOT_FOUND);
+    EXPECT_EQ(DeviceIoctlSync(INVALID_HANDLE_VALUE, IOCTL_VKS_GET_INPUT_COUNT, request.Bytes, kRequestBytes,
+                              reply.Bytes, kReplyBytes),
+              VKSERROR_DRIVER_NOT_FOUND);
+    const struct {
+        DWORD error;
+        VKSERROR expected;
+    } cases[] = {{ERROR_IO_PENDING, VKSERROR_ILLEGAL_CALL},
+                 {ERROR_NOACCESS, VKSERROR_NOACCESS},
+                 {ERROR_NO_SYSTEM_RESOURCES, VKSERROR_INSUFFICIENT_MEMORY},
+                 {ERROR_GEN_FAILURE, VKSERROR_ILLEGAL_CALL}};
+    for (const auto& c : cases) {
+        vkssim::FailWithWin32Error(IOCTL_VKS_GET_INPUT_COUNT, c.error, 1);
+        EXPECT_EQ(DeviceIoctlSync(sync_, IOCTL_VKS_GET_INPUT_COUNT, request.Bytes, kRequestBytes, reply.Bytes,
+                                  kReplyBytes),
+                  c.expected)
+            << c.error;
+    }
+    vkssim::ShortReply(IOCTL_VKS_GET_INPUT_COUNT, 100, 1);
+    EXPECT_EQ(DeviceIoctlSync(sync_, IOCTL_VKS_GET_INPUT_COUNT, request.Bytes, kRequestBytes, reply.Bytes,
+                              kReplyBytes),
+              VKSERROR_NOACCESS);
+    EXPECT_EQ(DeviceIoctlSync(sync_, IOCTL_VKS_GET_INPUT_COUNT, request.Bytes, kRequestBytes, reply.Bytes,
+                              kReplyBytes),
+              VKSERROR_NO_ERROR);
+}
+
+TEST_F(CommandChannelTest, OverlappedMappingOfWindowsFailures) {
+    // A request held by the driver is pending: accepted, and it completes later.
+    EXPECT_EQ(SendOverlapped(IOCTL_VKS_DEVICE_SET_NOTIFY), VKSERROR_NO_ERROR);
+    EXPECT_FALSE(DrainOne(0));
+    const struct {
+        DWORD error;
+        VKSERROR expected;
+    } cases[] = {{ERROR_NOACCESS, VKSERROR_NOACCESS},
+                 {ERROR_NO_SYSTEM_RESOURCES, VKSERROR_INSUFFICIENT_MEMORY},
+                 {ERROR_GEN_FAILURE, VKSERROR_ILLEGAL_CALL}};
+    for (const auto& c : cases) {
+        vkssim::FailWithWin32Error(IOCTL_VKS_GET_INPUT_COUNT, c.error, 1);
+        EXPECT_EQ(SendOverlapped(IOCTL_VKS_GET_INPUT_COUNT), c.expected) << c.error;
+    }
+    EXPECT_FALSE(DrainOne(0));  // failures at once queue nothing (and freed their blocks)
+    // Done at once: accepted, and its completion is queued all the same.
+    EXPECT_EQ(SendOverlapped(IOCTL_VKS_GET_INPUT_COUNT), VKSERROR_NO_ERROR);
+    EXPECT_TRUE(DrainOne(5000));
+    EXPECT_EQ(DeviceIoctlOverlapped(nullptr, AllocOvIoctl(1), 1, nullptr, 0, nullptr, 0), VKSERROR_DRIVER_NOT_FOUND);
+    // The held notification ends when the file goes away.
+    CloseHandle(overlapped_);
+    overlapped_ = nullptr;
+    EXPECT_TRUE(DrainOne(5000));
+}
+
+TEST_F(CommandChannelTest, CommandsOnAClosedClientNeverReachTheDriver) {
+    UserHandle object{};
+    object.Type = VKSDEVICETYPE_DECODER;
+    object.hDevice = sync_;
+    object.HVKSHandle = 0;
+    CommandRequest request = kRequestTemplate;
+    CommandReply reply = kReplyTemplate;
+    const uint64_t mark = vkssim::RequestMark();
+    EXPECT_EQ(HandleIoctlSync(&object, IOCTL_VKS_SET_STATE, request.Bytes, reply.Bytes), VKSERROR_CLIENT_CLOSED);
+    EXPECT_EQ(vkssim::RequestMark(), mark);
+    object.hDevice = nullptr;
+    EXPECT_EQ(HandleIoctlSync(&object, IOCTL_VKS_SET_STATE, request.Bytes, reply.Bytes), VKSERROR_ILLEGAL_CALL);
+    EXPECT_EQ(HandleIoctlSync(nullptr, IOCTL_VKS_SET_STATE, request.Bytes, reply.Bytes), VKSERROR_INVALID_ARGUMENT);
+    object.hDevice = sync_;
+    object.HVKSHandle = 5;
+    EXPECT_EQ(HandleIoctlSync(&object, IOCTL_VKS_SET_STATE, request.Bytes, nullptr), VKSERROR_INVALID_ARGUMENT);
+}
+
+TEST(CommandTemplates, SizeWordsAndFormatWord) {
+    EXPECT_EQ(ReadU32(kRequestTemplate.Bytes, kReqSize), 2824u);
+    EXPECT_EQ(ReadU32(kRequestTemplate.Bytes, kReqFormat), 100u);
+    EXPECT_EQ(ReadU32(kReplyTemplate.Bytes, kRepSize), 8224u);
+    EXPECT_EQ(ReadU32(kReplyTemplate.Bytes, kRepFormat), 100u);
+    int nonZero = 0;
+    for (BYTE b : kRequestTemplate.Bytes) nonZero += b != 0;
+    for (BYTE b : kReplyTemplate.Bytes) nonZero += b != 0;
+    EXPECT_EQ(nonZero, 6);  // 2824 = 0x0B08 (two bytes), 8224 = 0x2020 (two bytes), and 100 twice
+}
+
+}  // namespace
