@@ -114,6 +114,10 @@ DWORD WINAPI WorkerThread(LPVOID portHandle) {
             // wrote, and the block must be freed), and the thread goes on.
         }
         OVIOCTL* block = OvIoctlFromOverlapped(overlapped);
+        if (!dequeued && block != nullptr && ReadU32(block->Reply, kRepStatus) == VKSERROR_NO_ERROR) {
+            // The driver failed the request without a reply of its own.
+            WriteU32(block->Reply, kRepStatus, VKSERROR_UNEXPECTED);
+        }
         if (key == 0 || block == nullptr) {
             LogWarning(WSTR("WorkerThread: hVKS:%#x POVIOCTL:%p\n"), static_cast<DWORD>(key), block);
             FreeOvIoctl(block);

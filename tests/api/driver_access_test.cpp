@@ -370,3 +370,26 @@ TEST_F(DriverAccessTest, FailedNotificationArmingFailsTheEngineForGood) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DriverAccessTest, AFailedEventRequestIsReportedAndTheChainGoesOn) {
+    AddDevice(1, 1, 0, 0);
+    Load();
+    CallbackRecorder recorder;
+    // The stream's first event request will be failed by the driver.
+    vkssim::FailCompletion(kEventCode, 31 /* ERROR_GEN_FAILURE */, 1);
+    const HVKS stream = OpenStream(0, "rtsp://camera");
+    ASSERT_EQ(VKSNetworkStreamSetErrorFn(stream, 0, CallbackRecorder::NetworkError, &recorder), VKSERROR_NO_ERROR);
+    const auto object = LastObject(0, VKSDEVICETYPE_NETWORK);
+    ASSERT_TRUE(object.has_value());
+    ASSERT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
+    vkssim::RaiseEvent(0, object->handle, VKSERROR_RECONNECTING);
+    ASSERT_TRUE(recorder.WaitForStatus(VKSERROR_UNEXPECTED));
+    ASSERT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
+    vkssim::RaiseEvent(0, object->handle, VKSERROR_RECONNECT_STREAM);
+    EXPECT_TRUE(recorder.WaitForStatus(VKSERROR_RECONNECT_STREAM));
+    EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
+}
+
+}  // namespace
