@@ -18,6 +18,20 @@
 #  include <winioctl.h>
 #  include <setupapi.h>
 #  include <shlwapi.h>
+// The audio headers' class and interface GUIDs are defined (as selectany
+// data, so once per module whatever the number of files) where declared.
+#  include <initguid.h>
+#  include <objbase.h>
+#  include <mmdeviceapi.h>
+#  include <audioclient.h>
+#  include <mmreg.h>
+#  include <avrt.h>
+#  if defined(__MINGW32__)
+// mingw-w64 declares the wave subformat GUIDs without defining them (with
+// MSVC they are __uuidof expressions and need no data).
+EXTERN_C const GUID DECLSPEC_SELECTANY KSDATAFORMAT_SUBTYPE_PCM = {STATIC_KSDATAFORMAT_SUBTYPE_PCM};
+EXTERN_C const GUID DECLSPEC_SELECTANY KSDATAFORMAT_SUBTYPE_IEEE_FLOAT = {STATIC_KSDATAFORMAT_SUBTYPE_IEEE_FLOAT};
+#  endif
 #  include <stdio.h>
 #  include <wchar.h>
 #  include <stdlib.h>
@@ -34,5 +48,8 @@
 #  include "vks_win32/window.h"
 #  include "vks_win32/device.h"
 #  include "vks_win32/shell.h"
+#  include "vks_win32/com.h"
+#  include "vks_win32/audio.h"
+#  include "vks_win32/process.h"
 #  define WSTR(s) u##s
 #endif

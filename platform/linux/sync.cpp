@@ -9,6 +9,7 @@
 // counts and mutex ownership on the waiter's behalf), so a woken waiter never
 // has to compete again and wait-all acquires all of its objects atomically.
 #include "kernel_internal.h"
+#include "process_internal.h"
 
 #include <pthread.h>
 
@@ -94,14 +95,14 @@ public:
 // Lets other platform files set an event they were handed by handle.
 bool SetEventLocked(KernelObject* object) noexcept {
     auto* event = dynamic_cast<Event*>(object);
-    if (!event) return false;
+    if (!event) return SetSecuredEventLocked(object);
     event->signaled = true;
     SignalLocked(event);
     return true;
 }
 bool ResetEventLocked(KernelObject* object) noexcept {
     auto* event = dynamic_cast<Event*>(object);
-    if (!event) return false;
+    if (!event) return ResetSecuredEventLocked(object);
     event->signaled = false;
     return true;
 }
@@ -298,7 +299,11 @@ DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL 
     return Wait(nCount, lpHandles, bWaitAll != FALSE, dwMilliseconds);
 }
 
-HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState, LPCWSTR lpName) {
+HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState,
+                           LPCWSTR lpName) {
+    // Events made with security attributes may be inherited by child
+    // processes, which needs state that other processes can reach.
+    if (lpEventAttributes) return CreateSecuredEvent(lpEventAttributes, bManualReset, bInitialState, lpName);
     return CreateObject(new Event(bManualReset != FALSE, bInitialState != FALSE), lpName, [](Event*) {});
 }
 
@@ -306,6 +311,7 @@ BOOL WINAPI SetEvent(HANDLE hEvent) {
     std::lock_guard<std::mutex> lock(g_kernelLock);
     Event* event = LookupLocked<Event>(hEvent);
     if (!event) {
+        if (SetSecuredEventLocked(LookupHandleLocked(hEvent))) return TRUE;
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -318,6 +324,7 @@ BOOL WINAPI ResetEvent(HANDLE hEvent) {
     std::lock_guard<std::mutex> lock(g_kernelLock);
     Event* event = LookupLocked<Event>(hEvent);
     if (!event) {
+        if (ResetSecuredEventLocked(LookupHandleLocked(hEvent))) return TRUE;
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

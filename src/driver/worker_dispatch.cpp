@@ -46,6 +46,17 @@ bool EndsCallbacks(VKSERROR status) {
     }
 }
 
+// A callback that runs while the worker holds the object's lock (a discovery
+// delivery, an encoder's encryption-keys request) may close its own object
+// through the re-entrant lock; the record is then released and must not be
+// touched again.
+bool StillOpenAfterCallback(DWORD hvks, UserHandle* object) {
+    void* relocked = nullptr;
+    if (RelockHandle(hvks, object, &relocked) != 0) return false;
+    UnlockHandle(hvks, relocked);
+    return true;
+}
+
 }  // namespace
 
 void VKSErrorFn(DWORD type, DWORD hvks, void* function, void* context, DWORD value, VKSMEDIASAMPLE* sample,
@@ -112,6 +123,11 @@ void WorkerDispatch(DWORD hvks, OVIOCTL* block) {
             LogError(WSTR("WorkerThread: hVKS:%#x POVIOCTL:%p Received %hs (%#08x)\n"), hvks, block,
                      VKSErrorToString(status), status);
             ActOnEvent(hvks, object, status, block->Reply);
+            if ((status == VKSERROR_DISCOVERED_DEVICES || status == VKSERROR_ENC_NOTIFY_ENCR_KEY) &&
+                !StillOpenAfterCallback(hvks, object)) {
+                FreeOvIoctl(block);
+                return;
+            }
             if (status != VKSERROR_NO_COMPLETION && status != VKSERROR_FW_SHUTDOWN) RequestEvent(object);
             break;
         default:

@@ -1,12 +1,45 @@
+// The encoder's part in the worker's completion handling: output samples
+// coming back from the device, and the device's request for encryption keys.
 #include "encoder/encoder_events.h"
 
 #include "driver/event_actions.h"
 #include "objects/user_handle.h"
 
-void CallEncryptionKeysFn(DWORD hvks, UserHandle* object, BYTE* payload) {}
+namespace {
+
+// Reply fields of a completed output sample.
+constexpr DWORD kReplyCompletionValue1 = 24;  // u64
+constexpr DWORD kReplyCompletionValue2 = 32;  // u64
+constexpr DWORD kReplyFilledLength = 40;      // u32
+constexpr DWORD kReplyBufferEcho = 48;        // u64, entry 0's data pointer as the device saw it
+constexpr DWORD kReplySampleEcho = 56;        // u64, the sample's address sent with the request
+
+}  // namespace
+
+void CallEncryptionKeysFn(DWORD hvks, UserHandle* object, BYTE* payload) {
+    if (object->Type != VKSDEVICETYPE_ENCODER) return;
+    // Read while the worker holds the object's lock; called under it as well.
+    auto function = reinterpret_cast<VKSENCRYPTIONKEYSFN>(object->pEncryptionKeysFn);
+    void* context = object->pEncryptionKeysContext;
+    if (function == nullptr) return;
+    function(nullptr, 0, hvks, 0, payload, context);
+}
 
 VKSERROR CompleteEncoderOutputSample(UserHandle* object, const BYTE* reply, VKSERROR status, VKSMEDIASAMPLE** sample) {
     InterlockedDecrement(&object->OutstandingOutputSamples);
-    *sample = reinterpret_cast<VKSMEDIASAMPLE*>(static_cast<ULONG_PTR>(ReadU64(reply, 56)));
-    return *sample == nullptr ? VKSERROR_UNEXPECTED : status;
+    *sample = reinterpret_cast<VKSMEDIASAMPLE*>(static_cast<ULONG_PTR>(ReadU64(reply, kReplySampleEcho)));
+    if (*sample == nullptr) return VKSERROR_UNEXPECTED;
+
+    VKSMEDIABUFFERS* buffers = (*sample)->pBuffers;
+    // A reply that names another buffer than the sample's own does not belong
+    // to this sample: nothing of it is written into the sample.
+    if (buffers == nullptr ||
+        static_cast<ULONGLONG>(reinterpret_cast<ULONG_PTR>(buffers->Buffers[0].pData)) !=
+            ReadU64(reply, kReplyBufferEcho)) {
+        return VKSERROR_BUFFER_NOT_VALID;
+    }
+    buffers->CompletionValue1 = ReadU64(reply, kReplyCompletionValue1);
+    buffers->CompletionValue2 = ReadU64(reply, kReplyCompletionValue2);
+    buffers->Buffers[0].FilledLength = ReadU32(reply, kReplyFilledLength);
+    return status;
 }

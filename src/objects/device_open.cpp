@@ -162,6 +162,9 @@ VKSERROR DeviceOpen(DWORD index, const DeviceInfo* device, DWORD type, const cha
     }
 
     if (status != VKSERROR_NO_ERROR) {
+        // A renderer input opened before a later step failed would otherwise
+        // stay open with nobody left to close it.
+        RendererCloseInput(object);
         CloseIfOpen(object->hPlaybackFile);
         CloseIfOpen(object->hDescriptionFile);
         std::free(object->pDescriptionText);

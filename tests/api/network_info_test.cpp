@@ -1,0 +1,340 @@
+// Information records of open network streams and the device-wide network
+// queries and settings addressed by a decoder input.
+#include "vks_platform.h"
+#include "vksacc.h"
+#include "vkssim/sim.h"
+
+#include "support/callback_recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr uint32_t kGetInfo = 0x22C428, kGetMediaStreamInfo = 0x22C42C, kGetIpConfig = 0x22C458,
+                   kSetIpConfig = 0x22C45C, kGetMacAddresses = 0x22C468, kGetLogFiles = 0x22C46C,
+                   kStartDebugLog = 0x22C470, kGetNumClients = 0x22C4A0, kGetFileSize = 0x22C4A4;
+
+uint32_t U32(const void* p, size_t offset) {
+    uint32_t v;
+    std::memcpy(&v, static_cast<const uint8_t*>(p) + offset, 4);
+    return v;
+}
+
+class NetworkInfoTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vkssim::Reset();
+        vkssim::DeviceConfig config;
+        config.inputs[VKSSIM_TYPE_NETWORK] = 2;
+        config.inputs[VKSSIM_TYPE_DECODER] = 2;
+        vkssim::AddDevice(config);
+        vkssim::AddDevice(config);
+        ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
+    }
+    void TearDown() override {
+        if (stream_ != 0) {
+            EXPECT_EQ(VKSNetworkStreamClose(stream_), VKSERROR_NO_ERROR);
+        }
+        EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
+        vkssim::Reset();
+    }
+
+    HVKS OpenStream(uint32_t port = 1) {
+        EXPECT_EQ(VKSNetworkStreamOpenExA(port, "udp://239.1.1.1:5000", 0, &stream_, nullptr), VKSERROR_NO_ERROR);
+        return stream_;
+    }
+    // Requests with this code since `mark`.
+    static std::vector<vkssim::Request> Sent(uint32_t code, uint64_t mark) {
+        std::vector<vkssim::Request> found;
+        for (auto& r : vkssim::Requests())
+            if (r.code == code && r.sequence >= mark) found.push_back(r);
+        return found;
+    }
+    static vkssim::Request Last(uint32_t code, uint64_t mark) {
+        auto r = vkssim::WaitForRequest(code, mark, 0ms);
+        EXPECT_TRUE(r.has_value());
+        auto all = Sent(code, mark);
+        return all.empty() ? vkssim::Request{} : all.back();
+    }
+
+    VKSHENGINE engine_ = nullptr;
+    HVKS stream_ = 0;
+};
+
+// ---- Stream information records -----------------------------------------------------------
+
+TEST_F(NetworkInfoTest, NumIfcsIsTwoWhateverTheHandle) {
+    for (HVKS handle : {HVKS(0), HVKS(0x12345), OpenStream()}) {
+        uint32_t count = 77;
+        EXPECT_EQ(VKSNetworkStreamGetNumIfcs(handle, &count), VKSERROR_NO_ERROR);
+        EXPECT_EQ(count, 2u);
+    }
+    EXPECT_EQ(VKSNetworkStreamGetNumIfcs(0, nullptr), VKSERROR_INVALID_ARGUMENT);
+}
+
+TEST_F(NetworkInfoTest, InfoCopiesTheSmallerOfBothCounts) {
+    const HVKS stream = OpenStream(1);
+    const auto object = vkssim::FindObject(0, VKSSIM_TYPE_NETWORK, 1);
+    ASSERT_TRUE(object.has_value());
+
+    const uint64_t mark = vkssim::RequestMark();
+    std::array<uint8_t, 1000> record;
+    record.fill(0xEE);
+    uint32_t count = 1000;
+    std::memcpy(record.data(), &count, 4);
+    ASSERT_EQ(VKSNetworkStreamGetInfo(stream, record.data()), VKSERROR_NO_ERROR);
+    EXPECT_EQ(U32(record.data(), 0), 40u);
+    EXPECT_EQ(U32(record.data(), 4), object->handle);
+    EXPECT_EQ(U32(record.data(), 8), 1u);                                   // port
+    EXPECT_EQ(U32(record.data(), 20), std::string("udp://@239.1.1.1:5000").size());
+    EXPECT_EQ(U32(record.data(), 24), 2u);                                  // media streams
+    EXPECT_EQ(record[40], 0xEE);
+    const auto request = Last(kGetInfo, mark);
+    EXPECT_EQ(request.U32(24), 16u);
+    EXPECT_EQ(request.U32(4), VKSDEVICETYPE_NETWORK);
+    EXPECT_EQ(request.U32(8), 1u);
+    EXPECT_EQ(request.U32(12), object->handle);
+
+    // A count below the device's: exactly that many bytes, the count kept.
+    record.fill(0xEE);
+    count = 8;
+    std::memcpy(record.data(), &count, 4);
+    ASSERT_EQ(VKSNetworkStreamGetInfo(stream, record.data()), VKSERROR_NO_ERROR);
+    EXPECT_EQ(U32(record.data(), 0), 8u);
+    EXPECT_EQ(U32(record.data(), 4), object->handle);
+    EXPECT_EQ(record[8], 0xEE);
+}
+
+TEST_F(NetworkInfoTest, MediaStreamInfoCarriesTheIndex) {
+    const HVKS stream = OpenStream();
+    const uint64_t mark = vkssim::RequestMark();
+    std::array<uint8_t, 200> record{};
+    uint32_t count = 200;
+    std::memcpy(record.data(), &count, 4);
+    ASSERT_EQ(VKSNetworkStreamGetMediaStreamInfo(stream, 1, record.data()), VKSERROR_NO_ERROR);
+    EXPECT_EQ(U32(record.data(), 0), 56u);
+    EXPECT_EQ(U32(record.data(), 4), 1u);
+    EXPECT_EQ(U32(record.data(), 8), 2u);  // audio
+    const auto request = Last(kGetMediaStreamInfo, mark);
+    EXPECT_EQ(request.U32(16), 1u);
+    EXPECT_EQ(request.U32(24), 40u);
+
+    // A failed command copies nothing.
+    record.fill(0xEE);
+    std::memcpy(record.data(), &count, 4);
+    EXPECT_EQ(VKSNetworkStreamGetMediaStreamInfo(stream, 9, record.data()), VKSERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(U32(record.data(), 0), 200u);
+    EXPECT_EQ(record[4], 0xEE);
+}
+
+TEST_F(NetworkInfoTest, ADeviceSizeBeyondTheReplyIsCutToTheReply) {
+    const HVKS stream = OpenStream();
+    ASSERT_TRUE(vkssim::SetNetworkInfoSizeWord(0, 0xFFFFFFF0u));
+    std::vector<uint8_t> record(10000, 0xEE);
+    uint32_t count = 10000;
+    std::memcpy(record.data(), &count, 4);
+    ASSERT_EQ(VKSNetworkStreamGetInfo(stream, record.data()), VKSERROR_NO_ERROR);
+    EXPECT_EQ(U32(record.data(), 0), 8224u - 24u);
+    EXPECT_EQ(record[8200], 0xEE);
+}
+
+TEST_F(NetworkInfoTest, NullRecordsAndOtherHandles) {
+    const HVKS stream = OpenStream();
+    const uint64_t mark = vkssim::RequestMark();
+    EXPECT_EQ(VKSNetworkStreamGetInfo(stream, nullptr), VKSERROR_ILLEGAL_CALL);
+    EXPECT_EQ(VKSNetworkStreamGetMediaStreamInfo(stream, 0, nullptr), VKSERROR_ILLEGAL_CALL);
+    EXPECT_TRUE(Sent(kGetInfo, mark).empty());
+    EXPECT_TRUE(Sent(kGetMediaStreamInfo, mark).empty());
+
+    HVKS decoder = 0;
+    VKSGUID session{};
+    ASSERT_EQ(VKSDecoderDeviceOpenEx(0, 0, 0, &decoder, nullptr, &session), VKSERROR_NO_ERROR);
+    uint32_t record[16] = {sizeof(record)};
+    EXPECT_EQ(VKSNetworkStreamGetInfo(decoder, record), VKSERROR_INVALID_HANDLE);
+    EXPECT_EQ(VKSNetworkStreamGetMediaStreamInfo(decoder, 0, record), VKSERROR_INVALID_HANDLE);
+    EXPECT_TRUE(Sent(kGetInfo, mark).empty());
+    EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
+    EXPECT_NE(VKSNetworkStreamGetInfo(0x0004FFFF, record), VKSERROR_NO_ERROR);
+}
+
+TEST_F(NetworkInfoTest, AStreamWhoseClientWasClosedSendsNothing) {
+    const HVKS stream = OpenStream();
+    vkstest::CallbackRecorder recorder;
+    ASSERT_EQ(VKSNetworkStreamSetErrorFn(stream, 0, &vkstest::CallbackRecorder::NetworkError, &recorder),
+              VKSERROR_NO_ERROR);
+    const auto object = vkssim::FindObject(0, VKSSIM_TYPE_NETWORK, 1);
+    ASSERT_TRUE(object.has_value());
+    ASSERT_TRUE(vkssim::RaiseEvent(0, object->handle, VKSERROR_CLIENT_CLOSED));
+    // The worker marks the stream closed before it calls the error function.
+    ASSERT_TRUE(recorder.WaitForStatus(VKSERROR_CLIENT_CLOSED));
+
+    const uint64_t mark = vkssim::RequestMark();
+    uint32_t record[16] = {sizeof(record)};
+    EXPECT_EQ(VKSNetworkStreamGetInfo(stream, record), VKSERROR_CLIENT_CLOSED);
+    EXPECT_EQ(VKSNetworkStreamGetMediaStreamInfo(stream, 0, record), VKSERROR_CLIENT_CLOSED);
+    EXPECT_EQ(record[0], sizeof(record));
+    EXPECT_TRUE(Sent(kGetInfo, mark).empty());
+    EXPECT_TRUE(Sent(kGetMediaStreamInfo, mark).empty());
+    // The close of a stream the device already ended may report that; the
+    // handle is retired either way.
+    VKSNetworkStreamClose(stream);
+    stream_ = 0;
+}
+
+// ---- Device-wide queries ---------------------------------------------------------------------
+
+TEST_F(NetworkInfoTest, IpConfigReadsAndWritesTheDeviceOfTheDecoderInput) {
+    // Decoder index 2 is the first input of the second device.
+    const uint64_t mark = vkssim::RequestMark();
+    VKSIPCONFIG config;
+    ASSERT_EQ(VKSNetworkStreamGetIPConfig(2, &config), VKSERROR_NO_ERROR);
+    EXPECT_EQ(config.Interface[0].IPv4Address, 0xC0A80165u);  // 192.168.1.101
+    EXPECT_EQ(config.Interface[1].IPv4Address, 0x0A000101u);  // 10.0.1.1
+    const auto get = Last(kGetIpConfig, mark);
+    EXPECT_EQ(get.device, 1);
+    EXPECT_EQ(get.U32(4), 0u);  // no type
+    EXPECT_EQ(get.U32(8), 0u);  // no channel
+    EXPECT_FALSE(get.overlappedFile);
+
+    std::array<uint8_t, 48> wanted;
+    for (size_t i = 0; i < wanted.size(); ++i) wanted[i] = static_cast<uint8_t>(0x30 + i);
+    std::memcpy(&config, wanted.data(), sizeof(config));
+    ASSERT_EQ(VKSNetworkStreamSetIPConfig(3, &config), VKSERROR_NO_ERROR);
+    const auto set = Last(kSetIpConfig, mark);
+    EXPECT_EQ(0, std::memcmp(set.input.data() + 24, wanted.data(), 48));
+    EXPECT_EQ(vkssim::GetNetworkIpConfig(1), wanted);
+
+    VKSIPCONFIG back{};
+    ASSERT_EQ(VKSNetworkStreamGetIPConfig(3, &back), VKSERROR_NO_ERROR);
+    EXPECT_EQ(0, std::memcmp(&back, wanted.data(), 48));
+    // The other device is unchanged.
+    ASSERT_EQ(VKSNetworkStreamGetIPConfig(0, &back), VKSERROR_NO_ERROR);
+    EXPECT_EQ(back.Interface[0].IPv4Address, 0xC0A80164u);
+}
+
+TEST_F(NetworkInfoTest, MacAddressesClientsAndFileSize) {
+    const std::array<uint8_t, 12> macs = {1, 2, 3, 4, 5, 6, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6};
+    ASSERT_TRUE(vkssim::SetNetworkMacAddresses(0, macs));
+    VKSMACADDRESSES addresses;
+    ASSERT_EQ(VKSNetworkStreamGetMacAddresses(1, &addresses), VKSERROR_NO_ERROR);
+    EXPECT_EQ(0, std::memcmp(&addresses, macs.data(), 12));
+
+    uint32_t clients = 99;
+    ASSERT_EQ(VKSNetworkStreamGetNumClients(0, &clients), VKSERROR_NO_ERROR);
+    EXPECT_EQ(clients, 0u);
+    OpenStream();
+    ASSERT_EQ(VKSNetworkStreamGetNumClients(0, &clients), VKSERROR_NO_ERROR);
+    EXPECT_EQ(clients, 1u);
+
+    ASSERT_TRUE(vkssim::SetNetworkFileSize(0, 0x00ABCDEF));
+    uint32_t size = 0;
+    ASSERT_EQ(VKSNetworkStreamGetFileSize(0, &size), VKSERROR_NO_ERROR);
+    EXPECT_EQ(size, 0x00ABCDEFu);
+}
+
+TEST_F(NetworkInfoTest, NullOutPointersAreIllegalCallsWithoutACommand) {
+    const uint64_t mark = vkssim::RequestMark();
+    EXPECT_EQ(VKSNetworkStreamGetIPConfig(0, nullptr), VKSERROR_ILLEGAL_CALL);
+    EXPECT_EQ(VKSNetworkStreamGetMacAddresses(0, nullptr), VKSERROR_ILLEGAL_CALL);
+    EXPECT_EQ(VKSNetworkStreamGetNumClients(0, nullptr), VKSERROR_ILLEGAL_CALL);
+    EXPECT_EQ(VKSNetworkStreamGetFileSize(0, nullptr), VKSERROR_ILLEGAL_CALL);
+    EXPECT_EQ(VKSNetworkStreamSetIPConfig(0, nullptr), VKSERROR_INVALID_ARGUMENT);
+    EXPECT_FALSE(vkssim::WaitForRequest(0, mark, 0ms).has_value());
+}
+
+TEST_F(NetworkInfoTest, UnresolvedIndexAndUnloadedEngine) {
+    VKSIPCONFIG config;
+    VKSMACADDRESSES macs;
+    uint32_t value = 0;
+    const uint64_t mark = vkssim::RequestMark();
+    EXPECT_EQ(VKSNetworkStreamGetIPConfig(4, &config), VKSERROR_INVALID_INPUT);
+    EXPECT_EQ(VKSNetworkStreamSetIPConfig(4, &config), VKSERROR_INVALID_INPUT);
+    EXPECT_EQ(VKSNetworkStreamGetMacAddresses(4, &macs), VKSERROR_INVALID_INPUT);
+    EXPECT_EQ(VKSNetworkStreamGetNumClients(4, &value), VKSERROR_INVALID_INPUT);
+    EXPECT_EQ(VKSNetworkStreamGetFileSize(4, &value), VKSERROR_INVALID_INPUT);
+    EXPECT_EQ(VKSNetworkStreamGetLogFilesW(4, u"C:\\logs"), VKSERROR_INVALID_INPUT);
+    EXPECT_EQ(VKSNetworkStreamStartDebugLogA(4, 0, 0, "a", "b", 0), VKSERROR_INVALID_INPUT);
+    // Index before the null pointer.
+    EXPECT_EQ(VKSNetworkStreamGetIPConfig(4, nullptr), VKSERROR_INVALID_INPUT);
+
+    EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
+    EXPECT_EQ(VKSNetworkStreamGetIPConfig(0, &config), VKSERROR_UNINITIALIZED);
+    EXPECT_EQ(VKSNetworkStreamGetFileSize(0, &value), VKSERROR_UNINITIALIZED);
+    EXPECT_EQ(VKSNetworkStreamStartDebugLogA(0, 0, 0, "a", "b", 0), VKSERROR_UNINITIALIZED);
+    ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
+    for (const auto& r : vkssim::Requests()) {
+        if (r.sequence < mark) continue;
+        EXPECT_NE(r.code, kGetIpConfig);
+        EXPECT_NE(r.code, kGetFileSize);
+    }
+}
+
+TEST_F(NetworkInfoTest, AFailedCommandWritesNothing) {
+    vkssim::FailWithStatus(kGetIpConfig, VKSERROR_NOACCESS, 1);
+    vkssim::FailWithStatus(kGetNumClients, VKSERROR_INSUFFICIENT_RESOURCES, 1);
+    VKSIPCONFIG config;
+    std::memset(&config, 0xEE, sizeof(config));
+    EXPECT_EQ(VKSNetworkStreamGetIPConfig(0, &config), VKSERROR_NOACCESS);
+    EXPECT_EQ(config.Interface[0].IPv4Address, 0xEEEEEEEEu);
+    uint32_t clients = 1234;
+    EXPECT_EQ(VKSNetworkStreamGetNumClients(0, &clients), VKSERROR_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(clients, 1234u);
+
+    vkssim::ShortReply(kGetFileSize, 100, 1);
+    uint32_t size = 5;
+    EXPECT_EQ(VKSNetworkStreamGetFileSize(0, &size), VKSERROR_NOACCESS);
+    EXPECT_EQ(size, 5u);
+
+    vkssim::FailCreate(0, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(VKSNetworkStreamGetFileSize(0, &size), VKSERROR_DRIVER_NOT_FOUND);
+    vkssim::FailCreate(0, 0);
+}
+
+TEST_F(NetworkInfoTest, LogFilesPathGoesWithItsTerminator) {
+    const uint64_t mark = vkssim::RequestMark();
+    ASSERT_EQ(VKSNetworkStreamGetLogFilesW(1, u"C:\\logs\\vks"), VKSERROR_NO_ERROR);
+    const auto request = Last(kGetLogFiles, mark);
+    const std::u16string sent(reinterpret_cast<const char16_t*>(request.input.data() + 24));
+    EXPECT_EQ(sent, u"C:\\logs\\vks");
+
+    std::u16string longest(259, u'x');
+    EXPECT_EQ(VKSNetworkStreamGetLogFilesW(1, longest.c_str()), VKSERROR_NO_ERROR);
+    const auto second = Last(kGetLogFiles, mark);
+    EXPECT_EQ(second.input[24 + 259 * 2], 0);
+    EXPECT_EQ(second.input[24 + 259 * 2 + 1], 0);
+
+    const uint64_t before = vkssim::RequestMark();
+    std::u16string tooLong(260, u'x');
+    EXPECT_EQ(VKSNetworkStreamGetLogFilesW(1, tooLong.c_str()), VKSERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(VKSNetworkStreamGetLogFilesW(1, nullptr), VKSERROR_INVALID_ARGUMENT);
+    EXPECT_TRUE(Sent(kGetLogFiles, before).empty());
+}
+
+TEST_F(NetworkInfoTest, DebugLogFieldsAndTextLimits) {
+    const uint64_t mark = vkssim::RequestMark();
+    const std::string longest(127, 'L');
+    ASSERT_EQ(VKSNetworkStreamStartDebugLogA(0, 0x11, 0x22, "capture", longest.c_str(), 0x33), VKSERROR_NO_ERROR);
+    const auto request = Last(kStartDebugLog, mark);
+    EXPECT_EQ(request.U32(24), 0x11u);
+    EXPECT_EQ(request.U32(28), 0x22u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(request.input.data() + 32), "capture");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(request.input.data() + 160)), longest);
+    EXPECT_EQ(request.U32(288), 0x33u);
+    EXPECT_EQ(request.U32(4), 0u);
+
+    const uint64_t before = vkssim::RequestMark();
+    const std::string tooLong(128, 'L');
+    EXPECT_EQ(VKSNetworkStreamStartDebugLogA(0, 0, 0, tooLong.c_str(), "b", 0), VKSERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(VKSNetworkStreamStartDebugLogA(0, 0, 0, "a", tooLong.c_str(), 0), VKSERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(VKSNetworkStreamStartDebugLogA(0, 0, 0, nullptr, "b", 0), VKSERROR_INVALID_ARGUMENT);
+    EXPECT_TRUE(Sent(kStartDebugLog, before).empty());
+}
+
+}  // namespace

@@ -1,0 +1,207 @@
+// Processes: CreateProcessW finding a program beside the application,
+// command-line arguments, waits on process handles and exit codes,
+// STILL_ACTIVE, TerminateProcess of a child that ignores its stop event, and
+// events inherited by the child (same handle values) that either process
+// sets and the other waits for. The child is vks_process_child.
+#include "conformance.h"
+
+#include <cstring>
+
+namespace {
+
+// Long enough for a loaded machine; a passing run never waits this long.
+constexpr DWORD kLongWait = 20000;
+
+SECURITY_ATTRIBUTES Inheritable() {
+    SECURITY_ATTRIBUTES sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.nLength = sizeof sa;
+    sa.lpSecurityDescriptor = nullptr;
+    sa.bInheritHandle = TRUE;
+    return sa;
+}
+
+// Starts the child with a command line ("vks_process_child.exe ..."), the
+// program being found by the search for a command line, which starts in
+// this program's folder.
+bool Launch(const WCHAR* commandLine, PROCESS_INFORMATION* pi, BOOL inherit = TRUE) {
+    WCHAR line[512];
+    _snwprintf_s(line, 512, _TRUNCATE, WSTR("%s"), commandLine);
+    STARTUPINFOW si;
+    std::memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    std::memset(pi, 0, sizeof *pi);
+    return CreateProcessW(nullptr, line, nullptr, nullptr, inherit, CREATE_NO_WINDOW, nullptr, nullptr, &si, pi) !=
+           FALSE;
+}
+
+DWORD ExitCodeAfterWait(const PROCESS_INFORMATION& pi) {
+    if (WaitForSingleObject(pi.hProcess, kLongWait) != WAIT_OBJECT_0) return 0xDEADDEAD;
+    DWORD code = 0xDEADBEEF;
+    GetExitCodeProcess(pi.hProcess, &code);
+    return code;
+}
+
+void Close(PROCESS_INFORMATION& pi) {
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
+void ExitCodes() {
+    PROCESS_INFORMATION pi;
+    CHECK(Launch(WSTR("vks_process_child.exe exit 42"), &pi));
+    CHECK(pi.hProcess != nullptr);
+    CHECK(pi.hThread != nullptr);
+    CHECK(pi.dwProcessId != 0);
+    CHECK_EQ(GetProcessId(pi.hProcess), pi.dwProcessId);
+    CHECK_EQ(ExitCodeAfterWait(pi), 42u);
+    // The main thread's handle is signalled once the process has ended.
+    CHECK_EQ(WaitForSingleObject(pi.hThread, kLongWait), (DWORD)WAIT_OBJECT_0);
+    // Waiting again on an ended process returns at once.
+    CHECK_EQ(WaitForSingleObject(pi.hProcess, 0), (DWORD)WAIT_OBJECT_0);
+    Close(pi);
+
+    CHECK(Launch(WSTR("vks_process_child.exe exit 0"), &pi));
+    CHECK_EQ(ExitCodeAfterWait(pi), 0u);
+    Close(pi);
+}
+
+void CommandLineArguments() {
+    PROCESS_INFORMATION pi;
+    CHECK(Launch(WSTR("vks_process_child.exe args \"a b\" c\\d e\\\"f g\\\\\\\"h \"\" \"i\\\\\\\\\" \"tab\tin\" end"),
+                 &pi));
+    CHECK_EQ(ExitCodeAfterWait(pi), 0u);
+    Close(pi);
+
+    // The program name may be quoted.
+    CHECK(Launch(WSTR("\"vks_process_child.exe\" exit 5"), &pi));
+    CHECK_EQ(ExitCodeAfterWait(pi), 5u);
+    Close(pi);
+}
+
+void NotFound() {
+    PROCESS_INFORMATION pi;
+    SetLastError(0);
+    CHECK(!Launch(WSTR("vks_no_such_program_here.exe exit 1"), &pi));
+    CHECK_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+}
+
+// The child sets an inherited event the parent waits for, and waits for
+// one the parent sets; in between the child is still active.
+void EventsBothWays() {
+    SECURITY_ATTRIBUTES sa = Inheritable();
+    HANDLE started = CreateEventW(&sa, TRUE, FALSE, nullptr);
+    HANDLE stop = CreateEventW(&sa, TRUE, FALSE, nullptr);
+    CHECK(started != nullptr && stop != nullptr);
+    WCHAR line[256];
+    _snwprintf_s(line, 256, _TRUNCATE, WSTR("vks_process_child.exe signal %p %p"), started, stop);
+    PROCESS_INFORMATION pi;
+    CHECK(Launch(line, &pi));
+    CHECK_EQ(WaitForSingleObject(started, kLongWait), (DWORD)WAIT_OBJECT_0);
+    // Manual-reset: it stays set for every later wait.
+    CHECK_EQ(WaitForSingleObject(started, 0), (DWORD)WAIT_OBJECT_0);
+    DWORD code = 0;
+    CHECK(GetExitCodeProcess(pi.hProcess, &code));
+    CHECK_EQ(code, (DWORD)STILL_ACTIVE);
+    CHECK_EQ(WaitForSingleObject(pi.hProcess, 0), (DWORD)WAIT_TIMEOUT);
+    // A wait for either the child's end or another event sees the event.
+    HANDLE both[2] = {pi.hProcess, started};
+    CHECK_EQ(WaitForMultipleObjects(2, both, FALSE, kLongWait), (DWORD)(WAIT_OBJECT_0 + 1));
+    CHECK(SetEvent(stop));
+    CHECK_EQ(ExitCodeAfterWait(pi), 7u);
+    Close(pi);
+    CloseHandle(started);
+    CloseHandle(stop);
+}
+
+// An auto-reset event set by the parent releases the waiting child once:
+// the child's wait consumes it for both processes.
+void AutoResetAcrossProcesses() {
+    SECURITY_ATTRIBUTES sa = Inheritable();
+    HANDLE ping = CreateEventW(&sa, FALSE, FALSE, nullptr);
+    HANDLE pong = CreateEventW(&sa, TRUE, FALSE, nullptr);
+    WCHAR line[256];
+    _snwprintf_s(line, 256, _TRUNCATE, WSTR("vks_process_child.exe ping %p %p"), ping, pong);
+    PROCESS_INFORMATION pi;
+    CHECK(Launch(line, &pi));
+    CHECK(SetEvent(ping));
+    CHECK_EQ(WaitForSingleObject(pong, kLongWait), (DWORD)WAIT_OBJECT_0);
+    CHECK_EQ(WaitForSingleObject(ping, 0), (DWORD)WAIT_TIMEOUT);
+    CHECK_EQ(ExitCodeAfterWait(pi), 0u);
+    Close(pi);
+    CloseHandle(ping);
+    CloseHandle(pong);
+}
+
+// The child sees the state the parent gave an event before it started, and
+// its ResetEvent is seen by the parent. The event was made inheritable with
+// SetHandleInformation.
+void StateAndHandleInformation() {
+    SECURITY_ATTRIBUTES sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.nLength = sizeof sa;
+    sa.bInheritHandle = FALSE;
+    HANDLE event = CreateEventW(&sa, TRUE, TRUE, nullptr);
+    DWORD flags = 0xFF;
+    CHECK(GetHandleInformation(event, &flags));
+    CHECK_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
+    CHECK(SetHandleInformation(event, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT));
+    CHECK(GetHandleInformation(event, &flags));
+    CHECK_EQ(flags & HANDLE_FLAG_INHERIT, (DWORD)HANDLE_FLAG_INHERIT);
+    WCHAR line[256];
+    _snwprintf_s(line, 256, _TRUNCATE, WSTR("vks_process_child.exe state %p 1"), event);
+    PROCESS_INFORMATION pi;
+    CHECK(Launch(line, &pi));
+    CHECK_EQ(ExitCodeAfterWait(pi), 0u);
+    CHECK_EQ(WaitForSingleObject(event, 0), (DWORD)WAIT_TIMEOUT);
+    Close(pi);
+    CloseHandle(event);
+}
+
+// A child that ignores its stop event is still running after a bounded
+// wait, and TerminateProcess ends it with the given exit code.
+void Terminate() {
+    SECURITY_ATTRIBUTES sa = Inheritable();
+    HANDLE started = CreateEventW(&sa, TRUE, FALSE, nullptr);
+    HANDLE stop = CreateEventW(&sa, TRUE, FALSE, nullptr);
+    WCHAR line[256];
+    _snwprintf_s(line, 256, _TRUNCATE, WSTR("vks_process_child.exe ignore %p %p"), started, stop);
+    PROCESS_INFORMATION pi;
+    CHECK(Launch(line, &pi));
+    CHECK_EQ(WaitForSingleObject(started, kLongWait), (DWORD)WAIT_OBJECT_0);
+    CHECK(SetEvent(stop));
+    CHECK_EQ(WaitForSingleObject(pi.hProcess, 250), (DWORD)WAIT_TIMEOUT);
+    DWORD code = 0;
+    CHECK(GetExitCodeProcess(pi.hProcess, &code));
+    CHECK_EQ(code, (DWORD)STILL_ACTIVE);
+    CHECK(TerminateProcess(pi.hProcess, 0));
+    CHECK_EQ(ExitCodeAfterWait(pi), 0u);
+    Close(pi);
+
+    // The exit code given to TerminateProcess is kept whole.
+    ResetEvent(started);
+    CHECK(Launch(line, &pi));
+    CHECK_EQ(WaitForSingleObject(started, kLongWait), (DWORD)WAIT_OBJECT_0);
+    CHECK(TerminateProcess(pi.hProcess, 0x1234ABCD));
+    CHECK_EQ(ExitCodeAfterWait(pi), 0x1234ABCDu);
+    // Terminating an ended process changes nothing. (Windows refuses with
+    // ERROR_ACCESS_DENIED; Wine reports success: the result is not checked.)
+    TerminateProcess(pi.hProcess, 5);
+    CHECK_EQ(ExitCodeAfterWait(pi), 0x1234ABCDu);
+    Close(pi);
+    CloseHandle(started);
+    CloseHandle(stop);
+}
+
+}  // namespace
+
+int main() {
+    ExitCodes();
+    CommandLineArguments();
+    NotFound();
+    EventsBothWays();
+    AutoResetAcrossProcesses();
+    StateAndHandleInformation();
+    Terminate();
+    return conformance::Finish("conf_process");
+}

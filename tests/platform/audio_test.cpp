@@ -1,0 +1,518 @@
+// The simulated audio endpoint behind the audio session interfaces: COM and
+// GUID helpers, the mix format and its configuration, the shared-mode rules
+// of the audio client, the engine clock (padding, one event per period,
+// underruns), the WAV recording, the "no endpoint" configuration and the
+// multimedia class scheduler. Every test runs in its own process, so the
+// configuration one sets does not reach another.
+#include "vks_platform.h"
+#include "vks_win32/audio_ext.h"
+#include "vks_win32/linux_ext.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Long enough for a loaded machine; a passing run never waits this long.
+constexpr DWORD kLongWait = 10000;
+
+template <class T>
+void SafeRelease(T*& p) {
+    if (p) p->Release();
+    p = nullptr;
+}
+
+// COM initialised on the test's thread, an enumerator, the default render
+// endpoint and an audio client on it.
+struct Endpoint {
+    IMMDeviceEnumerator* enumerator = nullptr;
+    IMMDevice* device = nullptr;
+    IAudioClient* client = nullptr;
+    IAudioRenderClient* render = nullptr;
+    HANDLE event = nullptr;
+    WAVEFORMATEX* mix = nullptr;
+
+    Endpoint() {
+        EXPECT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+        EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
+                                   reinterpret_cast<void**>(&enumerator)),
+                  S_OK);
+    }
+    ~Endpoint() {
+        if (client) client->Stop();
+        SafeRelease(render);
+        SafeRelease(client);
+        SafeRelease(device);
+        SafeRelease(enumerator);
+        if (event) CloseHandle(event);
+        CoTaskMemFree(mix);
+        CoUninitialize();
+    }
+    HRESULT Activate() {
+        HRESULT hr = enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, &device);
+        if (FAILED(hr)) return hr;
+        hr = device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, reinterpret_cast<void**>(&client));
+        if (FAILED(hr)) return hr;
+        return client->GetMixFormat(&mix);
+    }
+    // The stream as the product opens it: shared, event-driven, in a session,
+    // with a buffer of `periods` default periods.
+    HRESULT Open(int periods = 2, const GUID* session = nullptr) {
+        HRESULT hr = Activate();
+        if (FAILED(hr)) return hr;
+        REFERENCE_TIME period = 0, minimum = 0;
+        hr = client->GetDevicePeriod(&period, &minimum);
+        if (FAILED(hr)) return hr;
+        hr = client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0x500D0000, period * periods, 0, mix, session);
+        if (FAILED(hr)) return hr;
+        event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        hr = client->SetEventHandle(event);
+        if (FAILED(hr)) return hr;
+        return client->GetService(IID_IAudioRenderClient, reinterpret_cast<void**>(&render));
+    }
+    UINT32 Padding() {
+        UINT32 padding = 0xFFFFFFFF;
+        EXPECT_EQ(client->GetCurrentPadding(&padding), S_OK);
+        return padding;
+    }
+    // Queues `frames` frames whose bytes come from fill(frameIndex, bytes).
+    template <class Fill>
+    void Write(UINT32 frames, Fill fill) {
+        BYTE* data = nullptr;
+        ASSERT_EQ(render->GetBuffer(frames, &data), S_OK);
+        ASSERT_NE(data, nullptr);
+        for (UINT32 i = 0; i < frames; ++i) fill(i, data + static_cast<size_t>(i) * mix->nBlockAlign);
+        ASSERT_EQ(render->ReleaseBuffer(frames, 0), S_OK);
+    }
+};
+
+VKS_AUDIO_STATS Stats() {
+    VKS_AUDIO_STATS s{};
+    VksAudioGetStats(&s);
+    return s;
+}
+
+std::string TempPath(const char* name) {
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/" + name + "_" + std::to_string(getpid()) + ".wav";
+    return path;
+}
+
+uint32_t U32(const std::vector<unsigned char>& b, size_t at) {
+    uint32_t v;
+    std::memcpy(&v, b.data() + at, 4);
+    return v;
+}
+
+}  // namespace
+
+TEST(AudioCom, InitialisationCounts) {
+    IMMDeviceEnumerator* enumerator = nullptr;
+    EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
+                               reinterpret_cast<void**>(&enumerator)),
+              CO_E_NOTINITIALIZED);
+    EXPECT_EQ(enumerator, nullptr);
+    EXPECT_EQ(Stats().comThreads, 0u);
+    EXPECT_EQ(CoInitialize(nullptr), S_OK);
+    EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
+    EXPECT_EQ(Stats().comThreads, 1u);
+    EXPECT_EQ(CoCreateInstance(IID_IUnknown, nullptr, CLSCTX_ALL, IID_IUnknown, reinterpret_cast<void**>(&enumerator)),
+              REGDB_E_CLASSNOTREG);
+    IUnknown* unknown = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IUnknown,
+                               reinterpret_cast<void**>(&unknown)),
+              S_OK);
+    ASSERT_EQ(unknown->QueryInterface(IID_IMMDeviceEnumerator, reinterpret_cast<void**>(&enumerator)), S_OK);
+    EXPECT_EQ(unknown->Release(), 1u);
+    void* other = nullptr;
+    EXPECT_EQ(enumerator->QueryInterface(IID_IAudioClient, &other), E_NOINTERFACE);
+    EXPECT_EQ(other, nullptr);
+    EXPECT_EQ(Stats().comObjects, 1u);
+    EXPECT_EQ(enumerator->Release(), 0u);
+    EXPECT_EQ(Stats().comObjects, 0u);
+    CoUninitialize();
+    EXPECT_EQ(Stats().comThreads, 1u);  // the S_FALSE call counts too
+    CoUninitialize();
+    EXPECT_EQ(Stats().comThreads, 0u);
+}
+
+TEST(AudioCom, GuidTextAndConversion) {
+    const GUID g = {0x0123ABCD, 0x4567, 0x89EF, {0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10}};
+    WCHAR text[39];
+    EXPECT_EQ(StringFromGUID2(g, text, 39), 39);
+    EXPECT_EQ(std::u16string(text), std::u16string(u"{0123ABCD-4567-89EF-FEDC-BA9876543210}"));
+    EXPECT_EQ(StringFromGUID2(g, text, 38), 0);
+
+    char narrow[39];
+    std::memset(narrow, 'x', sizeof narrow);
+    EXPECT_EQ(wcstombs(narrow, text, 39), 38u);
+    EXPECT_STREQ(narrow, "{0123ABCD-4567-89EF-FEDC-BA9876543210}");
+    EXPECT_EQ(wcstombs(nullptr, text, 0), 38u);
+    const WCHAR wide[] = u"a\u20ACb";
+    EXPECT_EQ(wcstombs(narrow, wide, sizeof narrow), static_cast<size_t>(-1));
+    const WCHAR latin[] = u"\u00E9t\u00E9";
+    EXPECT_EQ(wcstombs(narrow, latin, sizeof narrow), 3u);
+    EXPECT_EQ(static_cast<unsigned char>(narrow[0]), 0xE9);
+
+    GUID a{}, b{};
+    EXPECT_EQ(CoCreateGuid(&a), S_OK);
+    EXPECT_EQ(CoCreateGuid(&b), S_OK);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a.Data3 >> 12, 4);            // version 4
+    EXPECT_EQ(a.Data4[0] & 0xC0, 0x80);     // RFC 4122 variant
+    void* block = CoTaskMemAlloc(64);
+    ASSERT_NE(block, nullptr);
+    CoTaskMemFree(block);
+    CoTaskMemFree(nullptr);
+}
+
+TEST(AudioEndpoint, DefaultMixFormatAndPeriod) {
+    Endpoint ep;
+    ASSERT_EQ(ep.Activate(), S_OK);
+    const auto* x = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(ep.mix);
+    EXPECT_EQ(ep.mix->wFormatTag, WAVE_FORMAT_EXTENSIBLE);
+    EXPECT_EQ(ep.mix->nChannels, 2);
+    EXPECT_EQ(ep.mix->nSamplesPerSec, 48000u);
+    EXPECT_EQ(ep.mix->wBitsPerSample, 32);
+    EXPECT_EQ(ep.mix->nBlockAlign, 8);
+    EXPECT_EQ(ep.mix->nAvgBytesPerSec, 384000u);
+    EXPECT_EQ(ep.mix->cbSize, 22);
+    EXPECT_EQ(x->Samples.wValidBitsPerSample, 32);
+    EXPECT_EQ(x->dwChannelMask, static_cast<DWORD>(KSAUDIO_SPEAKER_STEREO));
+    EXPECT_EQ(x->SubFormat, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
+    REFERENCE_TIME period = 0, minimum = 0;
+    EXPECT_EQ(ep.client->GetDevicePeriod(&period, &minimum), S_OK);
+    EXPECT_EQ(period, 100000);
+    EXPECT_EQ(minimum, 30000);
+    DWORD state = 0;
+    EXPECT_EQ(ep.device->GetState(&state), S_OK);
+    EXPECT_EQ(state, static_cast<DWORD>(DEVICE_STATE_ACTIVE));
+    IMMDevice* capture = reinterpret_cast<IMMDevice*>(1);
+    EXPECT_EQ(ep.enumerator->GetDefaultAudioEndpoint(eCapture, eMultimedia, &capture), E_NOTFOUND);
+    EXPECT_EQ(capture, nullptr);
+}
+
+TEST(AudioEndpoint, FormatsFromTheEnvironment) {
+    setenv("VKS_AUDIO_FORMAT", "pcm8:22050:1", 1);
+    setenv("VKS_AUDIO_PERIOD_MS", "5", 1);
+    VksAudioResetConfiguration();
+    {
+        Endpoint ep;
+        ASSERT_EQ(ep.Activate(), S_OK);
+        EXPECT_EQ(ep.mix->wFormatTag, WAVE_FORMAT_PCM);
+        EXPECT_EQ(ep.mix->nChannels, 1);
+        EXPECT_EQ(ep.mix->nSamplesPerSec, 22050u);
+        EXPECT_EQ(ep.mix->wBitsPerSample, 8);
+        EXPECT_EQ(ep.mix->nBlockAlign, 1);
+        EXPECT_EQ(ep.mix->cbSize, 0);
+        REFERENCE_TIME period = 0;
+        EXPECT_EQ(ep.client->GetDevicePeriod(&period, nullptr), S_OK);
+        EXPECT_EQ(period, 50000);
+    }
+    setenv("VKS_AUDIO_FORMAT", "no-such-format", 1);
+    VksAudioResetConfiguration();
+    {
+        Endpoint ep;
+        ASSERT_EQ(ep.Activate(), S_OK);
+        EXPECT_EQ(ep.mix->wFormatTag, WAVE_FORMAT_EXTENSIBLE);  // the default again
+    }
+}
+
+TEST(AudioEndpoint, FormatsFromTheControls) {
+    ASSERT_TRUE(VksAudioSetFormat(VKS_AUDIO_FORMAT_PCM16, 44100, 2));
+    {
+        Endpoint ep;
+        ASSERT_EQ(ep.Activate(), S_OK);
+        const auto* x = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(ep.mix);
+        EXPECT_EQ(ep.mix->wFormatTag, WAVE_FORMAT_EXTENSIBLE);
+        EXPECT_EQ(ep.mix->wBitsPerSample, 16);
+        EXPECT_EQ(ep.mix->nBlockAlign, 4);
+        EXPECT_EQ(x->SubFormat, KSDATAFORMAT_SUBTYPE_PCM);
+    }
+    ASSERT_TRUE(VksAudioSetFormat(VKS_AUDIO_FORMAT_UNKNOWN, 0, 0));
+    {
+        Endpoint ep;
+        ASSERT_EQ(ep.Activate(), S_OK);
+        const auto* x = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(ep.mix);
+        EXPECT_EQ(ep.mix->wFormatTag, WAVE_FORMAT_EXTENSIBLE);
+        EXPECT_NE(x->SubFormat, KSDATAFORMAT_SUBTYPE_PCM);
+        EXPECT_NE(x->SubFormat, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
+    }
+    ASSERT_TRUE(VksAudioSetFormat(VKS_AUDIO_FORMAT_FLOAT32_TAG, 0, 0));
+    {
+        Endpoint ep;
+        ASSERT_EQ(ep.Activate(), S_OK);
+        EXPECT_EQ(ep.mix->wFormatTag, WAVE_FORMAT_IEEE_FLOAT);
+        EXPECT_EQ(ep.mix->cbSize, 0);
+    }
+    EXPECT_FALSE(VksAudioSetFormat(VKS_AUDIO_FORMAT_PCM16, 48000, 9));
+    EXPECT_FALSE(VksAudioSetPeriod(5000));
+}
+
+TEST(AudioEndpoint, NoEndpoint) {
+    setenv("VKS_AUDIO_ENDPOINT", "none", 1);
+    VksAudioResetConfiguration();
+    {
+        Endpoint ep;
+        IMMDevice* device = reinterpret_cast<IMMDevice*>(1);
+        EXPECT_EQ(ep.enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, &device),
+                  static_cast<HRESULT>(0x80070490));
+        EXPECT_EQ(device, nullptr);
+    }
+    unsetenv("VKS_AUDIO_ENDPOINT");
+    VksAudioResetConfiguration();
+    {
+        Endpoint ep;
+        EXPECT_EQ(ep.Activate(), S_OK);
+    }
+    VksAudioSetEndpointPresent(FALSE);
+    {
+        Endpoint ep;
+        EXPECT_EQ(ep.Activate(), E_NOTFOUND);
+    }
+}
+
+TEST(AudioClient, SharedModeRules) {
+    Endpoint ep;
+    ASSERT_EQ(ep.Activate(), S_OK);
+    UINT32 frames = 0;
+    EXPECT_EQ(ep.client->GetBufferSize(&frames), AUDCLNT_E_NOT_INITIALIZED);
+    EXPECT_EQ(ep.client->Start(), AUDCLNT_E_NOT_INITIALIZED);
+    void* service = nullptr;
+    EXPECT_EQ(ep.client->GetService(IID_IAudioRenderClient, &service), AUDCLNT_E_NOT_INITIALIZED);
+
+    WAVEFORMATEX other = *ep.mix;
+    other.wFormatTag = WAVE_FORMAT_PCM;
+    other.cbSize = 0;
+    EXPECT_EQ(ep.client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, 200000, 0, &other, nullptr),
+              AUDCLNT_E_UNSUPPORTED_FORMAT);
+    WAVEFORMATEX* closest = nullptr;
+    EXPECT_EQ(ep.client->IsFormatSupported(AUDCLNT_SHAREMODE_SHARED, &other, &closest), S_FALSE);
+    ASSERT_NE(closest, nullptr);
+    EXPECT_EQ(closest->wFormatTag, WAVE_FORMAT_EXTENSIBLE);
+    CoTaskMemFree(closest);
+    EXPECT_EQ(ep.client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, 200000, 100000, ep.mix, nullptr), E_INVALIDARG);
+
+    // Not event-driven: no event handle expected, and Start needs none.
+    ASSERT_EQ(ep.client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, 200000, 0, ep.mix, nullptr), S_OK);
+    EXPECT_EQ(ep.client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, 200000, 0, ep.mix, nullptr),
+              AUDCLNT_E_ALREADY_INITIALIZED);
+    EXPECT_EQ(ep.client->GetBufferSize(&frames), S_OK);
+    EXPECT_EQ(frames, 960u);
+    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    EXPECT_EQ(ep.client->SetEventHandle(event), AUDCLNT_E_EVENTHANDLE_NOT_EXPECTED);
+    CloseHandle(event);
+    EXPECT_EQ(ep.client->Stop(), S_FALSE);
+    EXPECT_EQ(ep.client->Start(), S_OK);
+    EXPECT_EQ(ep.client->Start(), AUDCLNT_E_NOT_STOPPED);
+    EXPECT_EQ(ep.client->Reset(), AUDCLNT_E_NOT_STOPPED);
+    EXPECT_EQ(ep.client->Stop(), S_OK);
+}
+
+TEST(AudioClient, EventDrivenNeedsItsEvent) {
+    Endpoint ep;
+    ASSERT_EQ(ep.Activate(), S_OK);
+    ASSERT_EQ(ep.client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, 200000, 0, ep.mix,
+                                    nullptr),
+              S_OK);
+    EXPECT_EQ(ep.client->Start(), AUDCLNT_E_EVENTHANDLE_NOT_SET);
+    EXPECT_EQ(ep.client->SetEventHandle(nullptr), E_INVALIDARG);
+    // The endpoint keeps its own handle: closing the caller's changes nothing.
+    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    EXPECT_EQ(ep.client->SetEventHandle(event), S_OK);
+    const DWORD handles = VksOpenHandleCount();
+    EXPECT_EQ(ep.client->Start(), S_OK);
+    EXPECT_EQ(ep.client->Stop(), S_OK);
+    CloseHandle(event);
+    EXPECT_EQ(VksOpenHandleCount(), handles - 1);
+    ep.client->Release();
+    ep.client = nullptr;
+    EXPECT_EQ(VksOpenHandleCount(), handles - 2);
+}
+
+TEST(AudioClient, BufferOrder) {
+    Endpoint ep;
+    ASSERT_EQ(ep.Open(), S_OK);
+    EXPECT_EQ(ep.render->ReleaseBuffer(0, 0), AUDCLNT_E_OUT_OF_ORDER);
+    BYTE* data = nullptr;
+    EXPECT_EQ(ep.render->GetBuffer(961, &data), AUDCLNT_E_BUFFER_TOO_LARGE);
+    ASSERT_EQ(ep.render->GetBuffer(100, &data), S_OK);
+    std::memset(data, 0x7F, 100 * 8);
+    BYTE* again = nullptr;
+    EXPECT_EQ(ep.render->GetBuffer(10, &again), AUDCLNT_E_OUT_OF_ORDER);
+    EXPECT_EQ(ep.client->Reset(), AUDCLNT_E_BUFFER_OPERATION_PENDING);
+    EXPECT_EQ(ep.render->ReleaseBuffer(101, 0), AUDCLNT_E_INVALID_SIZE);
+    EXPECT_EQ(ep.render->ReleaseBuffer(60, AUDCLNT_BUFFERFLAGS_SILENT), S_OK);
+    EXPECT_EQ(ep.Padding(), 60u);
+    EXPECT_EQ(ep.render->GetBuffer(900, &data), S_OK);
+    EXPECT_EQ(ep.render->ReleaseBuffer(900, 0), S_OK);
+    EXPECT_EQ(ep.Padding(), 960u);
+    EXPECT_EQ(ep.render->GetBuffer(1, &data), AUDCLNT_E_BUFFER_TOO_LARGE);
+    EXPECT_EQ(ep.client->Reset(), S_OK);
+    EXPECT_EQ(ep.Padding(), 0u);
+}
+
+// Nothing plays before Start; afterwards each period takes one period of
+// frames (480 at 48 kHz and 10 ms) and sets the event, no sooner than the
+// period's time has passed.
+TEST(AudioEngine, ClockPaddingAndEvents) {
+    Endpoint ep;
+    ASSERT_EQ(ep.Open(), S_OK);
+    ep.Write(960, [](UINT32, BYTE* frame) { std::memset(frame, 0, 8); });
+    EXPECT_EQ(ep.Padding(), 960u);
+    EXPECT_EQ(WaitForSingleObject(ep.event, 0), (DWORD)WAIT_TIMEOUT);
+    EXPECT_EQ(Stats().streamsStarted, 0u);
+
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(ep.client->Start(), S_OK);
+    EXPECT_EQ(Stats().streamsStarted, 1u);
+    ASSERT_EQ(WaitForSingleObject(ep.event, kLongWait), (DWORD)WAIT_OBJECT_0);
+    UINT32 padding = ep.Padding();
+    EXPECT_LT(padding, 960u);
+    EXPECT_EQ(padding % 480, 0u);
+    ASSERT_TRUE(VksAudioWaitFramesPlayed(960, kLongWait));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count(), 19000);
+    EXPECT_EQ(ep.Padding(), 0u);
+
+    // Every event a period set stands for a period the engine processed.
+    int events = 0;
+    for (; events < 3; ++events) ASSERT_EQ(WaitForSingleObject(ep.event, kLongWait), (DWORD)WAIT_OBJECT_0);
+    ASSERT_EQ(ep.client->Stop(), S_OK);
+    const VKS_AUDIO_STATS s = Stats();
+    EXPECT_GE(s.periods, 1u + events);  // each event consumed was set by its own period
+    EXPECT_EQ(s.framesPlayed, 960u);
+    EXPECT_EQ(s.streamsStarted, 0u);
+    // Stopped: the padding stays and nothing more is played.
+    ep.Write(480, [](UINT32, BYTE* frame) { std::memset(frame, 0, 8); });
+    EXPECT_EQ(ep.Padding(), 480u);
+    EXPECT_EQ(Stats().framesPlayed, 960u);
+}
+
+// A period that finds less than a period queued is an underrun: with two
+// periods queued and no refill, every period after the second is one.
+TEST(AudioEngine, UnderrunsAreCounted) {
+    Endpoint ep;
+    ASSERT_EQ(ep.Open(), S_OK);
+    ep.Write(960, [](UINT32, BYTE* frame) { std::memset(frame, 0, 8); });
+    ASSERT_EQ(ep.client->Start(), S_OK);
+    ASSERT_TRUE(VksAudioWaitUnderruns(2, kLongWait));
+    ASSERT_EQ(ep.client->Stop(), S_OK);
+    const VKS_AUDIO_STATS s = Stats();
+    EXPECT_GE(s.periods, 4u);
+    EXPECT_EQ(s.underruns, s.periods - 2);
+    EXPECT_EQ(s.framesPlayed, 960u);
+}
+
+// A client that refills the buffer on every event keeps the endpoint fed.
+TEST(AudioEngine, RefillingOnEachEventAvoidsUnderruns) {
+    ASSERT_TRUE(VksAudioSetPeriod(200000));  // 20 ms
+    Endpoint ep;
+    ASSERT_EQ(ep.Open(6), S_OK);  // 120 ms of margin for a slow machine
+    UINT32 size = 0;
+    ASSERT_EQ(ep.client->GetBufferSize(&size), S_OK);
+    ASSERT_EQ(size, 5760u);
+    ep.Write(size, [](UINT32, BYTE* frame) { std::memset(frame, 0, 8); });
+    ASSERT_EQ(ep.client->Start(), S_OK);
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_EQ(WaitForSingleObject(ep.event, kLongWait), (DWORD)WAIT_OBJECT_0);
+        const UINT32 room = size - ep.Padding();
+        if (room > 0) ep.Write(room, [](UINT32, BYTE* frame) { std::memset(frame, 0, 8); });
+    }
+    ASSERT_EQ(ep.client->Stop(), S_OK);
+    const VKS_AUDIO_STATS s = Stats();
+    EXPECT_GE(s.periods, 10u);
+    EXPECT_EQ(s.underruns, 0u);
+    EXPECT_EQ(s.framesPlayed, s.periods * 960);
+}
+
+// The recording is a WAV file of the endpoint's format holding what was
+// played, silence included, one period at a time.
+TEST(AudioEngine, RecordsWhatItPlays) {
+    ASSERT_TRUE(VksAudioSetFormat(VKS_AUDIO_FORMAT_PCM16_TAG, 48000, 2));
+    const std::string path = TempPath("vks_audio_record");
+    ASSERT_TRUE(VksAudioSetRecordFile(path.c_str()));
+    {
+        Endpoint ep;
+        ASSERT_EQ(ep.Open(), S_OK);
+        ASSERT_EQ(ep.mix->nBlockAlign, 4);
+        ep.Write(960, [](UINT32 i, BYTE* frame) {
+            const int16_t left = static_cast<int16_t>(i), right = static_cast<int16_t>(-static_cast<int>(i));
+            std::memcpy(frame, &left, 2);
+            std::memcpy(frame + 2, &right, 2);
+        });
+        ASSERT_EQ(ep.client->Start(), S_OK);
+        ASSERT_TRUE(VksAudioWaitPeriods(3, kLongWait));
+        ASSERT_EQ(ep.client->Stop(), S_OK);
+    }
+    const VKS_AUDIO_STATS s = Stats();
+    std::ifstream in(path, std::ios::binary);
+    std::vector<unsigned char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::remove(path.c_str());
+    ASSERT_GE(file.size(), 44u);
+    EXPECT_EQ(std::memcmp(file.data(), "RIFF", 4), 0);
+    EXPECT_EQ(U32(file, 4), file.size() - 8);
+    EXPECT_EQ(std::memcmp(file.data() + 8, "WAVEfmt ", 8), 0);
+    EXPECT_EQ(U32(file, 16), 16u);
+    WAVEFORMATEX fmt{};
+    std::memcpy(&fmt, file.data() + 20, 16);
+    EXPECT_EQ(fmt.wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(fmt.nChannels, 2);
+    EXPECT_EQ(fmt.nSamplesPerSec, 48000u);
+    EXPECT_EQ(fmt.wBitsPerSample, 16);
+    EXPECT_EQ(std::memcmp(file.data() + 36, "data", 4), 0);
+    const uint32_t data = U32(file, 40);
+    EXPECT_EQ(data, file.size() - 44);
+    EXPECT_EQ(data, s.periods * 480 * 4);
+    ASSERT_GE(data, 3u * 480 * 4);
+    for (uint32_t i = 0; i < 960; ++i) {
+        int16_t left, right;
+        std::memcpy(&left, file.data() + 44 + i * 4, 2);
+        std::memcpy(&right, file.data() + 44 + i * 4 + 2, 2);
+        ASSERT_EQ(left, static_cast<int16_t>(i)) << "frame " << i;
+        ASSERT_EQ(right, static_cast<int16_t>(-static_cast<int>(i))) << "frame " << i;
+    }
+    for (uint32_t i = 960 * 4; i < data; ++i) ASSERT_EQ(file[44 + i], 0) << "byte " << i;
+}
+
+// Two streams of one session: the session's count follows the clients.
+TEST(AudioEngine, SessionStreamCounts) {
+    GUID session{};
+    ASSERT_EQ(CoCreateGuid(&session), S_OK);
+    EXPECT_EQ(VksAudioSessionStreamCount(&session), 0u);
+    {
+        Endpoint a, b;
+        ASSERT_EQ(a.Open(2, &session), S_OK);
+        EXPECT_EQ(VksAudioSessionStreamCount(&session), 1u);
+        ASSERT_EQ(b.Open(2, &session), S_OK);
+        EXPECT_TRUE(VksAudioWaitSessionStreamCount(&session, 2, kLongWait));
+        EXPECT_EQ(Stats().streamsOpen, 2u);
+    }
+    EXPECT_TRUE(VksAudioWaitSessionStreamCount(&session, 0, kLongWait));
+    EXPECT_EQ(Stats().streamsOpen, 0u);
+    EXPECT_EQ(Stats().comObjects, 0u);
+}
+
+TEST(AudioScheduler, ProAudioRegistration) {
+    DWORD index = 0;
+    HANDLE task = AvSetMmThreadCharacteristicsW(u"Pro Audio", &index);
+    ASSERT_NE(task, nullptr);
+    EXPECT_NE(index, 0u);
+    EXPECT_EQ(Stats().mmcssTasks, 1u);
+    EXPECT_TRUE(AvRevertMmThreadCharacteristics(task));
+    EXPECT_EQ(Stats().mmcssTasks, 0u);
+    EXPECT_FALSE(AvRevertMmThreadCharacteristics(task));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    index = 0;
+    EXPECT_EQ(AvSetMmThreadCharacteristicsW(u"No Such Task", &index), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_TASK_NAME));
+}
