@@ -127,7 +127,7 @@ struct DiagnosticsCall {
         request.NumStreams = n;
         request.NumInterfaces = m;
         streams.resize(n);
-        std::memset(streams.data(), fill, streams.size() * sizeof(VKSSTREAMDIAGNOSTICS));
+        if (!streams.empty()) std::memset(streams.data(), fill, streams.size() * sizeof(VKSSTREAMDIAGNOSTICS));
         request.pFirstCounters = first.data();
         request.pSecondCounters = second.data();
         request.pStreams = streams.empty() ? nullptr : streams.data();
@@ -358,7 +358,7 @@ struct Reports {
     std::vector<VKSTRACEROUTEREPORT> blocks;
     VKSTRACEROUTERESULTS results{};
     explicit Reports(size_t count, uint32_t size) : blocks(count) {
-        std::memset(blocks.data(), 0xEE, count * sizeof(VKSTRACEROUTEREPORT));
+        if (count != 0) std::memset(blocks.data(), 0xEE, count * sizeof(VKSTRACEROUTEREPORT));
         results.Size = size;
         results.pReports = blocks.data();
     }
