@@ -8,7 +8,7 @@ expected=$(dirname "$0")/../src/exports/export_list.txt
 
 case "$library" in
   *.dll) actual=$(x86_64-w64-mingw32-objdump -p "$library" |
-                  awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^\s*\[/{print $NF} t&&/^$/{t=0}') ;;
+                  awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[[:space:]]*\[/{print $NF} t&&/^$/{t=0}') ;;
   *)     actual=$(nm -D --defined-only "$library" | awk '$2 ~ /^[TW]$/ {print $3}') ;;
 esac
 
