@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake --preset default >/dev/null
-cmake --build --preset default --target vksctl
+cmake --build --preset default --target vksctl vkssim oemname vidpane
 # Without hardware, the built-in simulator with its default configuration
 # stands in for the driver and the devices.
 export VKS_SIM_CONFIG=${VKS_SIM_CONFIG:-$PWD/sim/configs/default.conf}
