@@ -3,6 +3,7 @@
 #include "core/engine.h"
 #include "core/log.h"
 #include "core/status_codes.h"
+#include "driver/command_channel.h"
 #include "driver/worker_dispatch.h"
 
 #include <cstdlib>
@@ -46,6 +47,30 @@ VKSERROR InitialiseCompletionPort(COMPLETION_PORT* port, LPTHREAD_START_ROUTINE 
     return result;
 }
 
+namespace {
+
+// A request may complete after its port's threads took their stop packet: a
+// notification re-armed while the engine shuts down, say. Nobody will dequeue
+// it, and every block a library port carries is an OVIOCTL that the thread
+// would have freed, so it is freed here before the port goes.
+void ReleaseLeftoverCompletions(HANDLE port) {
+    for (;;) {
+        DWORD bytes = 0;
+        ULONG_PTR key = 0;
+        OVERLAPPED* overlapped = nullptr;
+        const BOOL dequeued = GetQueuedCompletionStatus(port, &bytes, &key, &overlapped, 0);
+        if (overlapped == nullptr) {
+            if (dequeued) continue;  // a surplus stop packet
+            return;                  // empty (or the port failed)
+        }
+        LogTrace(WSTR("UninitialiseCompletionPort: releasing a late completion - Key:%#x lpOverlapped:%p.\n"), key,
+                 overlapped);
+        FreeOvIoctl(OvIoctlFromOverlapped(overlapped));
+    }
+}
+
+}  // namespace
+
 VKSERROR UninitialiseCompletionPort(COMPLETION_PORT* port) {
     LogTrace(WSTR("UninitialiseCompletionPort:%X: ENTER.\n"), port);
     VKSERROR result = VKSERROR_NO_ERROR;
@@ -61,6 +86,7 @@ VKSERROR UninitialiseCompletionPort(COMPLETION_PORT* port) {
                                                                                : MAXIMUM_WAIT_OBJECTS;
             WaitForMultipleObjects(count, port->phThreads + first, TRUE, INFINITE);
         }
+        ReleaseLeftoverCompletions(port->hPort);
         for (DWORD i = 0; i < port->NumThreads; ++i) {
             LogMessage(WSTR("UninitialiseCompletionPort:%X: Closing handle %#x for thread %u."), port,
                        port->phThreads[i], i);

@@ -1,6 +1,8 @@
 // The command channel's issuing rules against the simulated driver.
 #include "driver/command_channel.h"
+#include "driver/completion_port.h"
 #include "objects/user_handle.h"
+#include "vks_win32/linux_ext.h"
 #include "vkssim/sim.h"
 
 #include <gtest/gtest.h>
@@ -151,3 +153,31 @@ TEST(CommandTemplates, SizeWordsAndFormatWord) {
 }
 
 }  // namespace
+
+namespace {
+
+// Stands in for a completion thread that takes its stop packet just as a late
+// request completes: the late completion lands behind it.
+DWORD WINAPI StopThenLateCompletion(LPVOID portHandle) {
+    HANDLE port = static_cast<HANDLE>(portHandle);
+    DWORD bytes = 0;
+    ULONG_PTR key = 0;
+    OVERLAPPED* ov = nullptr;
+    while (GetQueuedCompletionStatus(port, &bytes, &key, &ov, INFINITE) && key != 0) {
+    }
+    OVIOCTL* late = AllocOvIoctl(IOCTL_VKS_DEVICE_SET_NOTIFY);
+    PostQueuedCompletionStatus(port, kReplyBytes, 5, &late->Overlapped);
+    return 0;
+}
+
+}  // namespace
+
+// Run under LeakSanitizer this fails if the late block is not released.
+TEST(CompletionPortTest, CompletionsLeftBehindTheStopPacketAreReleased) {
+    COMPLETION_PORT port{};
+    ASSERT_EQ(InitialiseCompletionPort(&port, StopThenLateCompletion, 1), VKSERROR_NO_ERROR);
+    const DWORD before = VksOpenHandleCount();
+    EXPECT_EQ(UninitialiseCompletionPort(&port), VKSERROR_NO_ERROR);
+    EXPECT_EQ(port.hPort, nullptr);
+    EXPECT_EQ(VksOpenHandleCount(), before - 2);  // the port and its thread
+}
