@@ -270,6 +270,16 @@ void VksCompleteRequest(VKS_IRP* irp, DWORD win32Error, DWORD bytes) {
     FinishPending(irp, win32Error, bytes);
 }
 
+const void* VksDeviceRegistrationOfHandle(HANDLE file) {
+    // Asked while delivering notifications: the caller's last error is not
+    // this lookup's business.
+    const DWORD lastError = GetLastError();
+    Ref<KernelObject> object = ReferenceHandle(file);
+    SetLastError(lastError);
+    auto* device = dynamic_cast<DeviceFile*>(object.get());
+    return device ? device->core->iface.get() : nullptr;
+}
+
 BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
                             LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
                             LPOVERLAPPED lpOverlapped) {

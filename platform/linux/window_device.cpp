@@ -14,9 +14,6 @@
 
 #include <cstring>
 
-// Default for a platform built without device I/O: no handle is a device file.
-extern "C" __attribute__((weak)) const void* VksDeviceRegistrationOfHandle(HANDLE) { return nullptr; }
-
 namespace vks::window {
 
 namespace {

@@ -13,8 +13,7 @@
 
 // The device a file handle was opened on: the registration token that
 // VksRegisterDeviceInterface returned for it, or null when the handle is not
-// an open device file. Device I/O defines it; window_device.cpp carries a weak
-// default returning null, so that the window manager links without it.
+// an open device file. Device I/O (device_io.cpp) defines it.
 extern "C" const void* VksDeviceRegistrationOfHandle(HANDLE file);
 
 namespace vks::window {

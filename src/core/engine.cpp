@@ -180,10 +180,10 @@ extern "C" VKSERROR VKSAPI VKSEngineFree(VKSHENGINE hEngine) {
             Global.hHandleListMutex = nullptr;
         }
         CloseRemainingObjects();
-        if (!Global.bCompletionPortOverride) {
-            StopWorkerCompletionPort();
-            StopNotificationThread();
-        }
+        // Without the override they run from the load; with it the last close
+        // stops them, unless that close came from one of them.
+        if (!Global.bCompletionPortOverride || Global.WorkerCompletionPort.hPort != nullptr) StopWorkerCompletionPort();
+        StopNotificationThread();
         UninitialiseHandleTable();
         RendererLibraryFree();
         FreeSingleTypeList(&Global.NetworkPorts);

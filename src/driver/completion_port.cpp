@@ -101,6 +101,14 @@ VKSERROR UninitialiseCompletionPort(COMPLETION_PORT* port) {
     return result;
 }
 
+bool OnCompletionPortThread(const COMPLETION_PORT* port) {
+    const DWORD self = GetCurrentThreadId();
+    for (DWORD i = 0; i < port->NumThreads; ++i) {
+        if (port->phThreads[i] != nullptr && GetThreadId(port->phThreads[i]) == self) return true;
+    }
+    return false;
+}
+
 VKSERROR AssociateCompletionPort(COMPLETION_PORT* port, HANDLE hFileOv, ULONG_PTR completionKey) {
     LogTrace(WSTR("AssociateCompletionPort:%X: ENTER - hDriverOv:%#x CompletionKey:%#x.\n"), port, hFileOv,
              completionKey);

@@ -16,6 +16,9 @@ struct COMPLETION_PORT {
 VKSERROR InitialiseCompletionPort(COMPLETION_PORT* port, LPTHREAD_START_ROUTINE threadFunction, DWORD numThreads);
 // Posts one stop packet per thread, waits for them and closes the port.
 VKSERROR UninitialiseCompletionPort(COMPLETION_PORT* port);
+// True when the calling thread is one of the port's threads, which cannot
+// uninitialise the port: it would wait for itself.
+bool OnCompletionPortThread(const COMPLETION_PORT* port);
 // Binds an overlapped file handle to the port with a completion key.
 VKSERROR AssociateCompletionPort(COMPLETION_PORT* port, HANDLE hFileOv, ULONG_PTR completionKey);
 

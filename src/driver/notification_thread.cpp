@@ -113,6 +113,11 @@ void StartNotificationThread() {
     }
 }
 
+bool OnNotificationThread() {
+    HANDLE thread = Global.hNotificationThread;
+    return thread != nullptr && GetThreadId(thread) == GetCurrentThreadId();
+}
+
 void StopNotificationThread() {
     HWND window = static_cast<HWND>(__atomic_load_n(&Global.hNotificationWindow, __ATOMIC_ACQUIRE));
     if (Global.hNotificationThread == nullptr) return;

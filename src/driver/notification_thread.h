@@ -6,3 +6,5 @@
 
 void StartNotificationThread();
 void StopNotificationThread();
+// True on the notification thread itself (its window procedure's callbacks).
+bool OnNotificationThread();

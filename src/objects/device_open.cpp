@@ -138,7 +138,9 @@ VKSERROR DeviceOpen(DWORD index, const DeviceInfo* device, DWORD type, const cha
         status = PrepareStreamAddress(index, out, object, address, &prepared);
     }
     if (status == VKSERROR_NO_ERROR) {
-        if (Global.bCompletionPortOverride && Global.OpenDeviceCount == 0) StartNotificationThread();
+        if (Global.bCompletionPortOverride && Global.OpenDeviceCount == 0 && Global.hNotificationThread == nullptr) {
+            StartNotificationThread();
+        }
         status = SendOpen(object, prepared, openFlags, transportSelector, streamOptions, systemEvents);
     }
     std::free(prepared.owned);
@@ -220,8 +222,11 @@ VKSERROR DeviceClose(HVKS handle) {
         ReleaseHandle(handle, object);
     }
     if (InterlockedDecrement(&Global.OpenDeviceCount) == 0 && Global.bCompletionPortOverride) {
-        StopWorkerCompletionPort();
-        StopNotificationThread();
+        // A close made from a callback runs on the worker or the notification
+        // thread, which cannot wait for itself to end: that thread is left
+        // running for the next open or the engine free.
+        if (!OnCompletionPortThread(&Global.WorkerCompletionPort)) StopWorkerCompletionPort();
+        if (!OnNotificationThread()) StopNotificationThread();
     }
     LogNotification(WSTR("DeviceClose: END - hVKS(0x%x) error(0x%x)\n"), handle, result);
     return result;

@@ -76,16 +76,21 @@ size_t CopyHandleList(DWORD* handles, size_t capacity) {
 }
 
 void CloseAllListedHandles(DWORD (*close)(DWORD handle)) {
-    if (!TakeListMutex()) return;
-    while (Head() != nullptr) {
+    // The list mutex is not held across a close: a close waits for the
+    // object's handle lock, and a callback that holds that lock may itself be
+    // closing its object and removing it from the list.
+    for (;;) {
+        if (!TakeListMutex()) return;
         ListNode* head = Head();
-        const DWORD handle = head->handle;
-        close(handle);  // removes the node, re-entering the mutex on this thread
-        if (Head() == head) {
-            // The close could not remove it (for example a handle already
-            // retired): drop the node so that shut-down always ends.
-            RemoveHandleFromList(handle);
-        }
+        const DWORD handle = head != nullptr ? head->handle : 0;
+        GiveListMutex();
+        if (head == nullptr) return;
+        close(handle);  // removes the node
+        if (!TakeListMutex()) return;
+        const bool stuck = Head() != nullptr && Head()->handle == handle;
+        GiveListMutex();
+        // A close that could not remove it (a handle already retired, say):
+        // the node is dropped so that shut-down always ends.
+        if (stuck) RemoveHandleFromList(handle);
     }
-    GiveListMutex();
 }

@@ -14,5 +14,5 @@ void RemoveHandleFromList(DWORD handle);
 size_t CopyHandleList(DWORD* handles, size_t capacity);
 
 // At shut-down: closes every listed handle with `close`, taking the head until
-// the list is empty, while holding the list mutex.
+// the list is empty; the list mutex is held only between the closes.
 void CloseAllListedHandles(DWORD (*close)(DWORD handle));

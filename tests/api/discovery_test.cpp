@@ -366,6 +366,48 @@ TEST_F(DiscoveryTest, TheFunctionMayCloseItsOwnSession) {
     EXPECT_EQ(VKSDiscoUninit(0, next), VKSERROR_NO_ERROR);
 }
 
+// The last engine free closes the sessions and streams left open, in the
+// order they were opened, while a session's function (its session held)
+// closes a stream of its own: neither may wait for the other.
+TEST_F(DiscoveryTest, TheFunctionMayCloseAStreamWhileTheEngineIsFreed) {
+    vkstest::ScopedRegistry registry(vkstest::ConfigKey("\"DebugLevel\"=dword:00000001"));
+    vkstest::DebugCapture capture;
+    Load();
+    uint32_t driverHandle = 0;
+    const HVKS session = Open(&driverHandle);
+    HVKS stream = 0;
+    NetworkStreamOpenParams params{};
+    ASSERT_EQ(VKSNetworkStreamOpenExA(0, "udp://239.1.1.1:5000", 0, &stream, &params), VKSERROR_NO_ERROR);
+    char closing[64];
+    std::snprintf(closing, sizeof closing, "DeviceClose: START - hVKS(0x%x)", session);
+    std::mutex entered;
+    std::condition_variable enteredChanged;
+    bool inFunction = false;
+    DiscoveryRecorder recorder;
+    recorder.action = [&](HVKS) {
+        {
+            std::lock_guard<std::mutex> lock(entered);
+            inFunction = true;
+        }
+        enteredChanged.notify_all();
+        // Closes only once the engine free is waiting for this session.
+        EXPECT_TRUE(capture.WaitFor(closing));
+        return VKSNetworkStreamClose(stream);
+    };
+    ASSERT_EQ(VKSDiscoverySetCallbackFn(session, DiscoveryRecorder::Function, &recorder), VKSERROR_NO_ERROR);
+    ASSERT_TRUE(vkssim::ReportDiscoveredDevices(0, driverHandle, 1, 1));
+    {
+        std::unique_lock<std::mutex> lock(entered);
+        ASSERT_TRUE(enteredChanged.wait_for(lock, 5s, [&] { return inFunction; }));
+    }
+    loaded_ = false;
+    EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
+    ASSERT_TRUE(recorder.WaitFor(1));
+    EXPECT_EQ(recorder.Calls()[0].actionResult, VKSERROR_NO_ERROR);
+    EXPECT_FALSE(vkssim::GetObject(0, driverHandle).has_value());
+    EXPECT_FALSE(capture.Contains("Cannot remove handle"));
+}
+
 TEST_F(DiscoveryTest, StartAndStopReportOnlyHandleAndEngineFailures) {
     HVKS session = 0;
     EXPECT_EQ(VKSDiscoInit(0, &session), VKSERROR_UNINITIALIZED);
@@ -481,9 +523,9 @@ TEST_F(DiscoveryLogTest, FetchLinesWhateverTheLevel) {
 // --- ONVIF device events ---------------------------------------------------------------
 // The log lines themselves are checked in tests/driver/onvif_events_test.cpp,
 // which delivers through the library's own device handle. Here the event comes
-// from the simulator, addressed to the device; that path needs the platform to
-// map device file handles to their device (VksDeviceRegistrationOfHandle).
-TEST_F(DiscoveryTest, DISABLED_SimulatorOnvifEventIsLoggedAtTrace) {
+// from the simulator, addressed to the device, and the platform finds the
+// windows registered on that device's files.
+TEST_F(DiscoveryTest, SimulatorOnvifEventIsLoggedAtTrace) {
     vkstest::ScopedRegistry registry(vkstest::ConfigKey("\"DebugLevel\"=dword:00000008"));
     vkstest::DebugCapture capture;
     Load();

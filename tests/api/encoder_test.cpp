@@ -730,6 +730,26 @@ TEST_F(EncoderTest, ErrorFunctionMayCloseItsOwnHandle) {
     ASSERT_TRUE(recorder_.WaitFor(1));
 }
 
+// With the completion port override the last close stops the worker thread;
+// made from a callback on that very thread, it must not wait for itself.
+TEST_F(EncoderTest, LastCloseFromACallbackInOverrideModeDoesNotHang) {
+    vkstest::ScopedRegistry registry(vkstest::OemKey("\"Name\"=\"Acme\"") +
+                                     vkstest::ConfigKey("\"Completion_Port_Override\"=dword:00000001"));
+    Load();
+    OpenEncoder();
+    Closer closer;
+    ASSERT_EQ(VKSEncoderDeviceSetErrorFn(encoder_, &Closer::CloseFromError, &closer), VKSERROR_NO_ERROR);
+    ASSERT_TRUE(vkssim::RaiseEvent(device_, simHandle_, VKSERROR_ENC_DMA_ERROR));
+    ASSERT_TRUE(closer.done.WaitFor(1));
+    EXPECT_EQ(closer.closeResult.load(), VKSERROR_NO_ERROR);
+    encoder_ = 0;
+    // The worker left running serves the next open, and the engine free ends it.
+    OpenEncoder();
+    ASSERT_EQ(VKSEncoderDeviceSetErrorFn(encoder_, &Recorder::OnError, &recorder_), VKSERROR_NO_ERROR);
+    ASSERT_TRUE(vkssim::RaiseEvent(device_, simHandle_, VKSERROR_ENC_DMA_ERROR));
+    ASSERT_TRUE(recorder_.WaitFor(1));
+}
+
 TEST_F(EncoderTest, ClosedClientFailsCommandsBeforeSending) {
     Load();
     OpenEncoder();

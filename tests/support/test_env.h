@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <unistd.h>
@@ -104,14 +106,26 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         lines_.clear();
     }
+    // Waits until some line holds `needle`; false after `timeout`.
+    bool WaitFor(const std::string& needle, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return added_.wait_for(lock, timeout, [&] {
+            for (const auto& line : lines_) {
+                if (ToUtf8(line.c_str()).find(needle) != std::string::npos) return true;
+            }
+            return false;
+        });
+    }
 
 private:
     static void Receive(LPCWSTR line, void* context) {
         auto* self = static_cast<DebugCapture*>(context);
         std::lock_guard<std::mutex> lock(self->mutex_);
         self->lines_.emplace_back(line);
+        self->added_.notify_all();
     }
     std::mutex mutex_;
+    std::condition_variable added_;
     std::vector<std::u16string> lines_;
 };
 
