@@ -3,6 +3,7 @@
 #include "vksacc.h"
 #include "vkssim/sim.h"
 
+#include "support/sim_engine_test.h"
 #include "support/test_env.h"
 
 #include <gtest/gtest.h>
@@ -28,16 +29,13 @@ std::vector<uint8_t> Pattern(size_t size, uint8_t first) {
     return bytes;
 }
 
-class ContentProtectionTest : public ::testing::Test {
+class ContentProtectionTest : public vkstest::SimEngineTest {
 protected:
     void SetUp() override {
         registry_ = std::make_unique<vkstest::ScopedRegistry>(vkstest::ConfigKey("\"DebugLevel\"=dword:00000001"));
-        vkssim::Reset();
-        vkssim::DeviceConfig config;
-        config.inputs[VKSSIM_TYPE_NETWORK] = 1;
-        config.inputs[VKSSIM_TYPE_DECODER] = 1;
-        ASSERT_EQ(vkssim::AddDevice(config), 0);
-        ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
+        SimEngineTest::SetUp();
+        ASSERT_EQ(AddDevice(1, 1), 0);
+        Load();
         VKSGUID session{};
         session.Data1 = 0x5E55;
         ASSERT_EQ(VKSDecoderDeviceOpenEx(0, 0, 0, &decoder_, nullptr, &session), VKSERROR_NO_ERROR);
@@ -49,8 +47,7 @@ protected:
         if (decoder_ != 0) {
             EXPECT_EQ(VKSDecoderDeviceClose(decoder_), VKSERROR_NO_ERROR);
         }
-        EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
-        vkssim::Reset();
+        SimEngineTest::TearDown();
     }
 
     // The one request with the code sent since the mark, if exactly one was.
@@ -92,7 +89,6 @@ protected:
 
     std::unique_ptr<vkstest::ScopedRegistry> registry_;
     vkstest::DebugCapture debug_;
-    VKSHENGINE engine_ = nullptr;
     HVKS decoder_ = 0;
     uint32_t driverHandle_ = 0;
 };

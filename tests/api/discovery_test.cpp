@@ -5,6 +5,7 @@
 #include "vkssim/sim.h"
 #include "vks_win32/window_ext.h"
 
+#include "support/sim_engine_test.h"
 #include "support/callback_recorder.h"
 #include "support/test_env.h"
 
@@ -114,26 +115,11 @@ std::vector<uint8_t> Thing(uint8_t fill, const std::string& name) {
     return thing;
 }
 
-class DiscoveryTest : public ::testing::Test {
+class DiscoveryTest : public vkstest::SimEngineTest {
 protected:
     void SetUp() override {
-        vkssim::Reset();
-        vkssim::DeviceConfig config;
-        config.inputs[VKSSIM_TYPE_NETWORK] = 1;
-        config.inputs[VKSSIM_TYPE_DECODER] = 2;
-        config.inputs[VKSSIM_TYPE_ENCODER] = 0;
-        config.inputs[VKSSIM_TYPE_DISCOVERY] = 1;
-        ASSERT_EQ(vkssim::AddDevice(config), 0);
-    }
-    void TearDown() override {
-        if (loaded_) {
-            EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
-        }
-        vkssim::Reset();
-    }
-    void Load() {
-        ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
-        loaded_ = true;
+        SimEngineTest::SetUp();
+        ASSERT_EQ(AddDevice(1, 2, 0, 1), 0);
     }
     // Opens a session on decoder input 0 and returns it with its driver handle.
     HVKS Open(uint32_t* driverHandle) {
@@ -160,8 +146,6 @@ protected:
         return false;
     }
 
-    VKSHENGINE engine_ = nullptr;
-    bool loaded_ = false;
 };
 
 TEST_F(DiscoveryTest, FoundDevicesReachTheFunctionThroughTheRecords) {

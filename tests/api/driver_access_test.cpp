@@ -3,6 +3,7 @@
 #include "vksacc.h"
 #include "vkssim/sim.h"
 
+#include "support/sim_engine_test.h"
 #include "support/callback_recorder.h"
 
 #include <gtest/gtest.h>
@@ -18,28 +19,8 @@ namespace {
 
 constexpr uint32_t kEventCode = VKSSIM_IOCTL_EVENT_REQUEST;
 
-class DriverAccessTest : public ::testing::Test {
+class DriverAccessTest : public vkstest::SimEngineTest {
 protected:
-    void SetUp() override {
-        vkssim::Reset();
-    }
-    void TearDown() override {
-        if (loaded_) EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
-        vkssim::Reset();
-    }
-
-    int AddDevice(uint32_t network, uint32_t decoders, uint32_t encoders, uint32_t discovery) {
-        vkssim::DeviceConfig config;
-        config.inputs[VKSSIM_TYPE_NETWORK] = network;
-        config.inputs[VKSSIM_TYPE_DECODER] = decoders;
-        config.inputs[VKSSIM_TYPE_ENCODER] = encoders;
-        config.inputs[VKSSIM_TYPE_DISCOVERY] = discovery;
-        return vkssim::AddDevice(config);
-    }
-    void Load() {
-        ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
-        loaded_ = true;
-    }
     HVKS OpenDecoder(uint32_t index) {
         HVKS handle = 0;
         VKSGUID session{};
@@ -63,8 +44,6 @@ protected:
         return last;
     }
 
-    VKSHENGINE engine_ = nullptr;
-    bool loaded_ = false;
 };
 
 TEST_F(DriverAccessTest, TablesCountInputsAcrossDevices) {

@@ -4,6 +4,7 @@
 #include "vksacc.h"
 #include "vkssim/sim.h"
 
+#include "support/sim_engine_test.h"
 #include "support/test_env.h"
 
 #include <gtest/gtest.h>
@@ -145,29 +146,20 @@ bool ZeroRange(const std::vector<uint8_t>& bytes, size_t from, size_t to) {
     return true;
 }
 
-class EncoderTest : public ::testing::Test {
+class EncoderTest : public vkstest::SimEngineTest {
 protected:
     void SetUp() override {
-        vkssim::Reset();
-        vkssim::DeviceConfig config;
-        config.inputs[VKSSIM_TYPE_NETWORK] = 1;
-        config.inputs[VKSSIM_TYPE_DECODER] = 1;
-        config.inputs[VKSSIM_TYPE_ENCODER] = 1;
-        config.inputs[VKSSIM_TYPE_DISCOVERY] = 0;
-        device_ = vkssim::AddDevice(config);
+        SimEngineTest::SetUp();
+        device_ = AddDevice(1, 1, 1);
         ASSERT_EQ(device_, 0);
     }
     void TearDown() override {
         if (encoder_ != 0) VKSEncoderDeviceClose(encoder_);
-        if (loaded_) {
-            EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
-        }
-        vkssim::Reset();
+        SimEngineTest::TearDown();
     }
-    void Load() {
-        ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
-        loaded_ = true;
-    }
+    // The error function closes its own encoder; the worker carries on and
+    // serves the next open. Defined after Closer below.
+    void CloseFromTheErrorFunctionThenOpenAgain();
     // Opens encoder 0 and finds the driver's object behind it.
     void OpenEncoder(uint32_t option = 0) {
         ASSERT_EQ(VKSEncoderDeviceOpen(0, option, &encoder_), VKSERROR_NO_ERROR);
@@ -199,8 +191,6 @@ protected:
     }
 
     int device_ = -1;
-    VKSHENGINE engine_ = nullptr;
-    bool loaded_ = false;
     HVKS encoder_ = 0;
     uint32_t simHandle_ = 0;
     Recorder recorder_;
@@ -686,6 +676,20 @@ struct Closer {
     }
 };
 
+void EncoderTest::CloseFromTheErrorFunctionThenOpenAgain() {
+    OpenEncoder();
+    Closer closer;
+    ASSERT_EQ(VKSEncoderDeviceSetErrorFn(encoder_, &Closer::CloseFromError, &closer), VKSERROR_NO_ERROR);
+    ASSERT_TRUE(vkssim::RaiseEvent(device_, simHandle_, VKSERROR_ENC_DMA_ERROR));
+    ASSERT_TRUE(closer.done.WaitFor(1));
+    EXPECT_EQ(closer.closeResult.load(), VKSERROR_NO_ERROR);
+    encoder_ = 0;
+    OpenEncoder();
+    ASSERT_EQ(VKSEncoderDeviceSetErrorFn(encoder_, &Recorder::OnError, &recorder_), VKSERROR_NO_ERROR);
+    ASSERT_TRUE(vkssim::RaiseEvent(device_, simHandle_, VKSERROR_ENC_DMA_ERROR));
+    ASSERT_TRUE(recorder_.WaitFor(1));
+}
+
 TEST_F(EncoderTest, KeysFunctionMayCloseItsOwnHandle) {
     Load();
     OpenEncoder();
@@ -717,37 +721,17 @@ TEST_F(EncoderTest, KeysFunctionMayCloseItsOwnHandle) {
 
 TEST_F(EncoderTest, ErrorFunctionMayCloseItsOwnHandle) {
     Load();
-    OpenEncoder();
-    Closer closer;
-    ASSERT_EQ(VKSEncoderDeviceSetErrorFn(encoder_, &Closer::CloseFromError, &closer), VKSERROR_NO_ERROR);
-    ASSERT_TRUE(vkssim::RaiseEvent(device_, simHandle_, VKSERROR_ENC_DMA_ERROR));
-    ASSERT_TRUE(closer.done.WaitFor(1));
-    EXPECT_EQ(closer.closeResult.load(), VKSERROR_NO_ERROR);
-    encoder_ = 0;
-    OpenEncoder();
-    ASSERT_EQ(VKSEncoderDeviceSetErrorFn(encoder_, &Recorder::OnError, &recorder_), VKSERROR_NO_ERROR);
-    ASSERT_TRUE(vkssim::RaiseEvent(device_, simHandle_, VKSERROR_ENC_DMA_ERROR));
-    ASSERT_TRUE(recorder_.WaitFor(1));
+    CloseFromTheErrorFunctionThenOpenAgain();
 }
 
 // With the completion port override the last close stops the worker thread;
-// made from a callback on that very thread, it must not wait for itself.
+// made from a callback on that very thread, it must not wait for itself. The
+// worker left running serves the next open, and the engine free ends it.
 TEST_F(EncoderTest, LastCloseFromACallbackInOverrideModeDoesNotHang) {
     vkstest::ScopedRegistry registry(vkstest::OemKey("\"Name\"=\"Acme\"") +
                                      vkstest::ConfigKey("\"Completion_Port_Override\"=dword:00000001"));
     Load();
-    OpenEncoder();
-    Closer closer;
-    ASSERT_EQ(VKSEncoderDeviceSetErrorFn(encoder_, &Closer::CloseFromError, &closer), VKSERROR_NO_ERROR);
-    ASSERT_TRUE(vkssim::RaiseEvent(device_, simHandle_, VKSERROR_ENC_DMA_ERROR));
-    ASSERT_TRUE(closer.done.WaitFor(1));
-    EXPECT_EQ(closer.closeResult.load(), VKSERROR_NO_ERROR);
-    encoder_ = 0;
-    // The worker left running serves the next open, and the engine free ends it.
-    OpenEncoder();
-    ASSERT_EQ(VKSEncoderDeviceSetErrorFn(encoder_, &Recorder::OnError, &recorder_), VKSERROR_NO_ERROR);
-    ASSERT_TRUE(vkssim::RaiseEvent(device_, simHandle_, VKSERROR_ENC_DMA_ERROR));
-    ASSERT_TRUE(recorder_.WaitFor(1));
+    CloseFromTheErrorFunctionThenOpenAgain();
 }
 
 TEST_F(EncoderTest, ClosedClientFailsCommandsBeforeSending) {

@@ -3,6 +3,7 @@
 #include "vksacc.h"
 #include "vkssim/sim.h"
 
+#include "support/sim_engine_test.h"
 #include "support/callback_recorder.h"
 #include "support/test_env.h"
 
@@ -35,17 +36,14 @@ std::vector<uint8_t> FileContents(size_t size) {
     return bytes;
 }
 
-class FileFeedingTest : public ::testing::Test {
+class FileFeedingTest : public vkstest::SimEngineTest {
 protected:
     void SetUp() override {
         // Errors and traces, for the lines the feeding writes.
         registry_ = std::make_unique<vkstest::ScopedRegistry>(vkstest::ConfigKey("\"DebugLevel\"=dword:00000009"));
-        vkssim::Reset();
-        vkssim::DeviceConfig config;
-        config.inputs[VKSSIM_TYPE_NETWORK] = 1;
-        config.inputs[VKSSIM_TYPE_DECODER] = 1;
-        ASSERT_EQ(vkssim::AddDevice(config), 0);
-        ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
+        SimEngineTest::SetUp();
+        ASSERT_EQ(AddDevice(1, 1), 0);
+        Load();
 
         contents_ = FileContents(kFileBytes);
         char pattern[] = "/tmp/vks-feeding-XXXXXX";
@@ -60,9 +58,8 @@ protected:
         if (stream_ != 0) {
             EXPECT_EQ(VKSNetworkStreamClose(stream_), VKSERROR_NO_ERROR);
         }
-        EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
         std::remove(path_.c_str());
-        vkssim::Reset();
+        SimEngineTest::TearDown();
     }
 
     // Opens the stream with the recorder as its error function; returns the
@@ -108,7 +105,6 @@ protected:
 
     std::unique_ptr<vkstest::ScopedRegistry> registry_;
     vkstest::DebugCapture debug_;
-    VKSHENGINE engine_ = nullptr;
     HVKS stream_ = 0;
     std::string path_;
     std::vector<uint8_t> contents_;

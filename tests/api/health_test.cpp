@@ -6,6 +6,8 @@
 #include "vks_platform.h"
 #include "vks_win32/linux_ext.h"
 
+#include "support/sim_engine_test.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -31,10 +33,10 @@ void Fill(uint8_t (&bytes)[N], uint8_t first) {
     for (size_t i = 0; i < N; ++i) bytes[i] = static_cast<uint8_t>(first + i);
 }
 
-class HealthTest : public ::testing::Test {
+class HealthTest : public vkstest::SimEngineTest {
 protected:
     void SetUp() override {
-        vkssim::Reset();
+        SimEngineTest::SetUp();
         // Device 0: decoders 0-1, encoder 0. Device 1: decoder 2, encoders 1-2.
         AddDevice(2, 1);
         AddDevice(1, 2);
@@ -43,19 +45,8 @@ protected:
         ASSERT_TRUE(vkssim::SetHealthFigures(0, figures_[0]));
         ASSERT_TRUE(vkssim::SetHealthFigures(1, figures_[1]));
     }
-    void TearDown() override {
-        if (loaded_) {
-            EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
-        }
-        vkssim::Reset();
-    }
     static void AddDevice(uint32_t decoders, uint32_t encoders) {
-        vkssim::DeviceConfig config;
-        config.inputs[VKSSIM_TYPE_NETWORK] = 1;
-        config.inputs[VKSSIM_TYPE_DECODER] = decoders;
-        config.inputs[VKSSIM_TYPE_ENCODER] = encoders;
-        config.inputs[VKSSIM_TYPE_DISCOVERY] = 0;
-        ASSERT_GE(vkssim::AddDevice(config), 0);
+        ASSERT_GE(SimEngineTest::AddDevice(1, decoders, encoders), 0);
     }
     // Figures that differ between the devices, so that the index is seen to
     // select the device.
@@ -73,10 +64,6 @@ protected:
         Fill(f.hardwareCounters, static_cast<uint8_t>(base + 80));
         Fill(f.memoryUsage, static_cast<uint8_t>(base + 110));
         return f;
-    }
-    void Load() {
-        ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
-        loaded_ = true;
     }
     // The single request with `code` sent since `mark`.
     static vkssim::Request Sent(uint32_t code, uint64_t mark) {
@@ -111,8 +98,6 @@ protected:
         return true;
     }
 
-    VKSHENGINE engine_ = nullptr;
-    bool loaded_ = false;
     vkssim::HealthFigures figures_[2];
 };
 

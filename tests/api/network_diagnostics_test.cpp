@@ -4,6 +4,8 @@
 #include "vksacc.h"
 #include "vkssim/sim.h"
 
+#include "support/bytes.h"
+#include "support/sim_engine_test.h"
 #include "support/test_env.h"
 
 #include <gtest/gtest.h>
@@ -20,46 +22,22 @@ using namespace std::chrono_literals;
 constexpr uint32_t kGetDiagnostics = 0x22C498, kGetIpConfig = 0x22C458, kPing = 0x22C4E0, kTraceRoute = 0x22C4E4;
 constexpr size_t kEntryBytes = 2752;
 
-uint32_t U32(const void* p, size_t offset) {
-    uint32_t v;
-    std::memcpy(&v, static_cast<const uint8_t*>(p) + offset, 4);
-    return v;
-}
-uint16_t U16(const void* p, size_t offset) {
-    uint16_t v;
-    std::memcpy(&v, static_cast<const uint8_t*>(p) + offset, 2);
-    return v;
-}
+using vkstest::U16;
+using vkstest::U32;
 
-class NetworkDiagnosticsTest : public ::testing::Test {
+class NetworkDiagnosticsTest : public vkstest::SimEngineTest {
 protected:
     void SetUp() override {
-        vkssim::Reset();
-        vkssim::DeviceConfig config;
-        config.inputs[VKSSIM_TYPE_NETWORK] = 1;
-        config.inputs[VKSSIM_TYPE_DECODER] = 2;
-        vkssim::AddDevice(config);
-        vkssim::AddDevice(config);
-        ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
-    }
-    void TearDown() override {
-        EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
-        vkssim::Reset();
-    }
-
-    static std::vector<vkssim::Request> Sent(uint32_t code, uint64_t mark) {
-        std::vector<vkssim::Request> found;
-        for (auto& r : vkssim::Requests())
-            if (r.code == code && r.sequence >= mark) found.push_back(r);
-        return found;
+        SimEngineTest::SetUp();
+        AddDevice(1, 2);
+        AddDevice(1, 2);
+        Load();
     }
     static vkssim::Request Last(uint32_t code, uint64_t mark) {
         auto all = Sent(code, mark);
         EXPECT_FALSE(all.empty());
         return all.empty() ? vkssim::Request{} : all.back();
     }
-
-    VKSHENGINE engine_ = nullptr;
 };
 
 // ---- Stream diagnostics -----------------------------------------------------------------
@@ -268,9 +246,9 @@ TEST_F(NetworkDiagnosticsTest, AFailedCommandWritesNothing) {
     EXPECT_EQ(VKSNetworkStreamGetDiagnostics(0, &call.request), VKSERROR_NOACCESS);
     EXPECT_EQ(call.first[0], 0x5555u);
 
-    EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
+    Free();
     EXPECT_EQ(VKSNetworkStreamGetDiagnostics(0, &call.request), VKSERROR_UNINITIALIZED);
-    ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
+    Load();
 }
 
 // ---- Ping and trace-route -------------------------------------------------------------------
@@ -349,9 +327,9 @@ TEST_F(NetworkTestsTest, PingWideConvertsToUtf8) {
     EXPECT_EQ(VKSNetworkPingIPAddressW(2, 255, nullptr), VKSERROR_INVALID_ARGUMENT);
     EXPECT_EQ(Sent(kPing, mark).size(), 2u);
 
-    EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
+    Free();
     EXPECT_EQ(VKSNetworkPingIPAddressW(2, 255, u"10.20.30.40"), VKSERROR_UNINITIALIZED);
-    ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
+    Load();
 }
 
 struct Reports {

@@ -4,7 +4,9 @@
 #include "vksacc.h"
 #include "vkssim/sim.h"
 
+#include "support/bytes.h"
 #include "support/callback_recorder.h"
+#include "support/sim_engine_test.h"
 
 #include <gtest/gtest.h>
 
@@ -21,41 +23,26 @@ constexpr uint32_t kGetInfo = 0x22C428, kGetMediaStreamInfo = 0x22C42C, kGetIpCo
                    kSetIpConfig = 0x22C45C, kGetMacAddresses = 0x22C468, kGetLogFiles = 0x22C46C,
                    kStartDebugLog = 0x22C470, kGetNumClients = 0x22C4A0, kGetFileSize = 0x22C4A4;
 
-uint32_t U32(const void* p, size_t offset) {
-    uint32_t v;
-    std::memcpy(&v, static_cast<const uint8_t*>(p) + offset, 4);
-    return v;
-}
+using vkstest::U32;
 
-class NetworkInfoTest : public ::testing::Test {
+class NetworkInfoTest : public vkstest::SimEngineTest {
 protected:
     void SetUp() override {
-        vkssim::Reset();
-        vkssim::DeviceConfig config;
-        config.inputs[VKSSIM_TYPE_NETWORK] = 2;
-        config.inputs[VKSSIM_TYPE_DECODER] = 2;
-        vkssim::AddDevice(config);
-        vkssim::AddDevice(config);
-        ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
+        SimEngineTest::SetUp();
+        AddDevice(2, 2);
+        AddDevice(2, 2);
+        Load();
     }
     void TearDown() override {
         if (stream_ != 0) {
             EXPECT_EQ(VKSNetworkStreamClose(stream_), VKSERROR_NO_ERROR);
         }
-        EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
-        vkssim::Reset();
+        SimEngineTest::TearDown();
     }
 
     HVKS OpenStream(uint32_t port = 1) {
         EXPECT_EQ(VKSNetworkStreamOpenExA(port, "udp://239.1.1.1:5000", 0, &stream_, nullptr), VKSERROR_NO_ERROR);
         return stream_;
-    }
-    // Requests with this code since `mark`.
-    static std::vector<vkssim::Request> Sent(uint32_t code, uint64_t mark) {
-        std::vector<vkssim::Request> found;
-        for (auto& r : vkssim::Requests())
-            if (r.code == code && r.sequence >= mark) found.push_back(r);
-        return found;
     }
     static vkssim::Request Last(uint32_t code, uint64_t mark) {
         auto r = vkssim::WaitForRequest(code, mark, 0ms);
@@ -64,7 +51,6 @@ protected:
         return all.empty() ? vkssim::Request{} : all.back();
     }
 
-    VKSHENGINE engine_ = nullptr;
     HVKS stream_ = 0;
 };
 
@@ -264,11 +250,11 @@ TEST_F(NetworkInfoTest, UnresolvedIndexAndUnloadedEngine) {
     // Index before the null pointer.
     EXPECT_EQ(VKSNetworkStreamGetIPConfig(4, nullptr), VKSERROR_INVALID_INPUT);
 
-    EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
+    Free();
     EXPECT_EQ(VKSNetworkStreamGetIPConfig(0, &config), VKSERROR_UNINITIALIZED);
     EXPECT_EQ(VKSNetworkStreamGetFileSize(0, &value), VKSERROR_UNINITIALIZED);
     EXPECT_EQ(VKSNetworkStreamStartDebugLogA(0, 0, 0, "a", "b", 0), VKSERROR_UNINITIALIZED);
-    ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
+    Load();
     for (const auto& r : vkssim::Requests()) {
         if (r.sequence < mark) continue;
         EXPECT_NE(r.code, kGetIpConfig);

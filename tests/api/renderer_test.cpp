@@ -5,6 +5,7 @@
 #include "vks_platform.h"
 #include "vkssim/sim.h"
 
+#include "support/sim_engine_test.h"
 #include "support/callback_recorder.h"
 #include "support/test_env.h"
 #include "vidpane/vidpane_standin.h"
@@ -130,28 +131,11 @@ std::string Window(uint32_t hAcc, VKSHWND window) {
 
 std::u16string Text(const uint16_t* units, size_t count) { return std::u16string(units, units + count); }
 
-class RendererTest : public ::testing::Test {
+class RendererTest : public vkstest::SimEngineTest {
 protected:
     void SetUp() override {
-        vkssim::Reset();
-        vkssim::DeviceConfig config;
-        config.inputs[VKSSIM_TYPE_NETWORK] = 1;
-        config.inputs[VKSSIM_TYPE_DECODER] = 2;
-        config.inputs[VKSSIM_TYPE_ENCODER] = 1;
-        config.inputs[VKSSIM_TYPE_DISCOVERY] = 0;
-        vkssim::AddDevice(config);
-    }
-    void TearDown() override {
-        if (loaded_) EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
-        vkssim::Reset();
-    }
-    void Load() {
-        ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
-        loaded_ = true;
-    }
-    void Free() {
-        ASSERT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
-        loaded_ = false;
+        SimEngineTest::SetUp();
+        AddDevice(1, 2, 1);
     }
     static VKSERROR TryOpenDecoder(uint32_t index, HVKS* handle) {
         VKSGUID session{0x1234, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
@@ -189,8 +173,6 @@ protected:
         EXPECT_EQ(recorder.Calls()[seen].status, VKSERROR_DECODED_FIRST_FRAME);
     }
 
-    VKSHENGINE engine_ = nullptr;
-    bool loaded_ = false;
 };
 
 TEST_F(RendererTest, CallsFromDecoderOpenToCloseComeInOrder) {

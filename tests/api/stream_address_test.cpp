@@ -2,6 +2,8 @@
 #include "vksacc.h"
 #include "vkssim/sim.h"
 
+#include "support/sim_engine_test.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,19 +14,16 @@
 
 namespace {
 
-class StreamAddressTest : public ::testing::Test {
+class StreamAddressTest : public vkstest::SimEngineTest {
 protected:
     void SetUp() override {
-        vkssim::Reset();
-        vkssim::DeviceConfig config;
-        config.inputs[VKSSIM_TYPE_NETWORK] = 1;
-        vkssim::AddDevice(config);
-        ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
+        SimEngineTest::SetUp();
+        AddDevice(1, 0);
+        Load();
     }
     void TearDown() override {
-        EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
         for (const auto& file : files_) std::remove(file.c_str());
-        vkssim::Reset();
+        SimEngineTest::TearDown();
     }
 
     // Opens a stream and returns the open request the driver received (the
@@ -53,7 +52,6 @@ protected:
         return name;
     }
 
-    VKSHENGINE engine_ = nullptr;
     std::vector<std::string> files_;
     std::string sent_;
 };

@@ -1,0 +1,56 @@
+// The ground most API tests stand on: a fresh simulated machine for each test
+// and an engine that is freed however the test ends.
+#pragma once
+
+#include "vksacc.h"
+#include "vkssim/sim.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace vkstest {
+
+class SimEngineTest : public ::testing::Test {
+protected:
+    // Derived fixtures call this first, then add their devices.
+    void SetUp() override { vkssim::Reset(); }
+    // Derived fixtures close their objects first, then call this.
+    void TearDown() override {
+        if (loaded_) EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
+        vkssim::Reset();
+    }
+
+    // Adds a device with these input counts; returns its index.
+    static int AddDevice(uint32_t network, uint32_t decoders, uint32_t encoders = 0, uint32_t discovery = 0) {
+        vkssim::DeviceConfig config;
+        config.inputs[VKSSIM_TYPE_NETWORK] = network;
+        config.inputs[VKSSIM_TYPE_DECODER] = decoders;
+        config.inputs[VKSSIM_TYPE_ENCODER] = encoders;
+        config.inputs[VKSSIM_TYPE_DISCOVERY] = discovery;
+        return vkssim::AddDevice(config);
+    }
+    void Load() {
+        ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
+        loaded_ = true;
+    }
+    void Free() {
+        ASSERT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
+        loaded_ = false;
+    }
+
+    // The requests with `code` the driver received since `mark`.
+    static std::vector<vkssim::Request> Sent(uint32_t code, uint64_t mark) {
+        std::vector<vkssim::Request> found;
+        for (auto& r : vkssim::Requests()) {
+            if (r.code == code && r.sequence >= mark) found.push_back(r);
+        }
+        return found;
+    }
+
+    VKSHENGINE engine_ = nullptr;
+    bool loaded_ = false;
+};
+
+}  // namespace vkstest
