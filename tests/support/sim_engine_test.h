@@ -18,7 +18,9 @@ protected:
     void SetUp() override { vkssim::Reset(); }
     // Derived fixtures close their objects first, then call this.
     void TearDown() override {
-        if (loaded_) EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
+        if (loaded_) {
+            EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
+        }
         vkssim::Reset();
     }
 
