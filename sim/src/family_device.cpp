@@ -101,6 +101,8 @@ void SetNotify(Command& c) {
         c.OutU32(VKSSIM_PAYLOAD, VKSERROR_NO_COMPLETION);
         return;
     }
+    if (mode == VKSSIM_NOTIFY_REGISTER && !f.notifyRegistered)
+        for (uint32_t code : c.device.notifyOnRegister) f.notifications.push_back(PendingEvent{code, 0, {}});
     f.notifyRegistered = true;
     if (!f.notifications.empty()) {
         PendingEvent n = std::move(f.notifications.front());

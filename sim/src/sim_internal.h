@@ -67,6 +67,9 @@ struct Device {
     std::map<uint32_t, SimObject> objects;                     // by driver handle
     uint32_t nextHandle = 0x1001;
     std::vector<File*> files;
+    // Notifications each file receives when it first registers for them (a
+    // configured machine's way of showing system events without a test).
+    std::vector<uint32_t> notifyOnRegister;
 };
 
 // A request to hand back to the platform once the machine lock is released.
@@ -186,8 +189,19 @@ struct FamilyRegistration {
 // Device registration with the platform (machine.cpp).
 int AddDeviceLocked(Machine& m, const DeviceConfig& config);
 
-// Configuration text (config.cpp): parses and returns the devices.
-bool ParseConfig(const std::string& text, std::vector<DeviceConfig>* devices, std::string* error);
+// Settings of a configured device that belong to later families rather than
+// to DeviceConfig: applied once the device is in place.
+struct DeviceExtras {
+    bool streamAudio = false;               // stream_audio
+    int streamIntervalMs = -1;              // stream_interval_ms (-1: the family's default)
+    uint32_t discovered = 0;                // discovered: things each discovery start finds
+    std::vector<uint32_t> notifyOnRegister; // notify_on_register: codes raised to each file that registers
+};
+
+// Configuration text (config.cpp): parses and returns the devices and, when
+// asked for, their extra settings (one entry per device).
+bool ParseConfig(const std::string& text, std::vector<DeviceConfig>* devices, std::string* error,
+                 std::vector<DeviceExtras>* extras = nullptr);
 
 inline void PutU32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 inline void PutU16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
