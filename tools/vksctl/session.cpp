@@ -48,7 +48,8 @@ std::string ExecutableDirectory() {
 // the source tree it was built from.
 std::string DefaultSimConfig() {
     const std::string installed = ExecutableDirectory() + "/../share/vksacc/sim/default.conf";
-    if (FileExists(installed)) return installed;
+    char resolved[PATH_MAX];
+    if (FileExists(installed) && ::realpath(installed.c_str(), resolved)) return resolved;
 #ifdef VKSCTL_SOURCE_SIM_CONFIG
     if (FileExists(VKSCTL_SOURCE_SIM_CONFIG)) return VKSCTL_SOURCE_SIM_CONFIG;
 #endif
@@ -60,7 +61,8 @@ std::string DefaultSimConfig() {
 std::string StandinDirectory() {
     for (const char* relative : {"/../lib/vksacc/standins", "/../standins"}) {
         const std::string dir = ExecutableDirectory() + relative;
-        if (DirectoryExists(dir)) return dir;
+        char resolved[PATH_MAX];
+        if (DirectoryExists(dir) && ::realpath(dir.c_str(), resolved)) return resolved;
     }
     return {};
 }
