@@ -141,12 +141,12 @@ bool ParseConfig(const std::string& text, std::vector<DeviceConfig>* devices, st
         } else if (key == "discovered") {
             if (!Number(value, &n) || n > 64) return fail("bad count for discovered");
             parsedExtras.back().discovered = n;
-        } else if (key == "notify_on_register") {
+        } else if (key == "notify_on_info") {
             std::istringstream codes(value);
             std::string code;
             while (std::getline(codes, code, ',')) {
-                if (!Number(Trim(code), &n)) return fail("bad code in notify_on_register");
-                parsedExtras.back().notifyOnRegister.push_back(n);
+                if (!Number(Trim(code), &n)) return fail("bad code in notify_on_info");
+                parsedExtras.back().notifyOnInfo.push_back(n);
             }
         } else {
             return fail("unknown key " + key);

@@ -375,7 +375,7 @@ bool LoadConfigText(const std::string& text, std::string* error) {
                 if (error) *error = "the device interface could not be registered";
                 return false;
             }
-            m.devices[static_cast<size_t>(index)]->notifyOnRegister = extras[i].notifyOnRegister;
+            m.devices[static_cast<size_t>(index)]->notifyOnInfo = extras[i].notifyOnInfo;
             added.push_back(index);
         }
     }

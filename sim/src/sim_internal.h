@@ -67,9 +67,13 @@ struct Device {
     std::map<uint32_t, SimObject> objects;                     // by driver handle
     uint32_t nextHandle = 0x1001;
     std::vector<File*> files;
-    // Notifications each file receives when it first registers for them (a
-    // configured machine's way of showing system events without a test).
-    std::vector<uint32_t> notifyOnRegister;
+    // Notifications raised once, to the files registered for them, by the
+    // first information request made while one is registered: an
+    // application that lists its devices after registering its system-event
+    // function sees them (a configured machine's way of showing system
+    // events without a test).
+    std::vector<uint32_t> notifyOnInfo;
+    bool notifyOnInfoRaised = false;
 };
 
 // A request to hand back to the platform once the machine lock is released.
@@ -195,7 +199,7 @@ struct DeviceExtras {
     bool streamAudio = false;               // stream_audio
     int streamIntervalMs = -1;              // stream_interval_ms (-1: the family's default)
     uint32_t discovered = 0;                // discovered: things each discovery start finds
-    std::vector<uint32_t> notifyOnRegister; // notify_on_register: codes raised to each file that registers
+    std::vector<uint32_t> notifyOnInfo;     // notify_on_info: codes raised once, on an information request
 };
 
 // Configuration text (config.cpp): parses and returns the devices and, when

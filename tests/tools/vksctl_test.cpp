@@ -405,7 +405,7 @@ TEST(VksctlParam, BadInputIsOneLine) {
 
 TEST(VksctlEvents, ShowsTheDevicesSystemEvents) {
     TempFile config;
-    std::ofstream(config.Path()) << "[device]\nnotify_on_register = 0x0134F403, 0x0134F401\n";
+    std::ofstream(config.Path()) << "[device]\nnotify_on_info = 0x0134F403, 0x0134F401\n";
     auto r = Vksctl({"events", "--count", "2"}, Simulator(config.Path()));
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_TRUE(Contains(r.out, "VKSERROR_EVENT_MEMORY_LEVEL_AMBER: memory level amber")) << r.out;

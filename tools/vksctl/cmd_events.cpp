@@ -1,6 +1,7 @@
 // vksctl events: the system events the devices send (firmware upgrade
 // pending and complete, memory levels) until Ctrl-C or --seconds.
 #include "commands.h"
+#include "device_groups.h"
 #include "event_queue.h"
 #include "json_writer.h"
 #include "output.h"
@@ -50,8 +51,15 @@ int CmdEvents(Context& context, Args& args) {
     Engine engine;
     if (!LoadEngine("events", &engine)) return kExitFailure;
     VKSSetSystemEventFn(OnSystemEvent, &queue);
+    // Events that arrive before the function is registered are lost: the
+    // engine must be loaded to register it, and the devices are armed by the
+    // load. Listing the devices comes after, so that it names what is watched.
+    std::string names;
+    const std::vector<DeviceGroup> groups = GroupDevices();
+    for (const DeviceGroup& g : groups) names += (names.empty() ? "" : ", ") + g.name;
     if (!json) {
-        std::printf("watching system events (Ctrl-C to stop)\n");
+        std::printf("watching system events of %zu device%s (%s); Ctrl-C to stop\n", groups.size(),
+                    groups.size() == 1 ? "" : "s", names.c_str());
         std::fflush(stdout);
     }
     std::vector<Reported> seen;

@@ -39,9 +39,6 @@ const char kHelp[] =
     "  --wav FILE       (simulator) record the sound the audio endpoint plays into FILE\n"
     "  --json           print a summary document instead of the running display\n";
 
-// Where the callbacks report to; the decoder's and the stream's share it.
-EventQueue* g_queue = nullptr;
-
 void VKSAPI OnStreamError(HVKS, uint32_t value, VKSMEDIASAMPLE*, VKSERROR status, void* context) {
     static_cast<EventQueue*>(context)->Push("stream", status, value);
 }
@@ -135,7 +132,6 @@ int CmdPlay(Context& context, Args& args) {
     }
 
     EventQueue queue;
-    g_queue = &queue;
     Engine engine;
     if (!LoadEngine("play", &engine)) return kExitFailure;
     for (auto [type, index] : {std::pair{VKSDEVICETYPE_NETWORK, port}, std::pair{VKSDEVICETYPE_DECODER, decoderIndex}}) {
@@ -234,7 +230,6 @@ int CmdPlay(Context& context, Args& args) {
     const uint64_t fed = progress ? progress->BytesFed() : 0;
     session.Close();
     const VKSERROR freed = engine.Free();
-    g_queue = nullptr;
 
     if (json) {
         JsonWriter j;
@@ -267,7 +262,7 @@ int CmdPlay(Context& context, Args& args) {
                         static_cast<unsigned long long>(audio.framesPlayed),
                         static_cast<unsigned long long>(audio.underruns));
         else
-            std::printf("%s\n", audioNote.c_str());
+            std::printf("audio: none\n");
         std::printf("closed the decoder and the stream; engine freed\n");
     }
     if (session.closeDecoder != VKSERROR_NO_ERROR)

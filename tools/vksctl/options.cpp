@@ -2,6 +2,7 @@
 
 #include "output.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>

@@ -14,13 +14,14 @@
 #include <poll.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace vksctl {
 
 namespace {
 
-volatile sig_atomic_t g_stop = 0;
+std::atomic<bool> g_stop{false};
 int g_wakePipe[2] = {-1, -1};
 std::string g_temporaryRegistry;
 
@@ -116,11 +117,6 @@ bool WriteLogLevelRegistry(const std::string& base, uint32_t mask) {
     return true;
 }
 
-void OnStopSignal(int) {
-    g_stop = 1;
-    Wake();
-}
-
 }  // namespace
 
 bool PrepareEnvironment(Context* context) {
@@ -194,15 +190,25 @@ void CleanUpEnvironment() {
 
 void InstallStopHandler() {
     if (g_wakePipe[0] < 0 && ::pipe2(g_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) g_wakePipe[0] = g_wakePipe[1] = -1;
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    // The signals are blocked in every thread (the library's threads are all
+    // started later, from this one, and inherit the mask), so that no
+    // library call is ever interrupted; one thread of our own takes them
+    // and only sets the flag and wakes the main thread.
+    static sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::thread([] {
+        int signal = 0;
+        while (::sigwait(&stopSignals, &signal) == 0) {
+            g_stop = true;
+            Wake();
+        }
+    }).detach();
 }
 
-bool StopRequested() { return g_stop != 0; }
+bool StopRequested() { return g_stop; }
 
 void Wake() {
     if (g_wakePipe[1] >= 0) {

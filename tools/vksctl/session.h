@@ -27,11 +27,12 @@ void CleanUpEnvironment();
 
 // Ctrl-C (SIGINT) and SIGTERM set a flag and wake the main thread, which
 // tears down in order; a second Ctrl-C during teardown changes nothing.
+// Called before the engine is loaded.
 void InstallStopHandler();
 bool StopRequested();
 
 // Wakes WaitForWake: callbacks call it from the library's threads after
-// queueing what they report. Async-signal-safe.
+// queueing what they report.
 void Wake();
 // Waits until Wake() or Ctrl-C, or `milliseconds` (negative: no limit).
 // Returns false when stopping was requested.
