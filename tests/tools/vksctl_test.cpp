@@ -159,6 +159,17 @@ TEST(VksctlDevices, JsonListsEveryInput) {
     EXPECT_TRUE(Contains(r.out, "\"decoders\":[{\"index\":0,\"name\":\"VKS Media Device A\"")) << r.out;
     EXPECT_TRUE(Contains(r.out, "{\"index\":5,\"name\":\"VKS Media Device B\"")) << r.out;
     EXPECT_TRUE(Contains(r.out, "\"discovery_inputs\":["));
+    EXPECT_TRUE(Contains(r.out, "\"device_data\":[")) << r.out;
+}
+
+TEST(VksctlDevices, RecordsShowsTheDeviceData) {
+    const auto plain = Vksctl({"devices"});
+    EXPECT_FALSE(Contains(plain.out, "data:"));
+    const auto r = Vksctl({"devices", "--records"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    // One pair of lines per input: 4 ports, 6 decoders, 2 encoders, 2 inputs.
+    EXPECT_EQ(CountLinesWith(r.out, "  data: "), 14u) << r.out;
+    EXPECT_EQ(CountLinesWith(r.out, "  data2: "), 14u);
 }
 
 // ---- play ----------------------------------------------------------------

@@ -1,5 +1,6 @@
 // vksctl devices: every input of every kind with its information record.
 #include "commands.h"
+#include "device_groups.h"
 #include "json_writer.h"
 #include "output.h"
 #include "status_names.h"
@@ -25,11 +26,24 @@ const Kind kKinds[] = {
 };
 
 const char kHelp[] =
-    "usage: vksctl devices [--json]\n"
+    "usage: vksctl devices [--records] [--json]\n"
     "\n"
     "Loads the engine and lists the network ports, decoders, encoders and discovery\n"
     "inputs with the text of their information records. Indexes are the global\n"
-    "input indexes the other commands take.\n";
+    "input indexes the other commands take. --records also shows the records' device\n"
+    "data (as the device lays it out: little-endian 32-bit words); --json always has it.\n";
+
+template <size_t N>
+std::string WordsText(const uint8_t (&bytes)[N]) {
+    return JoinWords(Words(bytes));
+}
+
+template <size_t N>
+void WordsJson(JsonWriter& json, const char* name, const uint8_t (&bytes)[N]) {
+    json.Key(name).BeginArray();
+    for (uint32_t w : Words(bytes)) json.Number(uint64_t{w});
+    json.EndArray();
+}
 
 }  // namespace
 
@@ -38,6 +52,7 @@ int CmdDevices(Context& context, Args& args) {
         std::fputs(kHelp, stdout);
         return kExitOk;
     }
+    const bool records = args.Flag("--records");
     if (!args.Finish()) return UsageError("devices", args.Error());
 
     Engine engine;
@@ -59,7 +74,13 @@ int CmdDevices(Context& context, Args& args) {
             if (status == VKSERROR_NO_ERROR) {
                 info.Text[sizeof info.Text - 1] = 0;
                 json.Member("name", info.Text).Member("info_bytes", info.Size);
+                WordsJson(json, "device_data", info.DeviceData);
+                WordsJson(json, "device_data2", info.DeviceData2);
                 table.Row({KindName(kind.type), std::to_string(i), info.Text, std::to_string(info.Size)});
+                if (records) {
+                    table.Row({"", "", "  data: " + WordsText(info.DeviceData), ""});
+                    table.Row({"", "", "  data2: " + WordsText(info.DeviceData2), ""});
+                }
             } else {
                 ++failures;
                 json.Member("error", StatusText(status));
