@@ -25,11 +25,19 @@
  *    its arguments.
  *  - Text exports come in pairs: A takes 8-bit text, W takes UTF-16 (VKSWCHAR).
  *
+ *  - Arguments: an HVKS is a handle an open export returned and its close
+ *    export has not retired; "Reserved" arguments are not used; records are
+ *    read or written during the call only, except media samples, which stay
+ *    the application's and must stay valid until they come back through a
+ *    callback (or the engine is freed).
+ *
  * Callbacks: every callback runs on the library's worker thread, one at a
  * time, except the system-event callback (device completion thread) and the
  * VKSERROR_END_OF_STREAM report that the notification thread sends to every
  * open network stream's error function when the display configuration
  * changes. A callback may call the library's exports for the same object.
+ * None runs after the last VKSEngineFree has returned. A callback should
+ * return quickly: while it runs, no other object's events are delivered.
  *
  * 64-bit targets only. Record layouts are fixed byte for byte and identical
  * on Windows and Linux; they are checked by the static assertions at the end
@@ -578,7 +586,11 @@ typedef void (VKSAPI* VKSDISCOVERYFN)(HVKS hVKS, DiscoParms* pParms, void* pCont
 /* ---- Engine ------------------------------------------------------------ */
 
 /* Loads the engine, or joins one that is loaded or loading (several users
- * share one engine). phEngine must not be null. Returns the engine status:
+ * share one engine): counts the caller, reads the configuration, starts the
+ * worker and device completion threads, loads the rendering library and
+ * enumerates the devices. phEngine (out) receives the engine handle for
+ * VKSEngineFree; VKSERROR_INVALID_ARGUMENT when it is null. Every call,
+ * failed or not, is one load to free. Returns the engine status:
  * VKSERROR_NO_ERROR, or the failure of the first load (for example
  * VKSERROR_INSUFFICIENT_RESOURCES), which stays the answer for the process. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSEngineLoad(VKSHENGINE* phEngine);
@@ -594,7 +606,9 @@ VKSACC_EXPORT VKSERROR VKSAPI VKSEngineFree(VKSHENGINE hEngine);
 VKSACC_EXPORT VKSERROR VKSAPI VKSSetSystemEventFn(VKSSYSTEMEVENTFN pFn, void* pContext);
 
 /* ---- Device counts and information ------------------------------------- */
-/* Count: writes the number of inputs of that type (0 before load);
+/* Inputs by global input index, from 0 to count - 1 per kind; the index is
+ * what the open, network and health exports take.
+ * Count: writes the number of inputs of that type (0 before load);
  * VKSERROR_INVALID_ARGUMENT for a null pointer. Info: VKSERROR_INVALID_ARGUMENT
  * (null record), VKSERROR_BUFFER_TOO_SMALL (Size 0), VKSERROR_INVALID_INPUT,
  * VKSERROR_DRIVER_NOT_FOUND or the driver status; the A forms may also return
@@ -614,7 +628,11 @@ VKSACC_EXPORT VKSERROR VKSAPI VKSDiscoGetInfoA(uint32_t DiscoIndex, VKSINFOA* pI
 VKSACC_EXPORT VKSERROR VKSAPI VKSDiscoGetInfoW(uint32_t DiscoIndex, VKSINFOW* pInfo);
 
 /* ---- Decoder parameters ------------------------------------------------- */
-/* Handle; the object's type is not checked. Getters: VKSERROR_INVALID_ARGUMENT
+/* hVKS: an open decoder. Values are the device's, passed in the order of the
+ * arguments (cropping: the four edges of the rectangle; deinterlace: mode
+ * and second value; rates: four rate values, the third being the render
+ * rate; resolution: width, height). Set-only parameters have no getter.
+ * Handle; the object's type is not checked. Getters: VKSERROR_INVALID_ARGUMENT
  * for a null out pointer (before locking); VKSERROR_UNSUPPORTED when the
  * device's block is too short for the field (outputs untouched); else the
  * driver status. Default/Maximum/Minimum read the device's default, maximum
@@ -649,7 +667,8 @@ VKSACC_EXPORT VKSERROR VKSAPI VKSDecoderDeviceSetScaling(HVKS hVKS, uint32_t Val
 VKSACC_EXPORT VKSERROR VKSAPI VKSDecoderDeviceSetRateManagementControl(HVKS hVKS, uint32_t Control);
 
 /* ---- Encoder parameters ------------------------------------------------- */
-/* As the decoder parameters above. */
+/* As the decoder parameters above, on an open encoder (frame rate in frames
+ * per second, bit rate in bits per second, key-frame interval in frames). */
 
 VKSACC_EXPORT VKSERROR VKSAPI VKSEncoderGetFrameRate(HVKS hVKS, uint32_t* pRate);
 VKSACC_EXPORT VKSERROR VKSAPI VKSEncoderGetFrameRateDefault(HVKS hVKS, uint32_t* pRate);
@@ -696,7 +715,8 @@ VKSACC_EXPORT VKSERROR VKSAPI VKSEncoderSetRtspParams(HVKS hVKS, uint32_t Value,
 VKSACC_EXPORT VKSERROR VKSAPI VKSEncoderSetUdpMulticast(HVKS hVKS, uint32_t Value, const char* pszText);
 
 /* ---- Network stream parameters ----------------------------------------- */
-/* As the decoder parameters above. Reserved arguments are not used. */
+/* As the decoder parameters above, on an open network stream. Reserved
+ * arguments are not used. */
 
 VKSACC_EXPORT VKSERROR VKSAPI VKSNetworkStreamGetCaching(HVKS hVKS, uint32_t Reserved, uint32_t* pCaching);
 VKSACC_EXPORT VKSERROR VKSAPI VKSNetworkStreamGetCachingDefault(HVKS hVKS, uint32_t Reserved, uint32_t* pCaching);
@@ -723,11 +743,15 @@ VKSACC_EXPORT VKSERROR VKSAPI VKSNetworkSetSeeking(HVKS hVKS, const NetworkSeekP
 
 /* ---- Decoder ------------------------------------------------------------ */
 
-/* Engine; decoder index; VKSERROR_INVALID_ARGUMENT for a null phVKS, or a
- * null pSessionGuid while audio decoding is enabled; VKSERROR_DRIVER_NOT_FOUND,
- * the driver's or the renderer's status. Reserved is not used. pSessionGuid
+/* Opens decoder DecoderIndex into *phVKS (out). OpenFlags are passed to the
+ * device unchanged; pParams may be null (transport selector 0, no stream
+ * options). Engine; decoder index; VKSERROR_INVALID_ARGUMENT for a null phVKS,
+ * or a null pSessionGuid while audio decoding is enabled;
+ * VKSERROR_DECODER_DEVICE_IN_USE (driver), VKSERROR_DRIVER_NOT_FOUND, the
+ * driver's or the renderer's status. Reserved is not used. pSessionGuid
  * (in/out): the audio session; the null GUID asks for a new one, and the
- * session in use is written back. */
+ * session in use is written back. A decoder whose audio cannot start opens
+ * without audio. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSDecoderDeviceOpenEx(uint32_t DecoderIndex, uint32_t OpenFlags, uint32_t Reserved,
                                                      HVKS* phVKS, const NetworkStreamOpenParams* pParams,
                                                      VKSGUID* pSessionGuid);
@@ -741,7 +765,11 @@ VKSACC_EXPORT VKSERROR VKSAPI VKSDecoderDeviceClose(HVKS hVKS);
 /* Handle; VKSERROR_INVALID_ARGUMENT for a null pointer. No driver command. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSDecoderDeviceGetState(HVKS hVKS, uint32_t* pState);
 /* Sets the decoder (and its source stream, when hSource is not 0) to State;
- * state 2 first connects the decoder to the source with ConnectArg.
+ * state 2 first connects the decoder to the source with ConnectArg (passed to
+ * the device unchanged). States are the device's numbers: 0 (as opened), 1
+ * and 2 (playing) are sent to the device, 3 is kept by the library alone;
+ * the renderer follows (1: renderer state 2, 3: renderer state 3, leaving 3:
+ * renderer state 0). Other values go to the device unchanged.
  * VKSERROR_INVALID_HANDLE when hSource is not a network stream or hDecoder
  * not a decoder; else handle failures or the driver status. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSDecoderDeviceSetState(HVKS hSource, uint32_t ConnectArg, HVKS hDecoder, uint32_t State);
@@ -809,14 +837,17 @@ VKSACC_EXPORT uint32_t VKSAPI AudioHelperProcessMain(const VKSGUID* pSessionGuid
 
 /* ---- Encoder ------------------------------------------------------------ */
 
-/* Engine; encoder index; VKSERROR_INVALID_ARGUMENT for a null phVKS;
+/* Opens encoder EncoderIndex into *phVKS (out); OpenOption is passed to the
+ * device unchanged. Engine; encoder index; VKSERROR_INVALID_ARGUMENT for a
+ * null phVKS; VKSERROR_ENCODER_DEVICE_IN_USE (driver),
  * VKSERROR_DRIVER_NOT_FOUND or the driver status. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSEncoderDeviceOpen(uint32_t EncoderIndex, uint32_t OpenOption, HVKS* phVKS);
 /* Handle; the close status. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSEncoderDeviceClose(HVKS hVKS);
 /* Handle; VKSERROR_INVALID_ARGUMENT for a null pointer. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSEncoderDeviceGetState(HVKS hVKS, uint32_t* pState);
-/* Handle; the driver status. */
+/* State 2 starts encoding: queued output samples are filled as frames are
+ * encoded; other states stop it. Handle; the driver status. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSEncoderDeviceSetState(HVKS hVKS, uint32_t State);
 /* Registrations: handle; VKSERROR_INVALID_HANDLE when not an encoder; a null
  * function switches the callback off. The functions run on the worker thread. */
@@ -854,7 +885,12 @@ VKSACC_EXPORT VKSERROR VKSAPI VKSEncoderPausePushFrames(HVKS hVKS);
 
 /* ---- Network streams ---------------------------------------------------- */
 
-/* Engine; port index; VKSERROR_INVALID_ARGUMENT for a null phVKS;
+/* Opens a network stream on port PortIndex with pszAddress into *phVKS
+ * (out): "file://PATH" plays a local file, which the library's worker thread
+ * feeds to the device when it asks; "sdp://PATH" sends the session
+ * description file's text; "udp://HOST:PORT" is sent as udp://@HOST:PORT;
+ * other addresses are sent as given. pParams may be null.
+ * Engine; port index; VKSERROR_INVALID_ARGUMENT for a null phVKS;
  * VKSERROR_INVALID_INPUT for a "file://" or "sdp://" address whose file
  * cannot be used; VKSERROR_INSUFFICIENT_MEMORY; VKSERROR_DRIVER_NOT_FOUND or
  * the driver status. pszAddress may be null; Reserved is not used. */
@@ -875,9 +911,11 @@ VKSACC_EXPORT VKSERROR VKSAPI VKSNetworkStreamClose(HVKS hVKS);
 VKSACC_EXPORT VKSERROR VKSAPI VKSNetworkStreamGetState(HVKS hVKS, uint32_t* pState);
 /* Handle; the driver status. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSNetworkStreamSetState(HVKS hVKS, uint32_t State);
-/* Handle; VKSERROR_INVALID_HANDLE when not a network stream. Reserved is not
- * used. The function runs on the worker thread (display-change reports on
- * the notification thread). */
+/* Registers the stream's error function, which receives its events
+ * (VKSERROR_END_OF_STREAM at the end of a played file, connection events)
+ * and failures. Handle; VKSERROR_INVALID_HANDLE when not a network stream.
+ * Reserved is not used. The function runs on the worker thread
+ * (display-change reports on the notification thread). */
 VKSACC_EXPORT VKSERROR VKSAPI VKSNetworkStreamSetErrorFn(HVKS hVKS, uint32_t Reserved, VKSNETWORKERRORFN pFn,
                                                          void* pContext);
 /* Unsupported. */
@@ -885,15 +923,18 @@ VKSACC_EXPORT VKSERROR VKSAPI VKSNetworkStreamSetMediaSampleReturnFn(HVKS hVKS, 
                                                                      void* pContext);
 /* Unsupported. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSNetworkStreamChainOutputMediaSample(HVKS hVKS, VKSMEDIASAMPLE* pSample);
-/* Size-prefixed record (u32 byte count first: capacity in, bytes written
- * out). VKSERROR_ILLEGAL_CALL for a null record; handle;
+/* The stream's information record, and that of one of its media streams
+ * (MediaStreamIndex in the device's numbering: 0 video, 1 audio); layouts
+ * are the device's. Size-prefixed record (u32 byte count first: capacity in,
+ * bytes written out). VKSERROR_ILLEGAL_CALL for a null record; handle;
  * VKSERROR_INVALID_HANDLE when not a network stream; the driver status. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSNetworkStreamGetInfo(HVKS hVKS, void* pInfo);
 VKSACC_EXPORT VKSERROR VKSAPI VKSNetworkStreamGetMediaStreamInfo(HVKS hVKS, uint32_t MediaStreamIndex, void* pInfo);
 /* Writes 2 whatever the handle; VKSERROR_NO_ERROR. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSNetworkStreamGetNumIfcs(HVKS hVKS, uint32_t* pCount);
 
-/* Device-wide network queries. Engine; decoder index; device by index.
+/* Device-wide network queries: DecoderIndex names the device (any of its
+ * decoders). Engine; decoder index; device by index.
  * VKSERROR_ILLEGAL_CALL for a null output pointer; nothing is written on
  * failure. */
 
@@ -915,7 +956,8 @@ VKSACC_EXPORT VKSERROR VKSAPI VKSNetworkStreamStartDebugLogA(uint32_t DecoderInd
 
 /* ---- Network diagnostics ------------------------------------------------ */
 
-/* Pings pszDestination from the device. Engine; decoder index; device by
+/* Pings pszDestination from the device of DecoderIndex, on its interface
+ * NetIfc (0 or 1; 255 lets the device choose). Engine; decoder index; device by
  * index; VKSERROR_INVALID_ARGUMENT for a null destination;
  * VKSERROR_BUFFER_TOO_SMALL for 2048 characters or more. The device's result
  * is returned: VKSERROR_DIAG_PING_SUCCESS, _FAIL or _TIMEOUT. */
@@ -948,7 +990,8 @@ VKSACC_EXPORT VKSERROR VKSAPI VKSNetworkConfiguredInterfaceInfo(uint32_t PortInd
 
 /* ---- Discovery ---------------------------------------------------------- */
 
-/* Opens a discovery session on a device. Engine; decoder index;
+/* Opens a discovery session on the device of DecoderIndex into *phVKS
+ * (out). Engine; decoder index; VKSERROR_DISCOVERY_DEVICE_IN_USE (driver);
  * VKSERROR_INVALID_ARGUMENT for a null phVKS; VKSERROR_DRIVER_NOT_FOUND or
  * the driver status. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSDiscoInit(uint32_t DecoderIndex, HVKS* phVKS);
@@ -964,7 +1007,9 @@ VKSACC_EXPORT VKSERROR VKSAPI VKSDiscoStop(uint64_t Reserved, HVKS hVKS);
 VKSACC_EXPORT VKSERROR VKSAPI VKSDiscoUninit(uint64_t Reserved, HVKS hVKS);
 
 /* ---- Device health ------------------------------------------------------ */
-/* Engine; decoder index (encoder index for the encoder loads); device by
+/* Figures of the device of DecoderIndex (EncoderIndex for the encoder
+ * loads): loads and temperature as the device reports them; the records'
+ * layouts are the device's. Engine; decoder index (encoder index for the encoder loads); device by
  * index. VKSERROR_ILLEGAL_CALL for a null load pointer, or both outputs null
  * (after the index check). Outputs are written only on success. */
 
@@ -991,7 +1036,10 @@ VKSACC_EXPORT VKSERROR VKSAPI VKSDecoderGetTemperature(uint32_t DecoderIndex, ui
 VKSACC_EXPORT VKSERROR VKSAPI VKSGetCryptoContents(uint32_t DecoderIndex, VKSCRYPTOCONTENTS* pContents);
 VKSACC_EXPORT VKSERROR VKSAPI VKSGetHardwareCounters(uint32_t DecoderIndex, VKSHARDWARECOUNTERS* pCounters);
 VKSACC_EXPORT VKSERROR VKSAPI VKSGetMemoryUsageDiags(uint32_t DecoderIndex, VKSMEMORYUSAGEDIAGS* pUsage);
-/* Device tests: the device's status. */
+/* Device tests: they act on the hardware (force a lockup, stop an upgrade
+ * reboot, exercise memory). Engine; decoder index; device by index; the
+ * device's status: VKSERROR_TEST_COMPLETE, VKSERROR_TEST_IN_PROGRESS or
+ * VKSERROR_TEST_FAIL. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSDecoderTestForceLockup(uint32_t DecoderIndex);
 VKSACC_EXPORT VKSERROR VKSAPI VKSDecoderTestStopUpgradeReboot(uint32_t DecoderIndex);
 VKSACC_EXPORT VKSERROR VKSAPI VKSDecoderTestMemUsage(uint32_t DecoderIndex);

@@ -1,13 +1,26 @@
 #!/usr/bin/env bash
-# The main job: builds VKSACC and runs a session against the built-in device
-# simulator (the README's main-job command).
+# The main job: builds vksctl with the device simulator and the stand-in
+# libraries, then plays a sample file stream to its end with `vksctl play`
+# (the README's main-job command). With arguments, runs `vksctl ARGS...`
+# instead (for example: scripts/main-job.sh devices).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake --preset default >/dev/null
 cmake --build --preset default --target vksctl vkssim oemname vidpane
-# Without hardware, the built-in simulator with its default configuration
-# stands in for the driver and the devices.
-export VKS_SIM_CONFIG=${VKS_SIM_CONFIG:-$PWD/sim/configs/default.conf}
-export VKS_DLL_PATH=${VKS_DLL_PATH:-$PWD/build/default/standins}
-exec build/default/bin/vksctl "$@"
+
+if (($#)); then
+  exec build/default/bin/vksctl "$@"
+fi
+
+# The sample stream: 3 MiB, fed to the simulated decoder one 1 MiB block per
+# 50 ms. The simulator never decodes the bytes, so any content plays.
+sample=build/default/samples/sample.ts
+if [[ ! -s $sample ]]; then
+  mkdir -p "$(dirname "$sample")"
+  (yes "VKSACC sample transport stream" || true) | head -c 3145728 >"$sample"
+fi
+# No driver configured: vksctl runs against the simulator's default
+# configuration (sim/configs/default.conf) and says so on its first line.
+# The sound the simulated endpoint plays is recorded to a WAV file.
+exec build/default/bin/vksctl play --wav build/default/samples/sample.wav "file://$PWD/$sample"

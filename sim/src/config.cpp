@@ -84,7 +84,9 @@ bool Version(const std::string& s, uint32_t* v) {
 
 }  // namespace
 
-bool ParseConfig(const std::string& text, std::vector<DeviceConfig>* devices, std::string* error) {
+bool ParseConfig(const std::string& text, std::vector<DeviceConfig>* devices, std::string* error,
+                 std::vector<DeviceExtras>* extras) {
+    std::vector<DeviceExtras> parsedExtras;
     std::istringstream lines(text);
     std::string line;
     int number = 0;
@@ -101,6 +103,7 @@ bool ParseConfig(const std::string& text, std::vector<DeviceConfig>* devices, st
             if (Lower(s) != "[device]") return fail("unknown section " + s);
             devices->emplace_back();
             current = &devices->back();
+            parsedExtras.emplace_back();
             continue;
         }
         size_t eq = s.find('=');
@@ -129,10 +132,27 @@ bool ParseConfig(const std::string& text, std::vector<DeviceConfig>* devices, st
         } else if (key == "auto_events") {
             if (!Number(value, &n) || n > 1) return fail("auto_events takes 0 or 1");
             current->autoEvents = n != 0;
+        } else if (key == "stream_audio") {
+            if (!Number(value, &n) || n > 1) return fail("stream_audio takes 0 or 1");
+            parsedExtras.back().streamAudio = n != 0;
+        } else if (key == "stream_interval_ms") {
+            if (!Number(value, &n) || n > 60000) return fail("bad stream_interval_ms");
+            parsedExtras.back().streamIntervalMs = static_cast<int>(n);
+        } else if (key == "discovered") {
+            if (!Number(value, &n) || n > 64) return fail("bad count for discovered");
+            parsedExtras.back().discovered = n;
+        } else if (key == "notify_on_info") {
+            std::istringstream codes(value);
+            std::string code;
+            while (std::getline(codes, code, ',')) {
+                if (!Number(Trim(code), &n)) return fail("bad code in notify_on_info");
+                parsedExtras.back().notifyOnInfo.push_back(n);
+            }
         } else {
             return fail("unknown key " + key);
         }
     }
+    if (extras) *extras = std::move(parsedExtras);
     return true;
 }
 

@@ -41,6 +41,30 @@ namespace {
 
 // 24: u32 bytes requested. Reply 24: the record, its size word the number of
 // bytes given (at most the record's size).
+// The configured notify_on_info codes, once, to every file registered for
+// notifications; nothing while none is registered.
+void RaiseNotificationsOnInfo(Command& c) {
+    Device& d = c.device;
+    if (d.notifyOnInfoRaised || d.notifyOnInfo.empty()) return;
+    bool registered = false;
+    for (File* f : d.files) registered = registered || f->notifyRegistered;
+    if (!registered) return;
+    d.notifyOnInfoRaised = true;
+    for (File* f : d.files) {
+        if (!f->notifyRegistered) continue;
+        for (uint32_t code : d.notifyOnInfo) {
+            if (!f->notifyIrps.empty()) {
+                HeldIrp held = f->notifyIrps.front();
+                f->notifyIrps.pop_front();
+                CompleteHeld(held, 0, 0, VKSERROR_NO_ERROR, VKSSIM_PAYLOAD, &code, sizeof code, c.completions);
+            } else {
+                f->notifications.push_back(PendingEvent{code, 0, {}});
+            }
+        }
+    }
+    M().heldChanged.notify_all();
+}
+
 void GetDeviceInfo(Command& c) {
     uint32_t type = c.Type();
     if (type >= VKSSIM_TYPE_COUNT) {
@@ -56,6 +80,7 @@ void GetDeviceInfo(Command& c) {
     }
     c.OutBytes(VKSSIM_PAYLOAD, info.data(), n);
     c.OutU32(VKSSIM_PAYLOAD, n);
+    RaiseNotificationsOnInfo(c);
 }
 
 // 24: u32 bytes requested (8). Reply 24: u32 size, 28: u32 inputs of the kind.

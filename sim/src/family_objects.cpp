@@ -93,6 +93,10 @@ void SetState(Command& c) {
     if (c.device.config.autoEvents && o->info.type == VKSSIM_TYPE_DECODER && o->info.state == 2 && previous != 2 &&
         o->info.source != 0)
         DeliverEvent(*o, PendingEvent{VKSERROR_DECODED_FIRST_FRAME, 0, {}}, c.completions);
+    // A state change can start or stop a frame clock that waits for held
+    // requests to change (an encoder given its output samples before it was
+    // set streaming would otherwise never be looked at again).
+    M().heldChanged.notify_all();
 }
 
 // 24: u32 source stream's handle (0 disconnects); 28: u32 connect argument.

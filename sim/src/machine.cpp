@@ -363,13 +363,42 @@ void Reset() {
 
 bool LoadConfigText(const std::string& text, std::string* error) {
     std::vector<DeviceConfig> configs;
-    if (!ParseConfig(text, &configs, error)) return false;
-    Machine& m = M();
-    std::lock_guard lock(m.mu);
-    for (auto& c : configs) {
-        if (AddDeviceLocked(m, c) < 0) {
-            if (error) *error = "the device interface could not be registered";
-            return false;
+    std::vector<DeviceExtras> extras;
+    if (!ParseConfig(text, &configs, error, &extras)) return false;
+    std::vector<int> added;
+    {
+        Machine& m = M();
+        std::lock_guard lock(m.mu);
+        for (size_t i = 0; i < configs.size(); ++i) {
+            const int index = AddDeviceLocked(m, configs[i]);
+            if (index < 0) {
+                if (error) *error = "the device interface could not be registered";
+                return false;
+            }
+            m.devices[static_cast<size_t>(index)]->notifyOnInfo = extras[i].notifyOnInfo;
+            added.push_back(index);
+        }
+    }
+    // The other families keep their settings under the same lock, so they
+    // are applied once the devices are in place.
+    for (size_t i = 0; i < added.size(); ++i) {
+        const DeviceExtras& e = extras[i];
+        if (e.streamAudio) SetStreamAudio(added[i], true);
+        if (e.streamIntervalMs >= 0) {
+            StreamPacing pacing;
+            pacing.interval = std::chrono::milliseconds(e.streamIntervalMs);
+            SetStreamPacing(added[i], pacing);
+        }
+        if (e.discovered > 0) {
+            DiscoveryResults results;
+            for (uint32_t k = 0; k < e.discovered; ++k) {
+                char name[64];
+                std::snprintf(name, sizeof name, "Simulated camera %d.%u", added[i], k + 1);
+                std::vector<uint8_t> thing(VKS_DISCO_ENTITY_SIZE, 0);
+                std::memcpy(thing.data(), name, std::strlen(name));
+                results.things.push_back(std::move(thing));
+            }
+            SetDiscoveryResults(added[i], results);
         }
     }
     return true;

@@ -67,6 +67,13 @@ struct Device {
     std::map<uint32_t, SimObject> objects;                     // by driver handle
     uint32_t nextHandle = 0x1001;
     std::vector<File*> files;
+    // Notifications raised once, to the files registered for them, by the
+    // first information request made while one is registered: an
+    // application that lists its devices after registering its system-event
+    // function sees them (a configured machine's way of showing system
+    // events without a test).
+    std::vector<uint32_t> notifyOnInfo;
+    bool notifyOnInfoRaised = false;
 };
 
 // A request to hand back to the platform once the machine lock is released.
@@ -186,8 +193,19 @@ struct FamilyRegistration {
 // Device registration with the platform (machine.cpp).
 int AddDeviceLocked(Machine& m, const DeviceConfig& config);
 
-// Configuration text (config.cpp): parses and returns the devices.
-bool ParseConfig(const std::string& text, std::vector<DeviceConfig>* devices, std::string* error);
+// Settings of a configured device that belong to later families rather than
+// to DeviceConfig: applied once the device is in place.
+struct DeviceExtras {
+    bool streamAudio = false;               // stream_audio
+    int streamIntervalMs = -1;              // stream_interval_ms (-1: the family's default)
+    uint32_t discovered = 0;                // discovered: things each discovery start finds
+    std::vector<uint32_t> notifyOnInfo;     // notify_on_info: codes raised once, on an information request
+};
+
+// Configuration text (config.cpp): parses and returns the devices and, when
+// asked for, their extra settings (one entry per device).
+bool ParseConfig(const std::string& text, std::vector<DeviceConfig>* devices, std::string* error,
+                 std::vector<DeviceExtras>* extras = nullptr);
 
 inline void PutU32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 inline void PutU16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }

@@ -532,6 +532,25 @@ TEST_F(EncoderTest, FrameClockFillsSamplesWhileStreaming) {
     }
 }
 
+// An application that queues its output samples first and then starts the
+// encoder gets them filled: the state change alone starts the frame clock.
+TEST_F(EncoderTest, StreamingStateAloneStartsTheFrameClock) {
+    Load();
+    OpenEncoder();
+    RegisterAll();
+    ASSERT_TRUE(vkssim::SetEncoderFrameRate(device_, simHandle_, 120));
+    std::vector<std::unique_ptr<TestSample>> samples;
+    for (int i = 0; i < 2; ++i) {
+        samples.push_back(std::make_unique<TestSample>(2048));
+        ASSERT_EQ(VKSEncoderDeviceChainOutputMediaSample(encoder_, &samples.back()->sample), VKSERROR_NO_ERROR);
+    }
+    // Let the clock see the samples while the encoder is not streaming.
+    ASSERT_TRUE(vkssim::WaitForEncoderSamples(device_, simHandle_, 2, kWait));
+    ASSERT_EQ(VKSEncoderDeviceSetState(encoder_, 2), VKSERROR_NO_ERROR);
+    ASSERT_TRUE(recorder_.WaitFor(2));
+    for (const Call& call : recorder_.Calls()) EXPECT_EQ(call.form, kReturn);
+}
+
 TEST_F(EncoderTest, ClosingHandsBackHeldSamplesWithoutCallbacks) {
     Load();
     OpenEncoder();

@@ -1,66 +1,105 @@
-// vksctl: loads the engine, lists what it found and frees it again.
-#include "vksacc.h"
+// vksctl: a command-line tool for people who run these devices, built on the
+// library's public interface only.
+#include "commands.h"
+#include "output.h"
+#include "session.h"
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
-struct Family {
+using namespace vksctl;
+
+struct Command {
     const char* name;
-    VKSERROR(VKSAPI* getCount)(uint32_t*);
-    VKSERROR(VKSAPI* getInfo)(uint32_t, VKSINFOA*);
+    int (*run)(Context&, Args&);
+    const char* summary;
 };
 
-const Family kFamilies[] = {
-    {"network ports", VKSNetworkPortGetCount, VKSNetworkPortGetInfoA},
-    {"decoders", VKSDecoderGetCount, VKSDecoderGetInfoA},
-    {"encoders", VKSEncoderGetCount, VKSEncoderGetInfoA},
-    {"discovery inputs", VKSDiscoGetCount, VKSDiscoGetInfoA},
+const Command kCommands[] = {
+    {"devices", CmdDevices, "list the network ports, decoders, encoders and discovery inputs"},
+    {"play", CmdPlay, "play a stream address through a decoder (file://, sdp://, udp://, ...)"},
+    {"encode", CmdEncode, "run an encoder and write what it encodes to a file"},
+    {"discover", CmdDiscover, "run a discovery session and list what it finds"},
+    {"health", CmdHealth, "loads, temperature, counters and memory of each device"},
+    {"net", CmdNet, "ping, trace-route, interfaces, IP configuration, MAC addresses"},
+    {"param", CmdParam, "get or set a parameter of a decoder, encoder or network stream"},
+    {"events", CmdEvents, "watch system events (upgrades, memory levels) until Ctrl-C"},
 };
 
-int Usage(FILE* out) {
+void PrintUsage(FILE* out) {
     std::fprintf(out,
-                 "usage: vksctl devices\n"
-                 "  devices   load the engine and list the inputs of every device\n");
-    return out == stdout ? 0 : 2;
+                 "usage: vksctl [global options] COMMAND [options]\n"
+                 "\n"
+                 "commands:\n");
+    for (const Command& c : kCommands) std::fprintf(out, "  %-9s %s\n", c.name, c.summary);
+    std::fprintf(out,
+                 "\n"
+                 "global options (also accepted after the command):\n"
+                 "  --json               machine-readable output (one JSON document on standard output)\n"
+                 "  --log-level LEVEL    library diagnostics: none, errors, warnings, messages, trace,\n"
+                 "                       verbose, or a DebugLevel mask; written to VKS_DEBUG_OUTPUT\n"
+                 "                       (standard error unless set)\n"
+                 "  --registry FILE      the registry file the library reads (VKS_REGISTRY_FILE)\n"
+                 "  --sim-config FILE    run against the device simulator with this configuration\n"
+                 "  --help               this text; 'vksctl COMMAND --help' for a command\n"
+                 "\n"
+                 "With no driver configured (VKS_SIM_CONFIG and VKS_DRIVERS unset), vksctl runs against\n"
+                 "the simulator with its shipped default configuration and says so on its first line.\n"
+                 "Exit status: 0 success, 1 the library or a device refused, 2 a wrong command line.\n");
 }
 
-int Devices() {
-    VKSHENGINE engine = nullptr;
-    const VKSERROR loaded = VKSEngineLoad(&engine);
-    if (loaded != VKSERROR_NO_ERROR) {
-        std::fprintf(stderr, "vksctl: the engine did not load: status 0x%08X\n", loaded);
-        return 1;
-    }
-    std::printf("engine loaded\n");
-    for (const Family& family : kFamilies) {
-        uint32_t count = 0;
-        family.getCount(&count);
-        std::printf("%-17s %u\n", family.name, count);
-        for (uint32_t i = 0; i < count; ++i) {
-            VKSINFOA info;
-            std::memset(&info, 0, sizeof(info));
-            info.Size = sizeof(info);
-            const VKSERROR status = family.getInfo(i, &info);
-            if (status == VKSERROR_NO_ERROR) {
-                std::printf("  [%u] %s\n", i, info.Text);
-            } else {
-                std::printf("  [%u] (no information: status 0x%08X)\n", i, status);
-            }
-        }
-    }
-    const VKSERROR freed = VKSEngineFree(engine);
-    std::printf("engine freed\n");
-    return freed == VKSERROR_NO_ERROR ? 0 : 1;
+// Global options may also follow the command word.
+bool TakeGlobalOptions(Args& args, GlobalOptions* g) {
+    if (args.Flag("--json")) g->json = true;
+    if (auto v = args.Value("--log-level")) g->logLevel = *v;
+    if (auto v = args.Value("--registry")) g->registry = *v;
+    if (auto v = args.Value("--sim-config")) g->simConfig = *v;
+    return !args.Failed();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Devices();
-    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) return Usage(stdout);
-    if (std::strcmp(argv[1], "devices") == 0) return Devices();
-    std::fprintf(stderr, "vksctl: unknown command '%s'\n", argv[1]);
-    return Usage(stderr);
+    Context context;
+    const int commandIndex = ParseGlobalOptions(argc, argv, &context.global);
+    if (commandIndex < 0) return kExitUsage;
+    if (commandIndex >= argc) {
+        if (context.global.help) {
+            PrintUsage(stdout);
+            return kExitOk;
+        }
+        PrintUsage(stderr);
+        return kExitUsage;
+    }
+    const std::string name = argv[commandIndex];
+    const Command* command = nullptr;
+    for (const Command& c : kCommands)
+        if (name == c.name) command = &c;
+    if (!command) return UsageError("", "unknown command '" + name + "'");
+
+    Args args(name, std::vector<std::string>(argv + commandIndex + 1, argv + argc));
+    if (!TakeGlobalOptions(args, &context.global)) return UsageError(name, args.Error());
+    if (context.global.help) args = Args(name, {"--help"});
+
+    // Help needs no devices; everything else sets up the environment first.
+    bool wantsHelp = false;
+    {
+        Args copy = args;
+        wantsHelp = copy.Flag("--help") || copy.Flag("-h");
+    }
+    if (!wantsHelp) {
+        if (!PrepareEnvironment(&context)) {
+            CleanUpEnvironment();
+            return kExitUsage;
+        }
+        InstallStopHandler();
+    }
+    const int status = command->run(context, args);
+    CleanUpEnvironment();
+    std::fflush(stdout);
+    return status;
 }

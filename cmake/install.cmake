@@ -1,0 +1,50 @@
+# `cmake --install` on Linux: the public header, the library with the
+# platform layer it runs on, the device simulator and the stand-in libraries,
+# vksctl, the shipped simulator configuration, a CMake package configuration
+# (find_package(VKSACC) -> VKSACC::vksacc) and a pkg-config file (vksacc.pc).
+#
+# Layout under the prefix:
+#   include/vksacc.h, include/vksacc_abi.h
+#   lib/libvksacc.so, lib/libvksplatform.so
+#   lib/libvkssim.so             the simulator, loaded as the driver when
+#                                VKS_SIM_CONFIG is set (found beside the
+#                                platform library)
+#   lib/vksacc/standins/         stand-in "vidpane" and "oemname" libraries,
+#                                found only through VKS_DLL_PATH
+#   share/vksacc/sim/default.conf
+#   bin/vksctl
+#   lib/cmake/VKSACC/, lib/pkgconfig/vksacc.pc
+include(CMakePackageConfigHelpers)
+
+set(VKSACC_INSTALL_DATADIR ${CMAKE_INSTALL_DATADIR}/vksacc)
+set(VKSACC_INSTALL_STANDINDIR ${CMAKE_INSTALL_LIBDIR}/vksacc/standins)
+set(VKSACC_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/VKSACC)
+
+# Installed libraries find each other beside themselves; the stand-ins find
+# the platform library two folders up.
+set_target_properties(vksacc vksplatform vkssim PROPERTIES INSTALL_RPATH "$ORIGIN")
+set_target_properties(oemname vidpane PROPERTIES INSTALL_RPATH "$ORIGIN/../..")
+
+# The platform library is exported with the library because applications
+# link against a library that needs it at run time.
+install(TARGETS vksacc vksplatform EXPORT VKSACCTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS vkssim LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS oemname vidpane LIBRARY DESTINATION ${VKSACC_INSTALL_STANDINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/include/vksacc.h ${PROJECT_SOURCE_DIR}/platform/include/vksacc_abi.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/sim/configs/default.conf DESTINATION ${VKSACC_INSTALL_DATADIR}/sim)
+
+install(EXPORT VKSACCTargets NAMESPACE VKSACC:: DESTINATION ${VKSACC_INSTALL_CMAKEDIR})
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/VKSACCConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/package/VKSACCConfig.cmake
+  INSTALL_DESTINATION ${VKSACC_INSTALL_CMAKEDIR}
+  PATH_VARS CMAKE_INSTALL_INCLUDEDIR CMAKE_INSTALL_BINDIR VKSACC_INSTALL_DATADIR VKSACC_INSTALL_STANDINDIR)
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/package/VKSACCConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMinorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/package/VKSACCConfig.cmake ${CMAKE_BINARY_DIR}/package/VKSACCConfigVersion.cmake
+  DESTINATION ${VKSACC_INSTALL_CMAKEDIR})
+
+configure_file(${CMAKE_CURRENT_LIST_DIR}/vksacc.pc.in ${CMAKE_BINARY_DIR}/package/vksacc.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/package/vksacc.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,40 @@
+// Runs a program as a person would: a fresh process with real arguments,
+// its standard output and error captured, its exit status returned.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vkstest {
+
+struct ProgramResult {
+    int exitStatus = -1;   // the exit code, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+struct RunOptions {
+    // Variables set (or, with an empty value, removed) in the child's
+    // environment on top of this process's.
+    std::vector<std::pair<std::string, std::string>> env;
+    // When standard output first contains this text, the child gets
+    // `signal` (as a person pressing Ctrl-C once the program is running).
+    std::string signalWhen;
+    int signal = 0;
+    // The child is killed after this long (a hung program fails the test
+    // instead of hanging the suite).
+    int timeoutMs = 30000;
+};
+
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const RunOptions& options = {});
+
+// Lines of a text, without their line ends.
+std::vector<std::string> Lines(const std::string& text);
+
+// True when `text` is one well-formed JSON document (RFC 8259) and nothing
+// else but white space; `error` says where it is not.
+bool IsJsonDocument(const std::string& text, std::string* error = nullptr);
+
+}  // namespace vkstest

@@ -1,0 +1,440 @@
+// vksctl run as a person runs it: a fresh process with real arguments for
+// every command against the simulator, including wrong input; its output
+// and exit status are checked, and every --json document must parse.
+#include "run_program.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using vkstest::IsJsonDocument;
+using vkstest::Lines;
+using vkstest::ProgramResult;
+using vkstest::RunOptions;
+
+// Every run uses the shipped default configuration unless a test names
+// another, and nothing from the developer's environment.
+RunOptions Simulator(const std::string& config = VKSCTL_DEFAULT_SIM_CONFIG) {
+    RunOptions o;
+    o.env = {{"VKS_SIM_CONFIG", config}, {"VKS_DRIVERS", ""},       {"VKS_REGISTRY_FILE", ""},
+             {"VKS_DEBUG_OUTPUT", ""},   {"VKS_AUDIO_RECORD", ""}, {"VKS_DLL_PATH", ""}};
+    return o;
+}
+
+ProgramResult Vksctl(const std::vector<std::string>& args, const RunOptions& options = Simulator()) {
+    return vkstest::RunProgram(VKSCTL_PATH, args, options);
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// One line on standard error, nothing on standard output but the simulator
+// line: how a wrong argument must be answered.
+void ExpectOneLineError(const ProgramResult& r, const std::string& part) {
+    EXPECT_NE(r.exitStatus, 0);
+    const auto lines = Lines(r.err);
+    ASSERT_EQ(lines.size(), 1u) << r.err;
+    EXPECT_TRUE(Contains(lines[0], part)) << lines[0];
+    EXPECT_EQ(lines[0].rfind("vksctl", 0), 0u) << lines[0];
+}
+
+void ExpectJson(const ProgramResult& r) {
+    std::string error;
+    EXPECT_TRUE(IsJsonDocument(r.out, &error)) << error << "\n" << r.out;
+}
+
+class TempFile {
+public:
+    explicit TempFile(size_t bytes = 0, const char* suffix = "") {
+        char pattern[] = "/tmp/vksctl-test-XXXXXX";
+        const int fd = mkstemp(pattern);
+        if (fd >= 0) close(fd);
+        path_ = std::string(pattern) + suffix;
+        if (*suffix) std::rename(pattern, path_.c_str());
+        std::ofstream out(path_, std::ios::binary);
+        for (size_t i = 0; i < bytes; ++i) out.put(static_cast<char>((i * 131) ^ (i >> 9)));
+    }
+    ~TempFile() { std::remove(path_.c_str()); }
+    const std::string& Path() const { return path_; }
+    size_t Size() const {
+        struct stat st;
+        return ::stat(path_.c_str(), &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
+    }
+
+private:
+    std::string path_;
+};
+
+size_t CountLinesWith(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (const auto& line : Lines(text))
+        if (Contains(line, part)) ++n;
+    return n;
+}
+
+// ---- the command line ---------------------------------------------------
+
+TEST(VksctlCommandLine, HelpListsEveryCommandAndEachCommandHasItsOwn) {
+    const auto r = Vksctl({"--help"});
+    EXPECT_EQ(r.exitStatus, 0);
+    for (const char* command : {"devices", "play", "encode", "discover", "health", "net", "param", "events"}) {
+        EXPECT_TRUE(Contains(r.out, std::string("  ") + command)) << command;
+        const auto help = Vksctl({command, "--help"});
+        EXPECT_EQ(help.exitStatus, 0) << command;
+        EXPECT_EQ(help.out.rfind(std::string("usage: vksctl ") + command, 0), 0u) << help.out;
+        EXPECT_TRUE(help.err.empty()) << help.err;
+    }
+}
+
+TEST(VksctlCommandLine, WrongWordsGetOneLineAndStatusTwo) {
+    auto r = Vksctl({"frobnicate"});
+    ExpectOneLineError(r, "unknown command 'frobnicate'");
+    EXPECT_EQ(r.exitStatus, 2);
+    r = Vksctl({"devices", "--colour"});
+    ExpectOneLineError(r, "unknown option --colour");
+    EXPECT_EQ(r.exitStatus, 2);
+    r = Vksctl({"play", "--port", "seven", "udp://1.2.3.4:5"});
+    ExpectOneLineError(r, "--port takes a number, not 'seven'");
+    r = Vksctl({"play"});
+    ExpectOneLineError(r, "the stream address is missing");
+    r = Vksctl({"--log-level", "loud", "devices"});
+    ExpectOneLineError(r, "unknown log level 'loud'");
+    r = Vksctl({"--registry", "/nonexistent/registry.reg", "devices"});
+    ExpectOneLineError(r, "registry file /nonexistent/registry.reg does not exist");
+    r = Vksctl({"--sim-config", "/nonexistent/sim.conf", "devices"});
+    ExpectOneLineError(r, "simulator configuration /nonexistent/sim.conf does not exist");
+    r = Vksctl({});
+    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_TRUE(Contains(r.err, "usage: vksctl"));
+}
+
+TEST(VksctlCommandLine, NothingConfiguredRunsTheShippedSimulatorAndSaysSoFirst) {
+    RunOptions o = Simulator();
+    o.env[0].second = "";  // no VKS_SIM_CONFIG either
+    const auto r = Vksctl({"devices"}, o);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const auto lines = Lines(r.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(Contains(lines[0], "using the simulator with its default configuration")) << lines[0];
+    EXPECT_TRUE(Contains(lines[0], "default.conf")) << lines[0];
+    // Two devices: 2 + 2 ports, 2 + 4 decoders, one encoder and one
+    // discovery input each.
+    EXPECT_EQ(CountLinesWith(r.out, "network port "), 4u) << r.out;
+    EXPECT_EQ(CountLinesWith(r.out, "decoder "), 6u);
+    EXPECT_EQ(CountLinesWith(r.out, "encoder "), 2u);
+    EXPECT_EQ(CountLinesWith(r.out, "discovery input "), 2u);
+    EXPECT_TRUE(Contains(r.out, "VKS Media Device A"));
+    EXPECT_TRUE(Contains(r.out, "VKS Media Device B"));
+}
+
+TEST(VksctlCommandLine, LogLevelSendsTheLibrarysDiagnosticsToStandardError) {
+    const auto quiet = Vksctl({"devices"});
+    EXPECT_FALSE(Contains(quiet.err, "VKSACC"));
+    const auto r = Vksctl({"--log-level", "trace", "devices"});
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_TRUE(Contains(r.err, "VKSEngineLoad")) << r.err;
+}
+
+TEST(VksctlCommandLine, GlobalOptionsWorkAfterTheCommandToo) {
+    const auto r = Vksctl({"devices", "--json"});
+    EXPECT_EQ(r.exitStatus, 0);
+    ExpectJson(r);
+    // With --json the simulator line goes to standard error.
+    EXPECT_TRUE(Contains(r.err, "using the simulator"));
+}
+
+// ---- devices ---------------------------------------------------------------
+
+TEST(VksctlDevices, JsonListsEveryInput) {
+    const auto r = Vksctl({"--json", "devices"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    ExpectJson(r);
+    EXPECT_TRUE(Contains(r.out, "\"decoders\":[{\"index\":0,\"name\":\"VKS Media Device A\"")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "{\"index\":5,\"name\":\"VKS Media Device B\"")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "\"discovery_inputs\":["));
+    EXPECT_TRUE(Contains(r.out, "\"device_data\":[")) << r.out;
+}
+
+TEST(VksctlDevices, RecordsShowsTheDeviceData) {
+    const auto plain = Vksctl({"devices"});
+    EXPECT_FALSE(Contains(plain.out, "data:"));
+    const auto r = Vksctl({"devices", "--records"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    // One pair of lines per input: 4 ports, 6 decoders, 2 encoders, 2 inputs.
+    EXPECT_EQ(CountLinesWith(r.out, "  data: "), 14u) << r.out;
+    EXPECT_EQ(CountLinesWith(r.out, "  data2: "), 14u);
+}
+
+// ---- play ----------------------------------------------------------------
+
+TEST(VksctlPlay, PlaysAFileToItsEndAndFreesTheEngine) {
+    TempFile file(1500000);
+    const auto r = Vksctl({"play", "file://" + file.Path()});
+    ASSERT_EQ(r.exitStatus, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "playing file://")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "VKSERROR_DECODED_FIRST_FRAME: first frame decoded")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "VKSERROR_AUDIO_EXISTS")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "VKSERROR_END_OF_STREAM: end of stream")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "fed 1500000 of 1500000 bytes")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "engine freed")) << r.out;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+}
+
+TEST(VksctlPlay, JsonSummaryParsesAndCountsTheBytes) {
+    TempFile file(300000);
+    const auto r = Vksctl({"play", "--json", "--decoder", "1", "file://" + file.Path()});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    ExpectJson(r);
+    EXPECT_TRUE(Contains(r.out, "\"end_of_stream\":true")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "\"bytes_fed\":300000,\"file_size\":300000")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "\"engine_freed\":true"));
+}
+
+TEST(VksctlPlay, WavOptionRecordsOnlyOnTheSimulatorAndTheSessionStillEnds) {
+    TempFile file(200000);
+    TempFile wav(0, ".wav");
+    std::remove(wav.Path().c_str());
+    const auto r = Vksctl({"play", "--wav", wav.Path(), "file://" + file.Path()});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    // With sound the endpoint's figures are shown and the recording exists;
+    // a library without sound says so instead.
+    if (Contains(r.out, "frames rendered")) {
+        EXPECT_GT(wav.Size(), 44u);
+    } else {
+        EXPECT_TRUE(Contains(r.out, "no audio")) << r.out;
+    }
+}
+
+TEST(VksctlPlay, StopsAfterSecondsOnAStreamThatNeverEnds) {
+    const auto r = Vksctl({"play", "--seconds", "0.2", "udp://239.1.1.1:5000"});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "stopped after 0.2 s")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "engine freed"));
+}
+
+TEST(VksctlPlay, CtrlCClosesEverythingAndFreesTheEngine) {
+    RunOptions o = Simulator();
+    o.signalWhen = "playing udp://";
+    o.signal = SIGINT;
+    const auto r = Vksctl({"play", "udp://239.1.1.1:5000"}, o);
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "interrupted")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "closed the decoder and the stream; engine freed")) << r.out;
+}
+
+TEST(VksctlPlay, BadInputIsOneLine) {
+    ExpectOneLineError(Vksctl({"play", "file:///nonexistent/clip.ts"}), "file /nonexistent/clip.ts does not exist");
+    ExpectOneLineError(Vksctl({"play", "--decoder", "99", "udp://239.1.1.1:5000"}),
+                       "no decoder 99 (there are 6: 0 to 5)");
+    ExpectOneLineError(Vksctl({"play", "--port", "4", "udp://239.1.1.1:5000"}), "no network port 4");
+}
+
+TEST(VksctlPlay, ADecoderInUseIsReportedByName) {
+    // Two decoders of one device cannot play at once in the simulator only
+    // when they are the same input; a second process cannot see the first's
+    // objects, so this checks the refusal path through a port's own limit
+    // instead: a configuration with no decoders.
+    TempFile config;
+    std::ofstream(config.Path()) << "[device]\nnetwork = 1\ndecoders = 0\n";
+    const auto r = Vksctl({"play", "udp://239.1.1.1:5000"}, Simulator(config.Path()));
+    ExpectOneLineError(r, "no decoder 0 (there are none)");
+}
+
+// ---- encode --------------------------------------------------------------
+
+TEST(VksctlEncode, WritesTheEncodedSamplesAndShowsTheThroughput) {
+    TempFile out;
+    const auto r = Vksctl({"encode", "--frames", "5", "--fps", "60", "--output", out.Path()});
+    ASSERT_EQ(r.exitStatus, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "5 samples")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "samples/s")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "encoder closed; engine freed"));
+    ASSERT_GT(out.Size(), 16u);
+    // Every sample starts with a start code; the first is a key frame.
+    std::ifstream in(out.Path(), std::ios::binary);
+    char head[5];
+    in.read(head, 5);
+    EXPECT_EQ(std::string(head, 4), std::string("\0\0\0\1", 4));
+    EXPECT_EQ(static_cast<unsigned char>(head[4]), 0x65);
+}
+
+TEST(VksctlEncode, JsonSummaryParses) {
+    TempFile out;
+    const auto r = Vksctl({"--json", "encode", "--frames", "3", "--fps", "60", "--output", out.Path()});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    ExpectJson(r);
+    EXPECT_TRUE(Contains(r.out, "\"frames\":3,")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "\"frame_rate\":60")) << r.out;
+}
+
+TEST(VksctlEncode, RefusedParametersAndMissingOptionsAreOneLine) {
+    TempFile out;
+    ExpectOneLineError(Vksctl({"encode", "--profile", "3", "--output", out.Path()}),
+                       "cannot set the profile to 3: VKSERROR_");
+    const auto missing = Vksctl({"encode"});
+    ExpectOneLineError(missing, "--output FILE is missing");
+    EXPECT_EQ(missing.exitStatus, 2);
+    ExpectOneLineError(Vksctl({"encode", "--encoder", "2", "--output", out.Path()}), "no encoder 2");
+    ExpectOneLineError(Vksctl({"encode", "--width", "640", "--output", out.Path()}), "--width and --height go together");
+}
+
+// ---- discover ------------------------------------------------------------
+
+TEST(VksctlDiscover, ListsWhatTheSessionFinds) {
+    auto r = Vksctl({"discover"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "Simulated camera 0.1")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Simulated camera 0.2")) << r.out;
+    r = Vksctl({"discover", "--json", "--decoder", "2"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    ExpectJson(r);
+    EXPECT_TRUE(Contains(r.out, "\"text\":\"Simulated camera 1.1\"")) << r.out;
+    ExpectOneLineError(Vksctl({"discover", "--decoder", "6"}), "no decoder 6");
+}
+
+TEST(VksctlDiscover, ADeviceThatFindsNothingSaysSo) {
+    TempFile config;
+    std::ofstream(config.Path()) << "[device]\n";
+    const auto r = Vksctl({"discover", "--seconds", "0.1"}, Simulator(config.Path()));
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "found nothing")) << r.out;
+}
+
+// ---- health --------------------------------------------------------------
+
+TEST(VksctlHealth, ShowsEachDevicesFigures) {
+    const auto r = Vksctl({"health"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(CountLinesWith(r.out, "35%"), 2u) << r.out;
+    EXPECT_EQ(CountLinesWith(r.out, "47 C"), 2u) << r.out;
+    EXPECT_EQ(CountLinesWith(r.out, "hardware counters:"), 2u);
+    EXPECT_FALSE(Contains(r.out, "force-lockup"));
+}
+
+TEST(VksctlHealth, TestsRunOnlyWhenAskedFor) {
+    const auto r = Vksctl({"health", "--tests"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(CountLinesWith(r.out, "VKSERROR_TEST_IN_PROGRESS"), 2u) << r.out;
+    EXPECT_EQ(CountLinesWith(r.out, "VKSERROR_TEST_COMPLETE"), 4u) << r.out;
+}
+
+TEST(VksctlHealth, WatchRepeatsAndJsonParses) {
+    auto r = Vksctl({"health", "--watch", "0.05", "--count", "2"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(CountLinesWith(r.out, "--- "), 2u) << r.out;
+    r = Vksctl({"--json", "health", "--tests"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    ExpectJson(r);
+    EXPECT_TRUE(Contains(r.out, "\"load\":35,\"encoder_load\":35,\"temperature\":47")) << r.out;
+    ExpectOneLineError(Vksctl({"health", "--watch", "0"}), "--watch takes a positive number of seconds");
+}
+
+// ---- net -----------------------------------------------------------------
+
+TEST(VksctlNet, ShowsInterfacesAddressesAndMacs) {
+    const auto r = Vksctl({"net"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "192.168.1.100")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "192.168.1.101")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "00:1d:2f:00:00:01")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "configured interfaces:")) << r.out;
+    const auto j = Vksctl({"net", "--json"});
+    ASSERT_EQ(j.exitStatus, 0);
+    ExpectJson(j);
+}
+
+TEST(VksctlNet, PingAndTraceRouteReportTheDevicesAnswer) {
+    auto r = Vksctl({"net", "ping", "127.0.0.1"});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "answered, VKSERROR_DIAG_PING_SUCCESS")) << r.out;
+    r = Vksctl({"net", "ping", "10.99.99.99"});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(Contains(r.out, "VKSERROR_DIAG_PING_TIMEOUT")) << r.out;
+    r = Vksctl({"net", "traceroute", "--reports", "2", "127.0.0.1"});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(CountLinesWith(r.out, "traceroute to 127.0.0.1"), 2u) << r.out;
+    r = Vksctl({"--json", "net", "traceroute", "127.0.0.1"});
+    EXPECT_EQ(r.exitStatus, 0);
+    ExpectJson(r);
+    EXPECT_TRUE(Contains(r.out, "VKSERROR_DIAG_TRACEROUTE_COMPLETE"));
+}
+
+TEST(VksctlNet, BadInputIsOneLine) {
+    ExpectOneLineError(Vksctl({"net", "ping"}), "ping needs a destination");
+    ExpectOneLineError(Vksctl({"net", "teleport"}), "unknown action 'teleport'");
+    ExpectOneLineError(Vksctl({"net", "ping", "--decoder", "9", "127.0.0.1"}), "no decoder 9");
+    ExpectOneLineError(Vksctl({"net", "ping", "--ifc", "7", "127.0.0.1"}), "--ifc takes 0, 1 or 255");
+}
+
+// ---- param ---------------------------------------------------------------
+
+TEST(VksctlParam, GetsWithEachSelectorAndSetsWithReadBack) {
+    auto r = Vksctl({"param", "get", "encoder", "bit-rate"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "encoder 0 bit-rate (current): ")) << r.out;
+    r = Vksctl({"param", "get", "encoder", "key-frame-interval", "--max"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "(maximum)")) << r.out;
+    r = Vksctl({"param", "set", "encoder", "profile", "77"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "read back: 77")) << r.out;
+    r = Vksctl({"param", "get", "stream", "jitter", "--selector", "default", "--json"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    ExpectJson(r);
+    EXPECT_TRUE(Contains(r.out, "\"selector\":\"default\",\"values\":[")) << r.out;
+    r = Vksctl({"param", "get", "decoder", "cropping", "--index", "3"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "decoder 3 cropping (current): ")) << r.out;
+}
+
+TEST(VksctlParam, ListParses) {
+    const auto r = Vksctl({"--json", "param", "list"});
+    ASSERT_EQ(r.exitStatus, 0);
+    ExpectJson(r);
+    EXPECT_TRUE(Contains(r.out, "\"name\":\"caching-limit\""));
+}
+
+TEST(VksctlParam, BadInputIsOneLine) {
+    ExpectOneLineError(Vksctl({"param", "get", "encoder", "sharpness"}),
+                       "unknown encoder parameter 'sharpness' (known: frame-rate,");
+    ExpectOneLineError(Vksctl({"param", "get", "toaster", "heat"}), "unknown family 'toaster'");
+    ExpectOneLineError(Vksctl({"param", "set", "encoder", "profile", "3"}), "setting encoder profile to 3: VKSERROR_");
+    ExpectOneLineError(Vksctl({"param", "set", "decoder", "resolution", "1,2"}), "is read-only");
+    ExpectOneLineError(Vksctl({"param", "set", "decoder", "cropping", "1,2"}), "cropping takes 4 numbers");
+    ExpectOneLineError(Vksctl({"param", "get", "encoder", "profile", "--min"}), "has no minimum value");
+    ExpectOneLineError(Vksctl({"param", "get", "encoder", "profile", "--index", "5"}), "no encoder 5");
+}
+
+// ---- events --------------------------------------------------------------
+
+TEST(VksctlEvents, ShowsTheDevicesSystemEvents) {
+    TempFile config;
+    std::ofstream(config.Path()) << "[device]\nnotify_on_info = 0x0134F403, 0x0134F401\n";
+    auto r = Vksctl({"events", "--count", "2"}, Simulator(config.Path()));
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "VKSERROR_EVENT_MEMORY_LEVEL_AMBER: memory level amber")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "VKSERROR_EVENT_UPGRADE_PENDING: firmware upgrade pending")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "2 events; engine freed")) << r.out;
+    r = Vksctl({"--json", "events", "--count", "2"}, Simulator(config.Path()));
+    ASSERT_EQ(r.exitStatus, 0);
+    ExpectJson(r);
+    EXPECT_TRUE(Contains(r.out, "\"name\":\"VKSERROR_EVENT_MEMORY_LEVEL_AMBER\""));
+}
+
+TEST(VksctlEvents, WatchesUntilCtrlC) {
+    RunOptions o = Simulator();
+    o.signalWhen = "watching system events";
+    o.signal = SIGINT;
+    const auto r = Vksctl({"events"}, o);
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "0 events; engine freed")) << r.out;
+}
+
+}  // namespace

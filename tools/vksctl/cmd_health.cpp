@@ -1,0 +1,177 @@
+// vksctl health: loads, temperature, counters and memory figures of each
+// device, once or every --watch seconds; the device tests on request.
+#include "commands.h"
+#include "device_groups.h"
+#include "event_queue.h"
+#include "json_writer.h"
+#include "output.h"
+#include "status_names.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace vksctl {
+
+namespace {
+
+const char kHelp[] =
+    "usage: vksctl health [--watch S] [--count N] [--tests] [--json]\n"
+    "\n"
+    "Shows each device's current decoder and encoder load, core loads, temperature,\n"
+    "hardware counters and memory usage figures (the records' words as the device\n"
+    "reports them).\n"
+    "\n"
+    "options:\n"
+    "  --watch S   repeat every S seconds until Ctrl-C (or --count rounds)\n"
+    "  --count N   with --watch: stop after N rounds\n"
+    "  --tests     also run the three device tests (force lockup, stop-upgrade-reboot,\n"
+    "              memory usage) on each device; they act on the hardware\n";
+
+struct Figures {
+    std::string name;
+    uint32_t decoder = 0;
+    VKSERROR loadStatus = 0, encoderLoadStatus = 0, coreStatus = 0, temperatureStatus = 0, countersStatus = 0,
+             memoryStatus = 0;
+    uint32_t load = 0, encoderLoad = 0, coreWord = 0, temperature = 0;
+    bool haveEncoder = false;
+    VKSCORELOAD core{};
+    VKSTEMPERATUREDETAIL detail{};
+    VKSHARDWARECOUNTERS counters{};
+    VKSMEMORYUSAGEDIAGS memory{};
+};
+
+Figures Read(const DeviceGroup& group) {
+    Figures f;
+    f.name = group.name;
+    f.decoder = group.decoders.front();
+    f.loadStatus = VKSDecoderGetCurrentLoad(f.decoder, &f.load);
+    if (!group.encoders.empty()) {
+        f.haveEncoder = true;
+        f.encoderLoadStatus = VKSEncoderGetCurrentLoad(group.encoders.front(), &f.encoderLoad);
+    }
+    f.coreStatus = VKSDecoderGetCoreLoad(f.decoder, &f.core, &f.coreWord);
+    f.temperatureStatus = VKSDecoderGetTemperature(f.decoder, &f.temperature, &f.detail);
+    f.countersStatus = VKSGetHardwareCounters(f.decoder, &f.counters);
+    f.memoryStatus = VKSGetMemoryUsageDiags(f.decoder, &f.memory);
+    return f;
+}
+
+std::string Value(VKSERROR status, const std::string& text) {
+    return status == VKSERROR_NO_ERROR ? text : "(" + StatusText(status) + ")";
+}
+
+void PrintText(const std::vector<Figures>& all) {
+    Table table({"DEVICE", "DECODER", "LOAD", "ENC LOAD", "TEMP", "CORES"});
+    for (const Figures& f : all)
+        table.Row({f.name, std::to_string(f.decoder), Value(f.loadStatus, std::to_string(f.load) + "%"),
+                   f.haveEncoder ? Value(f.encoderLoadStatus, std::to_string(f.encoderLoad) + "%") : "-",
+                   Value(f.temperatureStatus, std::to_string(f.temperature) + " C"),
+                   Value(f.coreStatus, JoinWords(Words(f.core.Data)))});
+    table.Print();
+    for (const Figures& f : all) {
+        std::printf("%s (decoder %u)\n", f.name.c_str(), f.decoder);
+        std::printf("  hardware counters: %s\n", Value(f.countersStatus, JoinWords(Words(f.counters.Data))).c_str());
+        std::printf("  memory usage:      %s\n", Value(f.memoryStatus, JoinWords(Words(f.memory.Data))).c_str());
+    }
+}
+
+void WriteWords(JsonWriter& j, const char* name, VKSERROR status, const std::vector<uint32_t>& words) {
+    j.Key(name);
+    if (status != VKSERROR_NO_ERROR) {
+        j.BeginObject().Member("error", StatusText(status)).EndObject();
+        return;
+    }
+    j.BeginArray();
+    for (uint32_t w : words) j.Number(uint64_t{w});
+    j.EndArray();
+}
+
+void WriteFigures(JsonWriter& j, const Figures& f) {
+    j.BeginObject().Member("device", f.name).Member("decoder", f.decoder);
+    if (f.loadStatus == VKSERROR_NO_ERROR) j.Member("load", f.load);
+    if (f.haveEncoder && f.encoderLoadStatus == VKSERROR_NO_ERROR) j.Member("encoder_load", f.encoderLoad);
+    if (f.temperatureStatus == VKSERROR_NO_ERROR) j.Member("temperature", f.temperature);
+    WriteWords(j, "core_load", f.coreStatus, Words(f.core.Data));
+    WriteWords(j, "hardware_counters", f.countersStatus, Words(f.counters.Data));
+    WriteWords(j, "memory_usage", f.memoryStatus, Words(f.memory.Data));
+    j.EndObject();
+}
+
+}  // namespace
+
+int CmdHealth(Context& context, Args& args) {
+    if (args.Flag("--help") || args.Flag("-h")) {
+        std::fputs(kHelp, stdout);
+        return kExitOk;
+    }
+    const auto watch = args.Seconds("--watch");
+    const uint32_t count = args.U32("--count").value_or(watch ? 0 : 1);
+    const bool tests = args.Flag("--tests");
+    if (!args.Finish()) return UsageError("health", args.Error());
+    if (watch && *watch <= 0) return UsageError("health", "--watch takes a positive number of seconds");
+    const bool json = context.global.json;
+
+    Engine engine;
+    if (!LoadEngine("health", &engine)) return kExitFailure;
+    std::vector<DeviceGroup> groups;
+    for (DeviceGroup& g : GroupDevices())
+        if (!g.decoders.empty()) groups.push_back(std::move(g));
+    if (groups.empty()) {
+        PrintError("health", "no devices with decoders");
+        return kExitFailure;
+    }
+
+    JsonWriter j;
+    j.BeginObject().Key("rounds").BeginArray();
+    EventQueue clock;  // only its time and its wait
+    int exitStatus = kExitOk;
+    for (uint32_t round = 0; count == 0 || round < count; ++round) {
+        // Wakes come only from Ctrl-C here; wait out the interval.
+        while (watch && round > 0 && clock.Elapsed() < *watch * round)
+            if (!WaitUntil(clock, 0, *watch * round, 1000)) break;
+        if (StopRequested()) break;
+        std::vector<Figures> all;
+        for (const DeviceGroup& g : groups) all.push_back(Read(g));
+        for (const Figures& f : all)
+            if (f.loadStatus != VKSERROR_NO_ERROR) exitStatus = kExitFailure;
+        if (json) {
+            j.BeginObject().Member("seconds", clock.Elapsed()).Key("devices").BeginArray();
+            for (const Figures& f : all) WriteFigures(j, f);
+            j.EndArray().EndObject();
+        } else {
+            if (watch) std::printf("--- %.1f s\n", clock.Elapsed());
+            PrintText(all);
+            std::fflush(stdout);
+        }
+    }
+    j.EndArray();
+
+    if (tests && !StopRequested()) {
+        static const struct {
+            const char* name;
+            VKSERROR(VKSAPI* run)(uint32_t);
+        } kTests[] = {{"force-lockup", VKSDecoderTestForceLockup},
+                      {"stop-upgrade-reboot", VKSDecoderTestStopUpgradeReboot},
+                      {"memory-usage", VKSDecoderTestMemUsage}};
+        Table table({"DEVICE", "TEST", "RESULT"});
+        j.Key("tests").BeginArray();
+        for (const DeviceGroup& g : groups)
+            for (const auto& t : kTests) {
+                const VKSERROR result = t.run(g.decoders.front());
+                if (result != VKSERROR_TEST_COMPLETE && result != VKSERROR_TEST_IN_PROGRESS) exitStatus = kExitFailure;
+                table.Row({g.name, t.name, StatusText(result)});
+                j.BeginObject().Member("device", g.name).Member("test", t.name);
+                j.Member("result", StatusName(result) ? StatusName(result) : "").Member("code", Hex32(result));
+                j.EndObject();
+            }
+        j.EndArray();
+        if (!json) table.Print();
+    }
+    j.EndObject();
+    const VKSERROR freed = engine.Free();
+    if (json) j.Print();
+    if (freed != VKSERROR_NO_ERROR) return FailWith("health", "freeing the engine", freed);
+    return exitStatus;
+}
+
+}  // namespace vksctl
