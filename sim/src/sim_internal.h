@@ -135,6 +135,7 @@ public:
     // The log keeps the newest requests only, so that a long session does
     // not grow without bound.
     size_t logLimit = 4096;
+    bool logRequests = true;  // off: requests are answered without being recorded
     uint64_t nextSequence = 0;
 
     Device* DeviceAt(int index);  // null when out of range

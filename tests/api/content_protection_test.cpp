@@ -31,6 +31,9 @@ std::vector<uint8_t> Pattern(size_t size, uint8_t first) {
 class ContentProtectionTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Decoders open without audio here: a render thread would add its own
+        // commands to the request log at times of its choosing.
+        VKSDecoderDeviceSetAudioDecodeEnabled(0);
         registry_ = std::make_unique<vkstest::ScopedRegistry>(vkstest::ConfigKey("\"DebugLevel\"=dword:00000001"));
         vkssim::Reset();
         vkssim::DeviceConfig config;

@@ -148,6 +148,9 @@ bool ZeroRange(const std::vector<uint8_t>& bytes, size_t from, size_t to) {
 class EncoderTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Decoders open without audio here: a render thread would add its own
+        // commands to the request log at times of its choosing.
+        VKSDecoderDeviceSetAudioDecodeEnabled(0);
         vkssim::Reset();
         vkssim::DeviceConfig config;
         config.inputs[VKSSIM_TYPE_NETWORK] = 1;

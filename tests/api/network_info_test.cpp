@@ -30,6 +30,9 @@ uint32_t U32(const void* p, size_t offset) {
 class NetworkInfoTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Decoders open without audio here: a render thread would add its own
+        // commands to the request log at times of its choosing.
+        VKSDecoderDeviceSetAudioDecodeEnabled(0);
         vkssim::Reset();
         vkssim::DeviceConfig config;
         config.inputs[VKSSIM_TYPE_NETWORK] = 2;

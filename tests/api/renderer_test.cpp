@@ -133,6 +133,9 @@ std::u16string Text(const uint16_t* units, size_t count) { return std::u16string
 class RendererTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Decoders open without audio here: a render thread would add its own
+        // commands to the request log at times of its choosing.
+        VKSDecoderDeviceSetAudioDecodeEnabled(0);
         vkssim::Reset();
         vkssim::DeviceConfig config;
         config.inputs[VKSSIM_TYPE_NETWORK] = 1;

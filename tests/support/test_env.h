@@ -6,6 +6,8 @@
 #include "vks_platform.h"
 #include "vks_win32/linux_ext.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -104,14 +106,38 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         lines_.clear();
     }
+    // Waits until a line containing `needle` has arrived.
+    bool WaitFor(const std::string& needle, std::chrono::milliseconds timeout) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return arrived_.wait_for(lock, timeout, [&] {
+            for (const auto& line : lines_) {
+                if (ToUtf8(line.c_str()).find(needle) != std::string::npos) return true;
+            }
+            return false;
+        });
+    }
+    // Lines containing `needle`, as UTF-8.
+    std::vector<std::string> Matching(const std::string& needle) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<std::string> out;
+        for (const auto& line : lines_) {
+            std::string text = ToUtf8(line.c_str());
+            if (text.find(needle) != std::string::npos) out.push_back(std::move(text));
+        }
+        return out;
+    }
 
 private:
     static void Receive(LPCWSTR line, void* context) {
         auto* self = static_cast<DebugCapture*>(context);
-        std::lock_guard<std::mutex> lock(self->mutex_);
-        self->lines_.emplace_back(line);
+        {
+            std::lock_guard<std::mutex> lock(self->mutex_);
+            self->lines_.emplace_back(line);
+        }
+        self->arrived_.notify_all();
     }
     std::mutex mutex_;
+    std::condition_variable arrived_;
     std::vector<std::u16string> lines_;
 };
 
