@@ -190,6 +190,15 @@ void BM_RenderLoopAllocationsPerPeriod(benchmark::State& state) {
 }
 BENCHMARK(BM_RenderLoopAllocationsPerPeriod)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// The same count with the simulator recording every request: its log entries
+// are the allocations seen here, which shows that the counter counts.
+void BM_RenderLoopAllocationsWithRequestLog(benchmark::State& state) {
+    vkssim::SetRequestLogging(true);
+    BM_RenderLoopAllocationsPerPeriod(state);
+    vkssim::SetRequestLogging(false);
+}
+BENCHMARK(BM_RenderLoopAllocationsWithRequestLog)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 void BM_AudioThreadCpuPerPeriod(benchmark::State& state) {
     const pid_t audio = g_playback->AudioThread();
     uint64_t cpu = 0, periods = 0;
