@@ -274,7 +274,9 @@ void Load(Command& c) {
     const DecoderAudio settings = SettingsOf(f, c.file.device);
     uint64_t frames = std::min<uint64_t>({asked, bytes / r.state.frameSize, r.level});
     if (settings.fault == DecoderAudioFault::ShortDelivery && r.faultUses != 0 && frames > 0) {
-        frames = std::min<uint64_t>(frames, asked / 2);
+        // Half, rounded up: a short decoder still makes progress, so that a
+        // fill that retries until the buffer is full comes to an end.
+        frames = std::min<uint64_t>(frames, (static_cast<uint64_t>(asked) + 1) / 2);
         if (r.faultUses > 0) --r.faultUses;
         ++r.state.shortLoads;
     }

@@ -186,7 +186,6 @@ TEST_F(AudioThreadTest, TwoDecodersOfOneSessionShareOneHelperUntilBothClose) {
     EXPECT_NE(removed[0].find("Entry count: 0."), std::string::npos);
     EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 0u);
     EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 0, 5000));
-    EXPECT_FALSE(capture_->Contains("timed-out on helper process exit"));
 }
 
 TEST_F(AudioThreadTest, ShortDeliveryLeadsToARetryPassThatFillsTheRest) {

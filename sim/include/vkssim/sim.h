@@ -22,7 +22,7 @@ namespace vkssim {
 // Faults of a decoder's decoded audio (family_audio.cpp).
 enum class DecoderAudioFault : uint32_t {
     None = 0,
-    ShortDelivery = 1,  // a load delivers at most half the frames asked
+    ShortDelivery = 1,  // a load delivers at most half the frames asked (rounded up)
     NoDelivery = 2,     // the decoder never produces frames nor signals its events
     FailStart = 3,      // the start command fails (DecoderAudio::failStatus)
 };
