@@ -130,6 +130,26 @@ void WriteFrame(uint8_t* out, uint32_t frameSize, const Format& format, uint32_t
         std::memcpy(out + c * bytes, sample, bytes);
 }
 
+// The device keeps its own references to the application's events, as a
+// driver references the objects behind the handles it is given: a handle the
+// application closes, or that is reused, is never signalled by mistake.
+HANDLE Reference(uint64_t value) {
+    HANDLE own = nullptr;
+    const auto handle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value));
+    if (handle == nullptr ||
+        !DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &own, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        return nullptr;
+    }
+    return own;
+}
+
+void DropEvents(DecoderAudioRecord& r) {
+    if (r.ready != nullptr) CloseHandle(r.ready);
+    if (r.buffered != nullptr) CloseHandle(r.buffered);
+    r.ready = nullptr;
+    r.buffered = nullptr;
+}
+
 bool ObjectAlive(const DecoderAudioRecord& r) {
     if (!r.device->present) return false;
     auto it = r.device->objects.find(r.handle);
@@ -178,7 +198,8 @@ void TimerThread() {
         for (auto it = f.decoders.begin(); it != f.decoders.end();) {
             DecoderAudioRecord& r = it->second;
             if (!ObjectAlive(r)) {
-                // The decoder closed without a stop: its events are not ours any more.
+                // The decoder closed without a stop.
+                DropEvents(r);
                 it = f.decoders.erase(it);
                 continue;
             }
@@ -237,8 +258,9 @@ void Start(Command& c) {
     r.state.framesBuffer = c.InU32(36);
     r.state.readyEvent = c.InU64(40);
     r.state.bufferedEvent = c.InU64(48);
-    r.ready = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(r.state.readyEvent));
-    r.buffered = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(r.state.bufferedEvent));
+    DropEvents(r);
+    r.ready = Reference(r.state.readyEvent);
+    r.buffered = Reference(r.state.bufferedEvent);
     r.format = ReadFormat(*o);
     r.startedAt = Clock::now();
     r.chunksAccounted = 0;
@@ -306,9 +328,7 @@ void Stop(Command& c) {
     DecoderAudioRecord& r = RecordOf(f, c.file.device, o->info.handle);
     ++r.state.stops;
     r.state.started = false;
-    // The events belong to the application, which may close them now.
-    r.ready = nullptr;
-    r.buffered = nullptr;
+    DropEvents(r);
     f.changed.notify_all();
 }
 
