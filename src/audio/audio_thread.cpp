@@ -514,6 +514,7 @@ HRESULT AudioThreadLoadData(AudioStreamContext* context, VKSAUDIOTHREAD* thread)
             return hr;
         }
         HRESULT pass;
+        bool loadFailed = false;
         if (freeFrames == 0) {
             LogTrace(WSTR("AudioThreadLoadData: No space in the buffer. Thread:%08X\n"), Tid());
             pass = S_FALSE;
@@ -526,7 +527,10 @@ HRESULT AudioThreadLoadData(AudioStreamContext* context, VKSAUDIOTHREAD* thread)
             }
             // A decoder that cannot deliver only shortens the fill.
             pass = AudioThreadLoadDecodedAudio(thread, buffer, freeFrames, &written);
-            if (FAILED(pass)) pass = S_FALSE;
+            if (FAILED(pass)) {
+                loadFailed = true;
+                pass = S_FALSE;
+            }
             hr = context->pRenderClient->ReleaseBuffer(written, 0);
             if (FAILED(hr)) {
                 LogFailure(WSTR("AudioThreadLoadData: Failed to release buffer.%s Result:0x%08X. LastError:0x%08X. Thread:%08X\n"), hr);
@@ -538,6 +542,10 @@ HRESULT AudioThreadLoadData(AudioStreamContext* context, VKSAUDIOTHREAD* thread)
         if (written < freeFrames) {
             LogTrace(WSTR("AudioThreadLoadData: Recieved less frames than requested - Requested:%d Recieved:%d WasRetry:%d. HRESULT:%08X, Thread:%08X\n"),
                      static_cast<int>(freeFrames), static_cast<int>(written), retry ? 1 : 0, static_cast<DWORD>(pass), Tid());
+            // A load command that failed is not retried at once: the decoder
+            // may keep Data Ready set, and retrying would spin this thread at
+            // full speed. The fill ends short; the next period tries again.
+            if (loadFailed) return pass;
             retry = true;
             continue;
         }

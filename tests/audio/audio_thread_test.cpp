@@ -208,6 +208,30 @@ TEST_F(AudioThreadTest, ShortDeliveryLeadsToARetryPassThatFillsTheRest) {
     EXPECT_TRUE(capture_->WaitFor("AudioThread: Loop Start.", kWait));
 }
 
+TEST_F(AudioThreadTest, FailingLoadCommandsShortenTheFillWithoutSpinning) {
+    VKSGUID session{};
+    ASSERT_NE(Open(0, &session), 0u);
+    AudioExists(0);
+    WaitForRendering(0, 3);
+    // Every load now fails while the decoder keeps Data Ready set.
+    vkssim::FailWithStatus(VKSSIM_IOCTL_AUDIO_LOAD, VKSERROR_UNEXPECTED);
+    const uint64_t mark = vkssim::RequestMark();
+    VKS_AUDIO_STATS stats;
+    VksAudioGetStats(&stats);
+    ASSERT_TRUE(VksAudioWaitPeriods(stats.periods + 20, 5000));
+    size_t loads = 0;
+    for (const vkssim::Request& r : vkssim::Requests())
+        if (r.sequence >= mark && r.code == VKSSIM_IOCTL_AUDIO_LOAD) ++loads;
+    // About one failed load per period, not a retry loop.
+    EXPECT_GE(loads, 10u);
+    EXPECT_LE(loads, 60u);
+    EXPECT_TRUE(capture_->Contains("AudioThreadLoadDecodedAudio: Failed to get"));
+    vkssim::ClearFaults();
+    // The thread is still rendering: a close stops it normally.
+    Close(0);
+    EXPECT_FALSE(capture_->Matching("State:5. ExitCode:00000000. ThreadResult:00000000").empty());
+}
+
 TEST_F(AudioThreadTest, ConfigurationSlowerThan500MsAbortsAndDestroysCleanly) {
     // Decoders open without audio here, so that the test drives the thread itself.
     ASSERT_EQ(VKSDecoderDeviceSetAudioDecodeEnabled(0), VKSERROR_NO_ERROR);
