@@ -300,6 +300,7 @@ public:
         *ppInterface = nullptr;
         if (iid != IID_IAudioClient) return E_NOINTERFACE;
         const Config c = CurrentConfig();
+        if (c.activateGate != nullptr) WaitForSingleObject(c.activateGate, INFINITE);
         auto* client = new (std::nothrow) AudioClient(MakeFormat(c.kind, c.rate, c.channels), c.period);
         if (!client) return E_OUTOFMEMORY;
         *ppInterface = static_cast<IAudioClient*>(client);

@@ -466,6 +466,11 @@ BOOL VksAudioSetPeriod(REFERENCE_TIME hnsPeriod) {
     return TRUE;
 }
 
+void VksAudioSetActivateGate(HANDLE gate) {
+    std::lock_guard<std::mutex> lock(E().mutex);
+    ConfigLocked().activateGate = gate;
+}
+
 void VksAudioSetEndpointPresent(BOOL present) {
     std::lock_guard<std::mutex> lock(E().mutex);
     Config& c = ConfigLocked();

@@ -34,6 +34,7 @@ struct Config {
     bool present = true;
     std::string record;  // WAV file path; empty: no recording
     bool overridden = false;  // changed through audio_ext.h since the environment was read
+    HANDLE activateGate = nullptr;  // IMMDevice::Activate waits for it (tests; never inherited)
 };
 
 MixFormat MakeFormat(VKS_AUDIO_FORMAT_KIND kind, DWORD rate, WORD channels);

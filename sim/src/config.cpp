@@ -134,7 +134,21 @@ bool ParseConfig(const std::string& text, std::vector<DeviceConfig>* devices, st
             current->autoEvents = n != 0;
         } else if (key == "stream_audio") {
             if (!Number(value, &n) || n > 1) return fail("stream_audio takes 0 or 1");
-            parsedExtras.back().streamAudio = n != 0;
+            current->streamAudio = n != 0;
+        } else if (key == "audio_tone_hz") {
+            if (!Number(value, &n) || n == 0 || n > 20000) return fail("bad audio_tone_hz");
+            current->audioToneHz = n;
+        } else if (key == "audio_fault") {
+            const std::string v = Lower(value);
+            if (v == "none") current->audioFault = DecoderAudioFault::None;
+            else if (v == "short") current->audioFault = DecoderAudioFault::ShortDelivery;
+            else if (v == "none_delivered") current->audioFault = DecoderAudioFault::NoDelivery;
+            else if (v == "fail_start") current->audioFault = DecoderAudioFault::FailStart;
+            else return fail("audio_fault takes none, short, none_delivered or fail_start");
+        } else if (key == "audio_fault_count") {
+            if (value == "-1") current->audioFaultCount = -1;
+            else if (!Number(value, &n) || n > 0x7FFFFFFF) return fail("bad audio_fault_count");
+            else current->audioFaultCount = static_cast<int>(n);
         } else if (key == "stream_interval_ms") {
             if (!Number(value, &n) || n > 60000) return fail("bad stream_interval_ms");
             parsedExtras.back().streamIntervalMs = static_cast<int>(n);

@@ -107,7 +107,10 @@ SimObject* FindTyped(Device& device, uint32_t handle, uint32_t type) {
 
 DeviceSettings& SettingsOf(Family& f, const std::shared_ptr<Device>& device) {
     DeviceSettings& s = f.devices[device.get()];
-    if (!s.device) s.device = device;
+    if (!s.device) {
+        s.device = device;
+        s.audio = device->config.streamAudio;
+    }
     return s;
 }
 

@@ -63,12 +63,23 @@ void DispatchDeviceControl(void* fileContext, VKS_IRP* irp) {
     const uint32_t code = VksIrpControlCode(irp);
     DWORD inLength = 0, outLength = 0;
     const void* inData = VksIrpInput(irp, &inLength);
-    std::vector<Completion> completions;
+    // The completions list and, with the log off, the request's copy are kept
+    // per thread, so that a synchronous command allocates nothing once warm.
+    thread_local std::vector<Completion> t_completions;
+    thread_local Request t_unlogged;
+    thread_local int t_depth = 0;
+    std::vector<Completion> nestedCompletions;
+    std::vector<Completion>& completions = t_depth == 0 ? t_completions : nestedCompletions;
+    ++t_depth;
     {
         std::unique_lock lock(m.mu);
         Device& device = *file->device;
-        while (m.log.size() >= m.logLimit && !m.log.empty()) m.log.pop_front();
-        Request& entry = m.log.emplace_back();
+        Request* logged = &t_unlogged;
+        if (m.logRequests) {
+            while (m.log.size() >= m.logLimit && !m.log.empty()) m.log.pop_front();
+            logged = &m.log.emplace_back();
+        }
+        Request& entry = *logged;
         entry.sequence = m.nextSequence++;
         entry.device = device.index;
         entry.file = file->id;
@@ -131,6 +142,7 @@ void DispatchDeviceControl(void* fileContext, VKS_IRP* irp) {
     done:;
     }
     RunCompletions(completions);
+    --t_depth;
 }
 
 void DispatchClose(void* fileContext) {
@@ -383,7 +395,6 @@ bool LoadConfigText(const std::string& text, std::string* error) {
     // are applied once the devices are in place.
     for (size_t i = 0; i < added.size(); ++i) {
         const DeviceExtras& e = extras[i];
-        if (e.streamAudio) SetStreamAudio(added[i], true);
         if (e.streamIntervalMs >= 0) {
             StreamPacing pacing;
             pacing.interval = std::chrono::milliseconds(e.streamIntervalMs);
@@ -640,6 +651,12 @@ void ClearRequests() {
     Machine& m = M();
     std::lock_guard lock(m.mu);
     m.log.clear();
+}
+
+void SetRequestLogging(bool on) {
+    Machine& m = M();
+    std::lock_guard lock(m.mu);
+    m.logRequests = on;
 }
 
 void SetRequestLogLimit(size_t entries) {

@@ -142,6 +142,7 @@ public:
     // The log keeps the newest requests only, so that a long session does
     // not grow without bound.
     size_t logLimit = 4096;
+    bool logRequests = true;  // off: requests are answered without being recorded
     uint64_t nextSequence = 0;
 
     Device* DeviceAt(int index);  // null when out of range
@@ -196,7 +197,6 @@ int AddDeviceLocked(Machine& m, const DeviceConfig& config);
 // Settings of a configured device that belong to later families rather than
 // to DeviceConfig: applied once the device is in place.
 struct DeviceExtras {
-    bool streamAudio = false;               // stream_audio
     int streamIntervalMs = -1;              // stream_interval_ms (-1: the family's default)
     uint32_t discovered = 0;                // discovered: things each discovery start finds
     std::vector<uint32_t> notifyOnInfo;     // notify_on_info: codes raised once, on an information request

@@ -74,15 +74,14 @@ VKSERROR SendOpen(UserHandle* object, const PreparedAddress& address, DWORD open
 // thread cannot be made. Called with the handle locked; may relock it.
 VKSERROR AttachAudioThread(HVKS handle, UserHandle*& object, VKSGUID* sessionGuid) {
     if (sessionGuid == nullptr) return VKSERROR_INVALID_ARGUMENT;
-    VKSAUDIOTHREAD* thread = nullptr;
-    if (SUCCEEDED(AudioThreadCreate(handle, sessionGuid, &thread))) {
-        object->pAudioThread = thread;
-        return VKSERROR_NO_ERROR;
-    }
+    if (SUCCEEDED(AudioThreadCreate(&object->pAudioThread, handle, sessionGuid))) return VKSERROR_NO_ERROR;
+    VKSAUDIOTHREAD* thread = object->pAudioThread;
     object->pAudioThread = nullptr;
     UserHandle* before = object;
+    // The audio thread's shutdown takes the handle's lock for its stop command.
     UnlockHandle(handle, object);
-    if (FAILED(AudioThreadDestroy(thread))) return VKSERROR_UNEXPECTED;
+    // A failure before any record was made leaves nothing to destroy.
+    if (thread != nullptr && FAILED(AudioThreadDestroy(&thread))) return VKSERROR_UNEXPECTED;
     void* relocked = nullptr;
     const DWORD status = RelockHandle(handle, before, &relocked);
     if (status != 0) {
@@ -207,7 +206,7 @@ VKSERROR DeviceClose(HVKS handle) {
         object->pAudioThread = nullptr;
     }
     UnlockHandle(handle, object);
-    if (type == VKSDEVICETYPE_DECODER) AudioThreadDestroy(audio);
+    if (audio != nullptr) AudioThreadDestroy(&audio);
 
     const VKSERROR closed = VKSCloseK(type, device, hvksHandle, channel);
     if (closed != VKSERROR_NO_ERROR) {

@@ -14,8 +14,13 @@ namespace vkstest {
 
 class SimEngineTest : public ::testing::Test {
 protected:
-    // Derived fixtures call this first, then add their devices.
-    void SetUp() override { vkssim::Reset(); }
+    // Derived fixtures call this first, then add their devices. Decoders open
+    // without audio: a render thread would add its own commands to the
+    // request log at times of its choosing. Sound has tests of its own.
+    void SetUp() override {
+        VKSDecoderDeviceSetAudioDecodeEnabled(0);
+        vkssim::Reset();
+    }
     // Derived fixtures close their objects first, then call this.
     void TearDown() override {
         if (loaded_) {

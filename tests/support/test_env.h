@@ -6,10 +6,10 @@
 #include "vks_platform.h"
 #include "vks_win32/linux_ext.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <unistd.h>
@@ -115,6 +115,16 @@ public:
             }
             return false;
         });
+    }
+    // Lines containing `needle`, as UTF-8.
+    std::vector<std::string> Matching(const std::string& needle) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<std::string> out;
+        for (const auto& line : lines_) {
+            std::string text = ToUtf8(line.c_str());
+            if (text.find(needle) != std::string::npos) out.push_back(std::move(text));
+        }
+        return out;
     }
 
 private:

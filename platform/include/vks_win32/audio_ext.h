@@ -28,6 +28,10 @@ BOOL VksAudioSetFormat(VKS_AUDIO_FORMAT_KIND kind, DWORD samplesPerSec, WORD cha
 BOOL VksAudioSetPeriod(REFERENCE_TIME hnsPeriod);
 // FALSE: GetDefaultAudioEndpoint fails with E_NOTFOUND.
 void VksAudioSetEndpointPresent(BOOL present);
+// Makes IMMDevice::Activate in this process wait until the event is set
+// (null: no wait), so that tests can hold a stream's opening at a known
+// point. Not passed on to child processes.
+void VksAudioSetActivateGate(HANDLE gate);
 // Records what the endpoint plays into a WAV file (UTF-8 path; null stops
 // recording). The file is created (truncated) when the endpoint next plays.
 BOOL VksAudioSetRecordFile(const char* path);

@@ -19,6 +19,14 @@
 
 namespace vkssim {
 
+// Faults of a decoder's decoded audio (family_audio.cpp).
+enum class DecoderAudioFault : uint32_t {
+    None = 0,
+    ShortDelivery = 1,  // a load delivers at most half the frames asked (rounded up)
+    NoDelivery = 2,     // the decoder never produces frames nor signals its events
+    FailStart = 3,      // the start command fails (DecoderAudio::failStatus)
+};
+
 // One simulated device. Empty texts and zero numbers are filled with values
 // derived from the device's position when it is added.
 struct DeviceConfig {
@@ -34,6 +42,14 @@ struct DeviceConfig {
     // When set, the device raises events on its own: DECODED_FIRST_FRAME when a
     // connected decoder enters state 2.
     bool autoEvents = false;
+    // Network streams carry audio: decoders playing them report
+    // VKSERROR_AUDIO_EXISTS after their first frame.
+    bool streamAudio = false;
+    // Decoded audio of the device's decoders: the tone's frequency and a fault
+    // (applied to `audioFaultCount` loads after each start; -1 all of them).
+    uint32_t audioToneHz = 440;
+    DecoderAudioFault audioFault = DecoderAudioFault::None;
+    int audioFaultCount = -1;
 };
 
 // One request as the driver received it.
@@ -133,6 +149,10 @@ uint64_t RequestMark();  // sequence number the next request will get
 void ClearRequests();    // empties the log; sequence numbers keep counting
 // The log keeps the newest `entries` requests (4096 unless set).
 void SetRequestLogLimit(size_t entries);
+// Off: requests are answered without being recorded (nor seen by
+// WaitForRequest), so that a measured command path allocates nothing in the
+// simulator once its thread is warm. On unless set; Reset does not change it.
+void SetRequestLogging(bool on);
 // Waits until a request with the code (0: any) and a sequence number of at
 // least `since` has arrived, and returns it.
 std::optional<Request> WaitForRequest(uint32_t code, uint64_t since, std::chrono::milliseconds timeout);
@@ -404,3 +424,42 @@ std::optional<std::array<uint8_t, 32>> GetEncryptionKeys(int device, uint32_t de
 
 }  // namespace vkssim
 // === End of streams family ================================================================
+
+// === Decoded audio (family_audio.cpp) =====================================================
+// A decoder answers the decoded-audio start (0x22C4CC), load (0x22C4C8) and
+// stop (0x22C4D0) commands. From the start it produces a tone in the format
+// the decoder block's audio format field (offset 116, 32 bytes) names, 10 ms
+// at a time by the clock, keeping at most the start command's 500 ms of
+// frames; it sets the start command's Data Buffered event once its 250 ms
+// count is buffered and keeps its Data Ready event set while it holds frames
+// (reset by a load that empties it). A load writes up to the frames asked at
+// the address it carries and replies the count at offset 24. The tone's
+// sample for frame n (counted from the start over the frames delivered) is
+// DecoderAudioTone(toneHz, rate, n), in every channel, converted to the
+// format (float as is; integers scaled to full range, 8 bits unsigned).
+namespace vkssim {
+
+struct DecoderAudio {
+    uint32_t toneHz = 440;
+    DecoderAudioFault fault = DecoderAudioFault::None;
+    int faultCount = -1;  // loads after each start the fault applies to; -1 all
+    uint32_t failStatus = 0x01340001u;  // status of a failing start (VKSERROR_UNEXPECTED)
+};
+struct DecoderAudioState {
+    bool started = false;
+    uint32_t starts = 0, stops = 0, loads = 0, shortLoads = 0;
+    uint64_t framesRequested = 0, framesDelivered = 0, framesDropped = 0;
+    // Fields of the last start command.
+    uint32_t frameSize = 0, frames500 = 0, frames250 = 0, framesBuffer = 0;
+    uint64_t readyEvent = 0, bufferedEvent = 0;
+};
+// Replaces the device's settings (otherwise those of its configuration).
+bool SetDecoderAudio(int device, const DecoderAudio& audio);
+// A decoder's decoded audio, once it received a start or stop command.
+std::optional<DecoderAudioState> GetDecoderAudio(int device, uint32_t decoder);
+bool WaitForDecoderAudioLoads(int device, uint32_t decoder, uint32_t loads, std::chrono::milliseconds timeout);
+// The tone's value (amplitude 0.5) at a frame.
+double DecoderAudioTone(uint32_t toneHz, uint32_t rate, uint64_t frame);
+
+}  // namespace vkssim
+// === End of decoded audio ===================================================================

@@ -1,0 +1,321 @@
+// The audio render thread and the session helpers against the simulated
+// decoder and audio endpoint: what the decoder is told, the fill's retry,
+// slow configuration, shared and fresh sessions, and a helper that will not
+// leave.
+#include "audio/audio_helper_process.h"
+#include "audio/audio_thread.h"
+#include "vksacc.h"
+#include "vks_win32/audio_ext.h"
+#include "vkssim/sim.h"
+
+#include "support/test_env.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Velantis::VKS::AudioHelperProcessManager;
+
+constexpr auto kWait = 5s;
+
+bool SameGuid(const VKSGUID& a, const VKSGUID& b) { return std::memcmp(&a, &b, sizeof(a)) == 0; }
+const GUID* AsGuid(const VKSGUID& g) { return reinterpret_cast<const GUID*>(&g); }
+
+class AudioThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vkssim::Reset();
+        VksAudioResetConfiguration();
+        VksAudioResetCounters();
+        vkssim::DeviceConfig config;
+        config.inputs[VKSSIM_TYPE_NETWORK] = 1;
+        config.inputs[VKSSIM_TYPE_DECODER] = 2;
+        config.inputs[VKSSIM_TYPE_ENCODER] = 0;
+        config.inputs[VKSSIM_TYPE_DISCOVERY] = 0;
+        ASSERT_EQ(vkssim::AddDevice(config), 0);
+        registry_ = std::make_unique<vkstest::ScopedRegistry>(vkstest::ConfigKey("\"DebugLevel\"=dword:0000001f"));
+        capture_ = std::make_unique<vkstest::DebugCapture>();
+        ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
+        loaded_ = true;
+        ASSERT_EQ(VKSDecoderDeviceSetAudioDecodeEnabled(1), VKSERROR_NO_ERROR);
+    }
+    void TearDown() override {
+        for (HVKS& decoder : decoders_) {
+            if (decoder != 0) {
+                EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
+            }
+            decoder = 0;
+        }
+        if (loaded_) {
+            EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
+        }
+        capture_.reset();
+        registry_.reset();
+        VksAudioSetActivateGate(nullptr);
+        VksAudioResetConfiguration();
+        vkssim::Reset();
+    }
+
+    HVKS Open(uint32_t index, VKSGUID* session) {
+        HVKS handle = 0;
+        EXPECT_EQ(VKSDecoderDeviceOpenEx(index, 0, 0, &handle, nullptr, session), VKSERROR_NO_ERROR);
+        decoders_[index] = handle;
+        return handle;
+    }
+    void Close(uint32_t index) {
+        EXPECT_EQ(VKSDecoderDeviceClose(decoders_[index]), VKSERROR_NO_ERROR);
+        decoders_[index] = 0;
+    }
+    static uint32_t DriverHandle(uint32_t channel) {
+        const std::optional<vkssim::Object> o = vkssim::FindObject(0, VKSSIM_TYPE_DECODER, channel);
+        return o ? o->handle : 0;
+    }
+    // The driver reports that the decoder's stream carries audio.
+    static void AudioExists(uint32_t channel) {
+        ASSERT_TRUE(vkssim::RaiseEvent(0, DriverHandle(channel), VKSERROR_AUDIO_EXISTS));
+    }
+    // The decoder has rendered a few periods from the endpoint's started stream.
+    static void WaitForRendering(uint32_t channel, uint32_t loads) {
+        ASSERT_TRUE(vkssim::WaitForDecoderAudioLoads(0, DriverHandle(channel), loads, kWait));
+    }
+
+    VKSHENGINE engine_ = nullptr;
+    bool loaded_ = false;
+    HVKS decoders_[2] = {0, 0};
+    std::unique_ptr<vkstest::ScopedRegistry> registry_;
+    std::unique_ptr<vkstest::DebugCapture> capture_;
+};
+
+TEST_F(AudioThreadTest, DecoderIsToldFormatThenLatencyAndStartsWithTheFrameCounts) {
+    // 48 kHz stereo float, 10 ms period: a 960-frame endpoint buffer.
+    const uint64_t mark = vkssim::RequestMark();
+    VKSGUID session{};
+    const HVKS decoder = Open(0, &session);
+    ASSERT_NE(decoder, 0u);
+    AudioExists(0);
+    WaitForRendering(0, 3);
+
+    // The format write comes before the latency write.
+    std::optional<vkssim::Request> format, latency;
+    for (const vkssim::Request& r : vkssim::Requests()) {
+        if (r.sequence < mark || r.code != VKSSIM_IOCTL_SET_PARAMETER) continue;
+        if (r.U32(28) == 0x800 && !format) format = r;
+        if (r.U32(28) == 0x8000 && !latency) latency = r;
+    }
+    ASSERT_TRUE(format && latency);
+    EXPECT_LT(format->sequence, latency->sequence);
+    // Block from request offset 32: format at block offset 116, latency at 84.
+    EXPECT_EQ(format->U32(32 + 116 + 4), 48000u);           // SamplesPerSec
+    EXPECT_EQ(format->U32(32 + 116 + 12), 0x00200002u);     // 2 channels, 32 bits
+    EXPECT_EQ(format->U32(32 + 116 + 20), 2u);              // float
+    EXPECT_EQ(format->U32(32 + 116 + 24), 1u);
+    EXPECT_EQ(latency->U32(32 + 84), 270u);
+
+    const std::optional<vkssim::DecoderAudioState> state = vkssim::GetDecoderAudio(0, DriverHandle(0));
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->frameSize, 8u);
+    EXPECT_EQ(state->frames500, 24000u);
+    EXPECT_EQ(state->frames250, 12000u);
+    EXPECT_EQ(state->framesBuffer, 12960u);
+    EXPECT_NE(state->readyEvent, 0u);
+    EXPECT_NE(state->bufferedEvent, 0u);
+
+    const uint64_t closeMark = vkssim::RequestMark();
+    Close(0);
+    EXPECT_TRUE(vkssim::WaitForRequest(VKSSIM_IOCTL_AUDIO_STOP, closeMark, 0ms));
+    EXPECT_TRUE(capture_->Contains("AudioThreadDestroy: AudioThread:"));
+    EXPECT_FALSE(capture_->Matching("State:5. ExitCode:00000000. ThreadResult:00000000").empty());
+}
+
+TEST_F(AudioThreadTest, AllZeroSessionGuidIsReplacedAndReportedAsTheSessionId) {
+    VKSGUID first{}, second{};
+    const HVKS a = Open(0, &first);
+    const HVKS b = Open(1, &second);
+    ASSERT_NE(a, 0u);
+    ASSERT_NE(b, 0u);
+    const VKSGUID zero{};
+    EXPECT_FALSE(SameGuid(first, zero));
+    EXPECT_FALSE(SameGuid(second, zero));
+    EXPECT_FALSE(SameGuid(first, second));
+    EXPECT_EQ(capture_->Matching("AudioThreadGUIDCreate: Generated Session GUID").size(), 2u);
+    // Each fresh session has its own helper.
+    EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 2u);
+
+    char text[VKS_AUDIO_SESSION_ID_SIZE + 8];
+    std::memset(text, 'x', sizeof(text));
+    ASSERT_EQ(VKSDecoderDeviceGetAudioSessionId(a, text), VKSERROR_NO_ERROR);
+    EXPECT_EQ(std::strlen(text), 38u);
+    WCHAR expected[40];
+    StringFromGUID2(*AsGuid(first), expected, 40);
+    EXPECT_EQ(std::string(text), vkstest::ToUtf8(expected));
+    EXPECT_EQ(text[39], 'x');
+}
+
+TEST_F(AudioThreadTest, TwoDecodersOfOneSessionShareOneHelperUntilBothClose) {
+    VKSGUID session = {0x7E57A0D1, 0x0001, 0x0002, {1, 2, 3, 4, 5, 6, 7, 8}};
+    VKSGUID copy = session;
+    ASSERT_NE(Open(0, &session), 0u);
+    ASSERT_NE(Open(1, &copy), 0u);
+    EXPECT_TRUE(SameGuid(session, copy));
+    EXPECT_EQ(capture_->Matching("AudioThreadGUIDCreate: Reusing Session GUID").size(), 2u);
+    EXPECT_EQ(capture_->Matching("GetSessionProcess: Created new Helper Process").size(), 1u);
+    const auto reused = capture_->Matching("GetSessionProcess: Reused existing Helper Process");
+    ASSERT_EQ(reused.size(), 1u);
+    EXPECT_NE(reused[0].find("Entry count: 1."), std::string::npos);
+    EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 1u);
+    // The helper's stream and the two decoders' streams are in the session.
+    EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 3, 5000));
+
+    Close(0);
+    EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 2, 5000));
+    EXPECT_FALSE(capture_->Contains("RemoveSession: Removed Helper Process entry"));
+    EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 1u);
+
+    Close(1);
+    // The helper was stopped before the close returned.
+    const auto removed = capture_->Matching("RemoveSession: Removed Helper Process entry");
+    ASSERT_EQ(removed.size(), 1u);
+    EXPECT_NE(removed[0].find("Entry count: 0."), std::string::npos);
+    EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 0u);
+    EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 0, 5000));
+}
+
+TEST_F(AudioThreadTest, ShortDeliveryLeadsToARetryPassThatFillsTheRest) {
+    vkssim::DecoderAudio audio;
+    audio.fault = vkssim::DecoderAudioFault::ShortDelivery;
+    audio.faultCount = 1;  // only the pre-fill is short
+    ASSERT_TRUE(vkssim::SetDecoderAudio(0, audio));
+    VKSGUID session{};
+    ASSERT_NE(Open(0, &session), 0u);
+    AudioExists(0);
+    WaitForRendering(0, 4);
+    const std::optional<vkssim::DecoderAudioState> state = vkssim::GetDecoderAudio(0, DriverHandle(0));
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->shortLoads, 1u);
+    // The pre-fill asked for the whole buffer and got half; the retry pass
+    // asked for, and got, the other half.
+    EXPECT_TRUE(capture_->Contains("AudioThreadLoadData: Requested:960 Recieved:480 Retry:0."));
+    EXPECT_TRUE(capture_->Contains("AudioThreadLoadData: Requested:480 Recieved:480 Retry:1."));
+    EXPECT_TRUE(capture_->Contains("AudioThreadLoadData: Successfully filled buffer with 480 frames on retry."));
+    EXPECT_TRUE(capture_->WaitFor("AudioThread: Loop Start.", kWait));
+}
+
+TEST_F(AudioThreadTest, FailingLoadCommandsShortenTheFillWithoutSpinning) {
+    VKSGUID session{};
+    ASSERT_NE(Open(0, &session), 0u);
+    AudioExists(0);
+    WaitForRendering(0, 3);
+    // Every load now fails while the decoder keeps Data Ready set.
+    vkssim::FailWithStatus(VKSSIM_IOCTL_AUDIO_LOAD, VKSERROR_UNEXPECTED);
+    const uint64_t mark = vkssim::RequestMark();
+    VKS_AUDIO_STATS stats;
+    VksAudioGetStats(&stats);
+    ASSERT_TRUE(VksAudioWaitPeriods(stats.periods + 20, 5000));
+    size_t loads = 0;
+    for (const vkssim::Request& r : vkssim::Requests())
+        if (r.sequence >= mark && r.code == VKSSIM_IOCTL_AUDIO_LOAD) ++loads;
+    // About one failed load per period, not a retry loop.
+    EXPECT_GE(loads, 10u);
+    EXPECT_LE(loads, 60u);
+    EXPECT_TRUE(capture_->Contains("AudioThreadLoadDecodedAudio: Failed to get"));
+    vkssim::ClearFaults();
+    // The thread is still rendering: a close stops it normally.
+    Close(0);
+    EXPECT_FALSE(capture_->Matching("State:5. ExitCode:00000000. ThreadResult:00000000").empty());
+}
+
+TEST_F(AudioThreadTest, ConfigurationSlowerThan500MsAbortsAndDestroysCleanly) {
+    // Decoders open without audio here, so that the test drives the thread itself.
+    ASSERT_EQ(VKSDecoderDeviceSetAudioDecodeEnabled(0), VKSERROR_NO_ERROR);
+    VKSGUID session{};
+    const HVKS decoder = Open(0, &session);
+    ASSERT_NE(decoder, 0u);
+    char text[64];
+    EXPECT_EQ(VKSDecoderDeviceGetAudioSessionId(decoder, text), VKSERROR_UNEXPECTED);
+
+    HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(gate, nullptr);
+    VksAudioSetActivateGate(gate);  // the thread's stream open waits here
+    VKSAUDIOTHREAD* thread = nullptr;
+    EXPECT_EQ(AudioThreadCreate(&thread, decoder, &session), E_ABORT);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_TRUE(capture_->Contains("AudioThreadCreate: Thread start wait aborted (WaitResult:00000102)"));
+    SetEvent(gate);
+    EXPECT_EQ(AudioThreadDestroy(&thread), S_OK);
+    EXPECT_EQ(thread, nullptr);
+    VksAudioSetActivateGate(nullptr);
+    CloseHandle(gate);
+    // The thread finished configuring, met the stop event at its first wait
+    // and shut down: a stop request, not a failure.
+    EXPECT_TRUE(capture_->Contains("Thread Stop Event whilst waiting for AudioAvailable Event"));
+    EXPECT_FALSE(capture_->Matching("State:5. ExitCode:00000000. ThreadResult:00000000").empty());
+    VKS_AUDIO_STATS stats;
+    VksAudioGetStats(&stats);
+    EXPECT_EQ(stats.streamsOpen, 0u);
+    EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 0u);
+}
+
+TEST_F(AudioThreadTest, CreateRefusesARecordThatIsAlreadySet) {
+    VKSGUID session{};
+    auto* existing = reinterpret_cast<VKSAUDIOTHREAD*>(0x1);
+    EXPECT_EQ(AudioThreadCreate(&existing, 1, &session), E_INVALIDARG);
+    EXPECT_EQ(existing, reinterpret_cast<VKSAUDIOTHREAD*>(0x1));
+    VKSAUDIOTHREAD* none = nullptr;
+    EXPECT_EQ(AudioThreadDestroy(&none), E_INVALIDARG);
+}
+
+TEST_F(AudioThreadTest, FailingStartEndsTheThreadButStillStopsTheDecoderStream) {
+    vkssim::DecoderAudio audio;
+    audio.fault = vkssim::DecoderAudioFault::FailStart;
+    ASSERT_TRUE(vkssim::SetDecoderAudio(0, audio));
+    VKSGUID session{};
+    ASSERT_NE(Open(0, &session), 0u);
+    const uint64_t mark = vkssim::RequestMark();
+    AudioExists(0);
+    ASSERT_TRUE(vkssim::WaitForRequest(VKSSIM_IOCTL_AUDIO_STOP, mark, kWait));
+    EXPECT_TRUE(capture_->WaitFor("AudioThread: EXIT.", kWait));
+    EXPECT_TRUE(capture_->Contains("AudioThread: Error requesting decoded audio stream."));
+    Close(0);
+    // The thread ended by itself with its first failure kept.
+    EXPECT_FALSE(capture_->Matching("State:5. ExitCode:00000000. ThreadResult:80040001").empty());
+}
+
+TEST_F(AudioThreadTest, DecoderThatDeliversNothingIsStoppedWhileWaiting) {
+    vkssim::DecoderAudio audio;
+    audio.fault = vkssim::DecoderAudioFault::NoDelivery;
+    ASSERT_TRUE(vkssim::SetDecoderAudio(0, audio));
+    VKSGUID session{};
+    ASSERT_NE(Open(0, &session), 0u);
+    const uint64_t mark = vkssim::RequestMark();
+    AudioExists(0);
+    ASSERT_TRUE(vkssim::WaitForRequest(VKSSIM_IOCTL_AUDIO_START, mark, kWait));
+    Close(0);
+    EXPECT_TRUE(capture_->Contains("Thread Stop Event whilst waiting for DataBuffered Event"));
+    EXPECT_FALSE(capture_->Matching("State:5. ExitCode:00000000. ThreadResult:00000000").empty());
+    EXPECT_EQ(vkssim::GetDecoderAudio(0, DriverHandle(0)), std::nullopt);  // the decoder is closed
+}
+
+TEST_F(AudioThreadTest, HelperThatIgnoresItsStopEventIsTerminated) {
+    setenv("VKS_AUDIO_HELPER_IGNORE_STOP", "1", 1);
+    VKSGUID session{};
+    const HVKS decoder = Open(0, &session);
+    unsetenv("VKS_AUDIO_HELPER_IGNORE_STOP");
+    ASSERT_NE(decoder, 0u);
+    ASSERT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 2, 5000));
+    Close(0);
+    const auto lines = capture_->Matching("LogWaitFailure: Wait timed-out on helper process exit (WaitResult:00000102)");
+    EXPECT_EQ(lines.size(), 1u);
+    EXPECT_FALSE(capture_->Contains("after termination"));
+    // The helper is gone: its stream no longer counts in the session.
+    EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 0, 5000));
+}
+
+}  // namespace
