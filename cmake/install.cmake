@@ -12,7 +12,7 @@
 #   lib/vksacc/standins/         stand-in "vidpane" and "oemname" libraries,
 #                                found only through VKS_DLL_PATH
 #   share/vksacc/sim/default.conf
-#   bin/vksctl
+#   bin/vksctl, bin/742AudioHelper (the audio session helper)
 #   lib/cmake/VKSACC/, lib/pkgconfig/vksacc.pc
 include(CMakePackageConfigHelpers)
 
@@ -31,6 +31,12 @@ install(TARGETS vksacc vksplatform EXPORT VKSACCTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS vkssim LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# The audio session helper: a decoder playing sound starts it by name, and
+# process creation looks beside the application, in the current folder and on
+# the PATH, so it goes beside vksctl in bin/. It loads the library by name
+# from beside the platform library.
+set_target_properties(vks_audio_helper PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+install(TARGETS vks_audio_helper RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS oemname vidpane LIBRARY DESTINATION ${VKSACC_INSTALL_STANDINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/vksacc.h ${PROJECT_SOURCE_DIR}/platform/include/vksacc_abi.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})

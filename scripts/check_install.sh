@@ -11,12 +11,12 @@ work=$(mktemp -d /tmp/vksacc-install-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 
-cmake --build "$build" --target vksacc vksplatform vkssim oemname vidpane vksctl
+cmake --build "$build" --target vksacc vksplatform vkssim oemname vidpane vksctl vks_audio_helper
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 for f in include/vksacc.h include/vksacc_abi.h lib/libvksacc.so lib/libvksplatform.so lib/libvkssim.so \
          lib/vksacc/standins/libvidpane.so lib/vksacc/standins/liboemname.so share/vksacc/sim/default.conf \
-         bin/vksctl lib/cmake/VKSACC/VKSACCConfig.cmake lib/pkgconfig/vksacc.pc; do
+         bin/vksctl bin/742AudioHelper lib/cmake/VKSACC/VKSACCConfig.cmake lib/pkgconfig/vksacc.pc; do
   [[ -e $prefix/$f ]] || { echo "check_install: $f was not installed" >&2; exit 1; }
 done
 

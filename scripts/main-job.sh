@@ -7,18 +7,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake --preset default >/dev/null
-cmake --build --preset default --target vksctl vkssim oemname vidpane
+cmake --build --preset default --target vksctl vks_audio_helper vkssim oemname vidpane
 
 if (($#)); then
   exec build/default/bin/vksctl "$@"
 fi
 
-# The sample stream: 3 MiB, fed to the simulated decoder one 1 MiB block per
-# 50 ms. The simulator never decodes the bytes, so any content plays.
+# The sample stream: 64 MiB, fed to the simulated decoder one 1 MiB block per
+# 50 ms, about three seconds of playing. The simulator never decodes the
+# bytes, so any content plays.
 sample=build/default/samples/sample.ts
 if [[ ! -s $sample ]]; then
   mkdir -p "$(dirname "$sample")"
-  (yes "VKSACC sample transport stream" || true) | head -c 3145728 >"$sample"
+  (yes "VKSACC sample transport stream" || true) | head -c 67108864 >"$sample"
 fi
 # No driver configured: vksctl runs against the simulator's default
 # configuration (sim/configs/default.conf) and says so on its first line.

@@ -27,11 +27,9 @@ fi
 export WINEDEBUG=-all
 # No Mono or Gecko install prompts while a prefix is created.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-status=0
-found=0
-for exe in "$folder"/conf_*.exe; do
-    [ -e "$exe" ] || continue
-    found=1
+# Makes a fresh prefix in $prefix with the null graphics driver and the given
+# registry files imported; fails if an import of those fails.
+prepare_prefix() {
     prefix=$(mktemp -d)
     export WINEPREFIX="$prefix"
     # No display here: Wine's null graphics driver lets programs create
@@ -44,10 +42,33 @@ for exe in "$folder"/conf_*.exe; do
         # Wine sees the Unix file system as drive Z:.
         regpath="Z:$(cd "$(dirname "$reg")" && pwd | tr / '\\')\\$(basename "$reg")"
         "$wine" regedit /S "$regpath" >/dev/null 2>&1 || {
-            echo "$(basename "$exe"): could not import $reg" >&2
-            status=1
+            echo "could not import $reg" >&2
+            return 1
         }
     done
+    return 0
+}
+
+status=0
+found=0
+for exe in "$folder"/conf_*.exe; do
+    [ -e "$exe" ] || continue
+    found=1
+    # A prefix whose first start fails under load (Wine then cannot load its
+    # own kernel32) is thrown away and made again, once.
+    prefix=
+    for attempt in 1 2; do
+        if prepare_prefix "$@"; then break; fi
+        echo "$(basename "$exe"): preparing the Wine prefix failed (attempt $attempt)" >&2
+        wineserver -k >/dev/null 2>&1 || true
+        rm -rf "$prefix"
+        prefix=
+    done
+    if [ -z "$prefix" ]; then
+        echo "FAIL $(basename "$exe") (no usable Wine prefix)"
+        status=1
+        continue
+    fi
     if "$wine" "$exe"; then
         echo "PASS $(basename "$exe")"
     else
