@@ -10,6 +10,7 @@
 // Faults, per device (configuration file or SetDecoderAudio): a decoder that
 // delivers half the frames asked, one that never produces anything, and a
 // start command that fails.
+#include "family_clock.h"
 #include "sim_internal.h"
 
 #include "vkssim/sim_c.h"
@@ -55,25 +56,15 @@ struct DecoderAudioRecord {
 
 using Key = std::pair<const Device*, uint32_t>;
 
+Clock::time_point SweepDecoders(Clock::time_point now, std::vector<Completion>& completions);
+
 struct Family {
     std::map<const Device*, std::pair<std::shared_ptr<Device>, DecoderAudio>> settings;
     std::map<Key, DecoderAudioRecord> decoders;
     std::condition_variable changed;  // with the machine lock
-    std::thread timer;
-    bool stopping = false;
-
-    ~Family() {
-        Machine& m = M();
-        {
-            std::lock_guard lock(m.mu);
-            stopping = true;
-        }
-        changed.notify_all();
-        if (timer.joinable()) timer.join();
-    }
+    Clock::time_point nextSweep{};     // while decoders produce; reset when none does
+    FamilyClock timer{changed, SweepDecoders};
 };
-
-void TimerThread();
 
 Family& F() {
     M();
@@ -182,42 +173,34 @@ void Produce(Family& f, DecoderAudioRecord& r, Clock::time_point now) {
     }
 }
 
-void EnsureTimer(Family& f) {
-    if (!f.timer.joinable()) f.timer = std::thread(TimerThread);
-    f.changed.notify_all();
-}
+void EnsureTimer(Family& f) { f.timer.StartLocked(); }
 
-void TimerThread() {
-    Machine& m = M();
+// Started decoders produce what their clock says is due, every half chunk.
+Clock::time_point SweepDecoders(Clock::time_point now, std::vector<Completion>&) {
     Family& f = F();
-    std::unique_lock lock(m.mu);
-    auto next = Clock::now();
-    while (!f.stopping) {
-        const auto now = Clock::now();
-        bool any = false;
-        for (auto it = f.decoders.begin(); it != f.decoders.end();) {
-            DecoderAudioRecord& r = it->second;
-            if (!ObjectAlive(r)) {
-                // The decoder closed without a stop.
-                DropEvents(r);
-                it = f.decoders.erase(it);
-                continue;
-            }
-            if (r.state.started) {
-                any = true;
-                Produce(f, r, now);
-            }
-            ++it;
-        }
-        if (!any) {
-            f.changed.wait(lock);
-            next = Clock::now();
+    bool any = false;
+    for (auto it = f.decoders.begin(); it != f.decoders.end();) {
+        DecoderAudioRecord& r = it->second;
+        if (!ObjectAlive(r)) {
+            // The decoder closed without a stop.
+            DropEvents(r);
+            it = f.decoders.erase(it);
             continue;
         }
-        next += kChunk / 2;
-        if (next < now) next = now + kChunk / 2;
-        f.changed.wait_until(lock, next);
+        if (r.state.started) {
+            any = true;
+            Produce(f, r, now);
+        }
+        ++it;
     }
+    if (!any) {
+        f.nextSweep = Clock::time_point{};
+        return Clock::time_point::max();
+    }
+    if (f.nextSweep == Clock::time_point{}) f.nextSweep = now;
+    f.nextSweep += kChunk / 2;
+    if (f.nextSweep < now) f.nextSweep = now + kChunk / 2;
+    return f.nextSweep;
 }
 
 SimObject* FindDecoder(Command& c) {

@@ -4,6 +4,7 @@
 // encoder object, keyed by device and driver handle, and one producer thread
 // that runs the frame clocks and hands back what the device can no longer
 // fill (object closed, file closed, device gone).
+#include "family_clock.h"
 #include "sim_internal.h"
 
 #include "vkssim/sim_c.h"
@@ -65,23 +66,14 @@ struct EncoderRecord {
 
 using Key = std::pair<const Device*, uint32_t>;
 
+Clock::time_point SweepEncoders(Clock::time_point now, std::vector<Completion>& completions);
+
+// The producer is woken by the machine's held-request condition, which every
+// change to what an encoder holds notifies.
 struct Family {
     std::map<Key, EncoderRecord> encoders;
-    std::thread producer;
-    bool stopping = false;
-
-    ~Family() {
-        Machine& m = M();
-        {
-            std::lock_guard lock(m.mu);
-            stopping = true;
-        }
-        m.heldChanged.notify_all();
-        if (producer.joinable()) producer.join();
-    }
+    FamilyClock producer{M().heldChanged, SweepEncoders};
 };
-
-void Producer();
 
 // Made after the machine, so that it is destroyed (and its thread stopped)
 // before the machine goes.
@@ -92,9 +84,7 @@ Family& F() {
 }
 
 // Under the machine lock.
-void StartProducer(Family& f) {
-    if (!f.producer.joinable()) f.producer = std::thread(Producer);
-}
+void StartProducer(Family& f) { f.producer.StartLocked(); }
 
 SimObject* FindEncoderObject(Device& device, uint32_t handle) {
     auto it = device.objects.find(handle);
@@ -258,34 +248,17 @@ bool Sweep(EncoderRecord& r, Clock::time_point now, Clock::time_point* wake, std
     return true;
 }
 
-void Producer() {
-    Machine& m = M();
+Clock::time_point SweepEncoders(Clock::time_point now, std::vector<Completion>& completions) {
     Family& f = F();
-    std::unique_lock lock(m.mu);
-    while (!f.stopping) {
-        std::vector<Completion> completions;
-        const auto now = Clock::now();
-        auto wake = Clock::time_point::max();
-        for (auto it = f.encoders.begin(); it != f.encoders.end();) {
-            if (Sweep(it->second, now, &wake, completions)) {
-                ++it;
-            } else {
-                it = f.encoders.erase(it);
-            }
-        }
-        if (!completions.empty()) {
-            m.heldChanged.notify_all();
-            lock.unlock();
-            RunCompletions(completions);
-            lock.lock();
-            continue;
-        }
-        if (wake == Clock::time_point::max()) {
-            m.heldChanged.wait(lock);
+    auto wake = Clock::time_point::max();
+    for (auto it = f.encoders.begin(); it != f.encoders.end();) {
+        if (Sweep(it->second, now, &wake, completions)) {
+            ++it;
         } else {
-            m.heldChanged.wait_until(lock, wake);
+            it = f.encoders.erase(it);
         }
     }
+    return wake;
 }
 
 // --- Commands ------------------------------------------------------------------------

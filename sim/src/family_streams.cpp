@@ -11,6 +11,7 @@
 // and follows state changes by wrapping the object family's set-state handler.
 // A timer thread, started only when a device asks at an interval, makes the
 // paced requests.
+#include "family_clock.h"
 #include "sim_internal.h"
 
 #include "vkssim/sim_c.h"
@@ -62,27 +63,16 @@ struct DecoderRecord {
 
 using Key = std::pair<const Device*, uint32_t>;
 
+Clock::time_point SweepPacedStreams(Clock::time_point now, std::vector<Completion>& completions);
+
 struct Family {
     std::map<const Device*, DeviceSettings> devices;
     std::map<Key, StreamRecord> streams;
     std::map<Key, DecoderRecord> decoders;
     std::condition_variable fedChanged;  // with the machine lock
     std::condition_variable timerChanged;
-    std::thread timer;
-    bool stopping = false;
-
-    ~Family() {
-        Machine& m = M();
-        {
-            std::lock_guard lock(m.mu);
-            stopping = true;
-        }
-        timerChanged.notify_all();
-        if (timer.joinable()) timer.join();
-    }
+    FamilyClock timer{timerChanged, SweepPacedStreams};
 };
-
-void TimerThread();
 
 // Made after the machine, so that it is destroyed (and its thread stopped)
 // before the machine goes. Never called while the machine is being made.
@@ -163,8 +153,7 @@ void AskIfDue(Family& f, StreamRecord& r, SimObject& o, bool afterBlock, std::ve
         return;
     }
     if (!r.askAt) r.askAt = Clock::now() + pacing.interval;
-    if (!f.timer.joinable()) f.timer = std::thread(TimerThread);
-    f.timerChanged.notify_all();
+    f.timer.StartLocked();
 }
 
 bool StreamHasAudio(Family& f, const StreamRecord& r) {
@@ -196,41 +185,25 @@ void ReportFirstFramesOf(Family& f, Device& device, const std::shared_ptr<Device
             ReportFirstFrameIfDue(f, device, owner, o, completions);
 }
 
-void TimerThread() {
-    Machine& m = M();
+// File streams whose next request is due ask for it.
+Clock::time_point SweepPacedStreams(Clock::time_point now, std::vector<Completion>& completions) {
     Family& f = F();
-    std::unique_lock lock(m.mu);
-    while (!f.stopping) {
-        std::vector<Completion> completions;
-        const auto now = Clock::now();
-        auto wake = Clock::time_point::max();
-        for (auto& [key, r] : f.streams) {
-            if (!r.askAt) continue;
-            SimObject* o = r.device->present ? FindTyped(*r.device, r.handle, VKSSIM_TYPE_NETWORK) : nullptr;
-            if (o == nullptr) {
-                r.askAt.reset();
-                continue;
-            }
-            if (*r.askAt > now) {
-                wake = std::min(wake, *r.askAt);
-                continue;
-            }
+    auto wake = Clock::time_point::max();
+    for (auto& [key, r] : f.streams) {
+        if (!r.askAt) continue;
+        SimObject* o = r.device->present ? FindTyped(*r.device, r.handle, VKSSIM_TYPE_NETWORK) : nullptr;
+        if (o == nullptr) {
             r.askAt.reset();
-            AskIfDue(f, r, *o, false, completions);
-        }
-        if (!completions.empty()) {
-            m.heldChanged.notify_all();
-            lock.unlock();
-            RunCompletions(completions);
-            lock.lock();
             continue;
         }
-        if (wake == Clock::time_point::max()) {
-            f.timerChanged.wait(lock);
-        } else {
-            f.timerChanged.wait_until(lock, wake);
+        if (*r.askAt > now) {
+            wake = std::min(wake, *r.askAt);
+            continue;
         }
+        r.askAt.reset();
+        AskIfDue(f, r, *o, false, completions);
     }
+    return wake;
 }
 
 // --- Commands ------------------------------------------------------------------------
