@@ -79,33 +79,34 @@ VKSERROR LoadOf(DWORD type, uint32_t index, uint32_t* load) {
     return status;
 }
 
-// One command without request fields whose reply record is copied out. A
-// null record is refused before the index is looked up.
-VKSERROR CopyRecord(uint32_t index, DWORD code, void* record, size_t bytes) {
-    const VKSERROR engine = EngineStatus();
-    if (engine != VKSERROR_NO_ERROR) return engine;
-    if (record == nullptr) return VKSERROR_INVALID_ARGUMENT;
+// One command without request fields, on a file of its own to the device of
+// decoder `index`; the device's status is the answer.
+VKSERROR SendByIndex(uint32_t index, DWORD code, CommandReply& reply) {
     HANDLE file = nullptr;
     const VKSERROR opened = OpenByIndex(VKSDEVICETYPE_DECODER, index, &file);
     if (opened != VKSERROR_NO_ERROR) return opened;
     CommandRequest request = kRequestTemplate;
-    CommandReply reply = kReplyTemplate;
     const VKSERROR status = Send(file, code, request, reply);
     DeviceFileClose(file);
+    return status;
+}
+
+// A command whose reply record is copied out. A null record is refused
+// before the index is looked up.
+VKSERROR CopyRecord(uint32_t index, DWORD code, void* record, size_t bytes) {
+    const VKSERROR engine = EngineStatus();
+    if (engine != VKSERROR_NO_ERROR) return engine;
+    if (record == nullptr) return VKSERROR_INVALID_ARGUMENT;
+    CommandReply reply = kReplyTemplate;
+    const VKSERROR status = SendByIndex(index, code, reply);
     if (status == VKSERROR_NO_ERROR) std::memcpy(record, reply.Bytes + kDiagnosticRecord, bytes);
     return status;
 }
 
 // One test command: the device's status is the answer.
 VKSERROR RunTest(uint32_t index, DWORD code) {
-    HANDLE file = nullptr;
-    const VKSERROR opened = OpenByIndex(VKSDEVICETYPE_DECODER, index, &file);
-    if (opened != VKSERROR_NO_ERROR) return opened;
-    CommandRequest request = kRequestTemplate;
     CommandReply reply = kReplyTemplate;
-    const VKSERROR status = Send(file, code, request, reply);
-    DeviceFileClose(file);
-    return status;
+    return SendByIndex(index, code, reply);
 }
 
 // The predicted load with the request's device-specific fields already in

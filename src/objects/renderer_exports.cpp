@@ -2,6 +2,7 @@
 // the no-signal text. None checks the object's type: an object without a
 // renderer input answers VKSERROR_UNSUPPORTED.
 #include "core/log.h"
+#include "driver/param_accessors.h"
 #include "objects/handle_table.h"
 #include "objects/renderer.h"
 #include "objects/user_handle.h"
@@ -31,39 +32,27 @@ VKSERROR VKSAPI VKSDecoderDeviceSetWindow(void* pReserved0, uint32_t, HVKS hVKS,
 }
 
 VKSERROR VKSAPI VKSDecoderDeviceGetNoSignalTextA(HVKS hVKS, void* pArg1, void* pArg2, void* pArg3, void* pArg4) {
-    UserHandle* object = nullptr;
-    VKSERROR result = LockHandleAs(hVKS, &object);
-    if (result != VKSERROR_NO_ERROR) return result;
-    result = RendererGetNoSignalTextA(object, pArg1, pArg2, pArg3, pArg4);
-    UnlockHandle(hVKS, object);
-    return result;
+    return WithLockedObject(hVKS, LockFailure::PassThrough, [&](UserHandle* object) {
+        return RendererGetNoSignalTextA(object, pArg1, pArg2, pArg3, pArg4);
+    });
 }
 
 VKSERROR VKSAPI VKSDecoderDeviceGetNoSignalTextW(HVKS hVKS, void* pArg1, void* pArg2, void* pArg3, void* pArg4) {
-    UserHandle* object = nullptr;
-    VKSERROR result = LockHandleAs(hVKS, &object);
-    if (result != VKSERROR_NO_ERROR) return result;
-    result = RendererGetNoSignalTextW(object, pArg1, pArg2, pArg3, pArg4);
-    UnlockHandle(hVKS, object);
-    return result;
+    return WithLockedObject(hVKS, LockFailure::PassThrough, [&](UserHandle* object) {
+        return RendererGetNoSignalTextW(object, pArg1, pArg2, pArg3, pArg4);
+    });
 }
 
 VKSERROR VKSAPI VKSDecoderDeviceSetNoSignalTextA(HVKS hVKS, uint32_t Arg1, uint32_t Arg2, const char* pszText) {
-    UserHandle* object = nullptr;
-    VKSERROR result = LockHandleAs(hVKS, &object);
-    if (result != VKSERROR_NO_ERROR) return result;
-    result = RendererSetNoSignalTextA(object, Arg1, Arg2, pszText);
-    UnlockHandle(hVKS, object);
-    return result;
+    return WithLockedObject(hVKS, LockFailure::PassThrough, [&](UserHandle* object) {
+        return RendererSetNoSignalTextA(object, Arg1, Arg2, pszText);
+    });
 }
 
 VKSERROR VKSAPI VKSDecoderDeviceSetNoSignalTextW(HVKS hVKS, uint32_t Arg1, uint32_t Arg2, const VKSWCHAR* pszText) {
-    UserHandle* object = nullptr;
-    VKSERROR result = LockHandleAs(hVKS, &object);
-    if (result != VKSERROR_NO_ERROR) return result;
-    result = RendererSetNoSignalTextW(object, Arg1, Arg2, pszText);
-    UnlockHandle(hVKS, object);
-    return result;
+    return WithLockedObject(hVKS, LockFailure::PassThrough, [&](UserHandle* object) {
+        return RendererSetNoSignalTextW(object, Arg1, Arg2, pszText);
+    });
 }
 
 }  // extern "C"

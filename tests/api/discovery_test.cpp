@@ -121,6 +121,14 @@ protected:
         SimEngineTest::SetUp();
         ASSERT_EQ(AddDevice(1, 2, 0, 1), 0);
     }
+    // Loads the engine and opens a session whose function is the recorder's.
+    HVKS LoadAndOpen(uint32_t* driverHandle, DiscoveryRecorder* recorder) {
+        EXPECT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
+        loaded_ = true;
+        const HVKS session = Open(driverHandle);
+        EXPECT_EQ(VKSDiscoverySetCallbackFn(session, DiscoveryRecorder::Function, recorder), VKSERROR_NO_ERROR);
+        return session;
+    }
     // Opens a session on decoder input 0 and returns it with its driver handle.
     HVKS Open(uint32_t* driverHandle) {
         HVKS handle = 0;
@@ -153,11 +161,10 @@ TEST_F(DiscoveryTest, FoundDevicesReachTheFunctionThroughTheRecords) {
     results.interfaceNumber = 1;
     results.things = {Thing(0x11, "camera-a"), Thing(0x22, "camera-b"), Thing(0x33, "encoder-c")};
     ASSERT_TRUE(vkssim::SetDiscoveryResults(0, results));
-    Load();
     uint32_t driverHandle = 0;
-    const HVKS session = Open(&driverHandle);
     DiscoveryRecorder recorder;
-    ASSERT_EQ(VKSDiscoverySetCallbackFn(session, DiscoveryRecorder::Function, &recorder), VKSERROR_NO_ERROR);
+    const HVKS session = LoadAndOpen(&driverHandle, &recorder);
+    ASSERT_NE(session, 0u);
 
     const uint64_t mark = vkssim::RequestMark();
     ASSERT_EQ(VKSDiscoStart(0xDEAD, session, 0x1122334455667788ull), VKSERROR_NO_ERROR);
@@ -229,11 +236,10 @@ TEST_F(DiscoveryTest, FoundDevicesReachTheFunctionThroughTheRecords) {
 }
 
 TEST_F(DiscoveryTest, OtherInterfacesAreNotFetched) {
-    Load();
     uint32_t driverHandle = 0;
-    const HVKS session = Open(&driverHandle);
     DiscoveryRecorder recorder;
-    ASSERT_EQ(VKSDiscoverySetCallbackFn(session, DiscoveryRecorder::Function, &recorder), VKSERROR_NO_ERROR);
+    const HVKS session = LoadAndOpen(&driverHandle, &recorder);
+    ASSERT_NE(session, 0u);
     uint64_t mark = 0;
     ReportAndWaitHandled(driverHandle, 2, 5, &mark);
     EXPECT_FALSE(SentSince(kFetchCode, mark));
@@ -266,11 +272,10 @@ TEST_F(DiscoveryTest, DeliveriesWithoutAFunctionAreDropped) {
 }
 
 TEST_F(DiscoveryTest, CountsTheRecordsCannotDescribeAreDropped) {
-    Load();
     uint32_t driverHandle = 0;
-    const HVKS session = Open(&driverHandle);
     DiscoveryRecorder recorder;
-    ASSERT_EQ(VKSDiscoverySetCallbackFn(session, DiscoveryRecorder::Function, &recorder), VKSERROR_NO_ERROR);
+    const HVKS session = LoadAndOpen(&driverHandle, &recorder);
+    ASSERT_NE(session, 0u);
     uint64_t mark = 0;
     // 2^62 things would wrap a 64-bit product; 4 million overflow the 32-bit size word.
     ReportAndWaitHandled(driverHandle, 1, 1ull << 62, &mark);
@@ -281,11 +286,10 @@ TEST_F(DiscoveryTest, CountsTheRecordsCannotDescribeAreDropped) {
 }
 
 TEST_F(DiscoveryTest, ErrorNotificationsComeWithEmptyParameters) {
-    Load();
     uint32_t driverHandle = 0;
-    const HVKS session = Open(&driverHandle);
     DiscoveryRecorder recorder;
-    ASSERT_EQ(VKSDiscoverySetCallbackFn(session, DiscoveryRecorder::Function, &recorder), VKSERROR_NO_ERROR);
+    const HVKS session = LoadAndOpen(&driverHandle, &recorder);
+    ASSERT_NE(session, 0u);
     ASSERT_TRUE(vkssim::RaiseEvent(0, driverHandle, VKSERROR_STREAM_STOPPED, 9));
     ASSERT_TRUE(recorder.WaitFor(1));
     const DiscoveryCall call = recorder.Calls()[0];
@@ -302,11 +306,10 @@ TEST_F(DiscoveryTest, AFailedFetchIsReportedAsItsFailure) {
     vkssim::DiscoveryResults results;
     results.things = {Thing(0x44, "x")};
     ASSERT_TRUE(vkssim::SetDiscoveryResults(0, results));
-    Load();
     uint32_t driverHandle = 0;
-    const HVKS session = Open(&driverHandle);
     DiscoveryRecorder recorder;
-    ASSERT_EQ(VKSDiscoverySetCallbackFn(session, DiscoveryRecorder::Function, &recorder), VKSERROR_NO_ERROR);
+    const HVKS session = LoadAndOpen(&driverHandle, &recorder);
+    ASSERT_NE(session, 0u);
     vkssim::FailWithStatus(kFetchCode, VKSERROR_CMD_TIMEOUT, 1);
     ASSERT_EQ(VKSDiscoStart(0, session, 0), VKSERROR_NO_ERROR);
     ASSERT_TRUE(recorder.WaitFor(1));
@@ -437,11 +440,10 @@ TEST_F(DiscoveryTest, StartAndStopReportOnlyHandleAndEngineFailures) {
 }
 
 TEST_F(DiscoveryTest, CommandsOfASessionTheDriverClosedAreRefused) {
-    Load();
     uint32_t driverHandle = 0;
-    const HVKS session = Open(&driverHandle);
     DiscoveryRecorder recorder;
-    ASSERT_EQ(VKSDiscoverySetCallbackFn(session, DiscoveryRecorder::Function, &recorder), VKSERROR_NO_ERROR);
+    const HVKS session = LoadAndOpen(&driverHandle, &recorder);
+    ASSERT_NE(session, 0u);
     ASSERT_TRUE(vkssim::RaiseEvent(0, driverHandle, VKSERROR_CLIENT_CLOSED));
     ASSERT_TRUE(recorder.WaitFor(1));
     EXPECT_EQ(recorder.Calls()[0].status, VKSERROR_CLIENT_CLOSED);

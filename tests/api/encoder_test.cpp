@@ -160,6 +160,7 @@ protected:
     // The error function closes its own encoder; the worker carries on and
     // serves the next open. Defined after Closer below.
     void CloseFromTheErrorFunctionThenOpenAgain();
+    void CompleteOneEchoing(vkssim::EncoderEcho echo, TestSample& t, Call* call);
     // Opens encoder 0 and finds the driver's object behind it.
     void OpenEncoder(uint32_t option = 0) {
         ASSERT_EQ(VKSEncoderDeviceOpen(0, option, &encoder_), VKSERROR_NO_ERROR);
@@ -454,12 +455,13 @@ TEST_F(EncoderTest, MatchingCompletionWritesBackAndReturnsTheSample) {
     EXPECT_EQ(std::memcmp(first.data.data(), startCode, sizeof startCode), 0);
 }
 
-TEST_F(EncoderTest, ForeignBufferGoesToTheErrorFunctionAndLeavesTheSample) {
+// The device completes one queued output sample echoing `echo`; the one
+// callback that follows must be the error function's.
+void EncoderTest::CompleteOneEchoing(vkssim::EncoderEcho echo, TestSample& t, Call* call) {
     Load();
     OpenEncoder();
     RegisterAll();
-    ASSERT_TRUE(vkssim::SetEncoderEcho(device_, simHandle_, vkssim::EncoderEcho::ForeignBuffer));
-    TestSample t(1000);
+    ASSERT_TRUE(vkssim::SetEncoderEcho(device_, simHandle_, echo));
     ASSERT_EQ(VKSEncoderDeviceChainOutputMediaSample(encoder_, &t.sample), VKSERROR_NO_ERROR);
     ASSERT_EQ(vkssim::ProduceEncoderSamples(device_, simHandle_, 1), 1u);
     ASSERT_TRUE(recorder_.WaitFor(1));
@@ -467,29 +469,27 @@ TEST_F(EncoderTest, ForeignBufferGoesToTheErrorFunctionAndLeavesTheSample) {
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].form, kError);
     EXPECT_EQ(calls[0].handle, encoder_);
-    EXPECT_EQ(calls[0].sample, &t.sample);
-    EXPECT_EQ(calls[0].status, VKSERROR_BUFFER_NOT_VALID);
     EXPECT_EQ(calls[0].context, &recorder_);
+    *call = calls[0];
+}
+
+TEST_F(EncoderTest, ForeignBufferGoesToTheErrorFunctionAndLeavesTheSample) {
+    TestSample t(1000);
+    Call call;
+    ASSERT_NO_FATAL_FAILURE(CompleteOneEchoing(vkssim::EncoderEcho::ForeignBuffer, t, &call));
+    EXPECT_EQ(call.sample, &t.sample);
+    EXPECT_EQ(call.status, VKSERROR_BUFFER_NOT_VALID);
     EXPECT_EQ(t.buffers.CompletionValue1, 0x1111111111111111ull);
     EXPECT_EQ(t.buffers.CompletionValue2, 0x2222222222222222ull);
     EXPECT_EQ(t.buffers.Buffers[0].FilledLength, 0x33333333u);
 }
 
 TEST_F(EncoderTest, NullSampleEchoGoesToTheErrorFunctionAsUnexpected) {
-    Load();
-    OpenEncoder();
-    RegisterAll();
-    ASSERT_TRUE(vkssim::SetEncoderEcho(device_, simHandle_, vkssim::EncoderEcho::NullSample));
     TestSample t(1000);
-    ASSERT_EQ(VKSEncoderDeviceChainOutputMediaSample(encoder_, &t.sample), VKSERROR_NO_ERROR);
-    ASSERT_EQ(vkssim::ProduceEncoderSamples(device_, simHandle_, 1), 1u);
-    ASSERT_TRUE(recorder_.WaitFor(1));
-    auto calls = recorder_.Calls();
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].form, kError);
-    EXPECT_EQ(calls[0].handle, encoder_);
-    EXPECT_EQ(calls[0].sample, nullptr);
-    EXPECT_EQ(calls[0].status, VKSERROR_UNEXPECTED);
+    Call call;
+    ASSERT_NO_FATAL_FAILURE(CompleteOneEchoing(vkssim::EncoderEcho::NullSample, t, &call));
+    EXPECT_EQ(call.sample, nullptr);
+    EXPECT_EQ(call.status, VKSERROR_UNEXPECTED);
     EXPECT_EQ(t.buffers.CompletionValue1, 0x1111111111111111ull);
 }
 

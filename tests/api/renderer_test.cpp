@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -137,6 +139,13 @@ protected:
         SimEngineTest::SetUp();
         AddDevice(1, 2, 1);
     }
+    // Loads the stand-in where the engine will find it, then the engine.
+    void LoadWithStandin(Standin& standin) {
+        dllPath_ = std::make_unique<vkstest::ScopedDllPath>(vkstest::StandinDir());
+        ASSERT_TRUE(standin.Load(vkstest::StandinDir()));
+        Load();
+    }
+    std::unique_ptr<vkstest::ScopedDllPath> dllPath_;
     static VKSERROR TryOpenDecoder(uint32_t index, HVKS* handle) {
         VKSGUID session{0x1234, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
         NetworkStreamOpenParams params{};
@@ -176,10 +185,8 @@ protected:
 };
 
 TEST_F(RendererTest, CallsFromDecoderOpenToCloseComeInOrder) {
-    vkstest::ScopedDllPath path(vkstest::StandinDir());
     Standin standin;
-    ASSERT_TRUE(standin.Load(vkstest::StandinDir()));
-    Load();
+    ASSERT_NO_FATAL_FAILURE(LoadWithStandin(standin));
     const HVKS stream = OpenStream();
     const HVKS decoder = OpenDecoder(0);
     ASSERT_NE(decoder, 0u);
@@ -260,10 +267,8 @@ TEST_F(RendererTest, CallsFromDecoderOpenToCloseComeInOrder) {
 }
 
 TEST_F(RendererTest, StateOneAndReturnToTwoWithoutStateThreeSendNoRunState) {
-    vkstest::ScopedDllPath path(vkstest::StandinDir());
     Standin standin;
-    ASSERT_TRUE(standin.Load(vkstest::StandinDir()));
-    Load();
+    ASSERT_NO_FATAL_FAILURE(LoadWithStandin(standin));
     const HVKS stream = OpenStream();
     const HVKS decoder = OpenDecoder(0);
     const size_t before = standin.CallCount();
@@ -283,10 +288,8 @@ TEST_F(RendererTest, StateOneAndReturnToTwoWithoutStateThreeSendNoRunState) {
 }
 
 TEST_F(RendererTest, SetWindowReturnsTheRenderersStatus) {
-    vkstest::ScopedDllPath path(vkstest::StandinDir());
     Standin standin;
-    ASSERT_TRUE(standin.Load(vkstest::StandinDir()));
-    Load();
+    ASSERT_NO_FATAL_FAILURE(LoadWithStandin(standin));
     const HVKS stream = OpenStream();
     const HVKS decoder = OpenDecoder(0);
     const uint32_t hAcc = standin.Calls()[1].HAcc;
@@ -322,10 +325,8 @@ TEST_F(RendererTest, SetWindowReturnsTheRenderersStatus) {
 }
 
 TEST_F(RendererTest, EachDecoderHasItsOwnInput) {
-    vkstest::ScopedDllPath path(vkstest::StandinDir());
     Standin standin;
-    ASSERT_TRUE(standin.Load(vkstest::StandinDir()));
-    Load();
+    ASSERT_NO_FATAL_FAILURE(LoadWithStandin(standin));
     const HVKS first = OpenDecoder(0);
     const HVKS second = OpenDecoder(1);
     auto calls = standin.Calls();
@@ -364,10 +365,8 @@ TEST_F(RendererTest, EachDecoderHasItsOwnInput) {
 }
 
 TEST_F(RendererTest, FailedInputOpenFailsTheDecoderOpen) {
-    vkstest::ScopedDllPath path(vkstest::StandinDir());
     Standin standin;
-    ASSERT_TRUE(standin.Load(vkstest::StandinDir()));
-    Load();
+    ASSERT_NO_FATAL_FAILURE(LoadWithStandin(standin));
     standin.FailNext("ACCDeviceInputOpen", VKSERROR_INSUFFICIENT_RESOURCES);
     HVKS decoder = 0;
     EXPECT_EQ(TryOpenDecoder(0, &decoder), VKSERROR_INSUFFICIENT_RESOURCES);
@@ -386,10 +385,8 @@ TEST_F(RendererTest, FailedInputOpenFailsTheDecoderOpen) {
 }
 
 TEST_F(RendererTest, FailedRenderInputNameFailsTheDecoderOpen) {
-    vkstest::ScopedDllPath path(vkstest::StandinDir());
     Standin standin;
-    ASSERT_TRUE(standin.Load(vkstest::StandinDir()));
-    Load();
+    ASSERT_NO_FATAL_FAILURE(LoadWithStandin(standin));
     vkssim::FailWithStatus(VKSSIM_IOCTL_GET_RENDER_INPUT_NAME, VKSERROR_INVALID_STATE, 1);
     HVKS decoder = 0;
     EXPECT_EQ(TryOpenDecoder(0, &decoder), VKSERROR_INVALID_STATE);
@@ -485,10 +482,8 @@ TEST_F(RendererTest, EngineThatLoadsWithoutARendererEngineUsesNoRenderer) {
 }
 
 TEST_F(RendererTest, NoSignalTextRoundTrip) {
-    vkstest::ScopedDllPath path(vkstest::StandinDir());
     Standin standin;
-    ASSERT_TRUE(standin.Load(vkstest::StandinDir()));
-    Load();
+    ASSERT_NO_FATAL_FAILURE(LoadWithStandin(standin));
     const HVKS decoder = OpenDecoder(0);
     const uint32_t hAcc = standin.Calls()[1].HAcc;
 
