@@ -63,18 +63,11 @@ void DispatchDeviceControl(void* fileContext, VKS_IRP* irp) {
     const uint32_t code = VksIrpControlCode(irp);
     DWORD inLength = 0, outLength = 0;
     const void* inData = VksIrpInput(irp, &inLength);
-    // The completions list and, with the log off, the request's copy are kept
-    // per thread, so that a synchronous command allocates nothing once warm.
-    thread_local std::vector<Completion> t_completions;
-    thread_local Request t_unlogged;
-    thread_local int t_depth = 0;
-    std::vector<Completion> nestedCompletions;
-    std::vector<Completion>& completions = t_depth == 0 ? t_completions : nestedCompletions;
-    ++t_depth;
+    std::vector<Completion> completions = m.TakeCompletionList();
     {
         std::unique_lock lock(m.mu);
         Device& device = *file->device;
-        Request* logged = &t_unlogged;
+        Request* logged = &m.unlogged;
         if (m.logRequests) {
             while (m.log.size() >= m.logLimit && !m.log.empty()) m.log.pop_front();
             logged = &m.log.emplace_back();
@@ -142,7 +135,7 @@ void DispatchDeviceControl(void* fileContext, VKS_IRP* irp) {
     done:;
     }
     RunCompletions(completions);
-    --t_depth;
+    m.GiveCompletionList(std::move(completions));
 }
 
 void DispatchClose(void* fileContext) {
@@ -278,6 +271,20 @@ void CompleteHeld(const HeldIrp& held, uint32_t handle, uint32_t value, uint32_t
 
 void AbortHeld(const HeldIrp& held, DWORD error, std::vector<Completion>& completions) {
     completions.push_back({held.irp, error, 0});
+}
+
+std::vector<Completion> Machine::TakeCompletionList() {
+    std::lock_guard lock(spareMu);
+    if (spareCompletions.empty()) return {};
+    std::vector<Completion> list = std::move(spareCompletions.back());
+    spareCompletions.pop_back();
+    return list;
+}
+
+void Machine::GiveCompletionList(std::vector<Completion>&& list) {
+    list.clear();
+    std::lock_guard lock(spareMu);
+    spareCompletions.push_back(std::move(list));
 }
 
 void RunCompletions(std::vector<Completion>& completions) {

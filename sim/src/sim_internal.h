@@ -144,6 +144,15 @@ public:
     size_t logLimit = 4096;
     bool logRequests = true;  // off: requests are answered without being recorded
     uint64_t nextSequence = 0;
+    // With the log off, the request being answered (used under `mu` only).
+    Request unlogged;
+    // Completion lists kept for reuse, so that a warm synchronous command
+    // allocates nothing. Not thread_local: this library is loaded at run
+    // time, and its threads' dynamic TLS would be torn down outside it.
+    std::mutex spareMu;
+    std::vector<std::vector<Completion>> spareCompletions;
+    std::vector<Completion> TakeCompletionList();
+    void GiveCompletionList(std::vector<Completion>&& list);
 
     Device* DeviceAt(int index);  // null when out of range
 
