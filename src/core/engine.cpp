@@ -16,7 +16,7 @@
 
 // Constant-initialised, so that it is in place before any module constructor
 // (the DllMain stand-in among them) runs.
-constinit GLOBAL Global = {.Status = VKSERROR_UNINITIALIZED, .bAudioDecodeEnabled = TRUE};
+constinit GLOBAL Global{};
 
 namespace {
 
@@ -34,7 +34,9 @@ VKSERROR LookUpOemName() {
     HMODULE library = LoadLibraryW(WSTR("oemname.dll"));
     if (library == nullptr) return kOemLookupMissing;
     VKSERROR result = kOemLookupMissing;
-    auto lookup = reinterpret_cast<GetOEMFromRegistryExFn>(GetProcAddress(library, "GetOEMFromRegistryEx"));
+    // Through void*: FARPROC does not convert to another function type without a warning.
+    auto lookup = reinterpret_cast<GetOEMFromRegistryExFn>(
+        reinterpret_cast<void*>(GetProcAddress(library, "GetOEMFromRegistryEx")));
     if (lookup != nullptr) {
         WCHAR* name = nullptr;
         ULONGLONG second = 0;

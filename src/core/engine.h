@@ -20,7 +20,7 @@ struct GLOBAL {
     volatile BYTE bLoaded;
     COMPLETION_PORT DeviceCompletionPort;
     COMPLETION_PORT WorkerCompletionPort;
-    VKSERROR Status;
+    VKSERROR Status = VKSERROR_UNINITIALIZED;
     volatile LONG LoadCount;
     volatile LONG OpenDeviceCount;
     DEVICE_TABLE NetworkPorts;
@@ -35,7 +35,7 @@ struct GLOBAL {
     void* hNotificationWindow;
     HANDLE hHandleListMutex;
     void* pHandleList;
-    BOOL bAudioDecodeEnabled;
+    BOOL bAudioDecodeEnabled = TRUE;
     CRITICAL_SECTION EngineLock;
     volatile LONG UpgradePendingCount;
     VKSSYSTEMEVENTFN pSystemEventFn;

@@ -148,8 +148,8 @@ void FreeSingleTypeList(DEVICE_TABLE* table) {
             LogMessage(WSTR("FreeSingleTypeList: pItem:%p Device:%u CloseHandle( hDevice = %#x ).\n"), item,
                        item->Device, item->hDeviceOv);
         }
-        std::free(item);
         LogMessage(WSTR("FreeSingleTypeList: pItem:%p [Free'd] pNext:%p.\n"), item, next);
+        std::free(item);
         item = next;
     }
     table->pHead = nullptr;

@@ -78,7 +78,7 @@ public:
 private:
     template <typename Fn>
     Fn Resolve(const char* name) {
-        return reinterpret_cast<Fn>(GetProcAddress(module_, name));
+        return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
     }
     HMODULE module_ = nullptr;
 };
