@@ -51,7 +51,10 @@ for ret, name, args in decls:
         elif r == 'Text':
             exprs.append(f'reinterpret_cast<{ctype}>(a.TextArg({"true" if "VKSWCHAR" in plain else "false"}))')
         elif r == 'Pointer':
-            exprs.append(f'reinterpret_cast<{ctype}>(a.PointerArg({i}))')
+            # The size of what the pointer points at (0: raw bytes or an opaque handle).
+            pointee = plain[:-1].strip() if plain.endswith('*') else ''
+            size = f'sizeof({pointee})' if pointee not in ('', 'void', 'char', 'VKSWCHAR', 'uint8_t') else '0'
+            exprs.append(f'reinterpret_cast<{ctype}>(a.PointerArg({i}, {size}))')
         else:
             exprs.append(f'static_cast<{ctype}>(a.ValueArg())')
     call = f'{name}({", ".join(exprs)})'

@@ -31,7 +31,7 @@ struct ArgSource {
         if (nullPointers) return nullptr;
         return wide ? static_cast<const void*>(u"rtsp://127.0.0.1/x") : static_cast<const void*>("rtsp://127.0.0.1/x");
     }
-    void* PointerArg(int position) {
+    void* PointerArg(int position, size_t /*pointee*/) {
         if (nullPointers) return nullptr;
         // Each argument gets its own zeroed buffer, larger than any record.
         std::vector<uint8_t>& buffer = scratch[position];
