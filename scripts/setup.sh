@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64  # the Windows DLL
   wine64                                          # runs the Windows conformance programs
   python3                                         # checks of the export table
+  clang libclang-rt-14-dev                        # fuzz targets (libFuzzer)
 )
 
 missing=()
