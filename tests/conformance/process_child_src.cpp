@@ -77,10 +77,12 @@ int main(int argc, char** argv) {
         return ResetEvent(event) ? 0 : 23;
     }
     // only <listed> <unlisted>: the listed event was inherited (a valid,
-    // unsignalled event here), the unlisted one was not; 0 when so.
+    // unsignalled event here), the unlisted one was not (0: not checked);
+    // 0 when so.
     if (std::strcmp(mode, "only") == 0 && argc == 4) {
         if (WaitForSingleObject(HandleArg(argv[2]), 0) != WAIT_TIMEOUT) return 31;
-        if (WaitForSingleObject(HandleArg(argv[3]), 0) != WAIT_FAILED) return 32;
+        HANDLE unlisted = HandleArg(argv[3]);
+        if (unlisted != nullptr && WaitForSingleObject(unlisted, 0) != WAIT_FAILED) return 32;
         return 0;
     }
     return 98;
