@@ -215,7 +215,9 @@ TEST(VksctlPlay, WavOptionRecordsOnlyOnTheSimulatorAndTheSessionStillEnds) {
     ASSERT_NE(at, std::string::npos) << r.out;
     unsigned long long frames = 0;
     ASSERT_EQ(std::sscanf(r.out.c_str() + at, "audio: %llu frames rendered", &frames), 1) << r.out;
-    if (frames > 0) EXPECT_GT(wav.Size(), 44u);
+    if (frames > 0) {
+        EXPECT_GT(wav.Size(), 44u);
+    }
 }
 
 TEST(VksctlPlay, StopsAfterSecondsOnAStreamThatNeverEnds) {
