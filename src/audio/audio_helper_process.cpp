@@ -135,10 +135,11 @@ HANDLE HelperJob() {
 }
 
 // The start-up information of a helper: it inherits its own two events and
-// nothing else, and starts in the helper job.
+// nothing else, and starts in the helper job (unless told otherwise).
 class HelperStartup {
 public:
-    HelperStartup(HANDLE started, HANDLE stop) : handles_{started, stop}, job_(HelperJob()) {
+    HelperStartup(HANDLE started, HANDLE stop, bool inJob = true)
+        : handles_{started, stop}, job_(inJob ? HelperJob() : nullptr) {
         std::memset(&info_, 0, sizeof(info_));
         info_.StartupInfo.cb = sizeof(info_);
         SIZE_T size = 0;
@@ -207,6 +208,17 @@ bool AudioHelperProcess::LaunchProcess(const GUID& sessionGuid) {
     if (startup.Ready() && !created && (lastError == ERROR_FILE_NOT_FOUND || lastError == ERROR_PATH_NOT_FOUND)) {
         created = CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, kFlags, nullptr, nullptr,
                                  startup.Info(), &info);
+        if (!created) lastError = GetLastError();
+    }
+    if (startup.Ready() && !created && haveBeside && lastError == ERROR_ACCESS_DENIED) {
+        // A process held in a job that admits no other job (older Windows)
+        // cannot start the helper in one: it is started outside, as before.
+        LogWarning(WSTR("Velantis::VKS::AudioHelperProcess::LaunchProcess: Starting the helper outside its job. "
+                        "Thread:%08X\n"),
+                   Tid());
+        HelperStartup outside(hEventProcessStarted, hEventProcessStop, false);
+        created = outside.Ready() && CreateProcessW(besideLibrary, commandLine, nullptr, nullptr, TRUE, kFlags,
+                                                    nullptr, nullptr, outside.Info(), &info);
         if (!created) lastError = GetLastError();
     }
     if (!created) {
