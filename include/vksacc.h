@@ -597,7 +597,11 @@ VKSACC_EXPORT VKSERROR VKSAPI VKSEngineLoad(VKSHENGINE* phEngine);
 
 /* Releases one load; the last one takes the engine down. VKSERROR_NO_ERROR,
  * VKSERROR_ILLEGAL_CALL for a handle VKSEngineLoad did not return, or the
- * engine status when it is not VKSERROR_NO_ERROR. */
+ * engine status when it is not VKSERROR_NO_ERROR. The last free waits for the
+ * library's threads to end, so it may not be made from a callback: made on
+ * the worker, device completion or notification thread it returns
+ * VKSERROR_ILLEGAL_CALL (logged at ERROR) and changes nothing; the load is
+ * still the caller's to free from another thread. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSEngineFree(VKSHENGINE hEngine);
 
 /* Replaces the system-event callback; null switches system events off. Only

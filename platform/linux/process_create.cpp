@@ -301,7 +301,10 @@ std::vector<std::string> ChildEnvironment(LPVOID block, bool unicode, const std:
     }
     std::vector<std::string> out;
     for (std::string& e : env) {
-        if (StartsWithName(e, "VKS_SHARED_BLOCK_FD") || StartsWithName(e, "VKS_INHERITED_EVENTS")) continue;
+        if (StartsWithName(e, "VKS_SHARED_BLOCK_FD") || StartsWithName(e, "VKS_INHERITED_EVENTS") ||
+            StartsWithName(e, "VKS_LIFELINE_FD")) {
+            continue;
+        }
         bool replaced = false;
         for (const std::string& line : lines) {
             const size_t eq = line.find('=');
@@ -327,6 +330,55 @@ DWORD ErrorFromSpawn(int error) {
 
 Ref<ChildProcess> ReferenceChild(HANDLE h) { return kernel::ReferenceHandleAs<ChildProcess>(h); }
 
+}  // namespace
+}  // namespace vks::process
+
+// The attribute list behind LPPROC_THREAD_ATTRIBUTE_LIST: opaque to callers,
+// who size it with InitializeProcThreadAttributeList.
+struct _PROC_THREAD_ATTRIBUTE_LIST {
+    static constexpr DWORD kMagic = 0x4C415450;  // "PTAL"
+    static constexpr DWORD kMaxAttributes = 4;
+    struct Entry {
+        DWORD_PTR attribute;
+        PVOID value;
+        SIZE_T size;
+    };
+    DWORD magic;
+    DWORD capacity;
+    DWORD count;
+    Entry entries[kMaxAttributes];
+};
+
+namespace vks::process {
+namespace {
+
+// What an attribute list asks of CreateProcessW.
+struct StartAttributes {
+    bool handleList = false;
+    std::vector<HANDLE> handles;
+    std::vector<HANDLE> jobs;
+};
+
+bool ReadStartAttributes(DWORD flags, LPSTARTUPINFOW startup, StartAttributes* out) {
+    if ((flags & EXTENDED_STARTUPINFO_PRESENT) == 0) return true;
+    if (startup->cb < sizeof(STARTUPINFOEXW)) return false;
+    const LPPROC_THREAD_ATTRIBUTE_LIST list = reinterpret_cast<STARTUPINFOEXW*>(startup)->lpAttributeList;
+    if (list == nullptr) return true;
+    if (list->magic != _PROC_THREAD_ATTRIBUTE_LIST::kMagic) return false;
+    for (DWORD i = 0; i < list->count; ++i) {
+        const auto& e = list->entries[i];
+        const auto* values = static_cast<const HANDLE*>(e.value);
+        const size_t n = e.size / sizeof(HANDLE);
+        if (e.attribute == PROC_THREAD_ATTRIBUTE_HANDLE_LIST) {
+            out->handleList = true;
+            out->handles.assign(values, values + n);
+        } else if (e.attribute == PROC_THREAD_ATTRIBUTE_JOB_LIST) {
+            out->jobs.assign(values, values + n);
+        }
+    }
+    return out->jobs.size() <= 1;
+}
+
 bool IsCurrentProcess(HANDLE h) { return reinterpret_cast<intptr_t>(h) == -1; }
 
 }  // namespace
@@ -348,6 +400,11 @@ BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSE
     }
     if (dwCreationFlags & CREATE_SUSPENDED) {
         SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    StartAttributes attributes;
+    if (!ReadStartAttributes(dwCreationFlags, lpStartupInfo, &attributes)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     const std::u16string line = lpCommandLine ? std::u16string(lpCommandLine) : std::u16string(lpApplicationName);
@@ -384,8 +441,50 @@ BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSE
             inherited.assign(count, InheritedEvent{});
         }
     }
+    if (attributes.handleList) {
+        // Only the listed handles pass, and each of them must be inheritable.
+        bool allInheritable = bInheritHandles && block;
+        for (HANDLE listed : attributes.handles) {
+            bool found = false;
+            for (const InheritedEvent& e : inherited) found = found || e.handle == listed;
+            allInheritable = allInheritable && found;
+        }
+        std::vector<InheritedEvent> kept;
+        std::vector<KernelObject*> keptRefs;
+        for (size_t i = 0; i < inherited.size(); ++i) {
+            bool listed = false;
+            for (HANDLE h : attributes.handles) listed = listed || h == inherited[i].handle;
+            if (listed) {
+                kept.push_back(inherited[i]);
+                keptRefs.push_back(refs[i]);
+            } else {
+                refs[i]->Release();
+            }
+        }
+        inherited.swap(kept);
+        refs.swap(keptRefs);
+        if (!allInheritable) {
+            for (KernelObject* object : refs) object->Release();
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+    }
+    // A child that starts in a job is given the read end of the job's
+    // lifeline to it (process_job.cpp).
+    int lifeline = -1;
+    int lifelineWriteEnd = -1;
+    if (!attributes.jobs.empty()) {
+        lifeline = OpenLifeline(attributes.jobs[0], &lifelineWriteEnd);
+        if (lifeline < 0) {
+            const DWORD error = GetLastError();
+            for (KernelObject* object : refs) object->Release();
+            SetLastError(error);
+            return FALSE;
+        }
+    }
     std::string extra;
     if (descriptor >= 0) extra += "VKS_SHARED_BLOCK_FD=" + std::to_string(descriptor) + "\n";
+    if (lifeline >= 0) extra += "VKS_LIFELINE_FD=" + std::to_string(lifeline) + "\n";
     if (!inherited.empty()) {
         extra += "VKS_INHERITED_EVENTS=";
         for (size_t i = 0; i < inherited.size(); ++i) {
@@ -414,6 +513,7 @@ BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSE
     posix_spawn_file_actions_init(&actions);
     // Same descriptor on both sides: the child keeps it across exec.
     if (descriptor >= 0) posix_spawn_file_actions_adddup2(&actions, descriptor, descriptor);
+    if (lifeline >= 0) posix_spawn_file_actions_adddup2(&actions, lifeline, lifeline);
     std::string folder;
     if (lpCurrentDirectory) {
         folder = Utf8(lpCurrentDirectory);
@@ -422,16 +522,20 @@ BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSE
         }
         posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     }
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
+    posix_spawnattr_t spawnAttributes;
+    posix_spawnattr_init(&spawnAttributes);
     sigset_t none;
     sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setsigmask(&spawnAttributes, &none);
+    posix_spawnattr_setflags(&spawnAttributes, POSIX_SPAWN_SETSIGMASK);
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
-    posix_spawnattr_destroy(&attributes);
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, &spawnAttributes, argv.data(), envp.data());
+    posix_spawnattr_destroy(&spawnAttributes);
     posix_spawn_file_actions_destroy(&actions);
+    if (lifeline >= 0) {
+        close(lifeline);
+        SettleLifeline(attributes.jobs[0], lifelineWriteEnd, rc == 0);
+    }
 
     if (rc == 0) {
         for (const InheritedEvent& e : inherited) AddHolder(&block->events[e.slot], static_cast<uint32_t>(pid));
@@ -515,5 +619,59 @@ DWORD WINAPI GetProcessId(HANDLE Process) {
 }
 
 void WINAPI ExitProcess(UINT uExitCode) { std::exit(static_cast<int>(uExitCode)); }
+
+BOOL WINAPI InitializeProcThreadAttributeList(LPPROC_THREAD_ATTRIBUTE_LIST lpAttributeList, DWORD dwAttributeCount,
+                                              DWORD dwFlags, SIZE_T* lpSize) {
+    if (lpSize == nullptr || dwFlags != 0 || dwAttributeCount > _PROC_THREAD_ATTRIBUTE_LIST::kMaxAttributes) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const SIZE_T needed = sizeof(_PROC_THREAD_ATTRIBUTE_LIST);
+    if (lpAttributeList == nullptr || *lpSize < needed) {
+        *lpSize = needed;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memset(lpAttributeList, 0, needed);
+    lpAttributeList->magic = _PROC_THREAD_ATTRIBUTE_LIST::kMagic;
+    lpAttributeList->capacity = dwAttributeCount;
+    *lpSize = needed;
+    return TRUE;
+}
+
+BOOL WINAPI UpdateProcThreadAttribute(LPPROC_THREAD_ATTRIBUTE_LIST lpAttributeList, DWORD dwFlags,
+                                      DWORD_PTR Attribute, PVOID lpValue, SIZE_T cbSize, PVOID lpPreviousValue,
+                                      SIZE_T* lpReturnSize) {
+    const bool handles = Attribute == PROC_THREAD_ATTRIBUTE_HANDLE_LIST || Attribute == PROC_THREAD_ATTRIBUTE_JOB_LIST;
+    if (lpAttributeList == nullptr || lpAttributeList->magic != _PROC_THREAD_ATTRIBUTE_LIST::kMagic || dwFlags != 0 ||
+        lpPreviousValue != nullptr || lpReturnSize != nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!handles) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    if (lpValue == nullptr || cbSize == 0 || cbSize % sizeof(HANDLE) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    for (DWORD i = 0; i < lpAttributeList->count; ++i) {
+        if (lpAttributeList->entries[i].attribute == Attribute) {
+            SetLastError(ERROR_GEN_FAILURE);  // each attribute once
+            return FALSE;
+        }
+    }
+    if (lpAttributeList->count >= lpAttributeList->capacity) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
+    lpAttributeList->entries[lpAttributeList->count++] = {Attribute, lpValue, cbSize};
+    return TRUE;
+}
+
+void WINAPI DeleteProcThreadAttributeList(LPPROC_THREAD_ATTRIBUTE_LIST lpAttributeList) {
+    if (lpAttributeList != nullptr) lpAttributeList->magic = 0;
+}
 
 }  // extern "C"

@@ -104,6 +104,16 @@ void AdoptInheritedEvents() noexcept;
 void AddSessionStream(const GUID& session, int32_t delta) noexcept;
 DWORD SessionStreamCount(const GUID& session) noexcept;
 
+// --- Jobs (process_job.cpp) ----------------------------------------------------------------
+// A child about to start in `job`: returns the read end of its lifeline
+// (close-on-exec here; the child is given it) and the write end in
+// *writeEnd; -1 with the last error set when `job` is no job or no pipe can
+// be made.
+int OpenLifeline(HANDLE job, int* writeEnd) noexcept;
+// After the start: the job keeps the write end when the child started,
+// otherwise it is closed.
+void SettleLifeline(HANDLE job, int writeEnd, bool started) noexcept;
+
 // --- Command lines (process_create.cpp) ------------------------------------------------------
 // Splits a command line into main's arguments as the Microsoft C runtime does.
 std::vector<std::u16string> SplitCommandLine(const std::u16string& line);

@@ -2,9 +2,11 @@
 
 #include "audio/audio_format.h"
 #include "audio/audio_thread.h"
+#include "core/engine.h"
 #include "core/log.h"
 #include "vksacc.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace Velantis::VKS {
@@ -25,9 +27,6 @@ uint64_t Fnv1a64(const void* data, size_t size) {
     }
     return h;
 }
-
-// The manager lives as long as the library is loaded.
-AudioHelperProcessManager g_manager;
 
 // Upper-case hex of a 64-bit value, 16 digits.
 void PutHex64(WCHAR* out, uint64_t value) {
@@ -95,18 +94,139 @@ AudioHelperProcess::~AudioHelperProcess() {
     LogNotification(WSTR("Velantis::VKS::AudioHelperProcess::~AudioHelperProcess: EXIT. Thread:%08X\n"), Tid());
 }
 
+namespace {
+
+// The helper program's full name in the folder of this library's own module
+// (where the package installs it); false when that name cannot be made.
+bool HelperBesideLibrary(WCHAR (&path)[MAX_PATH]) {
+    static const WCHAR kProgram[] = WSTR("742AudioHelper.exe");
+    constexpr size_t kProgramUnits = sizeof(kProgram) / sizeof(kProgram[0]);  // with its terminator
+    const DWORD length = GetModuleFileNameW(Global.hInstance, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    size_t folder = length;
+    while (folder > 0 && path[folder - 1] != WSTR('\\') && path[folder - 1] != WSTR('/')) --folder;
+    if (folder == 0 || folder + kProgramUnits > MAX_PATH) return false;
+    std::memcpy(path + folder, kProgram, sizeof(kProgram));
+    return true;
+}
+
+// The job every helper starts in. It is never closed by the library: the
+// system closes it when this process ends, however it ends, and its
+// kill-on-close limit then ends the helpers, which would otherwise wait on
+// their stop event for ever. Null when it cannot be made (helpers then start
+// outside any job).
+HANDLE HelperJob() {
+    static const HANDLE job = [] {
+        HANDLE h = CreateJobObjectW(nullptr, nullptr);
+        if (h == nullptr) return h;
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+        std::memset(&limits, 0, sizeof(limits));
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (!SetInformationJobObject(h, JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+            LogError(WSTR("Velantis::VKS::AudioHelperProcess::HelperJob: Failed to set the kill-on-close limit. "
+                          "LastError:0x%08X. Thread:%08X\n"),
+                     GetLastError(), Tid());
+            CloseHandle(h);
+            return static_cast<HANDLE>(nullptr);
+        }
+        return h;
+    }();
+    return job;
+}
+
+// The start-up information of a helper: it inherits its own two events and
+// nothing else, and starts in the helper job (unless told otherwise).
+class HelperStartup {
+public:
+    HelperStartup(HANDLE started, HANDLE stop, bool inJob = true)
+        : handles_{started, stop}, job_(inJob ? HelperJob() : nullptr) {
+        std::memset(&info_, 0, sizeof(info_));
+        info_.StartupInfo.cb = sizeof(info_);
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 2, 0, &size);
+        list_ = static_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(std::malloc(size));
+        if (list_ == nullptr || !InitializeProcThreadAttributeList(list_, 2, 0, &size)) {
+            std::free(list_);
+            list_ = nullptr;
+            return;
+        }
+        bool ok = UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_, sizeof(handles_),
+                                            nullptr, nullptr);
+        if (ok && job_ != nullptr) {
+            ok = UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST, &job_, sizeof(job_), nullptr,
+                                           nullptr);
+        }
+        if (!ok) {
+            DeleteProcThreadAttributeList(list_);
+            std::free(list_);
+            list_ = nullptr;
+            return;
+        }
+        info_.lpAttributeList = list_;
+    }
+    ~HelperStartup() {
+        if (list_ != nullptr) {
+            DeleteProcThreadAttributeList(list_);
+            std::free(list_);
+        }
+    }
+    HelperStartup(const HelperStartup&) = delete;
+    HelperStartup& operator=(const HelperStartup&) = delete;
+
+    // False when the list could not be made: the helper is then not started,
+    // rather than started with every inheritable handle of the process.
+    bool Ready() const { return list_ != nullptr; }
+    LPSTARTUPINFOW Info() { return &info_.StartupInfo; }
+
+private:
+    HANDLE handles_[2];
+    HANDLE job_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+    STARTUPINFOEXW info_;
+};
+
+}  // namespace
+
 bool AudioHelperProcess::LaunchProcess(const GUID& sessionGuid) {
     WCHAR commandLine[kHelperCommandLineUnits];
     FormatHelperCommandLine(sessionGuid, hEventProcessStarted, hEventProcessStop, commandLine);
     LogTrace(WSTR("Velantis::VKS::AudioHelperProcess::LaunchProcess: Launching: `%s`. Thread:%08X\n"), commandLine, Tid());
-    STARTUPINFOW startup;
-    std::memset(&startup, 0, sizeof(startup));
-    startup.cb = sizeof(startup);
+    HelperStartup startup(hEventProcessStarted, hEventProcessStop);
+    constexpr DWORD kFlags = CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &info)) {
+    // The program beside this library first, so that an installed library
+    // needs no set-up; then the search by name from the command line.
+    WCHAR besideLibrary[MAX_PATH];
+    const bool haveBeside = HelperBesideLibrary(besideLibrary);
+    BOOL created = FALSE;
+    DWORD lastError = startup.Ready() ? ERROR_FILE_NOT_FOUND : ERROR_NOT_ENOUGH_MEMORY;
+    if (startup.Ready() && haveBeside) {
+        created = CreateProcessW(besideLibrary, commandLine, nullptr, nullptr, TRUE, kFlags, nullptr, nullptr,
+                                 startup.Info(), &info);
+        if (!created) lastError = GetLastError();
+    }
+    if (startup.Ready() && !created && (lastError == ERROR_FILE_NOT_FOUND || lastError == ERROR_PATH_NOT_FOUND)) {
+        created = CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, kFlags, nullptr, nullptr,
+                                 startup.Info(), &info);
+        if (!created) lastError = GetLastError();
+    }
+    if (startup.Ready() && !created && haveBeside && lastError == ERROR_ACCESS_DENIED) {
+        // A process held in a job that admits no other job (older Windows)
+        // cannot start the helper in one: it is started outside, as before.
+        LogWarning(WSTR("Velantis::VKS::AudioHelperProcess::LaunchProcess: Starting the helper outside its job. "
+                        "Thread:%08X\n"),
+                   Tid());
+        HelperStartup outside(hEventProcessStarted, hEventProcessStop, false);
+        created = outside.Ready() && CreateProcessW(besideLibrary, commandLine, nullptr, nullptr, TRUE, kFlags,
+                                                    nullptr, nullptr, outside.Info(), &info);
+        if (!created) lastError = GetLastError();
+    }
+    if (!created) {
         LogError(WSTR("Velantis::VKS::AudioHelperProcess::LaunchProcess: Failed - LastError:%08X. Thread:%08X\n"),
-                 GetLastError(), Tid());
+                 lastError, Tid());
+        LogError(WSTR("Velantis::VKS::AudioHelperProcess::LaunchProcess: The helper program was not started: tried "
+                      "`%s` and `742AudioHelper.exe` by name; the session plays without it. Thread:%08X\n"),
+                 haveBeside ? besideLibrary : WSTR("(no library folder)"), Tid());
         ProcessInformation = PROCESS_INFORMATION{};
         return false;
     }
@@ -157,9 +277,13 @@ void AudioHelperProcess::LogWaitFailure(DWORD waitResult, const WCHAR* descripti
 
 AudioHelperProcessManager::AudioHelperProcessManager() { InitializeCriticalSection(&lock_); }
 
-AudioHelperProcessManager::~AudioHelperProcessManager() { DeleteCriticalSection(&lock_); }
-
-AudioHelperProcessManager& AudioHelperProcessManager::Instance() { return g_manager; }
+AudioHelperProcessManager& AudioHelperProcessManager::Instance() {
+    // Made on first use and never destroyed: an audio thread may let go of a
+    // helper after the library's static objects are gone (unload, process
+    // exit), and that release takes the manager's lock.
+    static AudioHelperProcessManager* const manager = new AudioHelperProcessManager();
+    return *manager;
+}
 
 std::shared_ptr<AudioHelperProcess> AudioHelperProcessManager::GetSessionProcess(const GUID& sessionGuid) {
     EnterCriticalSection(&lock_);

@@ -43,10 +43,12 @@ struct SessionGuidEqual {
     bool operator()(const GUID& a, const GUID& b) const noexcept;
 };
 
+// The one manager lives from its first use to the end of the process: it has
+// no destructor, so that no release of a helper can meet a destroyed lock.
 class AudioHelperProcessManager {
 public:
     AudioHelperProcessManager();
-    ~AudioHelperProcessManager();
+    ~AudioHelperProcessManager() = delete;
     AudioHelperProcessManager(const AudioHelperProcessManager&) = delete;
     AudioHelperProcessManager& operator=(const AudioHelperProcessManager&) = delete;
 

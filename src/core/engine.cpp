@@ -4,6 +4,7 @@
 
 #include "core/log.h"
 #include "core/status_codes.h"
+#include "driver/completion_port.h"
 #include "driver/device_tables.h"
 #include "driver/device_notify.h"
 #include "driver/notification_thread.h"
@@ -150,6 +151,13 @@ extern "C" VKSERROR VKSAPI VKSEngineLoad(VKSHENGINE* phEngine) {
     return Global.Status;
 }
 
+// True on a thread the engine free waits for: the worker, the device
+// completion thread or the notification thread.
+static bool OnEngineThread() {
+    return OnCompletionPortThread(&Global.WorkerCompletionPort) ||
+           OnCompletionPortThread(&Global.DeviceCompletionPort) || OnNotificationThread();
+}
+
 static DWORD CloseListedStream(DWORD handle) { return VKSNetworkStreamClose(handle); }
 
 // Decoders and encoders still open at the last free: closed as their close
@@ -170,6 +178,15 @@ extern "C" VKSERROR VKSAPI VKSEngineFree(VKSHENGINE hEngine) {
     LogTrace(WSTR("VKSACC::VKSEngineFree: Enter\n"));
     if (hEngine != Global.hEngine) return VKSERROR_ILLEGAL_CALL;
     if (Global.Status != VKSERROR_NO_ERROR) return Global.Status;
+
+    // The last free waits for the library's own threads to end: made on one of
+    // them (from a callback) it would wait for itself for ever.
+    if (InterlockedCompareExchange(&Global.LoadCount, 1, 1) == 1 && OnEngineThread()) {
+        LogError(WSTR("VKSACC::VKSEngineFree: called from a callback on the library's thread %08X; the engine is "
+                      "not freed.\n"),
+                 GetCurrentThreadId());
+        return VKSERROR_ILLEGAL_CALL;
+    }
 
     if (InterlockedDecrement(&Global.LoadCount) == 0) {
         DeviceCompletionPortClose(&Global.NetworkPorts);

@@ -11,6 +11,29 @@
 
 namespace {
 
+// How long the engine free waits for the devices to give back their
+// notification requests before it closes the port.
+constexpr DWORD kRequestsBackWaitMs = 2000;
+
+// Notification requests sent and not yet come back. The port is not closed
+// while one is out: its completion would land on a closed port and its block
+// would never be freed.
+volatile LONG g_outstanding = 0;
+HANDLE g_allBack = nullptr;  // manual-reset; set while none is out
+// Set once the engine free has begun: a completion is then not re-armed.
+volatile LONG g_closing = 0;
+
+void RequestBack() {
+    if (InterlockedDecrement(&g_outstanding) == 0 && g_allBack != nullptr) SetEvent(g_allBack);
+}
+
+// Frees a block that came back through the port.
+void FreeReturnedBlock(OVIOCTL* block) {
+    const bool notify = block != nullptr && block->Code == IOCTL_VKS_DEVICE_SET_NOTIFY;
+    FreeOvIoctl(block);
+    if (notify) RequestBack();
+}
+
 void DeviceNotificationHandler(DeviceInfo* device, VKSERROR code, void* payload) {
     switch (code) {
         case VKSERROR_EVENT_UPGRADE_PENDING:
@@ -47,7 +70,9 @@ void DeviceIoCompletionHandler(DeviceInfo* device, OVIOCTL* block) {
                   "Notification:%hs(%#08x) IoctlResult:%hs(%#08x).\n"),
              GetCurrentThreadId(), device, VKSErrorToString(code), code, VKSErrorToString(status), status);
     DeviceNotificationHandler(device, code, block->Reply + kPayload + 4);
-    if (code != VKSERROR_NO_COMPLETION) SendSetNotify(device->hDeviceOv, NOTIFY_MODE_REREGISTER);
+    if (code != VKSERROR_NO_COMPLETION && InterlockedCompareExchange(&g_closing, 0, 0) == 0) {
+        SendSetNotify(device->hDeviceOv, NOTIFY_MODE_REREGISTER);
+    }
 }
 
 }  // namespace
@@ -58,32 +83,65 @@ VKSERROR SendSetNotify(HANDLE deviceOv, DWORD mode) {
     CommandRequest request = kRequestTemplate;
     WriteU32(request.Bytes, kPayload, mode);
     WriteU32(block->Reply, kPayload, 0);
-    return DeviceIoctlOverlapped(deviceOv, block, IOCTL_VKS_DEVICE_SET_NOTIFY, request.Bytes, kRequestBytes,
-                                 block->Reply, kReplyBytes);
+    // Counted before it is sent: its completion may come back at once.
+    if (InterlockedIncrement(&g_outstanding) == 1 && g_allBack != nullptr) ResetEvent(g_allBack);
+    const VKSERROR sent = DeviceIoctlOverlapped(deviceOv, block, IOCTL_VKS_DEVICE_SET_NOTIFY, request.Bytes,
+                                                kRequestBytes, block->Reply, kReplyBytes);
+    if (sent != VKSERROR_NO_ERROR) RequestBack();  // no completion will come
+    return sent;
 }
 
 VKSERROR DeviceCompletionPortOpenAndRegister(DEVICE_TABLE* networkPorts) {
     VKSERROR result = InitialiseCompletionPort(&Global.DeviceCompletionPort, DeviceIoCompletionThread, 1);
     if (result != VKSERROR_NO_ERROR) return result;
+    InterlockedExchange(&g_closing, 0);
+    g_allBack = CreateEventW(nullptr, TRUE, InterlockedCompareExchange(&g_outstanding, 0, 0) == 0, nullptr);
+    // A device that cannot be armed is left out; the others still are.
     for (DeviceInfo* device = networkPorts->pHead; device != nullptr; device = device->pNext) {
+        device->bNotifyArmed = 0;
         if (AssociateCompletionPort(&Global.DeviceCompletionPort, device->hDeviceOv,
                                     reinterpret_cast<ULONG_PTR>(device)) != VKSERROR_NO_ERROR) {
-            return result;
+            LogError(WSTR("DeviceCompletionPortOpenAndRegister: Device:%u (%p) cannot be bound to the device port; "
+                          "it sends no notifications.\n"),
+                     device->Device, device);
+            continue;
         }
-        result = SendSetNotify(device->hDeviceOv, NOTIFY_MODE_REGISTER);
-        if (result != VKSERROR_NO_ERROR) {
+        const VKSERROR sent = SendSetNotify(device->hDeviceOv, NOTIFY_MODE_REGISTER);
+        if (sent != VKSERROR_NO_ERROR) {
             LogError(WSTR("DeviceCompletionPortOpenAndRegister: Device Notification registration failed for "
                           "device:%u (%p) with %hs"),
-                     device->Device, device, VKSErrorToString(result));
-            return result;
+                     device->Device, device, VKSErrorToString(sent));
+            continue;
         }
+        device->bNotifyArmed = 1;
     }
     return result;
 }
 
 VKSERROR DeviceCompletionPortClose(DEVICE_TABLE* networkPorts) {
+    InterlockedExchange(&g_closing, 1);
     for (DeviceInfo* device = networkPorts->pHead; device != nullptr; device = device->pNext) {
-        SendSetNotify(device->hDeviceOv, NOTIFY_MODE_DEREGISTER);
+        if (!device->bNotifyArmed) continue;
+        device->bNotifyArmed = 0;
+        const VKSERROR sent = SendSetNotify(device->hDeviceOv, NOTIFY_MODE_DEREGISTER);
+        if (sent != VKSERROR_NO_ERROR) {
+            // The device keeps the request it holds until its file closes:
+            // closed now, it gives the request back (cancelled) while the port
+            // still runs.
+            LogWarning(WSTR("DeviceCompletionPortClose: DEREGISTER failed for device:%u (%p) with %hs; closing its "
+                            "file.\n"),
+                       device->Device, device, VKSErrorToString(sent));
+            CloseHandle(device->hDeviceOv);
+            device->hDeviceOv = nullptr;
+        }
+    }
+    if (g_allBack != nullptr) {
+        if (WaitForSingleObject(g_allBack, kRequestsBackWaitMs) != WAIT_OBJECT_0) {
+            LogError(WSTR("DeviceCompletionPortClose: %d notification requests not given back by the devices.\n"),
+                     static_cast<int>(InterlockedCompareExchange(&g_outstanding, 0, 0)));
+        }
+        CloseHandle(g_allBack);
+        g_allBack = nullptr;
     }
     return UninitialiseCompletionPort(&Global.DeviceCompletionPort);
 }
@@ -105,7 +163,7 @@ DWORD WINAPI DeviceIoCompletionThread(LPVOID portHandle) {
         if (dequeued) {
             if (key == 0) {
                 LogNotification(WSTR("DeviceIoCompletionThread:%08X-%p: Thread Stop Received.\n"), self, port);
-                FreeOvIoctl(block);
+                FreeReturnedBlock(block);
                 break;
             }
             if (block == nullptr) {
@@ -113,13 +171,13 @@ DWORD WINAPI DeviceIoCompletionThread(LPVOID portHandle) {
                 continue;
             }
             DeviceIoCompletionHandler(reinterpret_cast<DeviceInfo*>(key), block);
-            FreeOvIoctl(block);
+            FreeReturnedBlock(block);
             continue;
         }
         if (block != nullptr) {
             LogWarning(WSTR("DeviceIoCompletionThread:%08X-%p: Dequeued a Failed Operation - lpOverlapped:%p.\n"),
                        self, port, overlapped);
-            FreeOvIoctl(block);
+            FreeReturnedBlock(block);
             continue;
         }
         if (error == WAIT_TIMEOUT) continue;

@@ -15,6 +15,9 @@ struct DeviceInfo {
     DWORD FirstInput;
     DWORD Device;
     volatile LONG bUpgradePending;
+    // Bound to the device port with its notification request sent; only such
+    // a device is sent DEREGISTER at the end.
+    BYTE bNotifyArmed;
 };
 
 struct DEVICE_TABLE;

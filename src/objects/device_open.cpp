@@ -71,7 +71,8 @@ VKSERROR SendOpen(UserHandle* object, const PreparedAddress& address, DWORD open
 }
 
 // Gives a decoder its audio thread, or lets it open without audio when the
-// thread cannot be made. Called with the handle locked; may relock it.
+// thread cannot be made. Called with the handle locked and returns with it
+// locked, except when it could not be taken back: then `object` is null.
 VKSERROR AttachAudioThread(HVKS handle, UserHandle*& object, VKSGUID* sessionGuid) {
     if (sessionGuid == nullptr) return VKSERROR_INVALID_ARGUMENT;
     if (SUCCEEDED(AudioThreadCreate(&object->pAudioThread, handle, sessionGuid))) return VKSERROR_NO_ERROR;
@@ -81,16 +82,49 @@ VKSERROR AttachAudioThread(HVKS handle, UserHandle*& object, VKSGUID* sessionGui
     // The audio thread's shutdown takes the handle's lock for its stop command.
     UnlockHandle(handle, object);
     // A failure before any record was made leaves nothing to destroy.
-    if (thread != nullptr && FAILED(AudioThreadDestroy(&thread))) return VKSERROR_UNEXPECTED;
+    const bool destroyed = thread == nullptr || SUCCEEDED(AudioThreadDestroy(&thread));
     void* relocked = nullptr;
     const DWORD status = RelockHandle(handle, before, &relocked);
-    if (status != 0) {
-        object = nullptr;
-        return status;
-    }
     object = static_cast<UserHandle*>(relocked);
-    object->pAudioThread = nullptr;
-    return VKSERROR_NO_ERROR;
+    if (status != 0) return status;
+    return destroyed ? VKSERROR_NO_ERROR : VKSERROR_UNEXPECTED;
+}
+
+// Undoes an open that failed after the driver made its object: the renderer
+// input, the audio thread and the driver object go, then the handle. Called
+// with the handle locked (or, with `object` null, no longer ours: only the
+// copies taken before it was let go remain).
+void RetireFailedOpen(HVKS handle, UserHandle* object, const UserHandle& leading) {
+    VKSAUDIOTHREAD* audio = nullptr;
+    if (object != nullptr) {
+        RendererCloseInput(object);
+        audio = object->pAudioThread;
+        object->pAudioThread = nullptr;
+        UnlockHandle(handle, object);
+    }
+    if (audio != nullptr) AudioThreadDestroy(&audio);
+    if (leading.HVKSHandle != 0) {
+        const VKSERROR closed = VKSCloseK(leading.Type, leading.hDevice, leading.HVKSHandle, leading.Channel);
+        if (closed != VKSERROR_NO_ERROR) {
+            LogWarning(WSTR("DeviceOpen: hVKS(0x%x) - VKSCloseK() returned 0x%08x\n"), handle, closed);
+        }
+    }
+    void* relocked = nullptr;
+    if (object != nullptr && RelockHandle(handle, object, &relocked) == 0) {
+        CloseIfOpen(object->hPlaybackFile);
+        CloseIfOpen(object->hDescriptionFile);
+        std::free(object->pDescriptionText);
+        object->pDescriptionText = nullptr;
+        CloseIfOpen(object->hDeviceOv);
+        CloseIfOpen(object->hDevice);
+        ReleaseHandle(handle, object);
+        return;
+    }
+    // The record is gone with its handle; its device files are still ours.
+    HANDLE device = leading.hDevice;
+    HANDLE deviceOv = leading.hDeviceOv;
+    CloseIfOpen(deviceOv);
+    CloseIfOpen(device);
 }
 
 }  // namespace
@@ -144,13 +178,13 @@ VKSERROR DeviceOpen(DWORD index, const DeviceInfo* device, DWORD type, const cha
     }
     std::free(prepared.owned);
 
+    // From here on the driver holds an object for this open: every failure
+    // sends it the close command.
+    UserHandle leading{};
+    if (status == VKSERROR_NO_ERROR) leading = *object;
+
     if (status == VKSERROR_NO_ERROR && type == VKSDEVICETYPE_DECODER && Global.bAudioDecodeEnabled) {
         status = AttachAudioThread(handle, object, sessionGuid);
-        if (object == nullptr) {
-            // The handle could not be taken back: nothing of it is ours any more.
-            LogNotification(WSTR("DeviceOpen: FAILED END - *pHVKS(%p)(0x%x) error(0x%x)\n"), out, *out, status);
-            return status;
-        }
     }
     if (status == VKSERROR_NO_ERROR && Global.bCompletionPortOverride && Global.OpenDeviceCount == 0 &&
         Global.WorkerCompletionPort.hPort == nullptr) {
@@ -163,17 +197,18 @@ VKSERROR DeviceOpen(DWORD index, const DeviceInfo* device, DWORD type, const cha
     }
 
     if (status != VKSERROR_NO_ERROR) {
-        // A renderer input opened before a later step failed would otherwise
-        // stay open with nobody left to close it.
-        RendererCloseInput(object);
-        CloseIfOpen(object->hPlaybackFile);
-        CloseIfOpen(object->hDescriptionFile);
-        std::free(object->pDescriptionText);
-        object->pDescriptionText = nullptr;
-        CloseIfOpen(object->hDeviceOv);
-        CloseIfOpen(object->hDevice);
-        UnlockHandle(handle, object);
-        LockAndReleaseHandle(handle);
+        if (object == nullptr || leading.HVKSHandle != 0) {
+            RetireFailedOpen(handle, object, leading);
+        } else {
+            CloseIfOpen(object->hPlaybackFile);
+            CloseIfOpen(object->hDescriptionFile);
+            std::free(object->pDescriptionText);
+            object->pDescriptionText = nullptr;
+            CloseIfOpen(object->hDeviceOv);
+            CloseIfOpen(object->hDevice);
+            UnlockHandle(handle, object);
+            LockAndReleaseHandle(handle);
+        }
         LogNotification(WSTR("DeviceOpen: FAILED END - *pHVKS(%p)(0x%x) error(0x%x)\n"), out, *out, status);
         return status;
     }
@@ -194,6 +229,13 @@ VKSERROR DeviceClose(HVKS handle) {
         LogNotification(WSTR("DeviceClose: END - hVKS(0x%x) error(0x%x)\n"), handle, result);
         return result;
     }
+    if (object->bClosing) {
+        UnlockHandle(handle, object);
+        result = HANDLEERROR_INVALID_HANDLE;
+        LogNotification(WSTR("DeviceClose: END - hVKS(0x%x) error(0x%x)\n"), handle, result);
+        return result;
+    }
+    object->bClosing = 1;
     if (object->Type == VKSDEVICETYPE_DECODER) RendererCloseInput(object);
     const DWORD type = object->Type;
     HANDLE device = object->hDevice;
@@ -220,7 +262,9 @@ VKSERROR DeviceClose(HVKS handle) {
         CloseIfOpen(object->hDeviceOv);
         ReleaseHandle(handle, object);
     }
-    if (InterlockedDecrement(&Global.OpenDeviceCount) == 0 && Global.bCompletionPortOverride) {
+    // Only the close that retired the handle counts it off.
+    if (result == VKSERROR_NO_ERROR && InterlockedDecrement(&Global.OpenDeviceCount) == 0 &&
+        Global.bCompletionPortOverride) {
         // A close made from a callback runs on the worker or the notification
         // thread, which cannot wait for itself to end: that thread is left
         // running for the next open or the engine free.

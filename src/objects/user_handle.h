@@ -28,4 +28,7 @@ struct UserHandle {
     HANDLE hDescriptionFile;
     char* pDescriptionText;
     VKSAUDIOTHREAD* pAudioThread;
+    // Set by the close that retires the handle, under its lock: a second close
+    // made while the first has let the lock go finds it and does nothing.
+    BYTE bClosing;
 };

@@ -5,12 +5,15 @@
 
 #include "support/sim_engine_test.h"
 #include "support/callback_recorder.h"
+#include "support/test_env.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstring>
+#include <string>
 #include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 using vkstest::CallbackRecorder;
@@ -353,17 +356,112 @@ TEST_F(DriverAccessTest, StreamsLeftOpenAreClosedByTheLastFree) {
     for (const auto& o : vkssim::Objects(0)) EXPECT_NE(o.type, VKSDEVICETYPE_NETWORK);
 }
 
-TEST_F(DriverAccessTest, FailedNotificationArmingFailsTheEngineForGood) {
+// The last engine free made from a callback would wait for the thread it runs
+// on: it is refused and leaves the engine as it was, on the worker thread
+// (an error callback) and on the device completion thread (a system event).
+TEST_F(DriverAccessTest, LastEngineFreeFromACallbackIsRefused) {
     AddDevice(1, 1, 0, 0);
-    vkssim::FailWithWin32Error(VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 5, 1);
-    VKSHENGINE engine = nullptr;
-    EXPECT_EQ(VKSEngineLoad(&engine), VKSERROR_ILLEGAL_CALL);
-    VKSHENGINE again = nullptr;
-    EXPECT_EQ(VKSEngineLoad(&again), VKSERROR_ILLEGAL_CALL);
-    EXPECT_EQ(VKSEngineFree(engine), VKSERROR_ILLEGAL_CALL);
-    HVKS handle = 0;
-    VKSGUID session{};
-    EXPECT_EQ(VKSDecoderDeviceOpenEx(0, 0, 0, &handle, nullptr, &session), VKSERROR_ILLEGAL_CALL);
+    Load();
+    struct Attempt {
+        VKSHENGINE engine;
+        std::atomic<VKSERROR> status{0};
+        HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ~Attempt() { CloseHandle(done); }
+        void Free() {
+            status = VKSEngineFree(engine);
+            SetEvent(done);
+        }
+    };
+    // From an error callback on the worker thread.
+    Attempt fromWorker{engine_};
+    const HVKS stream = OpenStream(0, "rtsp://camera");
+    ASSERT_EQ(VKSNetworkStreamSetErrorFn(
+                  stream, 0,
+                  [](HVKS, uint32_t, VKSMEDIASAMPLE*, VKSERROR, void* context) { static_cast<Attempt*>(context)->Free(); },
+                  &fromWorker),
+              VKSERROR_NO_ERROR);
+    const auto object = LastObject(0, VKSDEVICETYPE_NETWORK);
+    ASSERT_TRUE(object.has_value());
+    ASSERT_TRUE(vkssim::RaiseEvent(0, object->handle, VKSERROR_RECONNECTING));
+    ASSERT_EQ(WaitForSingleObject(fromWorker.done, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(fromWorker.status.load(), VKSERROR_ILLEGAL_CALL);
+    // From the system-event callback on the device completion thread.
+    Attempt fromDevice{engine_};
+    ASSERT_EQ(VKSSetSystemEventFn([](VKSERROR, void*, void* context) { static_cast<Attempt*>(context)->Free(); },
+                                  &fromDevice),
+              VKSERROR_NO_ERROR);
+    ASSERT_TRUE(vkssim::WaitForHeld(0, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 1, 5s));
+    vkssim::RaiseDeviceNotification(0, VKSERROR_EVENT_MEMORY_LEVEL_RED);
+    ASSERT_EQ(WaitForSingleObject(fromDevice.done, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(fromDevice.status.load(), VKSERROR_ILLEGAL_CALL);
+    ASSERT_EQ(VKSSetSystemEventFn(nullptr, nullptr), VKSERROR_NO_ERROR);
+    // The engine still works, and its load is still the caller's to free.
+    EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
+}
+
+// The notification modes the devices received since `mark`, by device.
+std::vector<std::vector<uint32_t>> NotifyModes(uint64_t mark, int devices) {
+    std::vector<std::vector<uint32_t>> modes(static_cast<size_t>(devices));
+    for (const auto& r : vkssim::Requests()) {
+        if (r.code != VKSSIM_IOCTL_DEVICE_SET_NOTIFY || r.sequence < mark || r.device < 0 || r.device >= devices) continue;
+        uint32_t mode = 0;
+        if (r.input.size() >= 28) std::memcpy(&mode, r.input.data() + 24, 4);
+        modes[static_cast<size_t>(r.device)].push_back(mode);
+    }
+    return modes;
+}
+
+// A device that cannot be armed (its files cannot be opened, or it refuses
+// the request) is left out; the devices after it are armed all the same, and
+// the engine free sends DEREGISTER only to the armed ones.
+TEST_F(DriverAccessTest, ADeviceThatCannotBeArmedIsSkipped) {
+    struct Case {
+        const char* name;
+        bool longPath;  // the middle device's interface path is 260 units
+        bool refused;   // the first request sent is refused
+    };
+    for (const Case c : {Case{"interface path of 260 units", true, false}, Case{"request refused", false, true}}) {
+        SCOPED_TRACE(c.name);
+        vkssim::Reset();
+        AddDevice(1, 1, 0, 0);
+        vkssim::DeviceConfig unopenable;
+        if (c.longPath) unopenable.interfacePath = u"\\\\?\\" + std::u16string(256, u'p');
+        vkssim::AddDevice(unopenable);
+        AddDevice(1, 1, 0, 0);
+        if (c.refused) vkssim::FailWithWin32Error(VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 5, 1);
+        Load();
+        // A request the device holds was sent before the load returned.
+        std::vector<int> skipped;
+        for (int d = 0; d < 3; ++d) {
+            if (vkssim::HeldRequests(d, VKSSIM_IOCTL_DEVICE_SET_NOTIFY) == 0) skipped.push_back(d);
+        }
+        ASSERT_EQ(skipped.size(), 1u);
+        if (c.longPath) {
+            EXPECT_EQ(skipped[0], 1);
+        }
+        const uint64_t freed = vkssim::RequestMark();
+        Free();
+        const auto modes = NotifyModes(freed, 3);
+        for (int d = 0; d < 3; ++d) {
+            EXPECT_EQ(modes[static_cast<size_t>(d)], d == skipped[0] ? std::vector<uint32_t>{} : std::vector<uint32_t>{2})
+                << d;
+        }
+    }
+}
+
+// A device that refuses DEREGISTER still holds its notification request: the
+// engine free gets it back (cancelled) through the port before the port goes,
+// so that its block is freed.
+TEST_F(DriverAccessTest, EngineFreeGetsBackTheRequestOfADeviceThatRefusesDeregister) {
+    vkstest::ScopedRegistry registry(vkstest::ConfigKey("\"DebugLevel\"=dword:00000003"));
+    vkstest::DebugCapture capture;
+    AddDevice(1, 1, 0, 0);
+    Load();
+    ASSERT_TRUE(vkssim::WaitForHeld(0, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 1, 5s));
+    vkssim::FailWithWin32Error(VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 31, 1);
+    Free();
+    EXPECT_EQ(vkssim::HeldRequests(0), 0u);
+    EXPECT_EQ(capture.Matching("Dequeued a Failed Operation").size(), 1u);
 }
 
 }  // namespace

@@ -8,20 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
+#include "support/process_counts.h"
 
 namespace {
 
-size_t ThreadCount() {
-    size_t count = 0;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(dir)) {
-            if (entry->d_name[0] != '.') ++count;
-        }
-        closedir(dir);
-    }
-    return count;
-}
+using vkstest::ThreadCount;
 
 TEST(EngineCycles, ThousandLoadsAndFreesWithObjectsLeftOpenLeakNothing) {
     // Decoders open without audio: a thousand helper processes would make
@@ -52,12 +43,8 @@ TEST(EngineCycles, ThousandLoadsAndFreesWithObjectsLeftOpenLeakNothing) {
     }
 
     EXPECT_EQ(VksOpenHandleCount(), handlesBefore);
-    // A thread whose handle was signalled may still be leaving the kernel's
-    // list for a moment: allow it that moment, no more.
-    const ULONGLONG deadline = GetTickCount64() + 5000;
-    while (ThreadCount() > threadsBefore && GetTickCount64() < deadline) Sleep(1);
     // (Before may itself count a thread of the first cycle still leaving.)
-    EXPECT_LE(ThreadCount(), threadsBefore);
+    EXPECT_LE(vkstest::ThreadCountSettledAtMost(threadsBefore), threadsBefore);
     vkssim::Reset();
 }
 

@@ -8,16 +8,22 @@
 #include "vks_win32/audio_ext.h"
 #include "vkssim/sim.h"
 
+#include "core/engine.h"
+#include "objects/handle_table.h"
+#include "support/process_counts.h"
 #include "support/test_env.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 namespace {
 
@@ -25,6 +31,10 @@ using namespace std::chrono_literals;
 using Velantis::VKS::AudioHelperProcessManager;
 
 constexpr auto kWait = 5s;
+
+// The manager can never be destroyed, so an audio thread that lets go of a
+// helper after the library's static objects are gone finds its lock intact.
+static_assert(!std::is_destructible_v<AudioHelperProcessManager>, "the helper manager outlives every holder");
 
 bool SameGuid(const VKSGUID& a, const VKSGUID& b) { return std::memcmp(&a, &b, sizeof(a)) == 0; }
 const GUID* AsGuid(const VKSGUID& g) { return reinterpret_cast<const GUID*>(&g); }
@@ -316,6 +326,145 @@ TEST_F(AudioThreadTest, HelperThatIgnoresItsStopEventIsTerminated) {
     EXPECT_FALSE(capture_->Contains("after termination"));
     // The helper is gone: its stream no longer counts in the session.
     EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 0, 5000));
+}
+
+// The events a helper process inherited, as the platform handed them over
+// (the environment the process started with).
+size_t InheritedEventCount(DWORD pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
+    const std::string key = "VKS_INHERITED_EVENTS=";
+    for (std::string entry; std::getline(in, entry, '\0');) {
+        if (entry.rfind(key, 0) != 0) continue;
+        const std::string list = entry.substr(key.size());
+        return list.empty() ? 0 : static_cast<size_t>(std::count(list.begin(), list.end(), ',')) + 1;
+    }
+    return 0;
+}
+
+// A helper inherits its own two events and nothing else: neither another
+// session's events nor any other inheritable handle of the application.
+TEST_F(AudioThreadTest, HelperInheritsOnlyItsOwnEvents) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE unrelated = CreateEventW(&inherit, TRUE, FALSE, nullptr);
+    ASSERT_NE(unrelated, nullptr);
+    VKSGUID first{}, second{};
+    ASSERT_NE(Open(0, &first), 0u);
+    ASSERT_NE(Open(1, &second), 0u);
+    for (const VKSGUID* session : {&first, &second}) {
+        const auto helper = AudioHelperProcessManager::Instance().GetSessionProcess(*AsGuid(*session));
+        ASSERT_NE(helper->Information().dwProcessId, 0u);
+        EXPECT_EQ(InheritedEventCount(helper->Information().dwProcessId), 2u);
+    }
+    CloseHandle(unrelated);
+}
+
+// Every step of a decoder open that can fail after the driver made its
+// object: the driver is told to close it, the audio thread and its helper go,
+// and the process holds as many threads and handles as before.
+TEST_F(AudioThreadTest, OpenFailingAfterTheDriverOpenLeavesNothingBehind) {
+    // The renderer takes part in the open: the engine is loaded again with it.
+    ASSERT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
+    vkstest::ScopedDllPath dllPath(vkstest::StandinDir());
+    ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
+    ASSERT_NE(Global.hRendererLibrary, nullptr);
+    // A retired handle's record (with its lock and closing signal) is issued
+    // again at once, so that handle counts compare across opens.
+    HandleTableSetTickSource([] {
+        static DWORD tick = 0;
+        return tick += kHandleReuseDelayMs + 1;
+    });
+    // One whole decoder life first, so that lazily made process-wide state exists.
+    VKSGUID session{};
+    Open(0, &session);
+    Close(0);
+    ASSERT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 0, 5000));
+
+    static COMPLETION_PORT workerPort;
+    struct Step {
+        const char* name;
+        bool withSession;
+        void (*arm)();
+        void (*disarm)();
+        VKSERROR expected;
+    };
+    const Step steps[] = {
+        {"no session GUID", false, [] {}, [] {}, VKSERROR_INVALID_ARGUMENT},
+        {"renderer input name",
+         true,
+         [] { vkssim::FailWithStatus(VKSSIM_IOCTL_GET_RENDER_INPUT_NAME, VKSERROR_INVALID_STATE, 1); },
+         [] {},
+         VKSERROR_INVALID_STATE},
+        // A worker port that is not there refuses the binding.
+        {"port binding",
+         true,
+         [] {
+             workerPort = Global.WorkerCompletionPort;
+             Global.WorkerCompletionPort.hPort = nullptr;
+         },
+         [] { Global.WorkerCompletionPort = workerPort; },
+         VKSERROR_INVALID_STATE},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        const DWORD handles = VksOpenHandleCount();
+        const size_t threads = vkstest::ThreadCount();
+        const LONG opened = Global.OpenDeviceCount;
+        const uint64_t mark = vkssim::RequestMark();
+        session = VKSGUID{};
+        HVKS decoder = 0;
+        step.arm();
+        EXPECT_EQ(VKSDecoderDeviceOpenEx(0, 0, 0, &decoder, nullptr, step.withSession ? &session : nullptr),
+                  step.expected);
+        step.disarm();
+        EXPECT_EQ(decoder, 0u);
+        size_t closes = 0;
+        for (const vkssim::Request& r : vkssim::Requests()) {
+            if (r.code == VKSSIM_IOCTL_CLOSE && r.sequence >= mark) ++closes;
+        }
+        EXPECT_EQ(closes, 1u);
+        EXPECT_TRUE(vkssim::Objects(0).empty());
+        EXPECT_EQ(Global.OpenDeviceCount, opened);
+        EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 0, 5000));
+        EXPECT_EQ(VksOpenHandleCount(), handles);
+        EXPECT_LE(vkstest::ThreadCountSettledAtMost(threads), threads);
+    }
+    HandleTableSetTickSource(nullptr);
+}
+
+// A close made while another close of the same handle has let its lock go
+// (here: from inside it, while its audio thread stops) neither sends the
+// close command again nor counts the object off a second time.
+TEST_F(AudioThreadTest, SecondCloseOfAHandleBeingClosedDoesNothing) {
+    VKSGUID session{};
+    const HVKS decoder = Open(0, &session);
+    ASSERT_NE(decoder, 0u);
+    const LONG opened = Global.OpenDeviceCount;
+    struct Nested {
+        HVKS decoder;
+        DWORD status = 0;
+        bool done = false;
+    } nested{decoder};
+    VksSetDebugCapture(
+        [](LPCWSTR line, void* context) {
+            auto* n = static_cast<Nested*>(context);
+            if (!n->done && vkstest::ToUtf8(line).find("AudioThreadDestroy: ENTER") != std::string::npos) {
+                n->done = true;
+                n->status = VKSDecoderDeviceClose(n->decoder);
+            }
+        },
+        &nested);
+    const uint64_t mark = vkssim::RequestMark();
+    EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
+    decoders_[0] = 0;
+    VksSetDebugCapture(nullptr, nullptr);
+    ASSERT_TRUE(nested.done);
+    EXPECT_EQ(nested.status, HANDLEERROR_INVALID_HANDLE);
+    size_t closes = 0;
+    for (const vkssim::Request& r : vkssim::Requests()) {
+        if (r.code == VKSSIM_IOCTL_CLOSE && r.sequence >= mark) ++closes;
+    }
+    EXPECT_EQ(closes, 1u);
+    EXPECT_EQ(Global.OpenDeviceCount, opened - 1);
 }
 
 }  // namespace

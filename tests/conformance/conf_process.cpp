@@ -1,8 +1,9 @@
 // Processes: CreateProcessW finding a program beside the application,
 // command-line arguments, waits on process handles and exit codes,
-// STILL_ACTIVE, TerminateProcess of a child that ignores its stop event, and
+// STILL_ACTIVE, TerminateProcess of a child that ignores its stop event,
 // events inherited by the child (same handle values) that either process
-// sets and the other waits for. The child is vks_process_child.
+// sets and the other waits for, a handle list that limits what is inherited,
+// and a kill-on-close job. The child is vks_process_child.
 #include "conformance.h"
 
 #include <cstring>
@@ -193,6 +194,100 @@ void Terminate() {
     CloseHandle(stop);
 }
 
+// A start-up attribute list: the handles the child may inherit, and the
+// job it starts in (none when null).
+class Attributes {
+public:
+    Attributes(HANDLE* handles, SIZE_T count, HANDLE* job) {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 2, 0, &size);
+        buffer_ = new char[size];
+        list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_);
+        ok_ = InitializeProcThreadAttributeList(list_, 2, 0, &size) &&
+              UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles, count * sizeof(HANDLE),
+                                        nullptr, nullptr) &&
+              (job == nullptr || UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST, job,
+                                                           sizeof(HANDLE), nullptr, nullptr));
+    }
+    ~Attributes() {
+        DeleteProcThreadAttributeList(list_);
+        delete[] buffer_;
+    }
+    bool Ok() const { return ok_; }
+    bool Launch(const WCHAR* commandLine, PROCESS_INFORMATION* pi) {
+        WCHAR line[512];
+        _snwprintf_s(line, 512, _TRUNCATE, WSTR("%s"), commandLine);
+        STARTUPINFOEXW si;
+        std::memset(&si, 0, sizeof si);
+        si.StartupInfo.cb = sizeof si;
+        si.lpAttributeList = list_;
+        std::memset(pi, 0, sizeof *pi);
+        return CreateProcessW(nullptr, line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT,
+                              nullptr, nullptr, &si.StartupInfo, pi) != FALSE;
+    }
+
+private:
+    char* buffer_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_;
+    bool ok_;
+};
+
+bool RunningUnderWine() {
+#if defined(_WIN32)
+    // Wine's ntdll exports its version; Windows' does not.
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
+// With a handle list only the listed inheritable handles reach the child;
+// another inheritable event of the parent does not. (Wine 8 passes every
+// inheritable handle whatever the list says: there only the listed one is
+// checked.)
+void HandleListLimitsInheritance() {
+    SECURITY_ATTRIBUTES sa = Inheritable();
+    HANDLE listed = CreateEventW(&sa, TRUE, FALSE, nullptr);
+    HANDLE other = CreateEventW(&sa, TRUE, FALSE, nullptr);
+    Attributes attributes(&listed, 1, nullptr);
+    CHECK(attributes.Ok());
+    WCHAR line[256];
+    _snwprintf_s(line, 256, _TRUNCATE, WSTR("vks_process_child.exe only %p %p"), listed,
+                 RunningUnderWine() ? nullptr : other);
+    PROCESS_INFORMATION pi;
+    CHECK(attributes.Launch(line, &pi));
+    CHECK_EQ(ExitCodeAfterWait(pi), 0u);
+    Close(pi);
+    CloseHandle(listed);
+    CloseHandle(other);
+}
+
+// A job with the kill-on-close limit ends the processes started in it when
+// its last handle is closed.
+void KillOnCloseJobEndsItsProcesses() {
+    SECURITY_ATTRIBUTES sa = Inheritable();
+    HANDLE events[2] = {CreateEventW(&sa, TRUE, FALSE, nullptr), CreateEventW(&sa, TRUE, FALSE, nullptr)};
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    CHECK(job != nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+    std::memset(&limits, 0, sizeof limits);
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    CHECK(SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits));
+    Attributes attributes(events, 2, &job);
+    CHECK(attributes.Ok());
+    WCHAR line[256];
+    _snwprintf_s(line, 256, _TRUNCATE, WSTR("vks_process_child.exe ignore %p %p"), events[0], events[1]);
+    PROCESS_INFORMATION pi;
+    CHECK(attributes.Launch(line, &pi));
+    CHECK_EQ(WaitForSingleObject(events[0], kLongWait), (DWORD)WAIT_OBJECT_0);
+    CHECK_EQ(WaitForSingleObject(pi.hProcess, 0), (DWORD)WAIT_TIMEOUT);
+    CHECK(CloseHandle(job));
+    CHECK_EQ(WaitForSingleObject(pi.hProcess, kLongWait), (DWORD)WAIT_OBJECT_0);
+    Close(pi);
+    CloseHandle(events[0]);
+    CloseHandle(events[1]);
+}
+
 }  // namespace
 
 int main() {
@@ -203,5 +298,7 @@ int main() {
     AutoResetAcrossProcesses();
     StateAndHandleInformation();
     Terminate();
+    HandleListLimitsInheritance();
+    KillOnCloseJobEndsItsProcesses();
     return conformance::Finish("conf_process");
 }

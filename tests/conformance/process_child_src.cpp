@@ -76,5 +76,14 @@ int main(int argc, char** argv) {
         if ((wait == WAIT_OBJECT_0) != expected) return 22;
         return ResetEvent(event) ? 0 : 23;
     }
+    // only <listed> <unlisted>: the listed event was inherited (a valid,
+    // unsignalled event here), the unlisted one was not (0: not checked);
+    // 0 when so.
+    if (std::strcmp(mode, "only") == 0 && argc == 4) {
+        if (WaitForSingleObject(HandleArg(argv[2]), 0) != WAIT_TIMEOUT) return 31;
+        HANDLE unlisted = HandleArg(argv[3]);
+        if (unlisted != nullptr && WaitForSingleObject(unlisted, 0) != WAIT_FAILED) return 32;
+        return 0;
+    }
     return 98;
 }

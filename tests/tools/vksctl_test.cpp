@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -211,7 +215,9 @@ TEST(VksctlPlay, WavOptionRecordsOnlyOnTheSimulatorAndTheSessionStillEnds) {
     ASSERT_NE(at, std::string::npos) << r.out;
     unsigned long long frames = 0;
     ASSERT_EQ(std::sscanf(r.out.c_str() + at, "audio: %llu frames rendered", &frames), 1) << r.out;
-    if (frames > 0) EXPECT_GT(wav.Size(), 44u);
+    if (frames > 0) {
+        EXPECT_GT(wav.Size(), 44u);
+    }
 }
 
 TEST(VksctlPlay, StopsAfterSecondsOnAStreamThatNeverEnds) {
@@ -229,6 +235,30 @@ TEST(VksctlPlay, CtrlCClosesEverythingAndFreesTheEngine) {
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_TRUE(Contains(r.out, "interrupted")) << r.out;
     EXPECT_TRUE(Contains(r.out, "closed the decoder and the stream; engine freed")) << r.out;
+}
+
+// An application killed while it plays takes its audio helper with it: the
+// helper ends within a second instead of waiting for its stop event for ever.
+TEST(VksctlPlay, KilledWhilePlayingTakesItsAudioHelperWithIt) {
+    RunOptions o = Simulator();
+    o.signalWhen = "playing udp://";
+    o.signal = SIGKILL;
+    const auto r = Vksctl({"--log-level", "errors", "play", "udp://239.1.1.1:5000"}, o);
+    EXPECT_EQ(r.exitStatus, 128 + SIGKILL) << r.err;
+    // The helper's process id, from the library's launch line.
+    const std::string key = "LaunchProcess: Success - dwProcessId:";
+    const size_t at = r.err.find(key);
+    ASSERT_NE(at, std::string::npos) << r.err;
+    const pid_t helper = static_cast<pid_t>(std::atoi(r.err.c_str() + at + key.size()));
+    ASSERT_GT(helper, 0);
+    const int fd = static_cast<int>(syscall(SYS_pidfd_open, helper, 0));
+    if (fd < 0) {
+        EXPECT_EQ(errno, ESRCH);  // already gone
+        return;
+    }
+    pollfd ended{fd, POLLIN, 0};
+    EXPECT_EQ(poll(&ended, 1, 1000), 1) << "the helper outlived its application by more than a second";
+    close(fd);
 }
 
 TEST(VksctlPlay, BadInputIsOneLine) {

@@ -85,12 +85,15 @@ int main(int argc, char** argv) {
         reinterpret_cast<void*>(GetProcAddress(library, "AudioHelperProcessMain")));
     if (entry == nullptr) return 3;
     const uint32_t result = entry(&session, started, stop);
-    // Test support: a helper that does not leave when told to, so that the
-    // library's termination path can be exercised.
+#if defined(VKS_AUDIO_HELPER_TEST_BUILD)
+    // The tests' build of this program (tests/CMakeLists.txt) can be
+    // told to stay after its stream is closed, so that the library's
+    // termination path can be exercised. The shipped program has no such hook.
     const char* hang = std::getenv("VKS_AUDIO_HELPER_IGNORE_STOP");
     if (hang != nullptr && hang[0] == '1') {
         for (;;) Sleep(INFINITE);
     }
+#endif
     // The library stays loaded: the process ends right here.
     return (result & 0x80000000u) != 0 ? 1 : 0;
 }
