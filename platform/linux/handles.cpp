@@ -62,6 +62,8 @@ KernelObject::~KernelObject() {
     }
 }
 
+void KernelObject::Destroy() noexcept { delete this; }
+
 bool KernelObject::TryAddRef() noexcept {
     long n = refs_.load(std::memory_order_relaxed);
     while (n > 0) {
@@ -120,6 +122,11 @@ Ref<KernelObject> ReferenceHandle(HANDLE handle) noexcept {
     }
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
+}
+
+Ref<KernelObject> ReferenceHandleQuiet(HANDLE handle) noexcept {
+    std::lock_guard<std::mutex> lock(g_kernelLock);
+    return Ref<KernelObject>::Share(LookupHandleLocked(handle));
 }
 
 KernelObject* FindOrAddNamedLocked(LPCWSTR name, KernelObject* created) noexcept {

@@ -5,32 +5,34 @@
 
 #include "kernel_object.h"
 
-#include <condition_variable>
+#include <cstdint>
 
 namespace vks::kernel {
 
-class Mutex;
 class ThreadObject;
 
 // Per-thread record. Created on a thread's first use of the layer and
-// destroyed when the thread ends (see threads.cpp); all fields but `id` and
-// `wake` are guarded by the kernel lock.
+// destroyed when the thread ends (see threads.cpp).
 struct ThreadState {
     DWORD id = 0;
-    std::condition_variable wake;  // a blocked wait of this thread sleeps here
-    ThreadObject* thread = nullptr;  // its thread object, once one exists (owning)
-    Mutex* ownedMutexes = nullptr;   // list of mutexes the thread owns
+    ThreadObject* thread = nullptr;  // its thread object, once one exists (owning); under KernelLock()
     DWORD exitCode = 0;
 };
 
-// A blocked wait of one thread on up to MAXIMUM_WAIT_OBJECTS objects.
+// A blocked wait of one thread on up to MAXIMUM_WAIT_OBJECTS objects; lives
+// on the waiting thread's stack. Whoever satisfies it claims `state` with a
+// compare-and-swap while holding the lock of an object the wait is linked
+// to, and the waiter takes every one of those locks before it returns, so
+// nobody touches the record after it is gone.
 struct Waiter {
+    enum : uint32_t { kWaiting, kClaimed, kDone, kCancelled };
     ThreadState* thread;
     KernelObject* const* objects;
     WaitBlock* blocks;  // one per object, linked into that object's list
     DWORD count;
     bool waitAll;
-    bool done = false;
+    std::atomic<uint32_t> state{kWaiting};
+    std::atomic<uint32_t> wake{0};  // futex word: bumped whenever the waiter should look again
     DWORD result = WAIT_TIMEOUT;
 };
 
@@ -38,6 +40,8 @@ struct WaitBlock {
     WaitBlock* prev;
     WaitBlock* next;
     Waiter* waiter;
+    DWORD index;  // of the object in the wait's array
+    bool linked;  // under the object's lock
 };
 
 // Access to KernelObject's bookkeeping for the implementation files.
@@ -53,21 +57,24 @@ struct KernelAccess {
 // destroyed, so threads still running at exit can use it).
 extern std::mutex g_kernelLock;
 
+// Sleeps while *word == expected, until woken or until the absolute
+// CLOCK_MONOTONIC deadline in nanoseconds (0: none). False on time-out.
+bool FutexWait(std::atomic<uint32_t>* word, uint32_t expected, uint64_t deadlineNs) noexcept;
+void FutexWake(std::atomic<uint32_t>* word, int count) noexcept;
+// CLOCK_MONOTONIC now + milliseconds, in nanoseconds; 0 for INFINITE.
+uint64_t DeadlineAfter(DWORD milliseconds) noexcept;
+
 // threads.cpp: the object behind GetCurrentThread()/GetCurrentProcess(),
-// created on demand. Lock held.
+// created on demand. KernelLock() held.
 KernelObject* CurrentThreadObjectLocked(ThreadState* ts) noexcept;
 KernelObject* ProcessObjectLocked() noexcept;
 
 // sync.cpp: the thread ends owning these mutexes; they become abandoned.
-// Lock held.
-void AbandonMutexesLocked(ThreadState* ts) noexcept;
-
-// sync.cpp: first satisfiable outcome for a wait, consuming the objects, or
-// WAIT_TIMEOUT when the wait cannot be satisfied now. Lock held.
-DWORD TrySatisfyLocked(ThreadState* ts, KernelObject* const* objects, DWORD count, bool waitAll) noexcept;
+// No lock held.
+void AbandonMutexes(ThreadState* ts) noexcept;
 
 // Named objects: finds a live object with this name (referenced) or records
-// `created` under it. Returns the existing object or null. Lock held.
+// `created` under it. Returns the existing object or null. KernelLock() held.
 KernelObject* FindOrAddNamedLocked(LPCWSTR name, KernelObject* created) noexcept;
 
 // Thread-local last error.

@@ -1,25 +1,76 @@
 // Waits, events, mutexes, semaphores and critical sections.
 //
-// Every waitable state lives under the one kernel lock. A wait that can be
-// satisfied at once never allocates or links anything; a wait that must
-// block puts one WaitBlock per object (on its own stack) at the tail of that
-// object's list and sleeps on its thread's condition variable. Whoever makes
-// an object signalled calls SignalLocked, which satisfies waiters in arrival
-// order on the signalling thread (consuming auto-reset events, semaphore
-// counts and mutex ownership on the waiter's behalf), so a woken waiter never
-// has to compete again and wait-all acquires all of its objects atomically.
+// Each object guards its waitable state with its own lock. A wait that can
+// be satisfied at once takes the locks of its objects (in address order),
+// consumes what it needs and returns; a wait that must block puts one
+// WaitBlock per object (on its own stack) at the tail of that object's list
+// and sleeps on a futex word in its Waiter. Whoever makes an object signalled
+// calls SignalLocked, which satisfies waiters in arrival order on the
+// signalling thread (consuming auto-reset events, semaphore counts and mutex
+// ownership on the waiter's behalf, and claiming the waiter with a
+// compare-and-swap so that two objects never satisfy one wait-any). A
+// wait-all is satisfied only with the locks of all its objects held: the
+// signaller tries to take the other locks without blocking, and when one is
+// busy it wakes the waiter, which takes them all in address order and checks
+// again itself. So a woken waiter never has to compete again, and a wait-all
+// acquires all of its objects atomically.
 #include "kernel_internal.h"
 #include "process_internal.h"
 
+#include <linux/futex.h>
 #include <pthread.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
+#include <cerrno>
 #include <new>
 
 namespace vks::kernel {
 
+bool FutexWait(std::atomic<uint32_t>* word, uint32_t expected, uint64_t deadlineNs) noexcept {
+    timespec ts{};
+    if (deadlineNs) {
+        ts.tv_sec = static_cast<time_t>(deadlineNs / 1000000000u);
+        ts.tv_nsec = static_cast<long>(deadlineNs % 1000000000u);
+    }
+    const long rc = syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAIT_BITSET | FUTEX_PRIVATE_FLAG,
+                            expected, deadlineNs ? &ts : nullptr, nullptr, FUTEX_BITSET_MATCH_ANY);
+    return !(rc != 0 && errno == ETIMEDOUT);
+}
+
+void FutexWake(std::atomic<uint32_t>* word, int count) noexcept {
+    syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAKE | FUTEX_PRIVATE_FLAG, count, nullptr, nullptr, 0);
+}
+
+uint64_t DeadlineAfter(DWORD milliseconds) noexcept {
+    if (milliseconds == INFINITE) return 0;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec) +
+           static_cast<uint64_t>(milliseconds) * 1000000u;
+}
+
+class Mutex;
+
+namespace {
+
+// Every live mutex, so that a thread that ends can find the ones it owns
+// (ownership itself is a field of the mutex, changed under its own lock).
+std::mutex g_mutexListLock;
+Mutex* g_mutexes = nullptr;
+
+}  // namespace
+
 class Mutex final : public KernelObject {
 public:
+    Mutex() noexcept {
+        std::lock_guard<std::mutex> lock(g_mutexListLock);
+        next = g_mutexes;
+        if (next) next->prev = this;
+        g_mutexes = this;
+    }
     const char* TypeName() const noexcept override { return "Mutant"; }
     bool IsWaitable() const noexcept override { return true; }
     bool IsSignaled(const ThreadState* waiter) const noexcept override {
@@ -32,35 +83,25 @@ public:
         }
         owner = waiter;
         count = 1;
-        prevOwned = nullptr;
-        nextOwned = waiter->ownedMutexes;
-        if (nextOwned) nextOwned->prevOwned = this;
-        waiter->ownedMutexes = this;
         return std::exchange(abandoned, false);
     }
 
-    // Gives up ownership (lock held); waiters are the caller's business.
-    void Disown() noexcept {
-        if (prevOwned)
-            prevOwned->nextOwned = nextOwned;
-        else
-            owner->ownedMutexes = nextOwned;
-        if (nextOwned) nextOwned->prevOwned = prevOwned;
-        owner = nullptr;
-        count = 0;
-    }
-
+    // Under StateLock().
     ThreadState* owner = nullptr;
     LONG count = 0;
     bool abandoned = false;
-    Mutex* prevOwned = nullptr;
-    Mutex* nextOwned = nullptr;
+    // Under g_mutexListLock.
+    Mutex* prev = nullptr;
+    Mutex* next = nullptr;
 
 protected:
     ~Mutex() override {
-        // The owner's list points at us until ownership ends.
-        std::lock_guard<std::mutex> lock(g_kernelLock);
-        if (owner) Disown();
+        std::lock_guard<std::mutex> lock(g_mutexListLock);
+        if (prev)
+            prev->next = next;
+        else
+            g_mutexes = next;
+        if (next) next->prev = prev;
     }
 };
 
@@ -75,7 +116,7 @@ public:
         return false;
     }
     const bool manual;
-    bool signaled;
+    bool signaled;  // under StateLock()
 };
 
 class Semaphore final : public KernelObject {
@@ -88,26 +129,33 @@ public:
         --count;
         return false;
     }
-    LONG count;
+    LONG count;  // under StateLock()
     const LONG maximum;
 };
 
-// Lets other platform files set an event they were handed by handle.
-bool SetEventLocked(KernelObject* object) noexcept {
+bool SetEventObject(KernelObject* object) noexcept {
     auto* event = dynamic_cast<Event*>(object);
-    if (!event) return SetSecuredEventLocked(object);
+    if (!event) return SetSecuredEvent(object);
+    std::lock_guard<std::mutex> lock(event->StateLock());
     event->signaled = true;
     SignalLocked(event);
     return true;
 }
-bool ResetEventLocked(KernelObject* object) noexcept {
+
+bool ResetEventObject(KernelObject* object) noexcept {
     auto* event = dynamic_cast<Event*>(object);
-    if (!event) return ResetSecuredEventLocked(object);
+    if (!event) return ResetSecuredEvent(object);
+    std::lock_guard<std::mutex> lock(event->StateLock());
     event->signaled = false;
     return true;
 }
 
-DWORD TrySatisfyLocked(ThreadState* ts, KernelObject* const* objects, DWORD count, bool waitAll) noexcept {
+namespace {
+
+// First satisfiable outcome for a wait, consuming the objects, or
+// WAIT_TIMEOUT when the wait cannot be satisfied now. The locks of all the
+// objects held.
+DWORD TrySatisfy(ThreadState* ts, KernelObject* const* objects, DWORD count, bool waitAll) noexcept {
     if (!waitAll) {
         for (DWORD i = 0; i < count; ++i) {
             if (objects[i]->IsSignaled(ts)) return (objects[i]->Satisfy(ts) ? WAIT_ABANDONED_0 : WAIT_OBJECT_0) + i;
@@ -125,7 +173,31 @@ DWORD TrySatisfyLocked(ThreadState* ts, KernelObject* const* objects, DWORD coun
     return abandoned ? WAIT_ABANDONED_0 : WAIT_OBJECT_0;
 }
 
-namespace {
+bool AllSignaled(ThreadState* ts, KernelObject* const* objects, DWORD count) noexcept {
+    for (DWORD i = 0; i < count; ++i) {
+        if (!objects[i]->IsSignaled(ts)) return false;
+    }
+    return true;
+}
+
+// The distinct objects of a wait in address order: the order in which
+// several object locks are taken.
+struct LockSet {
+    KernelObject* objects[MAXIMUM_WAIT_OBJECTS];
+    DWORD count = 0;
+
+    LockSet(KernelObject* const* list, DWORD n) noexcept {
+        std::copy(list, list + n, objects);
+        std::sort(objects, objects + n);
+        count = static_cast<DWORD>(std::unique(objects, objects + n) - objects);
+    }
+    void Lock() noexcept {
+        for (DWORD i = 0; i < count; ++i) objects[i]->StateLock().lock();
+    }
+    void Unlock() noexcept {
+        for (DWORD i = count; i-- > 0;) objects[i]->StateLock().unlock();
+    }
+};
 
 void LinkLocked(KernelObject* object, WaitBlock* block) noexcept {
     WaitBlock*& head = KernelAccess::Head(object);
@@ -137,6 +209,7 @@ void LinkLocked(KernelObject* object, WaitBlock* block) noexcept {
     else
         head = block;
     tail = block;
+    block->linked = true;
 }
 
 void UnlinkLocked(KernelObject* object, WaitBlock* block) noexcept {
@@ -150,63 +223,141 @@ void UnlinkLocked(KernelObject* object, WaitBlock* block) noexcept {
         block->next->prev = block->prev;
     else
         tail = block->prev;
+    block->linked = false;
 }
 
-void UnlinkWaiterLocked(Waiter* w) noexcept {
-    for (DWORD i = 0; i < w->count; ++i) UnlinkLocked(w->objects[i], &w->blocks[i]);
+// Ends a claimed wait with its result and wakes its thread.
+void Finish(Waiter* w, DWORD result) noexcept {
+    w->result = result;
+    w->state.store(Waiter::kDone, std::memory_order_release);
+    w->wake.fetch_add(1, std::memory_order_release);
+    FutexWake(&w->wake, 1);
+}
+
+void Poke(Waiter* w) noexcept {
+    w->wake.fetch_add(1, std::memory_order_release);
+    FutexWake(&w->wake, 1);
+}
+
+// A wait-all waiter on `object` (whose lock is held): satisfies it when the
+// other locks can be had at once and every object is signalled; wakes the
+// waiter to check for itself when a lock is busy.
+void TrySatisfyWaitAll(KernelObject* object, Waiter* w) noexcept {
+    KernelObject* held[MAXIMUM_WAIT_OBJECTS];
+    DWORD n = 0;
+    bool busy = false;
+    for (DWORD i = 0; i < w->count; ++i) {
+        KernelObject* o = w->objects[i];
+        if (o == object) continue;
+        if (!o->StateLock().try_lock()) {
+            busy = true;
+            break;
+        }
+        held[n++] = o;
+    }
+    if (!busy) {
+        const bool all = AllSignaled(w->thread, w->objects, w->count);
+        uint32_t expected = Waiter::kWaiting;
+        if (all && w->state.compare_exchange_strong(expected, Waiter::kClaimed, std::memory_order_acq_rel)) {
+            Finish(w, TrySatisfy(w->thread, w->objects, w->count, true));
+        }
+    }
+    while (n > 0) held[--n]->StateLock().unlock();
+    if (busy) Poke(w);
 }
 
 DWORD Wait(DWORD count, const HANDLE* handles, bool waitAll, DWORD milliseconds) {
     ThreadState* ts = CurrentThreadState();
     KernelObject* objects[MAXIMUM_WAIT_OBJECTS];
-    std::unique_lock<std::mutex> lock(g_kernelLock);
-    for (DWORD i = 0; i < count; ++i) {
-        KernelObject* object = LookupHandleLocked(handles[i]);
-        if (!object || !object->IsWaitable()) {
-            lock.unlock();
-            SetLastError(ERROR_INVALID_HANDLE);
-            return WAIT_FAILED;
+    DWORD referenced = 0;
+    DWORD error = ERROR_SUCCESS;
+    {
+        // The wait holds its own references: closing the handles meanwhile
+        // leaves the objects (and the wait) intact.
+        std::lock_guard<std::mutex> lock(g_kernelLock);
+        for (; referenced < count; ++referenced) {
+            KernelObject* object = LookupHandleLocked(handles[referenced]);
+            if (!object || !object->IsWaitable()) {
+                error = ERROR_INVALID_HANDLE;
+                break;
+            }
+            object->AddRef();
+            objects[referenced] = object;
         }
-        objects[i] = object;
     }
-    if (waitAll) {
+    auto releaseAll = [&] {
+        for (DWORD i = 0; i < referenced; ++i) objects[i]->Release();
+    };
+    if (error == ERROR_SUCCESS && waitAll) {
         // Waiting for all of a set that names one object twice is an error.
-        for (DWORD i = 1; i < count; ++i) {
+        for (DWORD i = 1; i < count && error == ERROR_SUCCESS; ++i) {
             for (DWORD j = 0; j < i; ++j) {
                 if (objects[i] == objects[j]) {
-                    lock.unlock();
-                    SetLastError(ERROR_INVALID_PARAMETER);
-                    return WAIT_FAILED;
+                    error = ERROR_INVALID_PARAMETER;
+                    break;
                 }
             }
         }
     }
-    DWORD result = TrySatisfyLocked(ts, objects, count, waitAll);
-    if (result != WAIT_TIMEOUT || milliseconds == 0) return result;
+    if (error != ERROR_SUCCESS) {
+        releaseAll();
+        SetLastError(error);
+        return WAIT_FAILED;
+    }
 
+    LockSet locks(objects, count);
+    locks.Lock();
+    DWORD result = TrySatisfy(ts, objects, count, waitAll);
+    if (result != WAIT_TIMEOUT || milliseconds == 0) {
+        locks.Unlock();
+        releaseAll();
+        return result;
+    }
     WaitBlock blocks[MAXIMUM_WAIT_OBJECTS];
-    Waiter waiter{ts, objects, blocks, count, waitAll};
+    Waiter waiter;
+    waiter.thread = ts;
+    waiter.objects = objects;
+    waiter.blocks = blocks;
+    waiter.count = count;
+    waiter.waitAll = waitAll;
     for (DWORD i = 0; i < count; ++i) {
-        // The wait holds its own references: closing the handles meanwhile
-        // leaves the objects (and the wait) intact.
-        objects[i]->AddRef();
         blocks[i].waiter = &waiter;
+        blocks[i].index = i;
         LinkLocked(objects[i], &blocks[i]);
     }
-    if (milliseconds == INFINITE) {
-        while (!waiter.done) ts->wake.wait(lock);
-    } else {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-        while (!waiter.done) {
-            if (ts->wake.wait_until(lock, deadline) == std::cv_status::timeout) {
-                if (!waiter.done) UnlinkWaiterLocked(&waiter);
-                break;
+    locks.Unlock();
+
+    const uint64_t deadline = DeadlineAfter(milliseconds);
+    for (;;) {
+        const uint32_t seen = waiter.wake.load(std::memory_order_acquire);
+        if (waiter.state.load(std::memory_order_acquire) != Waiter::kWaiting) break;
+        if (!FutexWait(&waiter.wake, seen, deadline)) {
+            uint32_t expected = Waiter::kWaiting;
+            waiter.state.compare_exchange_strong(expected, Waiter::kCancelled, std::memory_order_acq_rel);
+            break;
+        }
+        if (waitAll && waiter.state.load(std::memory_order_acquire) == Waiter::kWaiting) {
+            locks.Lock();
+            uint32_t expected = Waiter::kWaiting;
+            if (AllSignaled(ts, objects, count) &&
+                waiter.state.compare_exchange_strong(expected, Waiter::kClaimed, std::memory_order_acq_rel)) {
+                waiter.result = TrySatisfy(ts, objects, count, true);
+                waiter.state.store(Waiter::kDone, std::memory_order_release);
             }
+            locks.Unlock();
         }
     }
-    result = waiter.result;
-    lock.unlock();
-    for (DWORD i = 0; i < count; ++i) objects[i]->Release();
+    // Whoever satisfied the wait did so holding one of these locks; taking
+    // each of them orders that before the return.
+    for (DWORD i = 0; i < locks.count; ++i) {
+        KernelObject* object = locks.objects[i];
+        std::lock_guard<std::mutex> lock(object->StateLock());
+        for (DWORD j = 0; j < count; ++j) {
+            if (objects[j] == object && blocks[j].linked) UnlinkLocked(object, &blocks[j]);
+        }
+    }
+    result = waiter.state.load(std::memory_order_acquire) == Waiter::kDone ? waiter.result : WAIT_TIMEOUT;
+    releaseAll();
     return result;
 }
 
@@ -236,8 +387,13 @@ HANDLE CreateObject(T* created, LPCWSTR name, Init init) {
 }
 
 template <class T>
-T* LookupLocked(HANDLE handle) noexcept {
-    return dynamic_cast<T*>(LookupHandleLocked(handle));
+Ref<T> Reference(HANDLE handle) noexcept {
+    Ref<KernelObject> object = ReferenceHandleQuiet(handle);
+    if (T* t = dynamic_cast<T*>(object.get())) {
+        object.Detach();
+        return Ref<T>::Adopt(t);
+    }
+    return nullptr;
 }
 
 // Critical sections are recursive pthread mutexes placed in the caller's
@@ -252,9 +408,13 @@ CriticalSectionImpl* Cs(LPCRITICAL_SECTION cs) { return reinterpret_cast<Critica
 
 }  // namespace
 
-void AbandonMutexesLocked(ThreadState* ts) noexcept {
-    while (Mutex* mutex = ts->ownedMutexes) {
-        mutex->Disown();
+void AbandonMutexes(ThreadState* ts) noexcept {
+    std::lock_guard<std::mutex> list(g_mutexListLock);
+    for (Mutex* mutex = g_mutexes; mutex; mutex = mutex->next) {
+        std::lock_guard<std::mutex> lock(mutex->StateLock());
+        if (mutex->owner != ts) continue;
+        mutex->owner = nullptr;
+        mutex->count = 0;
         mutex->abandoned = true;
         SignalLocked(mutex);
     }
@@ -263,21 +423,23 @@ void AbandonMutexesLocked(ThreadState* ts) noexcept {
 void SignalLocked(KernelObject* object) noexcept {
     WaitBlock* block = KernelAccess::Head(object);
     while (block) {
+        WaitBlock* next = block->next;
         Waiter* w = block->waiter;
-        const DWORD result = TrySatisfyLocked(w->thread, w->objects, w->count, w->waitAll);
-        if (result == WAIT_TIMEOUT) {
-            block = block->next;
-            continue;
+        if (w->state.load(std::memory_order_acquire) != Waiter::kWaiting) {
+            // Satisfied elsewhere or timed out: its thread unlinks the rest.
+            UnlinkLocked(object, block);
+        } else if (w->waitAll) {
+            TrySatisfyWaitAll(object, w);
+            if (w->state.load(std::memory_order_relaxed) == Waiter::kDone) UnlinkLocked(object, block);
+        } else if (object->IsSignaled(w->thread)) {
+            uint32_t expected = Waiter::kWaiting;
+            if (w->state.compare_exchange_strong(expected, Waiter::kClaimed, std::memory_order_acq_rel)) {
+                const bool abandoned = object->Satisfy(w->thread);
+                UnlinkLocked(object, block);
+                Finish(w, (abandoned ? WAIT_ABANDONED_0 : WAIT_OBJECT_0) + block->index);
+            }
         }
-        w->result = result;
-        w->done = true;
-        UnlinkWaiterLocked(w);
-        w->thread->wake.notify_one();
-        // Satisfying a wait only consumes state, so the waiters before this
-        // one still cannot be satisfied; but the unlinking may have removed
-        // the next block too (a wait-any may name an object twice), so
-        // continue from the head.
-        block = KernelAccess::Head(object);
+        block = next;
     }
 }
 
@@ -308,52 +470,47 @@ HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManual
 }
 
 BOOL WINAPI SetEvent(HANDLE hEvent) {
-    std::lock_guard<std::mutex> lock(g_kernelLock);
-    Event* event = LookupLocked<Event>(hEvent);
-    if (!event) {
-        if (SetSecuredEventLocked(LookupHandleLocked(hEvent))) return TRUE;
+    Ref<KernelObject> object = ReferenceHandleQuiet(hEvent);
+    if (!object || !SetEventObject(object.get())) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    event->signaled = true;
-    SignalLocked(event);
     return TRUE;
 }
 
 BOOL WINAPI ResetEvent(HANDLE hEvent) {
-    std::lock_guard<std::mutex> lock(g_kernelLock);
-    Event* event = LookupLocked<Event>(hEvent);
-    if (!event) {
-        if (ResetSecuredEventLocked(LookupHandleLocked(hEvent))) return TRUE;
+    Ref<KernelObject> object = ReferenceHandleQuiet(hEvent);
+    if (!object || !ResetEventObject(object.get())) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    event->signaled = false;
     return TRUE;
 }
 
 HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lpName) {
     ThreadState* ts = CurrentThreadState();
     return CreateObject(new Mutex, lpName, [&](Mutex* m) {
-        if (bInitialOwner) m->Satisfy(ts);
+        if (!bInitialOwner) return;
+        std::lock_guard<std::mutex> lock(m->StateLock());
+        m->Satisfy(ts);
     });
 }
 
 BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
     ThreadState* ts = CurrentThreadState();
-    std::lock_guard<std::mutex> lock(g_kernelLock);
-    Mutex* mutex = LookupLocked<Mutex>(hMutex);
+    Ref<Mutex> mutex = Reference<Mutex>(hMutex);
     if (!mutex) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    std::lock_guard<std::mutex> lock(mutex->StateLock());
     if (mutex->owner != ts) {
         SetLastError(ERROR_NOT_OWNER);
         return FALSE;
     }
     if (--mutex->count == 0) {
-        mutex->Disown();
-        SignalLocked(mutex);
+        mutex->owner = nullptr;
+        SignalLocked(mutex.get());
     }
     return TRUE;
 }
@@ -367,8 +524,7 @@ HANDLE WINAPI CreateSemaphoreW(LPSECURITY_ATTRIBUTES, LONG lInitialCount, LONG l
 }
 
 BOOL WINAPI ReleaseSemaphore(HANDLE hSemaphore, LONG lReleaseCount, LPLONG lpPreviousCount) {
-    std::lock_guard<std::mutex> lock(g_kernelLock);
-    Semaphore* semaphore = LookupLocked<Semaphore>(hSemaphore);
+    Ref<Semaphore> semaphore = Reference<Semaphore>(hSemaphore);
     if (!semaphore) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -377,13 +533,14 @@ BOOL WINAPI ReleaseSemaphore(HANDLE hSemaphore, LONG lReleaseCount, LPLONG lpPre
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    std::lock_guard<std::mutex> lock(semaphore->StateLock());
     if (lReleaseCount > semaphore->maximum - semaphore->count) {
         SetLastError(ERROR_TOO_MANY_POSTS);
         return FALSE;
     }
     if (lpPreviousCount) *lpPreviousCount = semaphore->count;
     semaphore->count += lReleaseCount;
-    SignalLocked(semaphore);
+    SignalLocked(semaphore.get());
     return TRUE;
 }
 
