@@ -2,6 +2,9 @@
 // namespace of named objects.
 #include "kernel_internal.h"
 
+#include <sched.h>
+
+#include <new>
 #include <string>
 #include <unordered_map>
 
@@ -18,34 +21,66 @@ namespace {
 // the low two bits of a handle value are ignored on lookup (Windows leaves
 // them to applications). Slot 0 is never used. Freed slots are reused most
 // recently freed first, as Windows does.
+//
+// Slots live in chunks that are never moved or freed, so that a lookup can
+// read a slot without the kernel lock (inside a ReadSection); the free list
+// and the counts are under the lock.
 struct Slot {
-    KernelObject* object;  // null when free
-    uint32_t nextFree;     // next free slot index when free, 0 = none
+    std::atomic<KernelObject*> object{nullptr};  // null when free
+    uint32_t nextFree = 0;                        // next free slot index when free, 0 = none
 };
 
 constexpr uint32_t kMaxHandles = 1u << 24;
+constexpr uint32_t kChunkBits = 10;
+constexpr uint32_t kChunkSize = 1u << kChunkBits;
 
-// Plain pointers rather than containers: nothing here is destroyed at exit,
+// Plain globals rather than containers: nothing here is destroyed at exit,
 // so threads that outlive main keep a working table.
-Slot* g_slots = nullptr;
-uint32_t g_capacity = 0;
+std::atomic<Slot*> g_chunks[kMaxHandles / kChunkSize];
 uint32_t g_used = 1;  // slots [1, g_used) have been handed out at least once
 uint32_t g_freeHead = 0;
 
 std::unordered_map<std::u16string, KernelObject*>* g_names = nullptr;
 
-Slot* SlotForLocked(HANDLE handle) noexcept {
+Slot* SlotAt(uint32_t index) noexcept {
+    Slot* chunk = g_chunks[index >> kChunkBits].load(std::memory_order_acquire);
+    return chunk ? &chunk[index & (kChunkSize - 1)] : nullptr;
+}
+
+uint32_t IndexOf(HANDLE handle) noexcept {
     const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
-    if (static_cast<intptr_t>(value) < 0) return nullptr;
-    const uintptr_t index = value >> 2;
+    if (static_cast<intptr_t>(value) < 0 || (value >> 2) >= kMaxHandles) return 0;
+    return static_cast<uint32_t>(value >> 2);
+}
+
+// Lock held.
+Slot* SlotForLocked(HANDLE handle) noexcept {
+    const uint32_t index = IndexOf(handle);
     if (index == 0 || index >= g_used) return nullptr;
-    Slot* slot = &g_slots[index];
-    return slot->object ? slot : nullptr;
+    Slot* slot = SlotAt(index);
+    return slot->object.load(std::memory_order_relaxed) ? slot : nullptr;
 }
 
 bool IsPseudoHandle(HANDLE handle) noexcept {
     const intptr_t v = reinterpret_cast<intptr_t>(handle);
     return v == -1 || v == -2;
+}
+
+std::atomic<Reader*> g_readers{nullptr};
+
+// Waits until every other thread that was inside a ReadSection when the
+// caller arrived has left it.
+void WaitForReaders() noexcept {
+    const ThreadState* self = CurrentThreadStateIfAny();
+    const Reader* mine = self ? self->reader : nullptr;
+    for (Reader* r = g_readers.load(std::memory_order_acquire); r; r = r->next) {
+        if (r == mine) continue;
+        const uint64_t seen = r->seq.load(std::memory_order_seq_cst);
+        if ((seen & 1) == 0) continue;
+        for (int spins = 0; r->seq.load(std::memory_order_acquire) == seen; ++spins) {
+            if (spins > 64) sched_yield();
+        }
+    }
 }
 
 }  // namespace
@@ -62,7 +97,52 @@ KernelObject::~KernelObject() {
     }
 }
 
-void KernelObject::Destroy() noexcept { delete this; }
+void KernelObject::Destroy() noexcept {
+    // A thread may have found the object through a handle just before the
+    // handle went away and still be using it inside its read section.
+    WaitForReaders();
+    delete this;
+}
+
+Reader* AcquireReader() noexcept {
+    for (Reader* r = g_readers.load(std::memory_order_acquire); r; r = r->next) {
+        bool expected = false;
+        if (r->busy.compare_exchange_strong(expected, true, std::memory_order_acquire)) return r;
+    }
+    auto* r = new Reader;
+    Reader* head = g_readers.load(std::memory_order_relaxed);
+    do {
+        r->next = head;
+    } while (!g_readers.compare_exchange_weak(head, r, std::memory_order_release, std::memory_order_relaxed));
+    return r;
+}
+
+void ReleaseReader(Reader* reader) noexcept { reader->busy.store(false, std::memory_order_release); }
+
+ReadSection::ReadSection() noexcept : reader_(CurrentThreadState()->reader) {
+    if (reader_->depth++ == 0) {
+        // Published before any slot is read, and ordered against the
+        // destroyer's look at it.
+        reader_->seq.store(reader_->seq.load(std::memory_order_relaxed) + 1, std::memory_order_seq_cst);
+    }
+}
+
+ReadSection::~ReadSection() {
+    if (--reader_->depth == 0) {
+        reader_->seq.store(reader_->seq.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    }
+}
+
+KernelObject* PeekHandle(HANDLE handle) noexcept {
+    const uint32_t index = IndexOf(handle);
+    if (index != 0) {
+        Slot* slot = SlotAt(index);
+        return slot ? slot->object.load(std::memory_order_seq_cst) : nullptr;
+    }
+    if (!IsPseudoHandle(handle)) return nullptr;
+    std::lock_guard<std::mutex> lock(g_kernelLock);
+    return LookupHandleLocked(handle);
+}
 
 bool KernelObject::TryAddRef() noexcept {
     long n = refs_.load(std::memory_order_relaxed);
@@ -76,28 +156,27 @@ HANDLE InsertHandleLocked(KernelObject* object) noexcept {
     uint32_t index;
     if (g_freeHead != 0) {
         index = g_freeHead;
-        g_freeHead = g_slots[index].nextFree;
+        g_freeHead = SlotAt(index)->nextFree;
     } else {
-        if (g_used >= g_capacity) {
-            if (g_capacity >= kMaxHandles) {
-                SetLastError(ERROR_NO_SYSTEM_RESOURCES);
-                return nullptr;
-            }
-            const uint32_t capacity = g_capacity ? g_capacity * 2 : 256;
-            Slot* slots = new (std::nothrow) Slot[capacity];
+        if (g_used >= kMaxHandles) {
+            SetLastError(ERROR_NO_SYSTEM_RESOURCES);
+            return nullptr;
+        }
+        std::atomic<Slot*>& chunk = g_chunks[g_used >> kChunkBits];
+        if (!chunk.load(std::memory_order_relaxed)) {
+            Slot* slots = new (std::nothrow) Slot[kChunkSize];
             if (!slots) {
                 SetLastError(ERROR_NOT_ENOUGH_MEMORY);
                 return nullptr;
             }
-            for (uint32_t i = 0; i < g_capacity; ++i) slots[i] = g_slots[i];
-            delete[] g_slots;
-            g_slots = slots;
-            g_capacity = capacity;
+            chunk.store(slots, std::memory_order_release);
         }
         index = g_used++;
     }
-    g_slots[index] = Slot{object, 0};
     object->AddRef();
+    Slot* slot = SlotAt(index);
+    slot->nextFree = 0;
+    slot->object.store(object, std::memory_order_release);
     ++KernelAccess::Handles(object);
     return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(index) << 2);
 }
@@ -108,7 +187,7 @@ HANDLE InsertHandle(KernelObject* object) noexcept {
 }
 
 KernelObject* LookupHandleLocked(HANDLE handle) noexcept {
-    if (Slot* slot = SlotForLocked(handle)) return slot->object;
+    if (Slot* slot = SlotForLocked(handle)) return slot->object.load(std::memory_order_relaxed);
     const intptr_t v = reinterpret_cast<intptr_t>(handle);
     if (v == -1) return ProcessObjectLocked();
     if (v == -2) return CurrentThreadObjectLocked(CurrentThreadState());
@@ -116,17 +195,17 @@ KernelObject* LookupHandleLocked(HANDLE handle) noexcept {
 }
 
 Ref<KernelObject> ReferenceHandle(HANDLE handle) noexcept {
-    {
-        std::lock_guard<std::mutex> lock(g_kernelLock);
-        if (KernelObject* object = LookupHandleLocked(handle)) return Ref<KernelObject>::Share(object);
-    }
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
+    Ref<KernelObject> object = ReferenceHandleQuiet(handle);
+    if (!object) SetLastError(ERROR_INVALID_HANDLE);
+    return object;
 }
 
 Ref<KernelObject> ReferenceHandleQuiet(HANDLE handle) noexcept {
-    std::lock_guard<std::mutex> lock(g_kernelLock);
-    return Ref<KernelObject>::Share(LookupHandleLocked(handle));
+    ReadSection section;
+    KernelObject* object = PeekHandle(handle);
+    // An object whose last reference is going has no handle any more.
+    if (!object || !object->TryAddRef()) return nullptr;
+    return Ref<KernelObject>::Adopt(object);
 }
 
 KernelObject* FindOrAddNamedLocked(LPCWSTR name, KernelObject* created) noexcept {
@@ -172,10 +251,10 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
-        object = slot->object;
-        slot->object = nullptr;
+        object = slot->object.load(std::memory_order_relaxed);
+        slot->object.store(nullptr, std::memory_order_seq_cst);
         slot->nextFree = g_freeHead;
-        g_freeHead = static_cast<uint32_t>(slot - g_slots);
+        g_freeHead = IndexOf(hObject);
         if (--KernelAccess::Handles(object) == 0) object->OnLastHandleClosed();
     }
     object->Release();
@@ -212,7 +291,7 @@ extern "C" DWORD VksOpenHandleCount(void) {
     std::lock_guard<std::mutex> lock(vks::kernel::KernelLock());
     DWORD count = 0;
     for (uint32_t i = 1; i < vks::kernel::g_used; ++i) {
-        if (vks::kernel::g_slots[i].object != nullptr) ++count;
+        if (vks::kernel::SlotAt(i)->object.load(std::memory_order_relaxed) != nullptr) ++count;
     }
     return count;
 }

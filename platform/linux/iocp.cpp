@@ -151,6 +151,19 @@ Packet MakePacket(ULONG_PTR key, NtStatus status, ULONG_PTR bytes, OVERLAPPED* o
     return Packet{key, status, bytes, ov};
 }
 
+// Gives a dequeued packet to GetQueuedCompletionStatus's caller.
+BOOL Deliver(const Packet& packet, LPDWORD bytes, PULONG_PTR key, LPOVERLAPPED* ov) noexcept {
+    *bytes = static_cast<DWORD>(packet.bytes);
+    *key = packet.key;
+    *ov = packet.overlapped;
+    if (!NtSuccess(packet.status)) {
+        SetLastError(Win32ErrorFromNtStatus(packet.status));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+
 }  // namespace
 
 NtStatus NtStatusFromWin32Error(DWORD error) noexcept {
@@ -275,8 +288,8 @@ HANDLE WINAPI CreateIoCompletionPort(HANDLE FileHandle, HANDLE ExistingCompletio
 
 BOOL WINAPI PostQueuedCompletionStatus(HANDLE CompletionPort, DWORD dwNumberOfBytesTransferred,
                                        ULONG_PTR dwCompletionKey, LPOVERLAPPED lpOverlapped) {
-    Ref<KernelObject> object = ReferenceHandleQuiet(CompletionPort);
-    auto* port = dynamic_cast<class CompletionPort*>(object.get());
+    ReadSection section;
+    auto* port = dynamic_cast<class CompletionPort*>(PeekHandle(CompletionPort));
     if (!port) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -297,15 +310,32 @@ BOOL WINAPI GetQueuedCompletionStatus(HANDLE CompletionPort, LPDWORD lpNumberOfB
                                       PULONG_PTR lpCompletionKey, LPOVERLAPPED* lpOverlapped,
                                       DWORD dwMilliseconds) {
     Packet packet;
-    // The dequeue holds its own reference: the port outlives its handle while
-    // we wait.
-    Ref<KernelObject> object = ReferenceHandleQuiet(CompletionPort);
-    auto* port = dynamic_cast<class CompletionPort*>(object.get());
-    if (!port) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        *lpOverlapped = nullptr;
-        return FALSE;
+    Ref<KernelObject> object;  // held only while blocked: the port outlives its handle while we wait
+    {
+        ReadSection section;
+        auto* port = dynamic_cast<class CompletionPort*>(PeekHandle(CompletionPort));
+        if (!port) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            *lpOverlapped = nullptr;
+            return FALSE;
+        }
+        std::unique_lock<std::mutex> lock(port->StateLock());
+        if (port->Dequeue(&packet)) return Deliver(packet, lpNumberOfBytesTransferred, lpCompletionKey, lpOverlapped);
+        if (dwMilliseconds == 0) {
+            lock.unlock();
+            *lpOverlapped = nullptr;
+            SetLastError(WAIT_TIMEOUT);
+            return FALSE;
+        }
+        if (!port->TryAddRef()) {
+            lock.unlock();
+            SetLastError(ERROR_INVALID_HANDLE);
+            *lpOverlapped = nullptr;
+            return FALSE;
+        }
+        object = Ref<KernelObject>::Adopt(port);
     }
+    auto* port = static_cast<class CompletionPort*>(object.get());
     {
         std::unique_lock<std::mutex> lock(port->StateLock());
         if (!port->Dequeue(&packet)) {
@@ -336,14 +366,7 @@ BOOL WINAPI GetQueuedCompletionStatus(HANDLE CompletionPort, LPDWORD lpNumberOfB
             packet = waiter.packet;
         }
     }
-    *lpNumberOfBytesTransferred = static_cast<DWORD>(packet.bytes);
-    *lpCompletionKey = packet.key;
-    *lpOverlapped = packet.overlapped;
-    if (!NtSuccess(packet.status)) {
-        SetLastError(Win32ErrorFromNtStatus(packet.status));
-        return FALSE;
-    }
-    return TRUE;
+    return Deliver(packet, lpNumberOfBytesTransferred, lpCompletionKey, lpOverlapped);
 }
 
 BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD lpNumberOfBytesTransferred,

@@ -11,10 +11,22 @@ namespace vks::kernel {
 
 class ThreadObject;
 
+// A thread's record for lock-free handle lookups: never freed, reused by
+// later threads. `seq` is odd while the thread is inside a ReadSection.
+struct alignas(64) Reader {
+    std::atomic<uint64_t> seq{0};
+    std::atomic<bool> busy{true};
+    Reader* next = nullptr;
+    int depth = 0;  // nesting; only its thread uses it
+};
+Reader* AcquireReader() noexcept;
+void ReleaseReader(Reader* reader) noexcept;
+
 // Per-thread record. Created on a thread's first use of the layer and
 // destroyed when the thread ends (see threads.cpp).
 struct ThreadState {
     DWORD id = 0;
+    Reader* reader = nullptr;
     ThreadObject* thread = nullptr;  // its thread object, once one exists (owning); under KernelLock()
     DWORD exitCode = 0;
 };
@@ -43,6 +55,28 @@ struct WaitBlock {
     DWORD index;  // of the object in the wait's array
     bool linked;  // under the object's lock
 };
+
+// While a thread is inside a ReadSection, no object it found with
+// PeekHandle is deleted: an object's last Release waits for every thread
+// that is inside one. Sections are short and never block; a thread that
+// needs an object beyond its section takes a reference (TryAddRef) inside it.
+class ReadSection {
+public:
+    ReadSection() noexcept;
+    ~ReadSection();
+    ReadSection(const ReadSection&) = delete;
+    ReadSection& operator=(const ReadSection&) = delete;
+
+private:
+    Reader* reader_;
+};
+
+// Resolves a handle (and the pseudo handles) without a lock or a reference;
+// inside a ReadSection only. Null when the handle names nothing.
+KernelObject* PeekHandle(HANDLE handle) noexcept;
+
+// The calling thread's record if it has one (no allocation).
+ThreadState* CurrentThreadStateIfAny() noexcept;
 
 // Access to KernelObject's bookkeeping for the implementation files.
 struct KernelAccess {

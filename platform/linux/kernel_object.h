@@ -57,8 +57,9 @@
 
 namespace vks::kernel {
 
-struct ThreadState;  // the calling thread's record: mutex ownership, wake-ups
+struct ThreadState;  // the calling thread's record
 struct WaitBlock;    // one waiter's link in one object's wait list
+class FastObject;    // events, mutexes and semaphores (sync.cpp)
 
 // NTSTATUS values as kept in OVERLAPPED::Internal and in completion packets.
 using NtStatus = LONG;
@@ -94,6 +95,8 @@ public:
     virtual bool Satisfy(ThreadState* waiter) noexcept { return false; }
     virtual bool IsFile() const noexcept { return false; }
     virtual void OnLastHandleClosed() noexcept {}
+    // Kinds whose uncontended operations need no lock (sync.cpp).
+    virtual FastObject* AsFast() noexcept { return nullptr; }
 
 protected:
     virtual ~KernelObject();

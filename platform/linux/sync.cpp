@@ -1,8 +1,12 @@
 // Waits, events, mutexes, semaphores and critical sections.
 //
-// Each object guards its waitable state with its own lock. A wait that can
-// be satisfied at once takes the locks of its objects (in address order),
-// consumes what it needs and returns; a wait that must block puts one
+// Handles are resolved without a lock (ReadSection, PeekHandle). Events,
+// mutexes and semaphores keep their state in an atomic word, so that their
+// uncontended operations (an owned mutex's re-entry, a wait on a signalled
+// event, a semaphore count, a set with nobody waiting) are one
+// compare-and-swap or a plain read. Everything else goes through each
+// object's own lock: a wait that can be satisfied at once takes the locks of
+// its objects (in address order), consumes what it needs and returns; a wait that must block puts one
 // WaitBlock per object (on its own stack) at the tail of that object's list
 // and sleeps on a futex word in its Waiter. Whoever makes an object signalled
 // calls SignalLocked, which satisfies waiters in arrival order on the
@@ -57,39 +61,93 @@ class Mutex;
 namespace {
 
 // Every live mutex, so that a thread that ends can find the ones it owns
-// (ownership itself is a field of the mutex, changed under its own lock).
+// (ownership itself is part of the mutex's state word).
 std::mutex g_mutexListLock;
 Mutex* g_mutexes = nullptr;
 
 }  // namespace
 
-class Mutex final : public KernelObject {
+// Events, mutexes and semaphores keep their state in one atomic word, so
+// that an uncontended operation is one compare-and-swap (or a plain read)
+// without any lock. kLocked in the word says that the state may change only
+// under StateLock(): it is set whenever the lock is taken (LockObject) and
+// cleared when the lock is given back with no waiter left, so a fast path
+// that finds it set takes the lock instead, and the waiters of an object are
+// always seen by whoever changes its state.
+class FastObject : public KernelObject {
 public:
-    Mutex() noexcept {
+    enum class Kind { Event, Mutex, Semaphore };
+    static constexpr uint64_t kLocked = 1ull << 63;
+
+    FastObject(Kind kind, uint64_t initial) noexcept : kind(kind), word(initial) {}
+    bool IsWaitable() const noexcept override { return true; }
+    FastObject* AsFast() noexcept override { return this; }
+
+    const Kind kind;
+    std::atomic<uint64_t> word;
+};
+
+namespace {
+
+void LockObject(KernelObject* object) noexcept {
+    object->StateLock().lock();
+    if (FastObject* fast = object->AsFast()) fast->word.fetch_or(FastObject::kLocked, std::memory_order_acq_rel);
+}
+
+bool TryLockObject(KernelObject* object) noexcept {
+    if (!object->StateLock().try_lock()) return false;
+    if (FastObject* fast = object->AsFast()) fast->word.fetch_or(FastObject::kLocked, std::memory_order_acq_rel);
+    return true;
+}
+
+void UnlockObject(KernelObject* object) noexcept {
+    if (FastObject* fast = object->AsFast(); fast && !KernelAccess::Head(object)) {
+        fast->word.fetch_and(~FastObject::kLocked, std::memory_order_release);
+    }
+    object->StateLock().unlock();
+}
+
+struct ObjectGuard {
+    explicit ObjectGuard(KernelObject* o) noexcept : object(o) { LockObject(o); }
+    ~ObjectGuard() { UnlockObject(object); }
+    ObjectGuard(const ObjectGuard&) = delete;
+    ObjectGuard& operator=(const ObjectGuard&) = delete;
+    KernelObject* object;
+};
+
+}  // namespace
+
+// Word: owner's thread id in the low 32 bits (0: unowned), kAbandoned.
+// `count` is the owner's recursion count; only the owner changes it, or
+// whoever hands ownership over under the lock while nobody owns it.
+class Mutex final : public FastObject {
+public:
+    static constexpr uint64_t kAbandoned = 1ull << 62;
+    static DWORD Owner(uint64_t w) noexcept { return static_cast<DWORD>(w); }
+
+    Mutex() noexcept : FastObject(Kind::Mutex, 0) {
         std::lock_guard<std::mutex> lock(g_mutexListLock);
         next = g_mutexes;
         if (next) next->prev = this;
         g_mutexes = this;
     }
     const char* TypeName() const noexcept override { return "Mutant"; }
-    bool IsWaitable() const noexcept override { return true; }
     bool IsSignaled(const ThreadState* waiter) const noexcept override {
-        return owner == nullptr || owner == waiter;
+        const DWORD owner = Owner(word.load(std::memory_order_acquire));
+        return owner == 0 || owner == waiter->id;
     }
     bool Satisfy(ThreadState* waiter) noexcept override {
-        if (owner == waiter) {
-            ++count;
+        const uint64_t w = word.load(std::memory_order_acquire);
+        if (Owner(w) == waiter->id) {
+            count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
             return false;
         }
-        owner = waiter;
-        count = 1;
-        return std::exchange(abandoned, false);
+        count.store(1, std::memory_order_relaxed);
+        word.store((w & kLocked) | waiter->id, std::memory_order_release);
+        return (w & kAbandoned) != 0;
     }
 
-    // Under StateLock().
-    ThreadState* owner = nullptr;
-    LONG count = 0;
-    bool abandoned = false;
+    std::atomic<LONG> count{0};
     // Under g_mutexListLock.
     Mutex* prev = nullptr;
     Mutex* next = nullptr;
@@ -105,48 +163,92 @@ protected:
     }
 };
 
-class Event final : public KernelObject {
+// Word: bit 0 signalled.
+class Event final : public FastObject {
 public:
-    Event(bool manual, bool signaled) : manual(manual), signaled(signaled) {}
+    Event(bool manual, bool signaled) : FastObject(Kind::Event, signaled ? 1 : 0), manual(manual) {}
     const char* TypeName() const noexcept override { return "Event"; }
-    bool IsWaitable() const noexcept override { return true; }
-    bool IsSignaled(const ThreadState*) const noexcept override { return signaled; }
+    bool IsSignaled(const ThreadState*) const noexcept override {
+        return (word.load(std::memory_order_acquire) & 1) != 0;
+    }
     bool Satisfy(ThreadState*) noexcept override {
-        if (!manual) signaled = false;
+        if (!manual) word.fetch_and(~1ull, std::memory_order_acq_rel);
         return false;
     }
     const bool manual;
-    bool signaled;  // under StateLock()
 };
 
-class Semaphore final : public KernelObject {
+// Word: the count in the low 32 bits.
+class Semaphore final : public FastObject {
 public:
-    Semaphore(LONG initial, LONG maximum) : count(initial), maximum(maximum) {}
+    Semaphore(LONG initial, LONG maximum) : FastObject(Kind::Semaphore, static_cast<uint64_t>(initial)), maximum(maximum) {}
     const char* TypeName() const noexcept override { return "Semaphore"; }
-    bool IsWaitable() const noexcept override { return true; }
-    bool IsSignaled(const ThreadState*) const noexcept override { return count > 0; }
+    bool IsSignaled(const ThreadState*) const noexcept override { return Count(word.load(std::memory_order_acquire)) > 0; }
     bool Satisfy(ThreadState*) noexcept override {
-        --count;
+        word.fetch_sub(1, std::memory_order_acq_rel);
         return false;
     }
-    LONG count;  // under StateLock()
+    static LONG Count(uint64_t w) noexcept { return static_cast<LONG>(static_cast<uint32_t>(w)); }
     const LONG maximum;
 };
 
+namespace {
+
+constexpr DWORD kNoFastPath = 0xFFFFFFFEu;
+
+// A single-object wait without the lock: the result, or kNoFastPath when the
+// wait must take the lock (contended, or it would block).
+DWORD TryWaitFast(FastObject* object, ThreadState* ts, bool zeroTimeout) noexcept {
+    uint64_t w = object->word.load(std::memory_order_acquire);
+    switch (object->kind) {
+    case FastObject::Kind::Mutex: {
+        auto* mutex = static_cast<Mutex*>(object);
+        if (Mutex::Owner(w) == ts->id) {  // only this thread can change that
+            mutex->count.store(mutex->count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+            return WAIT_OBJECT_0;
+        }
+        if (w == 0 && object->word.compare_exchange_strong(w, ts->id, std::memory_order_acquire)) {
+            mutex->count.store(1, std::memory_order_relaxed);
+            return WAIT_OBJECT_0;
+        }
+        break;
+    }
+    case FastObject::Kind::Event:
+        while (!(w & FastObject::kLocked) && (w & 1)) {
+            if (static_cast<Event*>(object)->manual) return WAIT_OBJECT_0;
+            if (object->word.compare_exchange_weak(w, w & ~1ull, std::memory_order_acq_rel)) return WAIT_OBJECT_0;
+        }
+        break;
+    case FastObject::Kind::Semaphore:
+        while (!(w & FastObject::kLocked) && Semaphore::Count(w) > 0) {
+            if (object->word.compare_exchange_weak(w, w - 1, std::memory_order_acq_rel)) return WAIT_OBJECT_0;
+        }
+        break;
+    }
+    if (zeroTimeout && !(w & FastObject::kLocked)) return WAIT_TIMEOUT;
+    return kNoFastPath;
+}
+
+}  // namespace
+
 bool SetEventObject(KernelObject* object) noexcept {
-    auto* event = dynamic_cast<Event*>(object);
-    if (!event) return SetSecuredEvent(object);
-    std::lock_guard<std::mutex> lock(event->StateLock());
-    event->signaled = true;
-    SignalLocked(event);
+    FastObject* fast = object->AsFast();
+    if (!fast || fast->kind != FastObject::Kind::Event) return SetSecuredEvent(object);
+    uint64_t w = fast->word.load(std::memory_order_acquire);
+    while (!(w & FastObject::kLocked)) {
+        if (w & 1) return true;  // already set, and nobody waits
+        if (fast->word.compare_exchange_weak(w, w | 1, std::memory_order_acq_rel)) return true;
+    }
+    ObjectGuard guard(fast);
+    fast->word.fetch_or(1, std::memory_order_acq_rel);
+    SignalLocked(fast);
     return true;
 }
 
 bool ResetEventObject(KernelObject* object) noexcept {
-    auto* event = dynamic_cast<Event*>(object);
-    if (!event) return ResetSecuredEvent(object);
-    std::lock_guard<std::mutex> lock(event->StateLock());
-    event->signaled = false;
+    FastObject* fast = object->AsFast();
+    if (!fast || fast->kind != FastObject::Kind::Event) return ResetSecuredEvent(object);
+    fast->word.fetch_and(~1ull, std::memory_order_acq_rel);
     return true;
 }
 
@@ -192,10 +294,10 @@ struct LockSet {
         count = static_cast<DWORD>(std::unique(objects, objects + n) - objects);
     }
     void Lock() noexcept {
-        for (DWORD i = 0; i < count; ++i) objects[i]->StateLock().lock();
+        for (DWORD i = 0; i < count; ++i) LockObject(objects[i]);
     }
     void Unlock() noexcept {
-        for (DWORD i = count; i-- > 0;) objects[i]->StateLock().unlock();
+        for (DWORD i = count; i-- > 0;) UnlockObject(objects[i]);
     }
 };
 
@@ -249,7 +351,7 @@ void TrySatisfyWaitAll(KernelObject* object, Waiter* w) noexcept {
     for (DWORD i = 0; i < w->count; ++i) {
         KernelObject* o = w->objects[i];
         if (o == object) continue;
-        if (!o->StateLock().try_lock()) {
+        if (!TryLockObject(o)) {
             busy = true;
             break;
         }
@@ -262,7 +364,7 @@ void TrySatisfyWaitAll(KernelObject* object, Waiter* w) noexcept {
             Finish(w, TrySatisfy(w->thread, w->objects, w->count, true));
         }
     }
-    while (n > 0) held[--n]->StateLock().unlock();
+    while (n > 0) UnlockObject(held[--n]);
     if (busy) Poke(w);
 }
 
@@ -274,14 +376,13 @@ DWORD Wait(DWORD count, const HANDLE* handles, bool waitAll, DWORD milliseconds)
     {
         // The wait holds its own references: closing the handles meanwhile
         // leaves the objects (and the wait) intact.
-        std::lock_guard<std::mutex> lock(g_kernelLock);
+        ReadSection section;
         for (; referenced < count; ++referenced) {
-            KernelObject* object = LookupHandleLocked(handles[referenced]);
-            if (!object || !object->IsWaitable()) {
+            KernelObject* object = PeekHandle(handles[referenced]);
+            if (!object || !object->IsWaitable() || !object->TryAddRef()) {
                 error = ERROR_INVALID_HANDLE;
                 break;
             }
-            object->AddRef();
             objects[referenced] = object;
         }
     }
@@ -351,7 +452,7 @@ DWORD Wait(DWORD count, const HANDLE* handles, bool waitAll, DWORD milliseconds)
     // each of them orders that before the return.
     for (DWORD i = 0; i < locks.count; ++i) {
         KernelObject* object = locks.objects[i];
-        std::lock_guard<std::mutex> lock(object->StateLock());
+        ObjectGuard guard(object);
         for (DWORD j = 0; j < count; ++j) {
             if (objects[j] == object && blocks[j].linked) UnlinkLocked(object, &blocks[j]);
         }
@@ -386,16 +487,6 @@ HANDLE CreateObject(T* created, LPCWSTR name, Init init) {
     return handle;
 }
 
-template <class T>
-Ref<T> Reference(HANDLE handle) noexcept {
-    Ref<KernelObject> object = ReferenceHandleQuiet(handle);
-    if (T* t = dynamic_cast<T*>(object.get())) {
-        object.Detach();
-        return Ref<T>::Adopt(t);
-    }
-    return nullptr;
-}
-
 // Critical sections are recursive pthread mutexes placed in the caller's
 // storage, so that thread-checking tools see them as locks.
 struct CriticalSectionImpl {
@@ -411,11 +502,11 @@ CriticalSectionImpl* Cs(LPCRITICAL_SECTION cs) { return reinterpret_cast<Critica
 void AbandonMutexes(ThreadState* ts) noexcept {
     std::lock_guard<std::mutex> list(g_mutexListLock);
     for (Mutex* mutex = g_mutexes; mutex; mutex = mutex->next) {
-        std::lock_guard<std::mutex> lock(mutex->StateLock());
-        if (mutex->owner != ts) continue;
-        mutex->owner = nullptr;
-        mutex->count = 0;
-        mutex->abandoned = true;
+        // Only the owner changes a word that names it, so this read is safe.
+        if (Mutex::Owner(mutex->word.load(std::memory_order_acquire)) != ts->id) continue;
+        ObjectGuard guard(mutex);
+        mutex->count.store(0, std::memory_order_relaxed);
+        mutex->word.store(FastObject::kLocked | Mutex::kAbandoned, std::memory_order_release);
         SignalLocked(mutex);
     }
 }
@@ -450,6 +541,15 @@ using namespace vks::kernel;
 extern "C" {
 
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+    {
+        ReadSection section;
+        if (KernelObject* object = PeekHandle(hHandle)) {
+            if (FastObject* fast = object->AsFast()) {
+                const DWORD result = TryWaitFast(fast, CurrentThreadState(), dwMilliseconds == 0);
+                if (result != kNoFastPath) return result;
+            }
+        }
+    }
     return Wait(1, &hHandle, false, dwMilliseconds);
 }
 
@@ -470,8 +570,9 @@ HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManual
 }
 
 BOOL WINAPI SetEvent(HANDLE hEvent) {
-    Ref<KernelObject> object = ReferenceHandleQuiet(hEvent);
-    if (!object || !SetEventObject(object.get())) {
+    ReadSection section;
+    KernelObject* object = PeekHandle(hEvent);
+    if (!object || !SetEventObject(object)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -479,8 +580,9 @@ BOOL WINAPI SetEvent(HANDLE hEvent) {
 }
 
 BOOL WINAPI ResetEvent(HANDLE hEvent) {
-    Ref<KernelObject> object = ReferenceHandleQuiet(hEvent);
-    if (!object || !ResetEventObject(object.get())) {
+    ReadSection section;
+    KernelObject* object = PeekHandle(hEvent);
+    if (!object || !ResetEventObject(object)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -491,27 +593,38 @@ HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lp
     ThreadState* ts = CurrentThreadState();
     return CreateObject(new Mutex, lpName, [&](Mutex* m) {
         if (!bInitialOwner) return;
-        std::lock_guard<std::mutex> lock(m->StateLock());
+        ObjectGuard guard(m);
         m->Satisfy(ts);
     });
 }
 
 BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
     ThreadState* ts = CurrentThreadState();
-    Ref<Mutex> mutex = Reference<Mutex>(hMutex);
-    if (!mutex) {
+    ReadSection section;
+    KernelObject* object = PeekHandle(hMutex);
+    FastObject* fast = object ? object->AsFast() : nullptr;
+    if (!fast || fast->kind != FastObject::Kind::Mutex) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    std::lock_guard<std::mutex> lock(mutex->StateLock());
-    if (mutex->owner != ts) {
+    auto* mutex = static_cast<Mutex*>(fast);
+    // Only the owner changes a word that names it, and only the owner gets
+    // past this check.
+    uint64_t w = mutex->word.load(std::memory_order_acquire);
+    if (Mutex::Owner(w) != ts->id) {
         SetLastError(ERROR_NOT_OWNER);
         return FALSE;
     }
-    if (--mutex->count == 0) {
-        mutex->owner = nullptr;
-        SignalLocked(mutex.get());
+    const LONG count = mutex->count.load(std::memory_order_relaxed);
+    if (count > 1) {
+        mutex->count.store(count - 1, std::memory_order_relaxed);
+        return TRUE;
     }
+    mutex->count.store(0, std::memory_order_relaxed);
+    if (w == ts->id && mutex->word.compare_exchange_strong(w, 0, std::memory_order_release)) return TRUE;
+    ObjectGuard guard(mutex);
+    mutex->word.store(FastObject::kLocked, std::memory_order_release);
+    SignalLocked(mutex);
     return TRUE;
 }
 
@@ -524,23 +637,40 @@ HANDLE WINAPI CreateSemaphoreW(LPSECURITY_ATTRIBUTES, LONG lInitialCount, LONG l
 }
 
 BOOL WINAPI ReleaseSemaphore(HANDLE hSemaphore, LONG lReleaseCount, LPLONG lpPreviousCount) {
-    Ref<Semaphore> semaphore = Reference<Semaphore>(hSemaphore);
-    if (!semaphore) {
+    ReadSection section;
+    KernelObject* object = PeekHandle(hSemaphore);
+    FastObject* fast = object ? object->AsFast() : nullptr;
+    if (!fast || fast->kind != FastObject::Kind::Semaphore) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    auto* semaphore = static_cast<Semaphore*>(fast);
     if (lReleaseCount <= 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    std::lock_guard<std::mutex> lock(semaphore->StateLock());
-    if (lReleaseCount > semaphore->maximum - semaphore->count) {
+    auto fits = [&](uint64_t w) { return lReleaseCount <= semaphore->maximum - Semaphore::Count(w); };
+    uint64_t w = semaphore->word.load(std::memory_order_acquire);
+    while (!(w & FastObject::kLocked)) {
+        if (!fits(w)) {
+            SetLastError(ERROR_TOO_MANY_POSTS);
+            return FALSE;
+        }
+        if (semaphore->word.compare_exchange_weak(w, w + static_cast<uint64_t>(lReleaseCount),
+                                                  std::memory_order_acq_rel)) {
+            if (lpPreviousCount) *lpPreviousCount = Semaphore::Count(w);
+            return TRUE;
+        }
+    }
+    ObjectGuard guard(semaphore);
+    w = semaphore->word.load(std::memory_order_acquire);
+    if (!fits(w)) {
         SetLastError(ERROR_TOO_MANY_POSTS);
         return FALSE;
     }
-    if (lpPreviousCount) *lpPreviousCount = semaphore->count;
-    semaphore->count += lReleaseCount;
-    SignalLocked(semaphore.get());
+    if (lpPreviousCount) *lpPreviousCount = Semaphore::Count(w);
+    semaphore->word.fetch_add(static_cast<uint64_t>(lReleaseCount), std::memory_order_acq_rel);
+    SignalLocked(semaphore);
     return TRUE;
 }
 

@@ -45,7 +45,9 @@ public:
 };
 
 ProcessObject* g_process = nullptr;  // never destroyed
-thread_local ThreadState* t_state = nullptr;
+// Initial-exec: the library is loaded with the program, and every call of
+// the layer reads this.
+__attribute__((tls_model("initial-exec"))) thread_local ThreadState* t_state = nullptr;
 std::atomic<DWORD> g_lastThreadId{0x100};
 pthread_key_t g_threadKey;
 pthread_once_t g_threadKeyOnce = PTHREAD_ONCE_INIT;
@@ -71,6 +73,7 @@ void ThreadEnded(void* p) noexcept {
         thread->Release();
     }
     t_state = nullptr;
+    ReleaseReader(ts->reader);
     delete ts;
 }
 
@@ -81,6 +84,7 @@ void CreateThreadKey() { pthread_key_create(&g_threadKey, ThreadEnded); }
 ThreadState* AttachThread(ThreadObject* thread) noexcept {
     pthread_once(&g_threadKeyOnce, CreateThreadKey);
     auto* ts = new ThreadState;
+    ts->reader = AcquireReader();
     ts->id = thread ? thread->id : NewThreadId();
     ts->thread = thread;
     pthread_setspecific(g_threadKey, ts);
@@ -132,6 +136,8 @@ bool ValidPriority(int p) noexcept {
 }
 
 }  // namespace
+
+ThreadState* CurrentThreadStateIfAny() noexcept { return t_state; }
 
 ThreadState* CurrentThreadState() noexcept {
     if (ThreadState* ts = t_state) return ts;
