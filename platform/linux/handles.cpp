@@ -2,7 +2,10 @@
 // namespace of named objects.
 #include "kernel_internal.h"
 
+#include <linux/membarrier.h>
 #include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <new>
 #include <string>
@@ -17,41 +20,13 @@ std::mutex& KernelLock() noexcept { return g_kernelLock; }
 
 namespace {
 
-// Handle value = slot index * 4, as on Windows, so 0 is never a handle and
-// the low two bits of a handle value are ignored on lookup (Windows leaves
-// them to applications). Slot 0 is never used. Freed slots are reused most
-// recently freed first, as Windows does.
-//
-// Slots live in chunks that are never moved or freed, so that a lookup can
-// read a slot without the kernel lock (inside a ReadSection); the free list
-// and the counts are under the lock.
-struct Slot {
-    std::atomic<KernelObject*> object{nullptr};  // null when free
-    uint32_t nextFree = 0;                        // next free slot index when free, 0 = none
-};
-
-constexpr uint32_t kMaxHandles = 1u << 24;
-constexpr uint32_t kChunkBits = 10;
-constexpr uint32_t kChunkSize = 1u << kChunkBits;
-
-// Plain globals rather than containers: nothing here is destroyed at exit,
-// so threads that outlive main keep a working table.
-std::atomic<Slot*> g_chunks[kMaxHandles / kChunkSize];
+// Slots (kernel_internal.h) live in chunks that are never moved or freed, so
+// that a lookup can read a slot without the kernel lock; the free list and
+// the counts are under the lock.
 uint32_t g_used = 1;  // slots [1, g_used) have been handed out at least once
 uint32_t g_freeHead = 0;
 
 std::unordered_map<std::u16string, KernelObject*>* g_names = nullptr;
-
-Slot* SlotAt(uint32_t index) noexcept {
-    Slot* chunk = g_chunks[index >> kChunkBits].load(std::memory_order_acquire);
-    return chunk ? &chunk[index & (kChunkSize - 1)] : nullptr;
-}
-
-uint32_t IndexOf(HANDLE handle) noexcept {
-    const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
-    if (static_cast<intptr_t>(value) < 0 || (value >> 2) >= kMaxHandles) return 0;
-    return static_cast<uint32_t>(value >> 2);
-}
 
 // Lock held.
 Slot* SlotForLocked(HANDLE handle) noexcept {
@@ -68,9 +43,26 @@ bool IsPseudoHandle(HANDLE handle) noexcept {
 
 std::atomic<Reader*> g_readers{nullptr};
 
+}  // namespace
+
+std::atomic<Slot*> g_chunks[kMaxHandles / kChunkSize];
+
+// With the kernel's private expedited memory barrier, a reader publishes its
+// section with a plain store and the (rare) destroyer makes every running
+// thread pass a full barrier before it looks; without it, the reader's store
+// is a full barrier itself.
+bool g_asymmetric = false;
+
+namespace {
+
+__attribute__((constructor(101))) void RegisterMembarrier() {
+    g_asymmetric = syscall(SYS_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
+}
+
 // Waits until every other thread that was inside a ReadSection when the
 // caller arrived has left it.
 void WaitForReaders() noexcept {
+    if (g_asymmetric) syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0);
     const ThreadState* self = CurrentThreadStateIfAny();
     const Reader* mine = self ? self->reader : nullptr;
     for (Reader* r = g_readers.load(std::memory_order_acquire); r; r = r->next) {
@@ -119,26 +111,7 @@ Reader* AcquireReader() noexcept {
 
 void ReleaseReader(Reader* reader) noexcept { reader->busy.store(false, std::memory_order_release); }
 
-ReadSection::ReadSection() noexcept : reader_(CurrentThreadState()->reader) {
-    if (reader_->depth++ == 0) {
-        // Published before any slot is read, and ordered against the
-        // destroyer's look at it.
-        reader_->seq.store(reader_->seq.load(std::memory_order_relaxed) + 1, std::memory_order_seq_cst);
-    }
-}
-
-ReadSection::~ReadSection() {
-    if (--reader_->depth == 0) {
-        reader_->seq.store(reader_->seq.load(std::memory_order_relaxed) + 1, std::memory_order_release);
-    }
-}
-
-KernelObject* PeekHandle(HANDLE handle) noexcept {
-    const uint32_t index = IndexOf(handle);
-    if (index != 0) {
-        Slot* slot = SlotAt(index);
-        return slot ? slot->object.load(std::memory_order_seq_cst) : nullptr;
-    }
+KernelObject* PeekPseudoHandle(HANDLE handle) noexcept {
     if (!IsPseudoHandle(handle)) return nullptr;
     std::lock_guard<std::mutex> lock(g_kernelLock);
     return LookupHandleLocked(handle);

@@ -56,14 +56,41 @@ struct WaitBlock {
     bool linked;  // under the object's lock
 };
 
+// The calling thread's record (threads.cpp); inline for the hot paths.
+extern constinit thread_local ThreadState* t_state __attribute__((tls_model("initial-exec")));
+inline ThreadState* CurrentThreadStateIfAny() noexcept { return t_state; }
+inline ThreadState* CurrentThread() noexcept {
+    if (ThreadState* ts = t_state) return ts;
+    return CurrentThreadState();
+}
+
+// Whether readers may publish their sections with a plain store (the
+// destroyer then uses the kernel's process-wide memory barrier).
+extern bool g_asymmetric;
+
 // While a thread is inside a ReadSection, no object it found with
 // PeekHandle is deleted: an object's last Release waits for every thread
 // that is inside one. Sections are short and never block; a thread that
 // needs an object beyond its section takes a reference (TryAddRef) inside it.
 class ReadSection {
 public:
-    ReadSection() noexcept;
-    ~ReadSection();
+    ReadSection() noexcept : reader_(CurrentThread()->reader) {
+        if (reader_->depth++ != 0) return;
+        // Published before any slot is read, and ordered against the
+        // destroyer's look at it.
+        const uint64_t odd = reader_->seq.load(std::memory_order_relaxed) + 1;
+        if (g_asymmetric) {
+            reader_->seq.store(odd, std::memory_order_relaxed);
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+        } else {
+            reader_->seq.store(odd, std::memory_order_seq_cst);
+        }
+    }
+    ~ReadSection() {
+        if (--reader_->depth == 0) {
+            reader_->seq.store(reader_->seq.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+        }
+    }
     ReadSection(const ReadSection&) = delete;
     ReadSection& operator=(const ReadSection&) = delete;
 
@@ -71,12 +98,41 @@ private:
     Reader* reader_;
 };
 
+// Handle value = slot index * 4, as on Windows, so 0 is never a handle and
+// the low two bits of a handle value are ignored on lookup (Windows leaves
+// them to applications). Slot 0 is never used. Freed slots are reused most
+// recently freed first, as Windows does.
+struct Slot {
+    std::atomic<KernelObject*> object{nullptr};  // null when free
+    uint32_t nextFree = 0;                        // next free slot index when free (under the lock)
+};
+constexpr uint32_t kMaxHandles = 1u << 24;
+constexpr uint32_t kChunkBits = 10;
+constexpr uint32_t kChunkSize = 1u << kChunkBits;
+extern std::atomic<Slot*> g_chunks[kMaxHandles / kChunkSize];
+
+inline uint32_t IndexOf(HANDLE handle) noexcept {
+    const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+    if (static_cast<intptr_t>(value) < 0 || (value >> 2) >= kMaxHandles) return 0;
+    return static_cast<uint32_t>(value >> 2);
+}
+
+inline Slot* SlotAt(uint32_t index) noexcept {
+    Slot* chunk = g_chunks[index >> kChunkBits].load(std::memory_order_acquire);
+    return chunk ? &chunk[index & (kChunkSize - 1)] : nullptr;
+}
+
+KernelObject* PeekPseudoHandle(HANDLE handle) noexcept;
+
 // Resolves a handle (and the pseudo handles) without a lock or a reference;
 // inside a ReadSection only. Null when the handle names nothing.
-KernelObject* PeekHandle(HANDLE handle) noexcept;
-
-// The calling thread's record if it has one (no allocation).
-ThreadState* CurrentThreadStateIfAny() noexcept;
+inline KernelObject* PeekHandle(HANDLE handle) noexcept {
+    if (const uint32_t index = IndexOf(handle)) {
+        Slot* slot = SlotAt(index);
+        return slot ? slot->object.load(std::memory_order_seq_cst) : nullptr;
+    }
+    return PeekPseudoHandle(handle);
+}
 
 // Access to KernelObject's bookkeeping for the implementation files.
 struct KernelAccess {

@@ -181,9 +181,12 @@ public:
 // Word: the count in the low 32 bits.
 class Semaphore final : public FastObject {
 public:
-    Semaphore(LONG initial, LONG maximum) : FastObject(Kind::Semaphore, static_cast<uint64_t>(initial)), maximum(maximum) {}
+    Semaphore(LONG initial, LONG maximum)
+        : FastObject(Kind::Semaphore, static_cast<uint64_t>(initial)), maximum(maximum) {}
     const char* TypeName() const noexcept override { return "Semaphore"; }
-    bool IsSignaled(const ThreadState*) const noexcept override { return Count(word.load(std::memory_order_acquire)) > 0; }
+    bool IsSignaled(const ThreadState*) const noexcept override {
+        return Count(word.load(std::memory_order_acquire)) > 0;
+    }
     bool Satisfy(ThreadState*) noexcept override {
         word.fetch_sub(1, std::memory_order_acq_rel);
         return false;
@@ -211,6 +214,8 @@ DWORD TryWaitFast(FastObject* object, ThreadState* ts, bool zeroTimeout) noexcep
             mutex->count.store(1, std::memory_order_relaxed);
             return WAIT_OBJECT_0;
         }
+        // Unowned (abandoned, or released just now): the lock decides.
+        if (Mutex::Owner(w) == 0) return kNoFastPath;
         break;
     }
     case FastObject::Kind::Event:
@@ -369,7 +374,7 @@ void TrySatisfyWaitAll(KernelObject* object, Waiter* w) noexcept {
 }
 
 DWORD Wait(DWORD count, const HANDLE* handles, bool waitAll, DWORD milliseconds) {
-    ThreadState* ts = CurrentThreadState();
+    ThreadState* ts = CurrentThread();
     KernelObject* objects[MAXIMUM_WAIT_OBJECTS];
     DWORD referenced = 0;
     DWORD error = ERROR_SUCCESS;
@@ -545,7 +550,7 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
         ReadSection section;
         if (KernelObject* object = PeekHandle(hHandle)) {
             if (FastObject* fast = object->AsFast()) {
-                const DWORD result = TryWaitFast(fast, CurrentThreadState(), dwMilliseconds == 0);
+                const DWORD result = TryWaitFast(fast, CurrentThread(), dwMilliseconds == 0);
                 if (result != kNoFastPath) return result;
             }
         }
@@ -590,7 +595,7 @@ BOOL WINAPI ResetEvent(HANDLE hEvent) {
 }
 
 HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lpName) {
-    ThreadState* ts = CurrentThreadState();
+    ThreadState* ts = CurrentThread();
     return CreateObject(new Mutex, lpName, [&](Mutex* m) {
         if (!bInitialOwner) return;
         ObjectGuard guard(m);
@@ -599,7 +604,7 @@ HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCWSTR lp
 }
 
 BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
-    ThreadState* ts = CurrentThreadState();
+    ThreadState* ts = CurrentThread();
     ReadSection section;
     KernelObject* object = PeekHandle(hMutex);
     FastObject* fast = object ? object->AsFast() : nullptr;

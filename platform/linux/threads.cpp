@@ -16,6 +16,10 @@
 
 namespace vks::kernel {
 
+// Initial-exec: the library is loaded with the program, and every call of
+// the layer reads this.
+constinit thread_local ThreadState* t_state __attribute__((tls_model("initial-exec"))) = nullptr;
+
 class ThreadObject final : public KernelObject {
 public:
     explicit ThreadObject(DWORD id) : id(id) {}
@@ -45,9 +49,6 @@ public:
 };
 
 ProcessObject* g_process = nullptr;  // never destroyed
-// Initial-exec: the library is loaded with the program, and every call of
-// the layer reads this.
-__attribute__((tls_model("initial-exec"))) thread_local ThreadState* t_state = nullptr;
 std::atomic<DWORD> g_lastThreadId{0x100};
 pthread_key_t g_threadKey;
 pthread_once_t g_threadKeyOnce = PTHREAD_ONCE_INIT;
@@ -136,8 +137,6 @@ bool ValidPriority(int p) noexcept {
 }
 
 }  // namespace
-
-ThreadState* CurrentThreadStateIfAny() noexcept { return t_state; }
 
 ThreadState* CurrentThreadState() noexcept {
     if (ThreadState* ts = t_state) return ts;

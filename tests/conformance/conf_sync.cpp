@@ -201,6 +201,11 @@ void Mutexes() {
     CHECK_EQ(WaitForSingleObject(m, 0), (DWORD)WAIT_OBJECT_0);  // abandonment reported once
     CHECK(ReleaseMutex(m));
 
+    // A wait that does not block sees the abandonment too.
+    CHECK_EQ(Join(Start(TakeMutexAndExitThread, &test)), (DWORD)5);
+    CHECK_EQ(WaitForSingleObject(m, 0), (DWORD)WAIT_ABANDONED_0);
+    CHECK(ReleaseMutex(m));
+
     // ExitThread while owning; the index of the abandoned mutex is reported.
     CHECK_EQ(Join(Start(TakeMutexAndExitThread, &test)), (DWORD)5);
     HANDLE set[2] = {NewEvent(true, false), m};
@@ -475,21 +480,21 @@ struct HandOff {
     HANDLE mutex;
     HANDLE turn[2];  // auto-reset: whose turn it is to take the mutex
     LONG owner;      // which side holds it; changed only by the holder
-    LONG errors;
+    LONG volatile errors;
 };
 
 DWORD WINAPI PassMutex(void* p) {
     auto* h = static_cast<HandOff*>(p);
     for (int i = 0; i < 500; ++i) {
         WaitForSingleObject(h->turn[1], INFINITE);
-        if (WaitForSingleObject(h->mutex, INFINITE) != WAIT_OBJECT_0 || h->owner != 0) ++h->errors;
+        if (WaitForSingleObject(h->mutex, INFINITE) != WAIT_OBJECT_0 || h->owner != 0) InterlockedIncrement(&h->errors);
         h->owner = 1;
         SetEvent(h->turn[0]);  // the other side now blocks on the mutex we hold
         Sleep(0);
         h->owner = 0;
-        if (!ReleaseMutex(h->mutex)) ++h->errors;
+        if (!ReleaseMutex(h->mutex)) InterlockedIncrement(&h->errors);
         SetLastError(0);
-        if (ReleaseMutex(h->mutex) || GetLastError() != ERROR_NOT_OWNER) ++h->errors;
+        if (ReleaseMutex(h->mutex) || GetLastError() != ERROR_NOT_OWNER) InterlockedIncrement(&h->errors);
     }
     return 0;
 }
@@ -502,9 +507,9 @@ void MutexHandOff() {
     for (int i = 0; i < 500; ++i) {
         SetEvent(h.turn[1]);
         WaitForSingleObject(h.turn[0], INFINITE);
-        if (WaitForSingleObject(h.mutex, INFINITE) != WAIT_OBJECT_0 || h.owner != 0) ++h.errors;
+        if (WaitForSingleObject(h.mutex, INFINITE) != WAIT_OBJECT_0 || h.owner != 0) InterlockedIncrement(&h.errors);
         SetLastError(0);
-        if (ReleaseMutex(h.mutex) != TRUE) ++h.errors;
+        if (ReleaseMutex(h.mutex) != TRUE) InterlockedIncrement(&h.errors);
     }
     CHECK_EQ(Join(t), (DWORD)0);
     CHECK_EQ(h.errors, 0L);
