@@ -2,6 +2,12 @@
 // namespace of named objects.
 #include "kernel_internal.h"
 
+#include <linux/membarrier.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <new>
 #include <string>
 #include <unordered_map>
 
@@ -14,38 +20,59 @@ std::mutex& KernelLock() noexcept { return g_kernelLock; }
 
 namespace {
 
-// Handle value = slot index * 4, as on Windows, so 0 is never a handle and
-// the low two bits of a handle value are ignored on lookup (Windows leaves
-// them to applications). Slot 0 is never used. Freed slots are reused most
-// recently freed first, as Windows does.
-struct Slot {
-    KernelObject* object;  // null when free
-    uint32_t nextFree;     // next free slot index when free, 0 = none
-};
-
-constexpr uint32_t kMaxHandles = 1u << 24;
-
-// Plain pointers rather than containers: nothing here is destroyed at exit,
-// so threads that outlive main keep a working table.
-Slot* g_slots = nullptr;
-uint32_t g_capacity = 0;
+// Slots (kernel_internal.h) live in chunks that are never moved or freed, so
+// that a lookup can read a slot without the kernel lock; the free list and
+// the counts are under the lock.
 uint32_t g_used = 1;  // slots [1, g_used) have been handed out at least once
 uint32_t g_freeHead = 0;
 
 std::unordered_map<std::u16string, KernelObject*>* g_names = nullptr;
 
+// Lock held.
 Slot* SlotForLocked(HANDLE handle) noexcept {
-    const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
-    if (static_cast<intptr_t>(value) < 0) return nullptr;
-    const uintptr_t index = value >> 2;
+    const uint32_t index = IndexOf(handle);
     if (index == 0 || index >= g_used) return nullptr;
-    Slot* slot = &g_slots[index];
-    return slot->object ? slot : nullptr;
+    Slot* slot = SlotAt(index);
+    return slot->object.load(std::memory_order_relaxed) ? slot : nullptr;
 }
 
 bool IsPseudoHandle(HANDLE handle) noexcept {
     const intptr_t v = reinterpret_cast<intptr_t>(handle);
     return v == -1 || v == -2;
+}
+
+std::atomic<Reader*> g_readers{nullptr};
+
+}  // namespace
+
+std::atomic<Slot*> g_chunks[kMaxHandles / kChunkSize];
+
+// With the kernel's private expedited memory barrier, a reader publishes its
+// section with a plain store and the (rare) destroyer makes every running
+// thread pass a full barrier before it looks; without it, the reader's store
+// is a full barrier itself.
+bool g_asymmetric = false;
+
+namespace {
+
+__attribute__((constructor(101))) void RegisterMembarrier() {
+    g_asymmetric = syscall(SYS_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
+}
+
+// Waits until every other thread that was inside a ReadSection when the
+// caller arrived has left it.
+void WaitForReaders() noexcept {
+    if (g_asymmetric) syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0);
+    const ThreadState* self = CurrentThreadStateIfAny();
+    const Reader* mine = self ? self->reader : nullptr;
+    for (Reader* r = g_readers.load(std::memory_order_acquire); r; r = r->next) {
+        if (r == mine) continue;
+        const uint64_t seen = r->seq.load(std::memory_order_seq_cst);
+        if ((seen & 1) == 0) continue;
+        for (int spins = 0; r->seq.load(std::memory_order_acquire) == seen; ++spins) {
+            if (spins > 64) sched_yield();
+        }
+    }
 }
 
 }  // namespace
@@ -62,6 +89,34 @@ KernelObject::~KernelObject() {
     }
 }
 
+void KernelObject::Destroy() noexcept {
+    // A thread may have found the object through a handle just before the
+    // handle went away and still be using it inside its read section.
+    WaitForReaders();
+    delete this;
+}
+
+Reader* AcquireReader() noexcept {
+    for (Reader* r = g_readers.load(std::memory_order_acquire); r; r = r->next) {
+        bool expected = false;
+        if (r->busy.compare_exchange_strong(expected, true, std::memory_order_acquire)) return r;
+    }
+    auto* r = new Reader;
+    Reader* head = g_readers.load(std::memory_order_relaxed);
+    do {
+        r->next = head;
+    } while (!g_readers.compare_exchange_weak(head, r, std::memory_order_release, std::memory_order_relaxed));
+    return r;
+}
+
+void ReleaseReader(Reader* reader) noexcept { reader->busy.store(false, std::memory_order_release); }
+
+KernelObject* PeekPseudoHandle(HANDLE handle) noexcept {
+    if (!IsPseudoHandle(handle)) return nullptr;
+    std::lock_guard<std::mutex> lock(g_kernelLock);
+    return LookupHandleLocked(handle);
+}
+
 bool KernelObject::TryAddRef() noexcept {
     long n = refs_.load(std::memory_order_relaxed);
     while (n > 0) {
@@ -74,28 +129,27 @@ HANDLE InsertHandleLocked(KernelObject* object) noexcept {
     uint32_t index;
     if (g_freeHead != 0) {
         index = g_freeHead;
-        g_freeHead = g_slots[index].nextFree;
+        g_freeHead = SlotAt(index)->nextFree;
     } else {
-        if (g_used >= g_capacity) {
-            if (g_capacity >= kMaxHandles) {
-                SetLastError(ERROR_NO_SYSTEM_RESOURCES);
-                return nullptr;
-            }
-            const uint32_t capacity = g_capacity ? g_capacity * 2 : 256;
-            Slot* slots = new (std::nothrow) Slot[capacity];
+        if (g_used >= kMaxHandles) {
+            SetLastError(ERROR_NO_SYSTEM_RESOURCES);
+            return nullptr;
+        }
+        std::atomic<Slot*>& chunk = g_chunks[g_used >> kChunkBits];
+        if (!chunk.load(std::memory_order_relaxed)) {
+            Slot* slots = new (std::nothrow) Slot[kChunkSize];
             if (!slots) {
                 SetLastError(ERROR_NOT_ENOUGH_MEMORY);
                 return nullptr;
             }
-            for (uint32_t i = 0; i < g_capacity; ++i) slots[i] = g_slots[i];
-            delete[] g_slots;
-            g_slots = slots;
-            g_capacity = capacity;
+            chunk.store(slots, std::memory_order_release);
         }
         index = g_used++;
     }
-    g_slots[index] = Slot{object, 0};
     object->AddRef();
+    Slot* slot = SlotAt(index);
+    slot->nextFree = 0;
+    slot->object.store(object, std::memory_order_release);
     ++KernelAccess::Handles(object);
     return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(index) << 2);
 }
@@ -106,7 +160,7 @@ HANDLE InsertHandle(KernelObject* object) noexcept {
 }
 
 KernelObject* LookupHandleLocked(HANDLE handle) noexcept {
-    if (Slot* slot = SlotForLocked(handle)) return slot->object;
+    if (Slot* slot = SlotForLocked(handle)) return slot->object.load(std::memory_order_relaxed);
     const intptr_t v = reinterpret_cast<intptr_t>(handle);
     if (v == -1) return ProcessObjectLocked();
     if (v == -2) return CurrentThreadObjectLocked(CurrentThreadState());
@@ -114,12 +168,17 @@ KernelObject* LookupHandleLocked(HANDLE handle) noexcept {
 }
 
 Ref<KernelObject> ReferenceHandle(HANDLE handle) noexcept {
-    {
-        std::lock_guard<std::mutex> lock(g_kernelLock);
-        if (KernelObject* object = LookupHandleLocked(handle)) return Ref<KernelObject>::Share(object);
-    }
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
+    Ref<KernelObject> object = ReferenceHandleQuiet(handle);
+    if (!object) SetLastError(ERROR_INVALID_HANDLE);
+    return object;
+}
+
+Ref<KernelObject> ReferenceHandleQuiet(HANDLE handle) noexcept {
+    ReadSection section;
+    KernelObject* object = PeekHandle(handle);
+    // An object whose last reference is going has no handle any more.
+    if (!object || !object->TryAddRef()) return nullptr;
+    return Ref<KernelObject>::Adopt(object);
 }
 
 KernelObject* FindOrAddNamedLocked(LPCWSTR name, KernelObject* created) noexcept {
@@ -165,10 +224,10 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
-        object = slot->object;
-        slot->object = nullptr;
+        object = slot->object.load(std::memory_order_relaxed);
+        slot->object.store(nullptr, std::memory_order_seq_cst);
         slot->nextFree = g_freeHead;
-        g_freeHead = static_cast<uint32_t>(slot - g_slots);
+        g_freeHead = IndexOf(hObject);
         if (--KernelAccess::Handles(object) == 0) object->OnLastHandleClosed();
     }
     object->Release();
@@ -205,7 +264,7 @@ extern "C" DWORD VksOpenHandleCount(void) {
     std::lock_guard<std::mutex> lock(vks::kernel::KernelLock());
     DWORD count = 0;
     for (uint32_t i = 1; i < vks::kernel::g_used; ++i) {
-        if (vks::kernel::g_slots[i].object != nullptr) ++count;
+        if (vks::kernel::SlotAt(i)->object.load(std::memory_order_relaxed) != nullptr) ++count;
     }
     return count;
 }

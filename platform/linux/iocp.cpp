@@ -1,10 +1,11 @@
 // I/O completion ports, overlapped request completion and status codes.
 //
 // A port keeps packets in a ring buffer (first in, first out) and blocked
-// GetQueuedCompletionStatus callers on a stack: as on Windows the most recent
-// waiter is served first, which keeps the fewest threads warm. A packet
-// posted while a thread waits goes straight to that thread, so the queue is
-// empty whenever waiters exist and nobody can overtake a waiter.
+// GetQueuedCompletionStatus callers on a stack, both under the port's own
+// lock: as on Windows the most recent waiter is served first, which keeps the
+// fewest threads warm. A packet posted while a thread waits goes straight to
+// that thread, so the queue is empty whenever waiters exist and nobody can
+// overtake a waiter. A blocked caller sleeps on a futex word of its own.
 #include "kernel_internal.h"
 
 #include <chrono>
@@ -23,12 +24,19 @@ struct Packet {
 
 enum class PortWait { Waiting, Delivered, Closed };
 
+// Lives on the blocked caller's stack; changed under the port's lock, and the
+// caller takes that lock once more before it returns.
 struct PortWaiter {
     PortWaiter* next;
     PortWaiter* prev;
-    ThreadState* thread;
-    PortWait state;
+    std::atomic<uint32_t> state{static_cast<uint32_t>(PortWait::Waiting)};  // futex word
     Packet packet;
+
+    void Wake(PortWait to) noexcept {
+        state.store(static_cast<uint32_t>(to), std::memory_order_release);
+        FutexWake(&state, 1);
+    }
+    PortWait Get() const noexcept { return static_cast<PortWait>(state.load(std::memory_order_acquire)); }
 };
 
 class CompletionPort final : public KernelObject {
@@ -37,14 +45,13 @@ public:
 
     ~CompletionPort() override { delete[] ring_; }
 
-    // Lock held.
+    // StateLock() held.
     bool Queue(const Packet& packet) noexcept {
         if (closed_) return true;  // nobody can ever dequeue it
         if (PortWaiter* w = waiters_) {
             RemoveWaiter(w);
             w->packet = packet;
-            w->state = PortWait::Delivered;
-            w->thread->wake.notify_one();
+            w->Wake(PortWait::Delivered);
             return true;
         }
         if (count_ == capacity_ && !Grow()) return false;
@@ -79,11 +86,11 @@ public:
     // The port's last handle went away: its waiters fail with
     // ERROR_ABANDONED_WAIT_0 and its packets are dropped.
     void OnLastHandleClosed() noexcept override {
+        std::lock_guard<std::mutex> lock(StateLock());
         closed_ = true;
         while (PortWaiter* w = waiters_) {
             RemoveWaiter(w);
-            w->state = PortWait::Closed;
-            w->thread->wake.notify_one();
+            w->Wake(PortWait::Closed);
         }
         head_ = count_ = 0;
     }
@@ -144,6 +151,19 @@ Packet MakePacket(ULONG_PTR key, NtStatus status, ULONG_PTR bytes, OVERLAPPED* o
     return Packet{key, status, bytes, ov};
 }
 
+// Gives a dequeued packet to GetQueuedCompletionStatus's caller.
+BOOL Deliver(const Packet& packet, LPDWORD bytes, PULONG_PTR key, LPOVERLAPPED* ov) noexcept {
+    *bytes = static_cast<DWORD>(packet.bytes);
+    *key = packet.key;
+    *ov = packet.overlapped;
+    if (!NtSuccess(packet.status)) {
+        SetLastError(Win32ErrorFromNtStatus(packet.status));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+
 }  // namespace
 
 NtStatus NtStatusFromWin32Error(DWORD error) noexcept {
@@ -169,37 +189,51 @@ FileObject::~FileObject() {
     if (completionPort) completionPort->Release();
 }
 
-bool QueueCompletionLocked(KernelObject* port, ULONG_PTR key, NtStatus status, ULONG_PTR bytes,
-                           OVERLAPPED* ov) noexcept {
+bool QueueCompletion(KernelObject* port, ULONG_PTR key, NtStatus status, ULONG_PTR bytes, OVERLAPPED* ov) noexcept {
     auto* p = dynamic_cast<CompletionPort*>(port);
-    return p && p->Queue(MakePacket(key, status, bytes, ov));
+    if (!p) return false;
+    std::lock_guard<std::mutex> lock(p->StateLock());
+    return p->Queue(MakePacket(key, status, bytes, ov));
 }
 
 void BeginOverlapped(FileObject* file, OVERLAPPED* ov) noexcept {
     __atomic_store_n(&ov->InternalHigh, 0, __ATOMIC_RELAXED);
     __atomic_store_n(&ov->Internal, static_cast<ULONG_PTR>(kStatusPending), __ATOMIC_RELEASE);
-    std::lock_guard<std::mutex> lock(g_kernelLock);
     if (HANDLE event = EventOf(ov)) {
-        if (KernelObject* object = LookupHandleLocked(event)) ResetEventLocked(object);
+        if (Ref<KernelObject> object = ReferenceHandleQuiet(event)) ResetEventObject(object.get());
     }
+    std::lock_guard<std::mutex> lock(file->StateLock());
     file->signaled_ = false;
 }
 
 void CompleteOverlapped(FileObject* file, OVERLAPPED* ov, DWORD error, ULONG_PTR bytes) noexcept {
     const NtStatus status = NtStatusFromWin32Error(error);
-    std::lock_guard<std::mutex> lock(g_kernelLock);
+    // Read before the status is written: once it is, the request's owner may
+    // reuse or free the OVERLAPPED.
+    const HANDLE event = EventOf(ov);
+    const bool skipsPort = SkipsPort(ov);
     // The caller's OVERLAPPED is written before anyone can learn of the
     // completion, and Internal last, so a reader that sees a final status
     // also sees the byte count.
     __atomic_store_n(&ov->InternalHigh, bytes, __ATOMIC_RELAXED);
     __atomic_store_n(&ov->Internal, static_cast<ULONG_PTR>(static_cast<ULONG>(status)), __ATOMIC_RELEASE);
-    HANDLE event = EventOf(ov);
-    KernelObject* eventObject = event ? LookupHandleLocked(event) : nullptr;
-    if (eventObject) SetEventLocked(eventObject);
-    file->signaled_ = true;
-    SignalLocked(file);
-    if (file->completionPort && !SkipsPort(ov))
-        QueueCompletionLocked(file->completionPort, file->completionKey, status, bytes, ov);
+    Ref<KernelObject> eventObject = event ? ReferenceHandleQuiet(event) : nullptr;
+    Ref<KernelObject> port;
+    ULONG_PTR key = 0;
+    {
+        std::lock_guard<std::mutex> lock(file->StateLock());
+        if (!skipsPort && file->completionPort) {
+            port = Ref<KernelObject>::Share(file->completionPort);
+            key = file->completionKey;
+        }
+    }
+    if (eventObject) SetEventObject(eventObject.get());
+    {
+        std::lock_guard<std::mutex> lock(file->StateLock());
+        file->signaled_ = true;
+        SignalLocked(file);
+    }
+    if (port) QueueCompletion(port.get(), key, status, bytes, ov);
 }
 
 }  // namespace vks::kernel
@@ -238,7 +272,7 @@ HANDLE WINAPI CreateIoCompletionPort(HANDLE FileHandle, HANDLE ExistingCompletio
         if (!portHandle) return nullptr;
     }
     {
-        std::lock_guard<std::mutex> lock(g_kernelLock);
+        std::lock_guard<std::mutex> lock(fileObject->StateLock());
         if (!fileObject->completionPort) {
             port->AddRef();
             fileObject->completionPort = port.get();
@@ -254,13 +288,18 @@ HANDLE WINAPI CreateIoCompletionPort(HANDLE FileHandle, HANDLE ExistingCompletio
 
 BOOL WINAPI PostQueuedCompletionStatus(HANDLE CompletionPort, DWORD dwNumberOfBytesTransferred,
                                        ULONG_PTR dwCompletionKey, LPOVERLAPPED lpOverlapped) {
-    std::lock_guard<std::mutex> lock(g_kernelLock);
-    auto* port = dynamic_cast<class CompletionPort*>(LookupHandleLocked(CompletionPort));
+    ReadSection section;
+    auto* port = dynamic_cast<class CompletionPort*>(PeekHandle(CompletionPort));
     if (!port) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (!port->Queue(MakePacket(dwCompletionKey, kStatusSuccess, dwNumberOfBytesTransferred, lpOverlapped))) {
+    bool queued;
+    {
+        std::lock_guard<std::mutex> lock(port->StateLock());
+        queued = port->Queue(MakePacket(dwCompletionKey, kStatusSuccess, dwNumberOfBytesTransferred, lpOverlapped));
+    }
+    if (!queued) {
         SetLastError(ERROR_NO_SYSTEM_RESOURCES);
         return FALSE;
     }
@@ -271,15 +310,34 @@ BOOL WINAPI GetQueuedCompletionStatus(HANDLE CompletionPort, LPDWORD lpNumberOfB
                                       PULONG_PTR lpCompletionKey, LPOVERLAPPED* lpOverlapped,
                                       DWORD dwMilliseconds) {
     Packet packet;
+    Ref<KernelObject> object;  // held only while blocked: the port outlives its handle while we wait
     {
-        std::unique_lock<std::mutex> lock(g_kernelLock);
-        auto* port = dynamic_cast<class CompletionPort*>(LookupHandleLocked(CompletionPort));
+        ReadSection section;
+        auto* port = dynamic_cast<class CompletionPort*>(PeekHandle(CompletionPort));
         if (!port) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            *lpOverlapped = nullptr;
+            return FALSE;
+        }
+        std::unique_lock<std::mutex> lock(port->StateLock());
+        if (port->Dequeue(&packet)) return Deliver(packet, lpNumberOfBytesTransferred, lpCompletionKey, lpOverlapped);
+        if (dwMilliseconds == 0) {
+            lock.unlock();
+            *lpOverlapped = nullptr;
+            SetLastError(WAIT_TIMEOUT);
+            return FALSE;
+        }
+        if (!port->TryAddRef()) {
             lock.unlock();
             SetLastError(ERROR_INVALID_HANDLE);
             *lpOverlapped = nullptr;
             return FALSE;
         }
+        object = Ref<KernelObject>::Adopt(port);
+    }
+    auto* port = static_cast<class CompletionPort*>(object.get());
+    {
+        std::unique_lock<std::mutex> lock(port->StateLock());
         if (!port->Dequeue(&packet)) {
             if (dwMilliseconds == 0) {
                 lock.unlock();
@@ -287,41 +345,28 @@ BOOL WINAPI GetQueuedCompletionStatus(HANDLE CompletionPort, LPDWORD lpNumberOfB
                 SetLastError(WAIT_TIMEOUT);
                 return FALSE;
             }
-            ThreadState* ts = CurrentThreadState();
             PortWaiter waiter;
-            waiter.thread = ts;
-            waiter.state = PortWait::Waiting;
             port->PushWaiter(&waiter);
-            port->AddRef();  // the port outlives its handle while we wait
-            if (dwMilliseconds == INFINITE) {
-                while (waiter.state == PortWait::Waiting) ts->wake.wait(lock);
-            } else {
-                const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMilliseconds);
-                while (waiter.state == PortWait::Waiting) {
-                    if (ts->wake.wait_until(lock, deadline) == std::cv_status::timeout) {
-                        if (waiter.state == PortWait::Waiting) port->RemoveWaiter(&waiter);
-                        break;
-                    }
-                }
-            }
             lock.unlock();
-            port->Release();
-            if (waiter.state != PortWait::Delivered) {
+            const uint64_t deadline = DeadlineAfter(dwMilliseconds);
+            while (waiter.Get() == PortWait::Waiting) {
+                if (!FutexWait(&waiter.state, static_cast<uint32_t>(PortWait::Waiting), deadline)) break;
+            }
+            lock.lock();
+            // Under the lock the state is final: a poster that handed us a
+            // packet did so before we could remove ourselves.
+            const PortWait state = waiter.Get();
+            if (state == PortWait::Waiting) port->RemoveWaiter(&waiter);
+            lock.unlock();
+            if (state != PortWait::Delivered) {
                 *lpOverlapped = nullptr;
-                SetLastError(waiter.state == PortWait::Closed ? ERROR_ABANDONED_WAIT_0 : WAIT_TIMEOUT);
+                SetLastError(state == PortWait::Closed ? ERROR_ABANDONED_WAIT_0 : WAIT_TIMEOUT);
                 return FALSE;
             }
             packet = waiter.packet;
         }
     }
-    *lpNumberOfBytesTransferred = static_cast<DWORD>(packet.bytes);
-    *lpCompletionKey = packet.key;
-    *lpOverlapped = packet.overlapped;
-    if (!NtSuccess(packet.status)) {
-        SetLastError(Win32ErrorFromNtStatus(packet.status));
-        return FALSE;
-    }
-    return TRUE;
+    return Deliver(packet, lpNumberOfBytesTransferred, lpCompletionKey, lpOverlapped);
 }
 
 BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD lpNumberOfBytesTransferred,

@@ -1,19 +1,21 @@
 // The kernel object model of the Linux platform layer: reference-counted
-// objects behind HANDLE values, one lock that guards every object's state,
-// and one wait mechanism shared by every waitable kind.
+// objects behind HANDLE values, each guarding its own waitable state, and one
+// wait mechanism shared by every waitable kind.
 //
 // Other platform files include this header to add object kinds (device
 // files, processes, ...) and to signal them.
 //
 // Locking
-//   KernelLock() guards the handle table, every object's wait list and every
-//   object's waitable state. It is the innermost lock of the platform layer:
-//   code may take it while holding its own locks, never the other way round.
-//   The hooks below run with it held, so they must be short, must not block,
-//   must not call any Win32 function of this layer and must not take other
-//   locks. Never drop an object's last reference with it held (Release can
-//   run a destructor that takes it): collect references and release them
-//   after unlocking.
+//   Every object has its own small lock, StateLock(), which guards its
+//   waitable state and its list of blocked waits. KernelLock() guards only
+//   the handle table, the object namespace and the few process-wide lists
+//   (it may be held while taking an object's lock, never the other way
+//   round). Waits that name several objects take their locks in address
+//   order. The hooks below run with the object's lock held, so they must be
+//   short, must not block, must not call any Win32 function of this layer and
+//   must not take other locks. Never drop an object's last reference with a
+//   lock held (Release can run a destructor that takes KernelLock()):
+//   collect references and release them after unlocking.
 //
 // Adding an object kind
 //   1. Derive from KernelObject (or FileObject for anything CreateIoCompletion
@@ -28,13 +30,13 @@
 //      reference: `Ref<MyKind> obj = Ref<MyKind>::Adopt(new MyKind); HANDLE h
 //      = InsertHandle(obj.get());`.
 //   4. Whenever its state changes in a way that may satisfy waiters, change it
-//      under KernelLock() and call SignalLocked(obj) before unlocking.
+//      under obj->StateLock() and call SignalLocked(obj) before unlocking.
 //   5. A function that takes a handle of the kind resolves it with
 //      ReferenceHandleAs<MyKind>(h) (fails with ERROR_INVALID_HANDLE), or
-//      with LookupHandleLocked(h) under the lock when it only needs the
-//      object for the duration of the lock.
-//   6. OnLastHandleClosed() runs (under the lock) when the last handle to the
-//      object is closed; references held elsewhere (a wait in progress, a
+//      with LookupHandleLocked(h) under KernelLock() when it only needs the
+//      object for the duration of that lock.
+//   6. OnLastHandleClosed() runs (under KernelLock()) when the last handle to
+//      the object is closed; references held elsewhere (a wait in progress, a
 //      file's completion-port binding) keep the memory alive after that.
 //
 // Overlapped I/O on a FileObject
@@ -55,8 +57,9 @@
 
 namespace vks::kernel {
 
-struct ThreadState;  // the calling thread's record: mutex ownership, wake-ups
+struct ThreadState;  // the calling thread's record
 struct WaitBlock;    // one waiter's link in one object's wait list
+class FastObject;    // events, mutexes and semaphores (sync.cpp)
 
 // NTSTATUS values as kept in OVERLAPPED::Internal and in completion packets.
 using NtStatus = LONG;
@@ -76,30 +79,37 @@ public:
 
     void AddRef() noexcept { refs_.fetch_add(1, std::memory_order_relaxed); }
     void Release() noexcept {
-        if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+        if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) Destroy();
     }
     // Takes a reference unless the object is already on its way out.
     bool TryAddRef() noexcept;
 
     virtual const char* TypeName() const noexcept = 0;
 
-    // Hooks; all run with KernelLock() held.
+    // Guards the object's waitable state and its wait list.
+    std::mutex& StateLock() const noexcept { return lock_; }
+
+    // Hooks; all run with StateLock() held.
     virtual bool IsWaitable() const noexcept { return false; }
     virtual bool IsSignaled(const ThreadState* waiter) const noexcept { return false; }
     virtual bool Satisfy(ThreadState* waiter) noexcept { return false; }
     virtual bool IsFile() const noexcept { return false; }
     virtual void OnLastHandleClosed() noexcept {}
+    // Kinds whose uncontended operations need no lock (sync.cpp).
+    virtual FastObject* AsFast() noexcept { return nullptr; }
 
 protected:
     virtual ~KernelObject();
 
 private:
     friend struct KernelAccess;
+    void Destroy() noexcept;  // last reference gone: waits for lock-free readers, then deletes
     std::atomic<long> refs_{1};
-    long handles_ = 0;                // open handles; under the lock
-    WaitBlock* waitHead_ = nullptr;   // FIFO list of waiters; under the lock
+    mutable std::mutex lock_;
+    WaitBlock* waitHead_ = nullptr;   // FIFO list of waiters; under lock_
     WaitBlock* waitTail_ = nullptr;
-    void* name_ = nullptr;            // entry in the object namespace, if named
+    long handles_ = 0;                // open handles; under KernelLock()
+    void* name_ = nullptr;            // entry in the object namespace, if named; under KernelLock()
 };
 
 // An owning pointer to a kernel object.
@@ -148,21 +158,24 @@ Ref<T> ReferenceHandleAs(HANDLE handle) noexcept {
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
 }
-// Resolves a handle with the lock held; no reference taken, no error set.
+// Resolves a handle with KernelLock() held; no reference taken, no error set.
 KernelObject* LookupHandleLocked(HANDLE handle) noexcept;
+// ReferenceHandle without touching the last error.
+Ref<KernelObject> ReferenceHandleQuiet(HANDLE handle) noexcept;
 
 // --- Waits ---------------------------------------------------------------------
-// Satisfies, in arrival order, every wait on `object` that its new state (and
-// that of the other objects those waits name) allows. Lock held.
+// Satisfies, in arrival order, the waits on `object` that its new state (and
+// that of the other objects those waits name) allows. The object's
+// StateLock() held.
 void SignalLocked(KernelObject* object) noexcept;
 
 // The calling thread's record (created on first use, for any thread).
 ThreadState* CurrentThreadState() noexcept;
 
-// SetEvent / ResetEvent on an object already resolved, lock held; false when
-// the object is not an event.
-bool SetEventLocked(KernelObject* object) noexcept;
-bool ResetEventLocked(KernelObject* object) noexcept;
+// SetEvent / ResetEvent on an object already resolved (no lock held); false
+// when the object is not an event.
+bool SetEventObject(KernelObject* object) noexcept;
+bool ResetEventObject(KernelObject* object) noexcept;
 
 // --- Files and completion ports ---------------------------------------------------
 class FileObject : public KernelObject {
@@ -171,8 +184,8 @@ public:
     bool IsWaitable() const noexcept override { return true; }
     bool IsSignaled(const ThreadState*) const noexcept override { return signaled_; }
 
-    // Binding made by CreateIoCompletionPort; under the lock. The file holds
-    // a reference to the port.
+    // Binding made by CreateIoCompletionPort; under StateLock(). The file
+    // holds a reference to the port.
     KernelObject* completionPort = nullptr;
     ULONG_PTR completionKey = 0;
 
@@ -191,8 +204,8 @@ void BeginOverlapped(FileObject* file, OVERLAPPED* ov) noexcept;
 // success) and a byte count; see the top of this header. Lock not held.
 void CompleteOverlapped(FileObject* file, OVERLAPPED* ov, DWORD error, ULONG_PTR bytes) noexcept;
 // Queues one packet to a completion port (any other object: no effect,
-// false). Packets to a port whose handles are all closed are dropped. Lock held.
-bool QueueCompletionLocked(KernelObject* port, ULONG_PTR key, NtStatus status, ULONG_PTR bytes,
-                           OVERLAPPED* ov) noexcept;
+// false). Packets to a port whose handles are all closed are dropped. No lock
+// held.
+bool QueueCompletion(KernelObject* port, ULONG_PTR key, NtStatus status, ULONG_PTR bytes, OVERLAPPED* ov) noexcept;
 
 }  // namespace vks::kernel

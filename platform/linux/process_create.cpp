@@ -39,8 +39,8 @@ public:
     bool IsSignaled(const kernel::ThreadState*) const noexcept override { return ended; }
 
     const pid_t pid;
-    // Under the kernel lock.
-    bool ended = false;
+    // Under StateLock(); `ended` is read by the child's thread object too.
+    std::atomic<bool> ended{false};
     DWORD exitCode = STILL_ACTIVE;
     bool terminated = false;
     DWORD terminateCode = 0;
@@ -84,7 +84,7 @@ void* Reap(void* arg) {
     while (waitid(P_PID, static_cast<id_t>(process->pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
     }
     {
-        std::lock_guard<std::mutex> lock(kernel::KernelLock());
+        std::lock_guard<std::mutex> lock(process->StateLock());
         DWORD code;
         if (info.si_code == CLD_EXITED) {
             code = static_cast<DWORD>(info.si_status);
@@ -96,6 +96,9 @@ void* Reap(void* arg) {
         process->exitCode = code;
         process->ended = true;
         kernel::SignalLocked(process);
+    }
+    {
+        std::lock_guard<std::mutex> lock(r->thread->StateLock());
         kernel::SignalLocked(r->thread.get());
     }
     int status;
@@ -587,7 +590,7 @@ BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
     }
     Ref<ChildProcess> process = ReferenceChild(hProcess);
     if (!process) return FALSE;
-    std::lock_guard<std::mutex> lock(vks::kernel::KernelLock());
+    std::lock_guard<std::mutex> lock(process->StateLock());
     *lpExitCode = process->exitCode;
     return TRUE;
 }
@@ -596,7 +599,7 @@ BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
     if (IsCurrentProcess(hProcess)) _exit(static_cast<int>(uExitCode));
     Ref<ChildProcess> process = ReferenceChild(hProcess);
     if (!process) return FALSE;
-    std::lock_guard<std::mutex> lock(vks::kernel::KernelLock());
+    std::lock_guard<std::mutex> lock(process->StateLock());
     if (process->ended) {
         // Windows refuses to end a process that has ended.
         SetLastError(ERROR_ACCESS_DENIED);

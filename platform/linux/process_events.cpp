@@ -90,6 +90,7 @@ void* Listen(void* arg) {
         {
             std::lock_guard<std::mutex> lock(kernel::KernelLock());
             for (SecuredEvent* e = g_events; e; e = e->next) {
+                std::lock_guard<std::mutex> state(e->StateLock());
                 if (e->IsSignaled(nullptr)) kernel::SignalLocked(e);
             }
         }
@@ -268,16 +269,19 @@ HANDLE CreateSecuredEvent(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BO
     return handle;
 }
 
-bool SetSecuredEventLocked(KernelObject* object) noexcept {
+bool SetSecuredEvent(KernelObject* object) noexcept {
     SecuredEvent* event = object ? AsSecured(object) : nullptr;
     if (!event) return false;
-    event->slot->state.fetch_or(1u, std::memory_order_acq_rel);
-    SignalLocked(event);
+    {
+        std::lock_guard<std::mutex> lock(event->StateLock());
+        event->slot->state.fetch_or(1u, std::memory_order_acq_rel);
+        SignalLocked(event);
+    }
     PublishChange(event->block);
     return true;
 }
 
-bool ResetSecuredEventLocked(KernelObject* object) noexcept {
+bool ResetSecuredEvent(KernelObject* object) noexcept {
     SecuredEvent* event = object ? AsSecured(object) : nullptr;
     if (!event) return false;
     event->slot->state.fetch_and(~1u, std::memory_order_acq_rel);

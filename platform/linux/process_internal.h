@@ -131,7 +131,7 @@ namespace vks::kernel {
 HANDLE CreateSecuredEvent(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
                           LPCWSTR name) noexcept;
 // SetEvent / ResetEvent on an object that is not a plain event: true when it
-// is an inheritable event (and was set or reset). Lock held.
-bool SetSecuredEventLocked(KernelObject* object) noexcept;
-bool ResetSecuredEventLocked(KernelObject* object) noexcept;
+// is an inheritable event (and was set or reset). No lock held.
+bool SetSecuredEvent(KernelObject* object) noexcept;
+bool ResetSecuredEvent(KernelObject* object) noexcept;
 }  // namespace vks::kernel

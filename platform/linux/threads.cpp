@@ -16,6 +16,10 @@
 
 namespace vks::kernel {
 
+// Initial-exec: the library is loaded with the program, and every call of
+// the layer reads this.
+constinit thread_local ThreadState* t_state __attribute__((tls_model("initial-exec"))) = nullptr;
+
 class ThreadObject final : public KernelObject {
 public:
     explicit ThreadObject(DWORD id) : id(id) {}
@@ -24,7 +28,7 @@ public:
     bool IsSignaled(const ThreadState*) const noexcept override { return ended; }
 
     const DWORD id;
-    // Under the kernel lock.
+    // Under StateLock().
     DWORD exitCode = STILL_ACTIVE;
     bool ended = false;
     int priority = THREAD_PRIORITY_NORMAL;
@@ -45,7 +49,6 @@ public:
 };
 
 ProcessObject* g_process = nullptr;  // never destroyed
-thread_local ThreadState* t_state = nullptr;
 std::atomic<DWORD> g_lastThreadId{0x100};
 pthread_key_t g_threadKey;
 pthread_once_t g_threadKeyOnce = PTHREAD_ONCE_INIT;
@@ -54,20 +57,24 @@ DWORD NewThreadId() noexcept { return g_lastThreadId.fetch_add(4, std::memory_or
 
 void ThreadEnded(void* p) noexcept {
     auto* ts = static_cast<ThreadState*>(p);
+    AbandonMutexes(ts);
     ThreadObject* thread;
     {
         std::lock_guard<std::mutex> lock(g_kernelLock);
-        AbandonMutexesLocked(ts);
         thread = ts->thread;
-        if (thread) {
+        ts->thread = nullptr;
+    }
+    if (thread) {
+        {
+            std::lock_guard<std::mutex> lock(thread->StateLock());
             thread->exitCode = ts->exitCode;
             thread->ended = true;
             SignalLocked(thread);
         }
-        ts->thread = nullptr;
+        thread->Release();
     }
-    if (thread) thread->Release();
     t_state = nullptr;
+    ReleaseReader(ts->reader);
     delete ts;
 }
 
@@ -78,6 +85,7 @@ void CreateThreadKey() { pthread_key_create(&g_threadKey, ThreadEnded); }
 ThreadState* AttachThread(ThreadObject* thread) noexcept {
     pthread_once(&g_threadKeyOnce, CreateThreadKey);
     auto* ts = new ThreadState;
+    ts->reader = AcquireReader();
     ts->id = thread ? thread->id : NewThreadId();
     ts->thread = thread;
     pthread_setspecific(g_threadKey, ts);
@@ -114,8 +122,13 @@ bool StartThread(ThreadObject* thread) noexcept {
     return true;
 }
 
-ThreadObject* LookupThreadLocked(HANDLE handle) noexcept {
-    return dynamic_cast<ThreadObject*>(LookupHandleLocked(handle));
+Ref<ThreadObject> ReferenceThread(HANDLE handle) noexcept {
+    Ref<KernelObject> object = ReferenceHandleQuiet(handle);
+    if (auto* thread = dynamic_cast<ThreadObject*>(object.get())) {
+        object.Detach();
+        return Ref<ThreadObject>::Adopt(thread);
+    }
+    return nullptr;
 }
 
 bool ValidPriority(int p) noexcept {
@@ -178,13 +191,13 @@ DWORD WINAPI ResumeThread(HANDLE hThread) {
     DWORD previous;
     bool start = false;
     {
-        std::lock_guard<std::mutex> lock(g_kernelLock);
+        std::lock_guard<std::mutex> lock(thread->StateLock());
         previous = thread->suspendCount;
         // A thread created suspended has no OS thread until it is resumed.
         if (previous > 0 && --thread->suspendCount == 0) start = true;
     }
     if (start && !StartThread(thread.get())) {
-        std::lock_guard<std::mutex> lock(g_kernelLock);
+        std::lock_guard<std::mutex> lock(thread->StateLock());
         thread->suspendCount = previous;
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return static_cast<DWORD>(-1);
@@ -198,19 +211,18 @@ void WINAPI ExitThread(DWORD dwExitCode) {
 }
 
 BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
-    std::lock_guard<std::mutex> lock(g_kernelLock);
-    ThreadObject* thread = LookupThreadLocked(hThread);
+    Ref<ThreadObject> thread = ReferenceThread(hThread);
     if (!thread) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    std::lock_guard<std::mutex> lock(thread->StateLock());
     *lpExitCode = thread->exitCode;
     return TRUE;
 }
 
 BOOL WINAPI SetThreadPriority(HANDLE hThread, int nPriority) {
-    std::lock_guard<std::mutex> lock(g_kernelLock);
-    ThreadObject* thread = LookupThreadLocked(hThread);
+    Ref<ThreadObject> thread = ReferenceThread(hThread);
     if (!thread) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -221,23 +233,23 @@ BOOL WINAPI SetThreadPriority(HANDLE hThread, int nPriority) {
     }
     // Remembered only: changing OS scheduling needs privileges the product
     // does not have on Linux, and nothing depends on it.
+    std::lock_guard<std::mutex> lock(thread->StateLock());
     thread->priority = nPriority;
     return TRUE;
 }
 
 int WINAPI GetThreadPriority(HANDLE hThread) {
-    std::lock_guard<std::mutex> lock(g_kernelLock);
-    ThreadObject* thread = LookupThreadLocked(hThread);
+    Ref<ThreadObject> thread = ReferenceThread(hThread);
     if (!thread) {
         SetLastError(ERROR_INVALID_HANDLE);
         return THREAD_PRIORITY_ERROR_RETURN;
     }
+    std::lock_guard<std::mutex> lock(thread->StateLock());
     return thread->priority;
 }
 
 DWORD WINAPI GetThreadId(HANDLE Thread) {
-    std::lock_guard<std::mutex> lock(g_kernelLock);
-    ThreadObject* thread = LookupThreadLocked(Thread);
+    Ref<ThreadObject> thread = ReferenceThread(Thread);
     if (!thread) {
         SetLastError(ERROR_INVALID_HANDLE);
         return 0;

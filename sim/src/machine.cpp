@@ -67,11 +67,7 @@ void DispatchDeviceControl(void* fileContext, VKS_IRP* irp) {
     {
         std::unique_lock lock(m.mu);
         Device& device = *file->device;
-        Request* logged = &m.unlogged;
-        if (m.logRequests) {
-            while (m.log.size() >= m.logLimit && !m.log.empty()) m.log.pop_front();
-            logged = &m.log.emplace_back();
-        }
+        Request* logged = m.logRequests ? &m.log.Append(m.logLimit) : &m.unlogged;
         Request& entry = *logged;
         entry.sequence = m.nextSequence++;
         entry.device = device.index;
@@ -645,7 +641,10 @@ void ClearFaults() {
 std::vector<Request> Requests() {
     Machine& m = M();
     std::lock_guard lock(m.mu);
-    return std::vector<Request>(m.log.begin(), m.log.end());
+    std::vector<Request> copy;
+    copy.reserve(m.log.size());
+    for (size_t i = 0; i < m.log.size(); ++i) copy.push_back(m.log.At(i));
+    return copy;
 }
 
 uint64_t RequestMark() {
@@ -670,7 +669,7 @@ void SetRequestLogLimit(size_t entries) {
     Machine& m = M();
     std::lock_guard lock(m.mu);
     m.logLimit = entries == 0 ? 1 : entries;
-    while (m.log.size() > m.logLimit) m.log.pop_front();
+    m.log.Trim(m.logLimit);
 }
 
 std::optional<Request> WaitForRequest(uint32_t code, uint64_t since, std::chrono::milliseconds timeout) {
@@ -678,11 +677,13 @@ std::optional<Request> WaitForRequest(uint32_t code, uint64_t since, std::chrono
     std::unique_lock lock(m.mu);
     const Request* found = nullptr;
     auto match = [&] {
-        for (auto& r : m.log)
+        for (size_t i = 0; i < m.log.size(); ++i) {
+            const Request& r = m.log.At(i);
             if (r.sequence >= since && (code == 0 || r.code == code)) {
                 found = &r;
                 return true;
             }
+        }
         return false;
     };
     if (!m.requestArrived.wait_for(lock, timeout, match)) return std::nullopt;

@@ -116,6 +116,46 @@ struct Command {
 
 using Handler = void (*)(Command&);
 
+// The newest requests, oldest first, in a ring. Once the ring has filled,
+// the oldest entry is reused in place (its input buffer keeps its capacity),
+// so that logging a request allocates and frees nothing.
+class RequestLog {
+public:
+    // The entry for a new request; the oldest one goes when `limit` are kept.
+    Request& Append(size_t limit) {
+        if (count_ < ring_.size()) return ring_[(head_ + count_++) % ring_.size()];
+        if (head_ == 0 && count_ < limit) {
+            ++count_;
+            return ring_.emplace_back();
+        }
+        Request& oldest = ring_[head_];
+        head_ = (head_ + 1) % ring_.size();
+        return oldest;
+    }
+    // Keeps the newest `limit` entries.
+    void Trim(size_t limit) {
+        std::vector<Request> kept;
+        const size_t n = count_ < limit ? count_ : limit;
+        kept.reserve(n);
+        for (size_t i = count_ - n; i < count_; ++i) kept.push_back(std::move(At(i)));
+        ring_ = std::move(kept);
+        head_ = 0;
+        count_ = ring_.size();
+    }
+    void clear() noexcept {
+        head_ = 0;  // the entries stay, to be reused
+        count_ = 0;
+    }
+    size_t size() const noexcept { return count_; }
+    Request& At(size_t i) noexcept { return ring_[(head_ + i) % ring_.size()]; }
+    const Request& At(size_t i) const noexcept { return ring_[(head_ + i) % ring_.size()]; }
+
+private:
+    std::vector<Request> ring_;
+    size_t head_ = 0;
+    size_t count_ = 0;
+};
+
 class Machine {
 public:
     Machine();
@@ -138,9 +178,9 @@ public:
     std::unordered_map<int, uint32_t> createFaults;
     bool asyncCompletion = false;
 
-    std::deque<Request> log;
     // The log keeps the newest requests only, so that a long session does
     // not grow without bound.
+    RequestLog log;
     size_t logLimit = 4096;
     bool logRequests = true;  // off: requests are answered without being recorded
     uint64_t nextSequence = 0;

@@ -1,19 +1,36 @@
 #include "objects/handle_table.h"
 
+#include <atomic>
 #include <cstdlib>
-#include <cstring>
+#include <new>
 
 namespace {
 
+// A record keeps its value for its whole life (a retired value is issued
+// again with the same record), and records are freed only when the table is
+// torn down. `lock` and `object` are also read outside the table lock, by the
+// lock path of a thread that used the record last (see LockCache).
 struct HandleRecord {
-    HandleRecord* next;  // bucket chain, or free list while retired
-    HandleRecord* prev;  // bucket chain
-    DWORD value;
-    HANDLE closing;      // semaphore, signalled when the handle is retired
-    HANDLE lock;         // re-entrant mutex
-    DWORD reuseTick;     // when a retired value may be issued again
-    void* object;        // null once retired
+    HandleRecord* next = nullptr;  // bucket chain, or free list while retired
+    HandleRecord* prev = nullptr;  // bucket chain
+    DWORD value = 0;
+    HANDLE closing = nullptr;      // semaphore, signalled when the handle is retired
+    std::atomic<HANDLE> lock{nullptr};  // re-entrant mutex
+    DWORD reuseTick = 0;           // when a retired value may be issued again
+    std::atomic<void*> object{nullptr};  // null once retired
 };
+
+// The record a thread locked last. A thread that locks and unlocks the same
+// handle again (the usual pattern) goes straight to its lock: with the lock
+// taken, the record cannot be retired under it, and a retired record is seen
+// by its null object. `generation` ties the entry to one life of the table.
+struct LockCache {
+    DWORD generation = 0;
+    DWORD value = 0;
+    HandleRecord* record = nullptr;
+};
+thread_local LockCache t_lockCache;
+std::atomic<DWORD> g_generation{1};
 
 struct HandleTable {
     bool initialised = false;
@@ -60,9 +77,15 @@ HandleRecord* Find(DWORD value) {
 
 void CloseSyncObjects(HandleRecord* r) {
     if (r->closing != nullptr) CloseHandle(r->closing);
-    if (r->lock != nullptr) CloseHandle(r->lock);
+    if (HANDLE lock = r->lock.exchange(nullptr)) CloseHandle(lock);
     r->closing = nullptr;
-    r->lock = nullptr;
+}
+
+// The calling thread's cached record for `value`, if it is still valid.
+HandleRecord* CachedRecord(DWORD value) {
+    const LockCache& c = t_lockCache;
+    if (c.value != value || c.record == nullptr) return nullptr;
+    return c.generation == g_generation.load(std::memory_order_acquire) ? c.record : nullptr;
 }
 
 void Unlink(HandleRecord* r) {
@@ -94,9 +117,9 @@ HandleRecord* TakeReusable() {
         if (static_cast<LONG>(now - r->reuseTick) >= 0) {
             *link = r->next;
             CloseSyncObjects(r);
-            const DWORD value = r->value;
-            std::memset(r, 0, sizeof(*r));
-            r->value = value;
+            r->next = r->prev = nullptr;
+            r->reuseTick = 0;
+            r->object.store(nullptr, std::memory_order_relaxed);
             return r;
         }
     }
@@ -107,7 +130,7 @@ void FreeChain(HandleRecord* r) {
     while (r != nullptr) {
         HandleRecord* next = r->next;
         CloseSyncObjects(r);
-        std::free(r);
+        delete r;
         r = next;
     }
 }
@@ -134,6 +157,7 @@ DWORD InitialiseHandleTable(const HandleTableConfig* config) {
     g_Table.allocate = config->Allocate != nullptr ? config->Allocate : std::malloc;
     g_Table.release = config->Release != nullptr ? config->Release : std::free;
     g_Table.initialised = true;
+    g_generation.fetch_add(1, std::memory_order_acq_rel);
     return 0;
 }
 
@@ -141,13 +165,14 @@ DWORD UninitialiseHandleTable() {
     TableGuard guard;
     if (!g_Table.initialised) return 0;
     g_Table.initialised = false;
+    g_generation.fetch_add(1, std::memory_order_acq_rel);
     FreeChain(g_Table.freeList);
     g_Table.freeList = nullptr;
     for (DWORD i = 0; i <= g_Table.bucketMask; ++i) {
         // Objects of handles never closed are released with their records:
         // nothing can reach them once the table is gone.
         for (HandleRecord* r = g_Table.buckets[i]; r != nullptr; r = r->next) {
-            if (r->object != nullptr) g_Table.release(r->object);
+            if (void* object = r->object.load(std::memory_order_relaxed)) g_Table.release(object);
         }
         FreeChain(g_Table.buckets[i]);
     }
@@ -182,7 +207,7 @@ DWORD CreateHandle(size_t objectSize, DWORD* handle) {
             release(object);
             return HANDLEERROR_NO_HANDLE;
         }
-        record = static_cast<HandleRecord*>(std::calloc(1, sizeof(HandleRecord)));
+        record = new (std::nothrow) HandleRecord;
         if (record == nullptr) {
             release(object);
             return HANDLEERROR_NO_HANDLE;
@@ -190,9 +215,9 @@ DWORD CreateHandle(size_t objectSize, DWORD* handle) {
         record->value = ++g_Table.lastValue;
     }
     InsertAtHead(record);
-    record->lock = CreateMutexW(nullptr, FALSE, nullptr);
+    record->lock.store(CreateMutexW(nullptr, FALSE, nullptr), std::memory_order_release);
     record->closing = CreateSemaphoreW(nullptr, 0, 128, nullptr);
-    if (record->lock == nullptr || record->closing == nullptr) {
+    if (record->lock.load(std::memory_order_relaxed) == nullptr || record->closing == nullptr) {
         // The value is never handed out: retire it at once.
         Unlink(record);
         CloseSyncObjects(record);
@@ -202,24 +227,46 @@ DWORD CreateHandle(size_t objectSize, DWORD* handle) {
         release(object);
         return HANDLEERROR_NO_HANDLE;
     }
-    record->object = object;
+    record->object.store(object, std::memory_order_release);
     *handle = record->value;
     return 0;
 }
 
 DWORD LockHandle(DWORD handle, void** object) {
     if (object == nullptr) return HANDLEERROR_INVALID_HANDLE;
+    if (HandleRecord* r = CachedRecord(handle)) {
+        // Uncontended: take the lock without waiting. A retired handle's lock
+        // stays with the thread that retired it, so taking it means the
+        // handle is live, unless this thread retired it itself.
+        const HANDLE lock = r->lock.load(std::memory_order_acquire);
+        const DWORD result = WaitForSingleObject(lock, 0);
+        if (result == WAIT_OBJECT_0) {
+            if (void* found = r->object.load(std::memory_order_acquire)) {
+                *object = found;
+                return 0;
+            }
+            ReleaseMutex(lock);
+        } else if (result == WAIT_ABANDONED_0) {
+            ReleaseMutex(lock);
+            return HANDLEERROR_INVALID_HANDLE;
+        }
+    }
     HANDLE waits[2];
     void* found = nullptr;
+    HandleRecord* record = nullptr;
+    DWORD generation = 0;
     {
         TableGuard guard;
         HandleRecord* r = Find(handle);
-        if (r == nullptr || r->closing == nullptr || r->lock == nullptr || r->object == nullptr) {
+        if (r == nullptr || r->closing == nullptr || r->lock.load(std::memory_order_relaxed) == nullptr ||
+            r->object.load(std::memory_order_relaxed) == nullptr) {
             return HANDLEERROR_INVALID_HANDLE;
         }
         waits[0] = r->closing;  // listed first: a closing handle wins a tie
-        waits[1] = r->lock;
-        found = r->object;
+        waits[1] = r->lock.load(std::memory_order_relaxed);
+        found = r->object.load(std::memory_order_relaxed);
+        record = r;
+        generation = g_generation.load(std::memory_order_relaxed);
     }
     const DWORD result = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
     switch (result) {
@@ -228,6 +275,7 @@ DWORD LockHandle(DWORD handle, void** object) {
             ReleaseSemaphore(waits[0], 1, nullptr);
             return HANDLEERROR_INVALID_HANDLE;
         case WAIT_OBJECT_0 + 1:
+            t_lockCache = LockCache{generation, handle, record};
             *object = found;
             return 0;
         case WAIT_ABANDONED_0 + 1:
@@ -241,12 +289,21 @@ DWORD LockHandle(DWORD handle, void** object) {
 }
 
 DWORD UnlockHandle(DWORD handle, void* object) {
+    if (HandleRecord* r = CachedRecord(handle)) {
+        // The caller holds the lock, so the record cannot change under it.
+        void* current = r->object.load(std::memory_order_acquire);
+        if (current == nullptr || current != object) return HANDLEERROR_INVALID_HANDLE;
+        ReleaseMutex(r->lock.load(std::memory_order_acquire));
+        return 0;
+    }
     HANDLE lock;
     {
         TableGuard guard;
         HandleRecord* r = Find(handle);
-        if (r == nullptr || r->object == nullptr || r->object != object) return HANDLEERROR_INVALID_HANDLE;
-        lock = r->lock;
+        if (r == nullptr) return HANDLEERROR_INVALID_HANDLE;
+        void* current = r->object.load(std::memory_order_relaxed);
+        if (current == nullptr || current != object) return HANDLEERROR_INVALID_HANDLE;
+        lock = r->lock.load(std::memory_order_relaxed);
     }
     ReleaseMutex(lock);
     return 0;
@@ -255,13 +312,15 @@ DWORD UnlockHandle(DWORD handle, void* object) {
 DWORD ReleaseHandle(DWORD handle, void* object) {
     TableGuard guard;
     HandleRecord* r = Find(handle);
-    if (r == nullptr || r->object == nullptr || r->object != object) return HANDLEERROR_INVALID_HANDLE;
+    if (r == nullptr) return HANDLEERROR_INVALID_HANDLE;
+    void* current = r->object.load(std::memory_order_relaxed);
+    if (current == nullptr || current != object) return HANDLEERROR_INVALID_HANDLE;
     Unlink(r);
     r->next = g_Table.freeList;
     g_Table.freeList = r;
     r->reuseTick = Now() + kHandleReuseDelayMs;
-    g_Table.release(r->object);
-    r->object = nullptr;
+    r->object.store(nullptr, std::memory_order_release);
+    g_Table.release(current);
     ReleaseSemaphore(r->closing, 64, nullptr);
     return 0;
 }

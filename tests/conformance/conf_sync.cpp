@@ -201,6 +201,11 @@ void Mutexes() {
     CHECK_EQ(WaitForSingleObject(m, 0), (DWORD)WAIT_OBJECT_0);  // abandonment reported once
     CHECK(ReleaseMutex(m));
 
+    // A wait that does not block sees the abandonment too.
+    CHECK_EQ(Join(Start(TakeMutexAndExitThread, &test)), (DWORD)5);
+    CHECK_EQ(WaitForSingleObject(m, 0), (DWORD)WAIT_ABANDONED_0);
+    CHECK(ReleaseMutex(m));
+
     // ExitThread while owning; the index of the abandoned mutex is reported.
     CHECK_EQ(Join(Start(TakeMutexAndExitThread, &test)), (DWORD)5);
     HANDLE set[2] = {NewEvent(true, false), m};
@@ -471,6 +476,91 @@ void ContendedMutexes() {
     CloseHandle(c.b);
 }
 
+struct HandOff {
+    HANDLE mutex;
+    HANDLE turn[2];  // auto-reset: whose turn it is to take the mutex
+    LONG owner;      // which side holds it; changed only by the holder
+    LONG volatile errors;
+};
+
+DWORD WINAPI PassMutex(void* p) {
+    auto* h = static_cast<HandOff*>(p);
+    for (int i = 0; i < 500; ++i) {
+        WaitForSingleObject(h->turn[1], INFINITE);
+        if (WaitForSingleObject(h->mutex, INFINITE) != WAIT_OBJECT_0 || h->owner != 0) InterlockedIncrement(&h->errors);
+        h->owner = 1;
+        SetEvent(h->turn[0]);  // the other side now blocks on the mutex we hold
+        Sleep(0);
+        h->owner = 0;
+        if (!ReleaseMutex(h->mutex)) InterlockedIncrement(&h->errors);
+        SetLastError(0);
+        if (ReleaseMutex(h->mutex) || GetLastError() != ERROR_NOT_OWNER) InterlockedIncrement(&h->errors);
+    }
+    return 0;
+}
+
+// Ownership passes back and forth between two threads, each taking the
+// mutex while the other still holds it and releasing it from its own side.
+void MutexHandOff() {
+    HandOff h{CreateMutexW(nullptr, FALSE, nullptr), {NewEvent(false, false), NewEvent(false, false)}, 0, 0};
+    HANDLE t = Start(PassMutex, &h);
+    for (int i = 0; i < 500; ++i) {
+        SetEvent(h.turn[1]);
+        WaitForSingleObject(h.turn[0], INFINITE);
+        if (WaitForSingleObject(h.mutex, INFINITE) != WAIT_OBJECT_0 || h.owner != 0) InterlockedIncrement(&h.errors);
+        SetLastError(0);
+        if (ReleaseMutex(h.mutex) != TRUE) InterlockedIncrement(&h.errors);
+    }
+    CHECK_EQ(Join(t), (DWORD)0);
+    CHECK_EQ(h.errors, 0L);
+    CHECK_EQ(WaitForSingleObject(h.mutex, 0), (DWORD)WAIT_OBJECT_0);
+    CHECK(ReleaseMutex(h.mutex));
+    CloseHandle(h.mutex);
+    CloseHandle(h.turn[0]);
+    CloseHandle(h.turn[1]);
+}
+
+struct AllRace {
+    HANDLE events[2];  // auto-reset
+    HANDLE go;         // manual-reset
+};
+
+DWORD WINAPI WaitAllOnce(void* p) {
+    auto* r = static_cast<AllRace*>(p);
+    WaitForSingleObject(r->go, INFINITE);
+    return WaitForMultipleObjects(2, r->events, TRUE, INFINITE);
+}
+
+DWORD WINAPI WaitFirstOnce(void* p) {
+    auto* r = static_cast<AllRace*>(p);
+    WaitForSingleObject(r->go, INFINITE);
+    return WaitForSingleObject(r->events[0], INFINITE);
+}
+
+// A wait-all and a single wait race for the same auto-reset event: each set
+// of it goes to exactly one of them, the wait-all takes both of its events
+// at once, and neither is left asleep.
+void WaitAllRacingSingle() {
+    bool consistent = true;
+    for (int i = 0; i < 200; ++i) {
+        AllRace r{{NewEvent(false, false), NewEvent(false, false)}, NewEvent(true, false)};
+        HANDLE threads[2] = {Start(WaitAllOnce, &r), Start(WaitFirstOnce, &r)};
+        SetEvent(r.go);
+        SetEvent(r.events[1]);
+        SetEvent(r.events[0]);
+        const DWORD first = WaitForMultipleObjects(2, threads, FALSE, INFINITE);
+        consistent = consistent && !IsSignaled(r.events[0]);  // the first set is taken, once
+        if (first == WAIT_OBJECT_0) consistent = consistent && !IsSignaled(r.events[1]);
+        SetEvent(r.events[0]);  // the other one's turn
+        consistent = consistent && Join(threads[0]) == WAIT_OBJECT_0 && Join(threads[1]) == WAIT_OBJECT_0;
+        consistent = consistent && !IsSignaled(r.events[0]) && !IsSignaled(r.events[1]);
+        CloseHandle(r.events[0]);
+        CloseHandle(r.events[1]);
+        CloseHandle(r.go);
+    }
+    CHECK(consistent);
+}
+
 #if !defined(_WIN32)
 struct CloseRace {
     HANDLE waitOn;
@@ -655,6 +745,8 @@ int main() {
     WaitAll();
     Mutexes();
     ContendedMutexes();
+    MutexHandOff();
+    WaitAllRacingSingle();
 #if !defined(_WIN32)
     CloseWhileWaiting();
 #endif

@@ -160,6 +160,38 @@ TEST_F(DeviceIo, RequestLogHoldsTheExactBytes) {
     EXPECT_EQ(got->input, r.bytes);
     EXPECT_EQ(vkssim::Requests().size(), 1u);
     EXPECT_FALSE(vkssim::WaitForRequest(VKSSIM_IOCTL_OPEN, mark, std::chrono::milliseconds(0)).has_value());
+
+    // A full log reuses its oldest entries: still the newest requests, in
+    // order, each with exactly its own bytes (shorter ones too).
+    vkssim::SetRequestLogLimit(3);
+    std::vector<std::vector<uint8_t>> sent;
+    for (int k = 0; k < 5; ++k) {
+        RequestFrame next(VKSSIM_TYPE_ENCODER, 0, 0);
+        next.U32(24, 8);
+        next.bytes.resize(k == 4 ? 64 : next.bytes.size());
+        next.U32(0, static_cast<uint32_t>(next.bytes.size()));
+        for (size_t i = 40; i < next.bytes.size(); ++i) next.bytes[i] = static_cast<uint8_t>(i + k);
+        Send(h, VKSSIM_IOCTL_GET_INPUT_COUNT, next, reply);
+        sent.push_back(next.bytes);
+    }
+    std::vector<vkssim::Request> log = vkssim::Requests();
+    ASSERT_EQ(log.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(log[i].sequence, mark + 3 + i);
+        EXPECT_EQ(log[i].input, sent[2 + i]);
+    }
+    vkssim::SetRequestLogLimit(2);
+    log = vkssim::Requests();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].input, sent[3]);
+    EXPECT_EQ(log[1].input, sent[4]);
+    vkssim::ClearRequests();
+    EXPECT_TRUE(vkssim::Requests().empty());
+    Send(h, VKSSIM_IOCTL_GET_INPUT_COUNT, r, reply);
+    log = vkssim::Requests();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].input, r.bytes);
+    vkssim::SetRequestLogLimit(4096);
 }
 
 TEST_F(DeviceIo, WaitForRequestWakesOnArrival) {
