@@ -535,7 +535,8 @@ HRESULT AudioThreadLoadData(AudioStreamContext* context, VKSAUDIOTHREAD* thread)
             // larger count would make ReleaseBuffer fail and end rendering.
             if (written > freeFrames) {
                 if (!context->bOverReportLogged) {
-                    LogError(WSTR("AudioThreadLoadData: Source reported %u frames written for %u asked; counted as %u. Thread:%08X\n"),
+                    LogError(WSTR("AudioThreadLoadData: Source reported %u frames written for %u asked; "
+                                  "counted as %u. Thread:%08X\n"),
                              written, freeFrames, freeFrames, Tid());
                     context->bOverReportLogged = TRUE;
                 }

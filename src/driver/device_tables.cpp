@@ -60,7 +60,8 @@ DeviceInfo* BuildDeviceInfo(DWORD deviceIndex, const WCHAR* path, const WCHAR* l
         count = 0;
     }
     if (count > kMaxInputsPerDevice) {
-        LogError(WSTR("BuildDeviceInfo: Device:%u Type:%hs reports %u inputs, more than a device has (%u); none used.\n"),
+        LogError(WSTR("BuildDeviceInfo: Device:%u Type:%hs reports %u inputs, more than a device has (%u); "
+                      "none used.\n"),
                  deviceIndex, DeviceTypeToString(type), count, kMaxInputsPerDevice);
         count = 0;
     }
