@@ -59,6 +59,9 @@ DWORD CopyOutput(VKS_IRP* irp, void* destination, DWORD error, DWORD bytes) {
     return bytes;
 }
 
+// The caller's last error for a request's completion error.
+DWORD LastErrorOf(DWORD error) { return error == VKS_IRP_FAILED_WITHOUT_ERROR ? ERROR_SUCCESS : error; }
+
 // Ends an overlapped request that went pending (or was completed from another
 // thread while the driver was still dispatching it).
 void FinishPending(VKS_IRP* irp, DWORD error, DWORD bytes) {
@@ -165,7 +168,7 @@ BOOL DeviceFileIoControl(Ref<DeviceFile> file, DWORD code, LPVOID in, DWORD inLe
                              __ATOMIC_RELEASE);
         }
         if (bytesReturned) *bytesReturned = bytes;
-        SetLastError(error);
+        SetLastError(LastErrorOf(error));
         return error == ERROR_SUCCESS;
     }
 
@@ -199,7 +202,7 @@ BOOL DeviceFileIoControl(Ref<DeviceFile> file, DWORD code, LPVOID in, DWORD inLe
             delete irp;
             keep->EndRequest();
             if (bytesReturned) *bytesReturned = 0;
-            SetLastError(error);
+            SetLastError(LastErrorOf(error));
             return FALSE;
         }
         // Done at once: the result is returned and still reported through the

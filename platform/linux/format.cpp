@@ -21,8 +21,15 @@ struct Sink {
         else
             cut = true;
     }
+    // A width or precision can ask for up to 2^31 units: only what fits is
+    // written, at once.
     void Repeat(WCHAR c, long count) {
-        for (; count > 0; --count) Put(c);
+        if (count <= 0) return;
+        if (static_cast<unsigned long>(count) > limit - n) {
+            cut = true;
+            count = static_cast<long>(limit - n);
+        }
+        for (; count > 0; --count) buf[n++] = c;
     }
 };
 
@@ -33,6 +40,8 @@ struct Field {
 };
 
 enum class Size { Default, Char, Short, Long32, Long64, Ptr };
+
+static_assert(sizeof(long) > sizeof(int), "the magnitude of any int width fits a long");
 
 void PadBefore(Sink& out, const Field& field, long len) {
     if (!field.left) out.Repeat(u' ', field.width - len);
@@ -144,7 +153,8 @@ bool IsDigit(WCHAR c) { return c >= u'0' && c <= u'9'; }
 
 // Formats into out; va_list handling follows the C rules for promotions.
 void Format(Sink& out, const WCHAR* f, va_list ap) {
-    while (*f) {
+    // Once something was cut the result is -1 whatever follows: stop there.
+    while (*f && !out.cut) {
         if (*f != u'%') {
             out.Put(*f++);
             continue;
@@ -171,7 +181,9 @@ void Format(Sink& out, const WCHAR* f, va_list ap) {
                 break;
         }
         if (*f == u'*') {
-            int w = va_arg(ap, int);
+            // A negative width is the '-' flag and its magnitude; INT_MIN's
+            // magnitude does not fit an int, so it is taken in a long.
+            long w = va_arg(ap, int);
             if (w < 0) {
                 field.left = true;
                 w = -w;

@@ -38,8 +38,9 @@ extern "C" HRESULT WINAPI PathCreateFromUrlA(LPCSTR pszUrl, LPSTR pszPath, LPDWO
         ++needed;
     }
     if (needed > *pcchPath) {
-        *pcchPath = needed;
+        // A buffer of size 0 gets nothing, not even a terminator.
         if (*pcchPath > 0) pszPath[0] = 0;
+        *pcchPath = needed;
         return E_POINTER;
     }
     pszPath[written] = 0;

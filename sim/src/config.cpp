@@ -144,7 +144,8 @@ bool ParseConfig(const std::string& text, std::vector<DeviceConfig>* devices, st
             else if (v == "short") current->audioFault = DecoderAudioFault::ShortDelivery;
             else if (v == "none_delivered") current->audioFault = DecoderAudioFault::NoDelivery;
             else if (v == "fail_start") current->audioFault = DecoderAudioFault::FailStart;
-            else return fail("audio_fault takes none, short, none_delivered or fail_start");
+            else if (v == "over_report") current->audioFault = DecoderAudioFault::OverReport;
+            else return fail("audio_fault takes none, short, none_delivered, fail_start or over_report");
         } else if (key == "audio_fault_count") {
             if (value == "-1") current->audioFaultCount = -1;
             else if (!Number(value, &n) || n > 0x7FFFFFFF) return fail("bad audio_fault_count");

@@ -171,10 +171,13 @@ void Reply(const HeldSample& s, uint32_t handle, uint32_t status, uint64_t value
     uint8_t reply[kRepBytes] = {};
     PutU64(reply + kRepValue1, value1);
     PutU64(reply + kRepValue2, value2);
-    PutU32(reply + kRepFilled, filled);
-    // A foreign buffer echo names an address next to the real one.
+    // An overlong fill claims 4096 bytes more than the buffer holds.
+    PutU32(reply + kRepFilled, echo == EncoderEcho::OverlongFill && status == 0 ? s.length + 4096 : filled);
+    // A foreign buffer or sample echo names an address next to the real one.
     PutU64(reply + kRepBufferEcho, echo == EncoderEcho::ForeignBuffer ? s.data + 0x40 : s.data);
-    PutU64(reply + kRepSampleEcho, echo == EncoderEcho::NullSample ? 0 : s.sample);
+    PutU64(reply + kRepSampleEcho, echo == EncoderEcho::NullSample      ? 0
+                                   : echo == EncoderEcho::ForeignSample ? s.sample + 0x40
+                                                                        : s.sample);
     CompleteHeld(s.irp, handle, 0, status, VKSSIM_PAYLOAD, reply, sizeof reply, completions);
 }
 
@@ -501,7 +504,7 @@ size_t vkssim_produce_encoder_samples(int device, uint32_t handle, size_t count)
 }
 
 int vkssim_set_encoder_echo(int device, uint32_t handle, uint32_t echo) {
-    if (echo > VKSSIM_ENCODER_ECHO_NULL_SAMPLE) return 0;
+    if (echo > VKSSIM_ENCODER_ECHO_OVERLONG_FILL) return 0;
     return vkssim::SetEncoderEcho(device, handle, static_cast<vkssim::EncoderEcho>(echo)) ? 1 : 0;
 }
 

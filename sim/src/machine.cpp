@@ -86,7 +86,8 @@ void DispatchDeviceControl(void* fileContext, VKS_IRP* irp) {
         if (!device.present) {
             completions.push_back({irp, ERROR_DEVICE_NOT_CONNECTED, 0});
         } else if (TakeFault(m.win32Faults, code, &faultValue)) {
-            completions.push_back({irp, faultValue, 0});
+            // Error 0 fails the request without an error number.
+            completions.push_back({irp, faultValue == 0 ? VKS_IRP_FAILED_WITHOUT_ERROR : faultValue, 0});
         } else if (inLength < VKSSIM_HEADER_SIZE) {
             completions.push_back({irp, ERROR_INVALID_PARAMETER, 0});
         } else if (outLength < VKSSIM_HEADER_SIZE) {

@@ -531,6 +531,17 @@ HRESULT AudioThreadLoadData(AudioStreamContext* context, VKSAUDIOTHREAD* thread)
                 loadFailed = true;
                 pass = S_FALSE;
             }
+            // The device cannot have written more than it was asked for; a
+            // larger count would make ReleaseBuffer fail and end rendering.
+            if (written > freeFrames) {
+                if (!context->bOverReportLogged) {
+                    LogError(WSTR("AudioThreadLoadData: Source reported %u frames written for %u asked; "
+                                  "counted as %u. Thread:%08X\n"),
+                             written, freeFrames, freeFrames, Tid());
+                    context->bOverReportLogged = TRUE;
+                }
+                written = freeFrames;
+            }
             hr = context->pRenderClient->ReleaseBuffer(written, 0);
             if (FAILED(hr)) {
                 LogFailure(WSTR("AudioThreadLoadData: Failed to release buffer.%s Result:0x%08X. LastError:0x%08X. Thread:%08X\n"), hr);

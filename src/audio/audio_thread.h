@@ -44,6 +44,7 @@ struct AudioStreamContext {
     DWORD AvrtTaskIndex;
     std::shared_ptr<Velantis::VKS::AudioHelperProcess> HelperProcess;
     BOOL bComInitialised;  // the stream open's CoInitialize succeeded
+    BOOL bOverReportLogged;  // a frames-written count beyond the frames asked was logged
 };
 
 enum AudioWaitType : DWORD { AudioWaitDataBuffered = 0, AudioWaitDataAvailable = 1, AudioWaitBufferReady = 2 };

@@ -52,6 +52,10 @@ void LogWriteLine(const WCHAR* levelName, const WCHAR* format, va_list args) {
     } else {
         cut = true;
     }
+    const bool needsLineFeed = used == 0 || line[used - 1] != WSTR('\n');
+    // A message that fills the buffer exactly leaves no room for its line
+    // feed and terminator: it did not fit either.
+    if (!cut && needsLineFeed && used + 2 > kLogLineUnits) cut = true;
     if (cut) {
         // The message did not fit: end the line with a visible mark and the
         // line feed, inside the buffer.
@@ -59,7 +63,7 @@ void LogWriteLine(const WCHAR* levelName, const WCHAR* format, va_list args) {
         const size_t markUnits = sizeof(kCutMark) / sizeof(WCHAR);  // with terminator
         if (used > kLogLineUnits - markUnits) used = kLogLineUnits - markUnits;
         for (size_t i = 0; i < markUnits; ++i) line[used + i] = kCutMark[i];
-    } else if (used == 0 || line[used - 1] != WSTR('\n')) {
+    } else if (needsLineFeed) {
         line[used] = WSTR('\n');
         line[used + 1] = 0;
     }

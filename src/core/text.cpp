@@ -16,3 +16,29 @@ char* WideToUtf8Alloc(const WCHAR* text) {
     }
     return result;
 }
+
+int WideToMultiByteBounded(UINT codePage, const WCHAR* text, int units, char* out, int outBytes) {
+    int n = 0;
+    while (n < units && text[n] != 0) ++n;
+    for (;;) {
+        if (n == 0) {
+            out[0] = 0;
+            return 0;
+        }
+        const int written = WideCharToMultiByte(codePage, 0, text, n, out, outBytes - 1, nullptr, nullptr);
+        if (written > 0) {
+            // The count of bytes, not of units: in a multibyte code page the
+            // two differ.
+            out[written] = 0;
+            return written;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+            out[0] = 0;
+            return -1;
+        }
+        // Too long for the buffer: drop the last character, never half of a
+        // surrogate pair.
+        --n;
+        if (n > 0 && text[n] >= 0xDC00 && text[n] <= 0xDFFF && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
+    }
+}

@@ -17,9 +17,13 @@ namespace {
 constexpr DWORD kFetchParms = 24;      // u64 address of the DiscoParms
 constexpr DWORD kFetchParmsSize = 32;  // u32 its size word
 
-// The entity list names its buffer with a 32-bit byte count, so a larger
-// number of things cannot be described to the driver at all.
-constexpr ULONGLONG kMaxThings = 0xFFFFFFFFull / VKS_DISCO_ENTITY_SIZE;
+// The most things one delivery can hold: a discovery session finds the
+// cameras of a local network, a few hundred at most; 4096 of them take 5 MB
+// of entity buffer. A driver that reports more is not believed, and nothing
+// is fetched (the entity list's 32-bit byte count could not describe many
+// more in any case).
+constexpr ULONGLONG kMaxThings = 4096;
+static_assert(kMaxThings * VKS_DISCO_ENTITY_SIZE <= 0xFFFFFFFFull, "the entity buffer's size fits its 32-bit count");
 
 // Writes one line to the debugger output whatever the log level.
 void DebugLine(const WCHAR* format, ...) {
@@ -55,15 +59,16 @@ void DeliverDiscoveredDevices(DWORD hvks, UserHandle* object, BYTE* reply) {
     const ULONGLONG things = ReadU64(reply, kDiscoReplyThings);
     if (function == nullptr || interfaceNumber != kDiscoDeliveredInterface) return;
 
-    // The product is checked before it is formed: a count the records cannot
-    // describe is treated as an allocation that failed.
-    BYTE* entities = nullptr;
-    DWORD entityBytes = 0;
-    if (things <= kMaxThings) {
-        entityBytes = static_cast<DWORD>(things) * VKS_DISCO_ENTITY_SIZE;
-        // At least one byte, so that an empty finding still has a buffer.
-        entities = static_cast<BYTE*>(std::calloc(entityBytes != 0 ? entityBytes : 1, 1));
+    // The count is checked before anything is sized by it.
+    if (things > kMaxThings) {
+        LogError(WSTR("WorkerThread: hVKS:%#x discovery reports %llu things, more than a delivery holds (%llu); "
+                      "nothing fetched\n"),
+                 hvks, things, kMaxThings);
+        return;
     }
+    const DWORD entityBytes = static_cast<DWORD>(things) * VKS_DISCO_ENTITY_SIZE;
+    // At least one byte, so that an empty finding still has a buffer.
+    BYTE* entities = static_cast<BYTE*>(std::calloc(entityBytes != 0 ? entityBytes : 1, 1));
     LogNotification(WSTR("WorkerThread: Got Interface(%x) Things(%u) alloc pEntity(0x%p)\n"), interfaceNumber,
                     static_cast<DWORD>(things), entities);
     if (entities == nullptr) return;

@@ -49,7 +49,9 @@ VKSERROR DeviceIoctlSync(HANDLE device, DWORD code, void* request, DWORD request
         return returned == replySize ? ReadU32(static_cast<BYTE*>(reply), kRepStatus) : VKSERROR_NOACCESS;
     }
     switch (GetLastError()) {
-        case 0: return ReadU32(static_cast<BYTE*>(reply), kRepStatus);
+        // A failure without an error number: the reply may still hold the
+        // template's zero status, which must not read as success.
+        case 0: return VKSERROR_UNEXPECTED;
         case ERROR_IO_PENDING: return VKSERROR_ILLEGAL_CALL;
         case ERROR_NOACCESS: return VKSERROR_NOACCESS;
         case ERROR_NO_SYSTEM_RESOURCES: return VKSERROR_INSUFFICIENT_MEMORY;

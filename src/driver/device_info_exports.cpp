@@ -2,6 +2,7 @@
 // 8-bit form converted from it with the ANSI code page. They answer before the
 // engine is loaded and after it is freed (no device then).
 #include "core/engine.h"
+#include "core/status_codes.h"
 #include "driver/device_tables.h"
 
 #include <cstring>
@@ -33,14 +34,10 @@ VKSERROR GetInfoA(DWORD type, uint32_t index, VKSINFOA* info) {
     if (size < kInfoTextOffsetA) return VKSERROR_NO_ERROR;
 
     // The driver's text is bounded by its field even if it lacks a terminator.
-    int units = 0;
-    while (units < 255 && wide.Text[units] != 0) ++units;
-    if (WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const WCHAR*>(wide.Text), units, info->Text,
-                            static_cast<int>(sizeof(info->Text)) - 1, nullptr, nullptr) == 0 &&
-        units != 0) {
+    if (WideToMultiByteBounded(CP_ACP, reinterpret_cast<const WCHAR*>(wide.Text), 255, info->Text,
+                               static_cast<int>(sizeof(info->Text))) < 0) {
         return GetLastError();
     }
-    info->Text[units < 255 ? units : 255] = 0;
     const uint32_t tail = size - kInfoTextOffsetA < sizeof(info->DeviceData2) ? size - kInfoTextOffsetA
                                                                                  : sizeof(info->DeviceData2);
     std::memcpy(info->DeviceData2, wide.DeviceData2, tail);

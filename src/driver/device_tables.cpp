@@ -14,6 +14,13 @@ namespace {
 // {6F1C2B84-9D3E-4A57-B0C6-2E8D7A5F9134}
 const GUID kDeviceInterfaceClass = {0x6F1C2B84, 0x9D3E, 0x4A57, {0xB0, 0xC6, 0x2E, 0x8D, 0x7A, 0x5F, 0x91, 0x34}};
 
+// The most inputs of one kind a device can have. Cards carry a handful of
+// ports, decoders, encoders and discovery inputs each; the bound leaves room
+// for any model while keeping what is done per input (a command per network
+// port in VKSNetworkConfiguredInterfaceCount, say) short. A driver that
+// reports more is not believed: that kind of input of the device is left out.
+constexpr DWORD kMaxInputsPerDevice = 256;
+
 // Asks the driver how many inputs of `type` the device has.
 VKSERROR QueryInputCount(HANDLE device, DWORD type, DWORD* count) {
     CommandRequest request = kRequestTemplate;
@@ -50,6 +57,12 @@ DeviceInfo* BuildDeviceInfo(DWORD deviceIndex, const WCHAR* path, const WCHAR* l
     if (QueryInputCount(device, type, &count) != VKSERROR_NO_ERROR) {
         LogError(WSTR("BuildDeviceInfo: Failed to retreive input count for Device:%u Type:%hs.\n"), deviceIndex,
                  DeviceTypeToString(type));
+        count = 0;
+    }
+    if (count > kMaxInputsPerDevice) {
+        LogError(WSTR("BuildDeviceInfo: Device:%u Type:%hs reports %u inputs, more than a device has (%u); "
+                      "none used.\n"),
+                 deviceIndex, DeviceTypeToString(type), count, kMaxInputsPerDevice);
         count = 0;
     }
     info->FirstInput = totals.inputs;

@@ -33,6 +33,9 @@ void WriteParamField(BYTE* block, ParamField field, DWORD value) {
 
 VKSERROR ReadGetterFields(const ParamGetter& getter, const BYTE* block, uint32_t* const* outs) {
     if (ReadU32(block, 0) < getter.MinSize) return VKSERROR_UNSUPPORTED;
+    if (getter.SubBlockSize.Width != 0 && ReadParamField(block, getter.SubBlockSize) < getter.MinSubBlockSize()) {
+        return VKSERROR_UNSUPPORTED;
+    }
     for (uint8_t i = 0; i < getter.Count; ++i) *outs[i] = ReadParamField(block, getter.Fields[i]);
     return VKSERROR_NO_ERROR;
 }
@@ -46,12 +49,14 @@ void ApplySetterWrites(const ParamSetter& setter, BYTE* block, const DWORD* args
 
 VKSERROR ReadRates(const RatesLayout& layout, const BYTE* block, uint32_t* p, uint32_t* q, uint32_t* r, uint32_t* s) {
     const DWORD size = ReadU32(block, 0);
-    if (size >= layout.R.End()) *r = ReadParamField(block, layout.R);
-    if (size >= layout.P.End()) *p = ReadParamField(block, layout.P);
-    if (size >= layout.Q.End()) *q = ReadParamField(block, layout.Q);
-    if (size >= layout.S.End()) *s = ReadParamField(block, layout.S);
-    const bool all = size >= layout.P.End() && size >= layout.Q.End() && size >= layout.R.End() &&
-                     size >= layout.S.End();
+    // A sub-block size word beyond the returned bytes was not sent: nothing is covered.
+    const DWORD subSize = size >= layout.Size.End() ? ReadParamField(block, layout.Size) : 0;
+    const auto covered = [&](ParamField f) { return size >= f.End() && subSize >= f.End() - layout.Size.Offset; };
+    if (covered(layout.R)) *r = ReadParamField(block, layout.R);
+    if (covered(layout.P)) *p = ReadParamField(block, layout.P);
+    if (covered(layout.Q)) *q = ReadParamField(block, layout.Q);
+    if (covered(layout.S)) *s = ReadParamField(block, layout.S);
+    const bool all = covered(layout.P) && covered(layout.Q) && covered(layout.R) && covered(layout.S);
     return all ? VKSERROR_NO_ERROR : VKSERROR_UNSUPPORTED;
 }
 

@@ -37,20 +37,27 @@ constexpr size_t kParamMaxWrites = 6;
 
 // A getter: the fields it reads, in the order of the export's out pointers.
 // MinSize is the smallest returned size word that covers every field read.
+// Fields inside a sub-block with a size word of its own (SubBlockSize, width
+// 0 when there is none) must also lie inside what that size word counts from
+// the sub-block's start.
 struct ParamGetter {
     DWORD BlockBytes = 0;
     DWORD Flags = 0;
     std::array<ParamField, kParamMaxFields> Fields{};
     uint8_t Count = 0;
     DWORD MinSize = 0;
+    ParamField SubBlockSize{};
 
-    constexpr ParamGetter(DWORD blockBytes, DWORD flags, std::initializer_list<ParamField> fields)
-        : BlockBytes(blockBytes), Flags(flags) {
+    constexpr ParamGetter(DWORD blockBytes, DWORD flags, std::initializer_list<ParamField> fields,
+                          ParamField subBlockSize = {})
+        : BlockBytes(blockBytes), Flags(flags), SubBlockSize(subBlockSize) {
         for (const ParamField& f : fields) {
             Fields[Count++] = f;
             if (f.End() > MinSize) MinSize = f.End();
         }
     }
+    // The smallest sub-block size word that covers every field read.
+    constexpr DWORD MinSubBlockSize() const { return SubBlockSize.Width == 0 ? 0 : MinSize - SubBlockSize.Offset; }
 };
 
 // One write of a setter: argument number Arg, or the constant Value when Arg
@@ -105,10 +112,12 @@ VKSERROR ReadGetterFields(const ParamGetter& getter, const BYTE* block, uint32_t
 void ApplySetterWrites(const ParamSetter& setter, BYTE* block, const DWORD* args);
 
 // The four rates of a decoder or an encoder, after a successful get: each out
-// is written when the returned size word reaches the end of its field,
-// independently of the others; the result is VKSERROR_UNSUPPORTED unless all
-// four are covered.
+// is written when the rates sub-block's own size word (counted from the
+// sub-block's start) reaches the end of its field, and the block's returned
+// bytes hold it, independently of the others; the result is
+// VKSERROR_UNSUPPORTED unless all four are covered.
 struct RatesLayout {
+    ParamField Size;  // the sub-block's size word, at its start
     ParamField P, Q, R, S;
 };
 VKSERROR ReadRates(const RatesLayout& layout, const BYTE* block, uint32_t* p, uint32_t* q, uint32_t* r, uint32_t* s);

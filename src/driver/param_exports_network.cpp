@@ -3,6 +3,8 @@
 #include "driver/param_commands.h"
 #include "driver/param_specs.h"
 
+#include <cstddef>
+
 // clang-format off
 //                        export                                   table entry               selector
 VKS_PARAM_GET_1_UNUSED(   VKSNetworkStreamGetCaching,              kGetNetworkCaching,       kParamCurrent)
@@ -26,8 +28,19 @@ VKS_PARAM_GET_1(          VKSNetworkStreamGetProgramId,            kGetNetworkPr
 VKS_PARAM_SET_1(          VKSNetworkStreamSetProgramId,            kSetNetworkProgramId)
 // clang-format on
 
+// Ends of the seek record's fields: a record whose size stops short of a field
+// its flags name is refused rather than read past.
+constexpr uint32_t kSeekHeaderEnd = offsetof(NetworkSeekParams, SeekTime);
+constexpr uint32_t kSeekTimeEnd = offsetof(NetworkSeekParams, SeekTime) + sizeof(double);
+constexpr uint32_t kSeekPositionEnd = offsetof(NetworkSeekParams, SeekPosition) + sizeof(uint64_t);
+static_assert(kSeekHeaderEnd == 8 && kSeekTimeEnd == 16 && kSeekPositionEnd == 24, "seek record layout");
+
 extern "C" VKSERROR VKSAPI VKSNetworkSetSeeking(HVKS hVKS, const NetworkSeekParams* pParams) {
-    if (pParams == nullptr || pParams->Size < 8) return VKSERROR_INVALID_ARGUMENT;
+    if (pParams == nullptr || pParams->Size < kSeekHeaderEnd) return VKSERROR_INVALID_ARGUMENT;
+    if (((pParams->Flags & VKS_SEEK_TIME_VALID) && pParams->Size < kSeekTimeEnd) ||
+        ((pParams->Flags & VKS_SEEK_POSITION_VALID) && pParams->Size < kSeekPositionEnd)) {
+        return VKSERROR_INVALID_ARGUMENT;
+    }
     return WithLockedObject(hVKS, LockFailure::PassThrough, [&](UserHandle* object) {
         ParamBlockBuffer block;
         const DWORD flags = ComposeSeek(*pParams, block.Bytes);

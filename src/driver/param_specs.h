@@ -43,24 +43,31 @@ inline constexpr ParamSetter kSetDecoderScaling{kDecoderParamBlockBytes, kDecode
                                                 {ArgTo(0, VKS_DEC(Scaling1)), ArgTo(1, VKS_DEC(Scaling2))}};
 inline constexpr ParamSetter kSetDecoderRateManagement{kDecoderParamBlockBytes, kDecoderFlagRateManagement,
                                                        {ArgTo(0, VKS_DEC(RateManagementControl))}};
-inline constexpr RatesLayout kDecoderRates{VKS_DEC(Rate24), VKS_DEC(Rate28),
+// The rates are counted by their sub-block's own size word: r, p, q and s need
+// 8, 12, 16 and 20 bytes of it.
+inline constexpr RatesLayout kDecoderRates{VKS_DEC(RatesSize), VKS_DEC(Rate24), VKS_DEC(Rate28),
                                            VKS_DEC(RenderRate), VKS_DEC(Rate32)};
 
+constexpr bool RatesThresholds(const RatesLayout& l) {
+    const DWORD base = l.Size.Offset;
+    return l.R.End() - base == 8 && l.P.End() - base == 12 && l.Q.End() - base == 16 && l.S.End() - base == 20;
+}
+static_assert(RatesThresholds(kDecoderRates));
 static_assert(kGetDecoderCropping.MinSize == 56 && kGetDecoderCroppingEnabled.MinSize == 40);
 static_assert(kGetDecoderDeInterlace.MinSize == 64 && kGetDecoderHdcpHeader.MinSize == 116);
 static_assert(kGetDecoderResolution.MinSize == 12 && kGetDecoderSyncMode.MinSize == 152);
 
 // --- Encoder ---------------------------------------------------------------
 
-// The frame rate lies inside the frame-rate sub-block; like every other
-// field it is read only when the returned block reaches its end.
+// The frame rate lies inside the frame-rate sub-block: it is read only when
+// both the returned block and the sub-block's own size word (12) reach its end.
 inline constexpr ParamGetter kGetEncoderFrameRate{kEncoderParamBlockBytes, kEncoderFlagFrameRates,
-                                                  {VKS_ENC(FrameRate)}};
+                                                  {VKS_ENC(FrameRate)}, VKS_ENC(FrameRatesSize)};
 inline constexpr ParamSetter kSetEncoderFrameRate{
     kEncoderParamBlockBytes, kEncoderFlagFrameRates,
     {ConstTo(VKS_ENC(FrameRatesSize), kRatesSubBlockBytes), ArgTo(0, VKS_ENC(FrameRate)),
      ArgTo(0, VKS_ENC(FrameRate20)), ArgTo(0, VKS_ENC(FrameRate24))}};
-inline constexpr RatesLayout kEncoderRates{VKS_ENC(FrameRate),
+inline constexpr RatesLayout kEncoderRates{VKS_ENC(FrameRatesSize), VKS_ENC(FrameRate),
                                            VKS_ENC(FrameRate20), VKS_ENC(FrameRate12), VKS_ENC(FrameRate24)};
 inline constexpr ParamGetter kGetEncoderBitRate{kEncoderParamBlockBytes, kEncoderFlagBitRate, {VKS_ENC(BitRate)}};
 inline constexpr ParamSetter kSetEncoderBitRate{kEncoderParamBlockBytes, kEncoderFlagBitRate,
@@ -93,7 +100,8 @@ inline constexpr ParamSetter kSetEncoderAudioParams{
      ArgTo(0, VKS_ENC(AudioValue1)), ArgTo(1, VKS_ENC(AudioValue2)), ArgTo(2, VKS_ENC(AudioValue3)),
      ArgTo(3, VKS_ENC(AudioValue4))}};
 
-static_assert(kGetEncoderFrameRate.MinSize == 20 && kGetEncoderBitRate.MinSize == 36);
+static_assert(kGetEncoderFrameRate.MinSize == 20 && kGetEncoderFrameRate.MinSubBlockSize() == 12);
+static_assert(kGetEncoderBitRate.MinSize == 36 && RatesThresholds(kEncoderRates));
 static_assert(kGetEncoderProfile.MinSize == 40 && kGetEncoderLevel.MinSize == 44);
 static_assert(kGetEncoderKeyFrameInterval.MinSize == 46);
 

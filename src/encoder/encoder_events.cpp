@@ -2,7 +2,9 @@
 // coming back from the device, and the device's request for encryption keys.
 #include "encoder/encoder_events.h"
 
+#include "core/log.h"
 #include "driver/event_actions.h"
+#include "encoder/output_samples.h"
 #include "objects/user_handle.h"
 
 namespace {
@@ -27,8 +29,14 @@ void CallEncryptionKeysFn(DWORD hvks, UserHandle* object, BYTE* payload) {
 
 VKSERROR CompleteEncoderOutputSample(UserHandle* object, const BYTE* reply, VKSERROR status, VKSMEDIASAMPLE** sample) {
     InterlockedDecrement(&object->OutstandingOutputSamples);
-    *sample = reinterpret_cast<VKSMEDIASAMPLE*>(static_cast<ULONG_PTR>(ReadU64(reply, kReplySampleEcho)));
-    if (*sample == nullptr) return VKSERROR_UNEXPECTED;
+    // The echoed address is the device's word: only a sample the application
+    // handed over and has not had back is read or written.
+    const ULONGLONG echoed = ReadU64(reply, kReplySampleEcho);
+    *sample = echoed == 0 ? nullptr : OutputSampleTake(object, echoed);
+    if (*sample == nullptr) {
+        if (echoed != 0) LogError(WSTR("WorkerThread: output sample %#llx is not one of the application's\n"), echoed);
+        return VKSERROR_UNEXPECTED;
+    }
 
     VKSMEDIABUFFERS* buffers = (*sample)->pBuffers;
     // A reply that names another buffer than the sample's own does not belong
@@ -40,6 +48,13 @@ VKSERROR CompleteEncoderOutputSample(UserHandle* object, const BYTE* reply, VKSE
     }
     buffers->CompletionValue1 = ReadU64(reply, kReplyCompletionValue1);
     buffers->CompletionValue2 = ReadU64(reply, kReplyCompletionValue2);
-    buffers->Buffers[0].FilledLength = ReadU32(reply, kReplyFilledLength);
+    // The device cannot have filled more than the buffer holds.
+    DWORD filled = ReadU32(reply, kReplyFilledLength);
+    if (filled > buffers->Buffers[0].Length) {
+        LogError(WSTR("WorkerThread: output sample %p filled length %u beyond its buffer of %u\n"),
+                 static_cast<void*>(*sample), filled, buffers->Buffers[0].Length);
+        filled = buffers->Buffers[0].Length;
+    }
+    buffers->Buffers[0].FilledLength = filled;
     return status;
 }

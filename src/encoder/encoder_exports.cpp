@@ -6,6 +6,7 @@
 #include "core/log.h"
 #include "driver/command_channel.h"
 #include "driver/device_tables.h"
+#include "encoder/output_samples.h"
 #include "objects/device_objects.h"
 #include "objects/handle_table.h"
 #include "objects/open_handle_list.h"
@@ -211,8 +212,18 @@ VKSERROR VKSAPI VKSEncoderDeviceChainOutputMediaSample(HVKS hVKS, VKSMEDIASAMPLE
         OutputDebugStringW(line);
     }
 
+    // Recorded before the request goes: its completion may only name a sample
+    // found in this list (it cannot be dispatched before the lock is released).
+    if (!OutputSampleAdd(object, pSample)) {
+        UnlockHandle(hVKS, object);
+        return VKSERROR_INSUFFICIENT_MEMORY;
+    }
     result = HandleIoctlOverlapped(object, IOCTL_VKS_ENCODER_OUTPUT_SAMPLE, r);
-    if (result == VKSERROR_NO_ERROR) InterlockedIncrement(&object->OutstandingOutputSamples);
+    if (result == VKSERROR_NO_ERROR) {
+        InterlockedIncrement(&object->OutstandingOutputSamples);
+    } else {
+        OutputSampleTake(object, PointerValue(pSample));
+    }
     UnlockHandle(hVKS, object);
     return result;
 }

@@ -25,12 +25,11 @@ NetworkStreamOpenParams Upgrade(const NetworkStreamOpenParamsV1* old) {
     return params;
 }
 
-}  // namespace
-
-extern "C" {
-
-VKSERROR VKSAPI VKSNetworkStreamOpenExA(uint32_t PortIndex, const char* pszAddress, uint32_t, HVKS* phVKS,
-                                        const NetworkStreamOpenParams* pParams) {
+// The 8-bit open with the code page its address is in: the ANSI code page
+// from the 8-bit exports, UTF-8 from the wide ones. Local file names in the
+// address are read in that code page.
+VKSERROR OpenStream(uint32_t PortIndex, const char* pszAddress, UINT codePage, HVKS* phVKS,
+                    const NetworkStreamOpenParams* pParams) {
     const VKSERROR engine = EngineStatus();
     if (engine != VKSERROR_NO_ERROR) return engine;
     const DeviceInfo* device = DeviceFindByIndex(VKSDEVICETYPE_NETWORK, PortIndex);
@@ -38,16 +37,25 @@ VKSERROR VKSAPI VKSNetworkStreamOpenExA(uint32_t PortIndex, const char* pszAddre
     const VKSERROR status =
         DeviceOpen(PortIndex, device, VKSDEVICETYPE_NETWORK, pszAddress, 0, phVKS,
                    pParams != nullptr ? pParams->TransportSelector : 0,
-                   pParams != nullptr ? pParams->StreamOptions : nullptr, nullptr);
+                   pParams != nullptr ? pParams->StreamOptions : nullptr, nullptr, codePage);
     if (status == VKSERROR_NO_ERROR) AddHandleToList(*phVKS);
     return status;
 }
 
-VKSERROR VKSAPI VKSNetworkStreamOpenExW(uint32_t PortIndex, const VKSWCHAR* pszAddress, uint32_t Reserved,
-                                        HVKS* phVKS, const NetworkStreamOpenParams* pParams) {
+}  // namespace
+
+extern "C" {
+
+VKSERROR VKSAPI VKSNetworkStreamOpenExA(uint32_t PortIndex, const char* pszAddress, uint32_t, HVKS* phVKS,
+                                        const NetworkStreamOpenParams* pParams) {
+    return OpenStream(PortIndex, pszAddress, CP_ACP, phVKS, pParams);
+}
+
+VKSERROR VKSAPI VKSNetworkStreamOpenExW(uint32_t PortIndex, const VKSWCHAR* pszAddress, uint32_t, HVKS* phVKS,
+                                        const NetworkStreamOpenParams* pParams) {
     char* address = WideToUtf8Alloc(reinterpret_cast<const WCHAR*>(pszAddress));
     if (address == nullptr) return VKSERROR_INVALID_ARGUMENT;
-    const VKSERROR status = VKSNetworkStreamOpenExA(PortIndex, address, Reserved, phVKS, pParams);
+    const VKSERROR status = OpenStream(PortIndex, address, CP_UTF8, phVKS, pParams);
     std::free(address);
     return status;
 }

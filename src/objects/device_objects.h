@@ -7,8 +7,11 @@
 
 struct DeviceInfo;
 
+// `addressCodePage` is the code page of the address text: the ANSI code page
+// from the 8-bit exports, UTF-8 from the wide ones (which convert to UTF-8).
 VKSERROR DeviceOpen(DWORD index, const DeviceInfo* device, DWORD type, const char* address, DWORD openFlags, HVKS* handle,
-                    DWORD transportSelector, const BYTE* streamOptions, VKSGUID* sessionGuid);
+                    DWORD transportSelector, const BYTE* streamOptions, VKSGUID* sessionGuid,
+                    UINT addressCodePage = CP_ACP);
 VKSERROR DeviceClose(HVKS handle);
 VKSERROR DeviceSetState(HVKS handle, DWORD state);
 VKSERROR DeviceGetState(HVKS handle, uint32_t* state);
@@ -27,5 +30,5 @@ struct PreparedAddress {
 // Prepares the address of a network stream (see the rules in device_open.cpp).
 // May open the playback file into the object. Logs and returns a status.
 struct UserHandle;
-VKSERROR PrepareStreamAddress(DWORD index, HVKS* out, UserHandle* object, const char* address,
+VKSERROR PrepareStreamAddress(DWORD index, HVKS* out, UserHandle* object, const char* address, UINT codePage,
                               PreparedAddress* prepared);

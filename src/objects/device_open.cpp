@@ -9,6 +9,7 @@
 #include "driver/device_tables.h"
 #include "driver/notification_thread.h"
 #include "driver/worker_dispatch.h"
+#include "encoder/output_samples.h"
 #include "objects/handle_table.h"
 #include "objects/renderer.h"
 #include "objects/user_handle.h"
@@ -141,7 +142,7 @@ VKSERROR VKSCloseK(DWORD type, HANDLE device, DWORD hvksHandle, DWORD channel) {
 }
 
 VKSERROR DeviceOpen(DWORD index, const DeviceInfo* device, DWORD type, const char* address, DWORD openFlags, HVKS* out,
-                    DWORD transportSelector, const BYTE* streamOptions, VKSGUID* sessionGuid) {
+                    DWORD transportSelector, const BYTE* streamOptions, VKSGUID* sessionGuid, UINT addressCodePage) {
     if (out == nullptr) return VKSERROR_INVALID_ARGUMENT;
     LogNotification(WSTR("DeviceOpen: START - device(%u) pHVKS(%p) pURL(%p)(%S)\n"), index, out, address,
                     address != nullptr ? address : "");
@@ -168,7 +169,7 @@ VKSERROR DeviceOpen(DWORD index, const DeviceInfo* device, DWORD type, const cha
     object->State = 0;
 
     if (status == VKSERROR_NO_ERROR && type == VKSDEVICETYPE_NETWORK) {
-        status = PrepareStreamAddress(index, out, object, address, &prepared);
+        status = PrepareStreamAddress(index, out, object, address, addressCodePage, &prepared);
     }
     if (status == VKSERROR_NO_ERROR) {
         if (Global.bCompletionPortOverride && Global.OpenDeviceCount == 0 && Global.hNotificationThread == nullptr) {
@@ -260,6 +261,7 @@ VKSERROR DeviceClose(HVKS handle) {
     if (result == VKSERROR_NO_ERROR) {
         CloseIfOpen(object->hDevice);
         CloseIfOpen(object->hDeviceOv);
+        OutputSamplesFree(object);
         ReleaseHandle(handle, object);
     }
     // Only the close that retired the handle counts it off.

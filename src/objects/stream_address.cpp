@@ -15,22 +15,35 @@ constexpr DWORD kSdpMaxBytes = 2048;
 
 bool StartsWith(const char* text, const char* prefix) { return std::strncmp(text, prefix, std::strlen(prefix)) == 0; }
 
-// Widens an 8-bit path (UTF-8) for CreateFileW.
-bool WidenPath(const char* path, WCHAR* wide, int capacity) {
-    return MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, capacity) != 0;
-}
+// Longest "file://" address whose path is looked up (the longest URL Windows
+// handles); longer ones name no file that can be opened.
+constexpr int kMaxUrlUnits = 2084;
 
-HANDLE OpenForReading(const char* path) {
+// Opens an 8-bit path in `codePage` for reading.
+HANDLE OpenForReading(const char* path, UINT codePage) {
     WCHAR wide[MAX_PATH];
-    if (!WidenPath(path, wide, MAX_PATH)) return INVALID_HANDLE_VALUE;
+    if (MultiByteToWideChar(codePage, 0, path, -1, wide, MAX_PATH) == 0) return INVALID_HANDLE_VALUE;
     return CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-VKSERROR PrepareFile(UserHandle* object, const char* address, PreparedAddress* prepared) {
+VKSERROR PrepareFile(UserHandle* object, const char* address, UINT codePage, PreparedAddress* prepared) {
+    // PathCreateFromUrlA takes and gives text in the ANSI code page: an address
+    // in UTF-8 (from a wide open) is put into that code page first, and the
+    // path is widened from it.
+    char ansiAddress[kMaxUrlUnits * 2];
+    const char* url = address;
+    if (codePage != CP_ACP) {
+        WCHAR wide[kMaxUrlUnits];
+        if (MultiByteToWideChar(codePage, 0, address, -1, wide, kMaxUrlUnits) == 0 ||
+            WideCharToMultiByte(CP_ACP, 0, wide, -1, ansiAddress, sizeof(ansiAddress), nullptr, nullptr) == 0) {
+            return VKSERROR_INVALID_INPUT;
+        }
+        url = ansiAddress;
+    }
     char path[MAX_PATH];
     DWORD pathLength = MAX_PATH;
-    if (FAILED(PathCreateFromUrlA(address, path, &pathLength, 0))) return VKSERROR_INVALID_INPUT;
-    HANDLE file = OpenForReading(path);
+    if (FAILED(PathCreateFromUrlA(url, path, &pathLength, 0))) return VKSERROR_INVALID_INPUT;
+    HANDLE file = OpenForReading(path, CP_ACP);
     if (file == INVALID_HANDLE_VALUE) return VKSERROR_INVALID_INPUT;
     object->hPlaybackFile = file;
     LARGE_INTEGER size{};
@@ -43,7 +56,8 @@ VKSERROR PrepareFile(UserHandle* object, const char* address, PreparedAddress* p
 // Reads the description file named in an "sdp://" address and builds
 // "<address> URL<description> SDP". The caller's text is not changed: the
 // backslashes of the file name are turned into slashes in the copy sent.
-VKSERROR PrepareSdp(DWORD index, HVKS* out, UserHandle* object, const char* address, PreparedAddress* prepared) {
+VKSERROR PrepareSdp(DWORD index, HVKS* out, UserHandle* object, const char* address, UINT codePage,
+                    PreparedAddress* prepared) {
     const size_t addressLength = std::strlen(address);
     char* rewritten = static_cast<char*>(std::malloc(addressLength + 1));
     if (rewritten == nullptr) return VKSERROR_INSUFFICIENT_MEMORY;
@@ -55,7 +69,7 @@ VKSERROR PrepareSdp(DWORD index, HVKS* out, UserHandle* object, const char* addr
 
     VKSERROR status = VKSERROR_NO_ERROR;
     char* combined = nullptr;
-    object->hDescriptionFile = OpenForReading(name);
+    object->hDescriptionFile = OpenForReading(name, codePage);
     if (object->hDescriptionFile == INVALID_HANDLE_VALUE) {
         object->hDescriptionFile = nullptr;
         status = VKSERROR_INVALID_INPUT;
@@ -148,15 +162,15 @@ VKSERROR PrepareUdp(const char* address, PreparedAddress* prepared) {
 
 }  // namespace
 
-VKSERROR PrepareStreamAddress(DWORD index, HVKS* out, UserHandle* object, const char* address,
+VKSERROR PrepareStreamAddress(DWORD index, HVKS* out, UserHandle* object, const char* address, UINT codePage,
                               PreparedAddress* prepared) {
     *prepared = PreparedAddress{};
     if (address == nullptr) return VKSERROR_NO_ERROR;
     VKSERROR status;
     if (StartsWith(address, "file://")) {
-        status = PrepareFile(object, address, prepared);
+        status = PrepareFile(object, address, codePage, prepared);
     } else if (StartsWith(address, "sdp://")) {
-        status = PrepareSdp(index, out, object, address, prepared);
+        status = PrepareSdp(index, out, object, address, codePage, prepared);
     } else if (StartsWith(address, "udp://")) {
         status = PrepareUdp(address, prepared);
     } else {

@@ -22,6 +22,9 @@ struct UserHandle {
     void* pEncryptionKeysContext;
     DWORD State;
     volatile LONG OutstandingOutputSamples;
+    VKSMEDIASAMPLE** pOutputSamples;  // encoder output samples the device holds (encoder/output_samples.h)
+    DWORD OutputSampleCount;
+    DWORD OutputSampleCapacity;
     DWORD HAcc;           // renderer input of a decoder, 0 when none
     BYTE bFirstFrame;
     HANDLE hPlaybackFile;  // local file of a "file://" stream

@@ -271,17 +271,22 @@ TEST_F(DiscoveryTest, DeliveriesWithoutAFunctionAreDropped) {
     EXPECT_EQ(VKSDiscoUninit(0, session), VKSERROR_NO_ERROR);
 }
 
-TEST_F(DiscoveryTest, CountsTheRecordsCannotDescribeAreDropped) {
+TEST_F(DiscoveryTest, CountsBeyondWhatADeliveryHoldsAreDropped) {
     uint32_t driverHandle = 0;
     DiscoveryRecorder recorder;
     const HVKS session = LoadAndOpen(&driverHandle, &recorder);
     ASSERT_NE(session, 0u);
     uint64_t mark = 0;
-    // 2^62 things would wrap a 64-bit product; 4 million overflow the 32-bit size word.
-    ReportAndWaitHandled(driverHandle, 1, 1ull << 62, &mark);
-    ReportAndWaitHandled(driverHandle, 1, 4000000, &mark);
+    // 2^62 things would wrap a 64-bit product; 4 million overflow the 32-bit
+    // size word; 3 million would take 3.7 GB; 4097 is one more than a delivery holds.
+    for (uint64_t things : {1ull << 62, 4000000ull, 3000000ull, 4097ull}) {
+        ReportAndWaitHandled(driverHandle, 1, things, &mark);
+    }
     EXPECT_FALSE(SentSince(kFetchCode, 0));
     EXPECT_TRUE(recorder.Calls().empty());
+    ReportAndWaitHandled(driverHandle, 1, 4096, &mark);
+    EXPECT_TRUE(SentSince(kFetchCode, mark));
+    EXPECT_EQ(recorder.Calls().size(), 1u);
     EXPECT_EQ(VKSDiscoUninit(0, session), VKSERROR_NO_ERROR);
 }
 

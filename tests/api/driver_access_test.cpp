@@ -52,12 +52,15 @@ protected:
 TEST_F(DriverAccessTest, TablesCountInputsAcrossDevices) {
     AddDevice(1, 2, 0, 1);
     AddDevice(2, 1, 1, 0);
+    AddDevice(300000000, 0);  // more ports than a device has: none of them are used
     Load();
     uint32_t count = 0;
     ASSERT_EQ(VKSDecoderGetCount(&count), VKSERROR_NO_ERROR);
     EXPECT_EQ(count, 3u);
     ASSERT_EQ(VKSNetworkPortGetCount(&count), VKSERROR_NO_ERROR);
-    EXPECT_EQ(count, 3u);
+    ASSERT_EQ(count, 3u);
+    ASSERT_EQ(VKSNetworkConfiguredInterfaceCount(&count), VKSERROR_NO_ERROR);  // one query per real port
+    EXPECT_EQ(count, 6u);
     ASSERT_EQ(VKSEncoderGetCount(&count), VKSERROR_NO_ERROR);
     EXPECT_EQ(count, 1u);
     ASSERT_EQ(VKSDiscoGetCount(&count), VKSERROR_NO_ERROR);
@@ -122,11 +125,17 @@ TEST_F(DriverAccessTest, WindowsFailuresAreMappedOnce) {
         VKSERROR expected;
     };
     for (const Case& c : {Case{998, VKSERROR_NOACCESS}, Case{1450, VKSERROR_INSUFFICIENT_MEMORY},
-                          Case{997, VKSERROR_ILLEGAL_CALL}, Case{5, VKSERROR_ILLEGAL_CALL}}) {
+                          Case{997, VKSERROR_ILLEGAL_CALL}, Case{5, VKSERROR_ILLEGAL_CALL},
+                          Case{0, VKSERROR_UNEXPECTED}}) {
         vkssim::FailWithWin32Error(VKSSIM_IOCTL_GET_DEVICE_INFO, c.error, 1);
         info.Size = sizeof(info);
         EXPECT_EQ(VKSDecoderGetInfoW(0, &info), c.expected) << c.error;
     }
+    // An open command that fails without an error number opens nothing.
+    vkssim::FailWithWin32Error(VKSSIM_IOCTL_OPEN, 0, 1);
+    HVKS encoder = 0;
+    EXPECT_EQ(VKSEncoderDeviceOpen(0, 0, &encoder), VKSERROR_UNEXPECTED);
+    EXPECT_EQ(encoder, 0u);
     vkssim::ShortReply(VKSSIM_IOCTL_GET_DEVICE_INFO, 100, 1);
     info.Size = sizeof(info);
     EXPECT_EQ(VKSDecoderGetInfoW(0, &info), VKSERROR_NOACCESS);

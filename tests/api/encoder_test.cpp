@@ -64,6 +64,10 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return calls_;
     }
+    void Clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        calls_.clear();
+    }
 
     static void VKSAPI OnError(HVKS h, VKSMEDIASAMPLE* sample, VKSERROR status, void* context) {
         Call c;
@@ -484,13 +488,35 @@ TEST_F(EncoderTest, ForeignBufferGoesToTheErrorFunctionAndLeavesTheSample) {
     EXPECT_EQ(t.buffers.Buffers[0].FilledLength, 0x33333333u);
 }
 
-TEST_F(EncoderTest, NullSampleEchoGoesToTheErrorFunctionAsUnexpected) {
+// A null or unknown sample address is not followed: the error function gets
+// no sample, and nothing is read or written through the address.
+TEST_F(EncoderTest, UnknownSampleEchoGoesToTheErrorFunctionAsUnexpected) {
+    for (auto echo : {vkssim::EncoderEcho::NullSample, vkssim::EncoderEcho::ForeignSample}) {
+        SCOPED_TRACE(static_cast<int>(echo));
+        TestSample t(1000);
+        Call call;
+        ASSERT_NO_FATAL_FAILURE(CompleteOneEchoing(echo, t, &call));
+        EXPECT_EQ(call.sample, nullptr);
+        EXPECT_EQ(call.status, VKSERROR_UNEXPECTED);
+        EXPECT_EQ(t.buffers.CompletionValue1, 0x1111111111111111ull);
+        EXPECT_EQ(VKSEncoderDeviceClose(encoder_), VKSERROR_NO_ERROR);
+        encoder_ = 0;
+        Free();
+        recorder_.Clear();
+    }
+}
+
+TEST_F(EncoderTest, FilledLengthIsBoundByTheBuffer) {
+    Load();
+    OpenEncoder();
+    RegisterAll();
+    ASSERT_TRUE(vkssim::SetEncoderEcho(device_, simHandle_, vkssim::EncoderEcho::OverlongFill));
     TestSample t(1000);
-    Call call;
-    ASSERT_NO_FATAL_FAILURE(CompleteOneEchoing(vkssim::EncoderEcho::NullSample, t, &call));
-    EXPECT_EQ(call.sample, nullptr);
-    EXPECT_EQ(call.status, VKSERROR_UNEXPECTED);
-    EXPECT_EQ(t.buffers.CompletionValue1, 0x1111111111111111ull);
+    ASSERT_EQ(VKSEncoderDeviceChainOutputMediaSample(encoder_, &t.sample), VKSERROR_NO_ERROR);
+    ASSERT_EQ(vkssim::ProduceEncoderSamples(device_, simHandle_, 1), 1u);
+    ASSERT_TRUE(recorder_.WaitFor(1));
+    EXPECT_EQ(recorder_.Calls()[0].form, kReturn);
+    EXPECT_EQ(t.buffers.Buffers[0].FilledLength, 1000u);
 }
 
 TEST_F(EncoderTest, CompletionWithoutAReturnFunctionCallsNothing) {

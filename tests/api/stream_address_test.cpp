@@ -105,6 +105,25 @@ TEST_F(StreamAddressTest, FileStreamsCarryTheFileSize) {
 
     const auto missing = Open("file:///no/such/file.ts", &status);
     EXPECT_EQ(status, VKSERROR_INVALID_INPUT);
+
+    // A name outside ASCII through both opens: the 8-bit address is in the
+    // ANSI code page (Windows-1252: one byte for the e acute), the wide one
+    // is UTF-16; the file's Linux name is UTF-8.
+    WriteFile("vks-caf\xC3\xA9.ts", std::string(100, 'x'));
+    const std::string ansi = std::string("file://") + cwd + "/vks-caf\xE9.ts";
+    std::u16string wide;
+    for (unsigned char c : ansi) wide += static_cast<char16_t>(c);  // Windows-1252 below 0x100 outside 0x80-0x9F
+    for (bool useWide : {false, true}) {
+        SCOPED_TRACE(useWide ? "wide" : "8-bit");
+        const uint64_t mark = vkssim::RequestMark();
+        HVKS stream = 0;
+        ASSERT_EQ(useWide ? VKSNetworkStreamOpenExW(0, reinterpret_cast<const VKSWCHAR*>(wide.c_str()), 0, &stream,
+                                                    nullptr)
+                          : VKSNetworkStreamOpenExA(0, ansi.c_str(), 0, &stream, nullptr),
+                  VKSERROR_NO_ERROR);
+        EXPECT_EQ(vkssim::WaitForRequest(VKSSIM_IOCTL_OPEN, mark, std::chrono::milliseconds(0))->U64(2080), 100u);
+        EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
+    }
 }
 
 TEST_F(StreamAddressTest, SessionDescriptionsUpTo2048BytesAreSent) {

@@ -218,6 +218,18 @@ TEST_F(AudioThreadTest, ShortDeliveryLeadsToARetryPassThatFillsTheRest) {
     EXPECT_TRUE(capture_->WaitFor("AudioThread: Loop Start.", kWait));
 }
 
+TEST_F(AudioThreadTest, OverReportedFramesAreClampedAndRenderingGoesOn) {
+    vkssim::DecoderAudio audio;
+    audio.fault = vkssim::DecoderAudioFault::OverReport;
+    ASSERT_TRUE(vkssim::SetDecoderAudio(0, audio));
+    VKSGUID session{};
+    ASSERT_NE(Open(0, &session), 0u);
+    AudioExists(0);
+    WaitForRendering(0, 10);
+    EXPECT_EQ(capture_->Matching("AudioThreadLoadData: Source reported").size(), 1u);
+    EXPECT_TRUE(capture_->Matching("Failed to release buffer").empty());
+}
+
 TEST_F(AudioThreadTest, FailingLoadCommandsShortenTheFillWithoutSpinning) {
     VKSGUID session{};
     ASSERT_NE(Open(0, &session), 0u);

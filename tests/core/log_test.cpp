@@ -98,16 +98,42 @@ TEST_F(LogTest, LineLayout) {
     EXPECT_EQ(ToUtf8(lines[1].c_str()), ThreadTag() + "NOTIFICATION : $$$ VKSACC: value 42 name abc wide def\n");
 }
 
-TEST_F(LogTest, OverlongMessageIsCutInsideTheBuffer) {
+// Messages around the end of the 2048-unit line, with and without their own
+// line feed: those that fit come out whole with one line feed, the others are
+// cut with a mark, and no line leaves the buffer.
+TEST_F(LogTest, MessagesAroundTheLineEnd) {
     DebugCapture capture;
+    LogInitialise(u"$$$ VKSACC: ");
     g_LogLevelMask = LOG_LEVEL_ERROR;
-    std::u16string longText(5000, u'x');
-    LogError(u"%s", longText.c_str());
-    const auto lines = capture.Lines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].size(), kLogLineUnits - 1);
-    EXPECT_EQ(lines[0].back(), u'\n');
-    EXPECT_EQ(lines[0].find(u'\n'), lines[0].size() - 1);
+    const size_t head = ThreadTag().size() + std::string("ERROR        : $$$ VKSACC: ").size();
+    const size_t room = kLogLineUnits - 1 - head;  // message units that fit with the line feed
+    struct Case {
+        size_t units;  // message length, its line feed included
+        bool lineFeed;
+        bool whole;
+    };
+    const Case cases[] = {
+        {room - 2, false, true}, {room - 1, false, true}, {room, false, false}, {room + 1, false, false},
+        {room - 1, true, true},  {room, true, true},      {room + 1, true, false}, {5000, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "units " << c.units << " line feed " << c.lineFeed);
+        std::u16string message(c.units, u'x');
+        if (c.lineFeed) message.back() = u'\n';
+        capture.Clear();
+        LogError(u"%s", message.c_str());
+        const auto lines = capture.Lines();
+        ASSERT_EQ(lines.size(), 1u);
+        const std::u16string& line = lines[0];
+        ASSERT_LE(line.size(), kLogLineUnits - 1);
+        EXPECT_EQ(line.find(u'\n'), line.size() - 1);
+        if (c.whole) {
+            EXPECT_EQ(line.substr(head), c.lineFeed ? message : message + u"\n");
+        } else {
+            EXPECT_EQ(line.size(), kLogLineUnits - 1);
+            EXPECT_EQ(line.substr(line.size() - 4), u"...\n");
+        }
+    }
 }
 
 TEST_F(LogTest, LongPrefixIsBounded) {

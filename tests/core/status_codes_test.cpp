@@ -61,3 +61,28 @@ TEST(WideToUtf8, ConvertsAndRejectsNull) {
     EXPECT_STREQ(empty, "");
     std::free(empty);
 }
+
+// The terminator goes after the bytes written, which in a multibyte code page
+// are more than the units; a text too long for the buffer loses whole
+// characters only.
+TEST(WideToMultiByte, TerminatesAtTheBytesWritten) {
+    const struct {
+        UINT codePage;
+        const char16_t* text;
+        int outBytes;
+        const char* expected;
+    } cases[] = {
+        {CP_UTF8, u"Cam\u00e9ra \U0001F600", 32, "Cam\xc3\xa9ra \xf0\x9f\x98\x80"},
+        {CP_UTF8, u"Cam\u00e9ra \U0001F600", 11, "Cam\xc3\xa9ra "},  // the pair whole or not at all
+        {CP_UTF8, u"\u00e9\u00e9\u00e9", 6, "\xc3\xa9\xc3\xa9"},
+        {CP_ACP, u"Cam\u00e9ra \u20ac\u0100", 32, "Cam\xe9ra \x80?"},
+        {CP_ACP, u"", 4, ""},
+    };
+    for (const auto& c : cases) {
+        char out[32];
+        std::memset(out, 'Z', sizeof out);
+        const int written = WideToMultiByteBounded(c.codePage, c.text, 255, out, c.outBytes);
+        EXPECT_EQ(written, static_cast<int>(std::strlen(c.expected)));
+        EXPECT_STREQ(out, c.expected);
+    }
+}

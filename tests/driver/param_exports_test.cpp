@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -302,9 +303,16 @@ TEST_F(ParamExports, DecoderRatesAndRenderRate) {
     const auto requests = Requests();
     ASSERT_EQ(requests.size(), 2u);
     ExpectGet(requests[1], VKSDEVICETYPE_DECODER, 0, 0x8, 480);
+    // A whole block whose rates sub-block holds only r and p.
+    Reply(VKSERROR_NO_ERROR, DeviceBlock(480, {{16, 12}, {20, 61}, {24, 26}, {28, 51}, {32, 31}}));
+    EXPECT_EQ(VKSDecoderDeviceGetRates(h, &p, &q, &r, &s), VKSERROR_UNSUPPORTED);
+    EXPECT_EQ(r, 61u);
+    EXPECT_EQ(p, 26u);
+    EXPECT_EQ(q, 50u);
+    EXPECT_EQ(s, 30u);
 }
 
-TEST_F(ParamExports, EncoderRatesWithAShortBlock) {
+TEST_F(ParamExports, EncoderRatesWithAShortBlockOrSubBlock) {
     const HVKS h = Open(VKSDEVICETYPE_ENCODER);
     Reply(VKSERROR_NO_ERROR, DeviceBlock(20, {{8, 20}, {12, 1}, {16, 2}}));
     uint32_t p = 0, q = 0, r = 0, s = 0;
@@ -314,6 +322,14 @@ TEST_F(ParamExports, EncoderRatesWithAShortBlock) {
     EXPECT_EQ(p, 2u);
     EXPECT_EQ(q, 0u);
     EXPECT_EQ(s, 0u);
+    // A whole block: the frame rate needs 12 bytes of its sub-block.
+    uint32_t rate = 7;
+    Reply(VKSERROR_NO_ERROR, DeviceBlock(2208, {{8, 8}, {16, 25}}));
+    EXPECT_EQ(VKSEncoderGetFrameRate(h, &rate), VKSERROR_UNSUPPORTED);
+    EXPECT_EQ(rate, 7u);
+    Reply(VKSERROR_NO_ERROR, DeviceBlock(2208, {{8, 12}, {16, 25}}));
+    EXPECT_EQ(VKSEncoderGetFrameRate(h, &rate), VKSERROR_NO_ERROR);
+    EXPECT_EQ(rate, 25u);
 }
 
 TEST_F(ParamExports, HdcpHeaderGetAndSet) {
@@ -442,6 +458,14 @@ TEST_F(ParamExports, SeekingNeedsTimeOrPosition) {
     params.Size = sizeof(params);
     params.Flags = 0;
     EXPECT_EQ(VKSNetworkSetSeeking(h, &params), VKSERROR_INVALID_ARGUMENT);
+    // Records only as long as their size word: a field they do not hold is not read.
+    for (uint32_t size : {8u, 16u}) {
+        auto shortRecord = std::make_unique<uint8_t[]>(size);
+        auto* shortParams = reinterpret_cast<NetworkSeekParams*>(shortRecord.get());
+        shortParams->Size = size;
+        shortParams->Flags = size == 8 ? VKS_SEEK_TIME_VALID : VKS_SEEK_POSITION_VALID;
+        EXPECT_EQ(VKSNetworkSetSeeking(h, shortParams), VKSERROR_INVALID_ARGUMENT) << size;
+    }
     EXPECT_TRUE(Requests().empty());
     params.Flags = VKS_SEEK_TIME_VALID;
     params.SeekTime = 1.5;
@@ -547,6 +571,7 @@ TEST_F(ParamExports, EveryGetterReadsItsFieldWithItsFlagsAndSelector) {
         EXPECT_EQ(c.Fn(handles[c.Type], &value), VKSERROR_UNSUPPORTED);
         EXPECT_EQ(value, 0xEEEEu);
         std::vector<BYTE> block = DeviceBlock(end);
+        if (c.Type == E && c.Flags == 0x1) WriteU32(block.data(), 8, 20);  // the frame-rate sub-block's size
         const DWORD sent = 0x00051234;
         std::memcpy(block.data() + c.Offset, &sent, c.Width);
         Reply(VKSERROR_NO_ERROR, block);

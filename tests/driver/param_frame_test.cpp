@@ -203,14 +203,21 @@ TEST(ParamFrame, RatesAreWrittenFieldByFieldAsTheBlockReachesThem) {
     EXPECT_EQ(s, 25u);
 }
 
+// A whole block whose rates sub-block says it is shorter: the sub-block's own
+// size word decides, r at 8, p at 12, q at 16, s at 20.
 TEST(ParamFrame, EncoderRatesComeFromTheFrameRateSubBlock) {
     ParamBlockBuffer block;
     InitParamBlock(block.Bytes, kEncoderParamBlockBytes);
     for (DWORD offset = 12, v = 1; offset <= 24; offset += 4, ++v) WriteU32(block.Bytes, offset, v);
     uint32_t p = 0, q = 0, r = 0, s = 0;
-    EXPECT_EQ(ReadRates(kEncoderRates, block.Bytes, &p, &q, &r, &s), VKSERROR_NO_ERROR);
+    WriteU32(block.Bytes, 8, 12);
+    EXPECT_EQ(ReadRates(kEncoderRates, block.Bytes, &p, &q, &r, &s), VKSERROR_UNSUPPORTED);
     EXPECT_EQ(r, 1u);  // 12
     EXPECT_EQ(p, 2u);  // 16
+    EXPECT_EQ(q, 0u);
+    EXPECT_EQ(s, 0u);
+    WriteU32(block.Bytes, 8, 20);
+    EXPECT_EQ(ReadRates(kEncoderRates, block.Bytes, &p, &q, &r, &s), VKSERROR_NO_ERROR);
     EXPECT_EQ(q, 3u);  // 20
     EXPECT_EQ(s, 4u);  // 24
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <string>
 
 namespace {
@@ -92,6 +94,34 @@ TEST(Format, BufferLimits) {
     EXPECT_EQ(errno, EINVAL);
     EXPECT_EQ(_snwprintf_s(buf, 0, _TRUNCATE, u"x"), -1);
     EXPECT_EQ(_snwprintf_s(buf, 5, _TRUNCATE, nullptr), -1);
+}
+
+// Widths and precisions at the ends of int into a small buffer: the buffer
+// fills and the call ends at once (no padding past the end), INT_MIN's
+// magnitude included.
+TEST(Format, ExtremeWidthsAndPrecisions) {
+    const auto start = std::chrono::steady_clock::now();
+    const struct {
+        const char16_t* format;
+        int value;
+        const char16_t* head;  // then `fill` up to the 15 units the buffer holds
+        char16_t fill;
+    } cases[] = {
+        {u"[%*d]", INT_MIN, u"[1", u' '},   {u"[%*d]", INT_MAX, u"[", u' '},
+        {u"[%-*d]", INT_MAX, u"[1", u' '},  {u"[%0*d]", INT_MAX, u"[", u'0'},
+        {u"[%.*d]", INT_MAX, u"[", u'0'},   {u"[%*s]", INT_MAX, u"[", u' '},
+    };
+    for (const auto& c : cases) {
+        std::u16string expected = c.head;
+        expected.resize(15, c.fill);
+        SCOPED_TRACE(std::string(c.format, c.format + std::char_traits<char16_t>::length(c.format)));
+        WCHAR buf[16];
+        const int n = c.format[3] == u's' ? _snwprintf_s(buf, 16, _TRUNCATE, c.format, c.value, u"")
+                                          : _snwprintf_s(buf, 16, _TRUNCATE, c.format, c.value, 1);
+        EXPECT_EQ(n, -1);
+        EXPECT_EQ(std::u16string(buf), expected);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 namespace {

@@ -96,3 +96,36 @@ TEST(WideStrings, SecureCopies) {
     EXPECT_EQ(wcscat_s(buf, 4, u"d"), ERANGE);
     EXPECT_EQ(buf[0], 0);
 }
+
+// File URLs to paths: decoding, hosts, and buffers that are too small (a
+// buffer of size 0 is never written).
+TEST(ShellPath, PathCreateFromUrlA) {
+    const struct {
+        const char* url;
+        DWORD size;
+        HRESULT result;
+        DWORD sizeAfter;
+        const char* path;  // null: the buffer is as it was
+    } cases[] = {
+        {"file:///tmp/a%20b.ts", 16, S_OK, 11, "/tmp/a b.ts"},
+        {"file://localhost/tmp/x", 16, S_OK, 6, "/tmp/x"},
+        {"file:///tmp/x", 7, S_OK, 6, "/tmp/x"},
+        {"file:///tmp/x", 6, E_POINTER, 7, ""},
+        {"file:///tmp/x", 0, E_POINTER, 7, nullptr},
+        {"file://host/tmp/x", 16, E_INVALIDARG, 16, nullptr},
+        {"http://host/x", 16, E_INVALIDARG, 16, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        char buffer[16];
+        std::memset(buffer, 'Z', sizeof buffer);
+        DWORD size = c.size;
+        EXPECT_EQ(PathCreateFromUrlA(c.url, buffer, &size, 0), c.result);
+        EXPECT_EQ(size, c.sizeAfter);
+        if (c.path != nullptr) {
+            EXPECT_STREQ(buffer, c.path);
+        } else {
+            EXPECT_EQ(buffer[0], 'Z');
+        }
+    }
+}

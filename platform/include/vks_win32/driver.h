@@ -50,6 +50,11 @@ void* VksIrpOutput(VKS_IRP* irp, DWORD* outputLength);
 // `bytes` is the number of output bytes to copy back (at most the output
 // length). The request must not be touched afterwards.
 void VksCompleteRequest(VKS_IRP* irp, DWORD win32Error, DWORD bytes);
+// `win32Error` of a request that fails without an error number, as Windows
+// reports a driver failure status that maps to no Win32 error: a synchronous
+// DeviceIoControl, or an overlapped one completed at once, returns FALSE and
+// GetLastError gives 0.
+#define VKS_IRP_FAILED_WITHOUT_ERROR 0xFFFFFFFFu
 
 // Registers one device interface. `interfacePath` is what the setup API
 // returns as the device path; `location` its SPDRP_LOCATION_INFORMATION text.

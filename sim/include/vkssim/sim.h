@@ -25,6 +25,7 @@ enum class DecoderAudioFault : uint32_t {
     ShortDelivery = 1,  // a load delivers at most half the frames asked (rounded up)
     NoDelivery = 2,     // the decoder never produces frames nor signals its events
     FailStart = 3,      // the start command fails (DecoderAudio::failStatus)
+    OverReport = 4,     // a load reports 1000 frames more written than it was asked for
 };
 
 // One simulated device. Empty texts and zero numbers are filled with values
@@ -130,7 +131,8 @@ bool WaitForHeld(int device, uint32_t code, size_t count, std::chrono::milliseco
 void FailWithStatus(uint32_t code, uint32_t status, int count = -1);
 // The command acts normally but only `bytes` reply bytes are returned.
 void ShortReply(uint32_t code, uint32_t bytes, int count = -1);
-// DeviceIoControl fails at once with this Windows error number.
+// DeviceIoControl fails at once with this Windows error number (0: fails
+// with GetLastError 0).
 void FailWithWin32Error(uint32_t code, uint32_t error, int count = -1);
 // Opening a device file of this device fails with the Windows error (0 clears).
 void FailCreate(int device, uint32_t error);
@@ -313,6 +315,8 @@ enum class EncoderEcho : uint32_t {
     Matching = 0,       // the sample's own buffer and address
     ForeignBuffer = 1,  // another buffer address at 48
     NullSample = 2,     // 0 as the sample address at 56
+    ForeignSample = 3,  // another sample address at 56
+    OverlongFill = 4,   // a filled length at 40 beyond the buffer's length
 };
 
 // Raw input the encoder has read (VKSSupplyRawData, 0x22C490).

@@ -151,6 +151,8 @@ VKSSIM_API int vkssim_network_clear_destinations(int device);
 #define VKSSIM_ENCODER_ECHO_MATCHING 0u
 #define VKSSIM_ENCODER_ECHO_FOREIGN_BUFFER 1u
 #define VKSSIM_ENCODER_ECHO_NULL_SAMPLE 2u
+#define VKSSIM_ENCODER_ECHO_FOREIGN_SAMPLE 3u
+#define VKSSIM_ENCODER_ECHO_OVERLONG_FILL 4u
 typedef struct VKSSIM_ENCODER_INPUT {
     uint64_t samples;
     uint64_t bytes;

@@ -1,0 +1,34 @@
+#include "encoder/output_samples.h"
+
+#include "objects/user_handle.h"
+
+#include <cstdlib>
+
+bool OutputSampleAdd(UserHandle* object, VKSMEDIASAMPLE* sample) {
+    if (object->OutputSampleCount == object->OutputSampleCapacity) {
+        const DWORD capacity = object->OutputSampleCapacity == 0 ? 8 : object->OutputSampleCapacity * 2;
+        void* grown = std::realloc(object->pOutputSamples, capacity * sizeof(VKSMEDIASAMPLE*));
+        if (grown == nullptr) return false;
+        object->pOutputSamples = static_cast<VKSMEDIASAMPLE**>(grown);
+        object->OutputSampleCapacity = capacity;
+    }
+    object->pOutputSamples[object->OutputSampleCount++] = sample;
+    return true;
+}
+
+VKSMEDIASAMPLE* OutputSampleTake(UserHandle* object, ULONGLONG address) {
+    for (DWORD i = 0; i < object->OutputSampleCount; ++i) {
+        VKSMEDIASAMPLE* sample = object->pOutputSamples[i];
+        if (static_cast<ULONGLONG>(reinterpret_cast<ULONG_PTR>(sample)) != address) continue;
+        object->pOutputSamples[i] = object->pOutputSamples[--object->OutputSampleCount];
+        return sample;
+    }
+    return nullptr;
+}
+
+void OutputSamplesFree(UserHandle* object) {
+    std::free(object->pOutputSamples);
+    object->pOutputSamples = nullptr;
+    object->OutputSampleCount = 0;
+    object->OutputSampleCapacity = 0;
+}
