@@ -17,7 +17,7 @@ namespace {
 
 const GUID kInterfaceClass = VKSSIM_INTERFACE_CLASS_INIT;
 
-DWORD DispatchCreate(void* deviceContext, LPCWSTR rest, BOOL overlapped, void** fileContext);
+DWORD DispatchCreate(void* deviceContext, const char16_t* rest, BOOL overlapped, void** fileContext);
 void DispatchDeviceControl(void* fileContext, VKS_IRP* irp);
 void DispatchClose(void* fileContext);
 
@@ -39,7 +39,7 @@ std::shared_ptr<Device> FindDevice(Machine& m, void* context) {
     return nullptr;
 }
 
-DWORD DispatchCreate(void* deviceContext, LPCWSTR rest, BOOL overlapped, void** fileContext) {
+DWORD DispatchCreate(void* deviceContext, const char16_t* rest, BOOL overlapped, void** fileContext) {
     Machine& m = M();
     std::lock_guard lock(m.mu);
     std::shared_ptr<Device> device = FindDevice(m, deviceContext);
