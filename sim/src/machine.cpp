@@ -7,8 +7,8 @@
 
 namespace vkssim::detail {
 
-std::vector<FamilyRegistrar>& FamilyRegistrars() {
-    static std::vector<FamilyRegistrar> registrars;
+std::vector<FamilyEntry>& FamilyRegistrars() {
+    static std::vector<FamilyEntry> registrars;
     return registrars;
 }
 
@@ -200,7 +200,10 @@ HeldIrp Command::Hold() {
 }
 
 Machine::Machine() {
-    for (FamilyRegistrar registrar : FamilyRegistrars()) registrar(*this);
+    std::vector<FamilyEntry> families = FamilyRegistrars();
+    std::sort(families.begin(), families.end(),
+              [](const FamilyEntry& a, const FamilyEntry& b) { return std::strcmp(a.source, b.source) < 0; });
+    for (const FamilyEntry& family : families) family.registrar(*this);
 }
 
 Machine::~Machine() {

@@ -181,7 +181,7 @@ int CmdPlay(Context& context, Args& args) {
 
     std::unique_ptr<FeedProgress> progress;
     if (IsFileAddress(*address)) progress = std::make_unique<FeedProgress>(path);
-    const bool bar = progress && !json && os::StandardOutputIsTerminal();
+    const bool bar = progress && progress->Tracked() && !json && os::StandardOutputIsTerminal();
     bool ended = false, interrupted = false, timedOut = false;
     std::vector<Reported> seen;
     bool barShown = false;
@@ -252,13 +252,15 @@ int CmdPlay(Context& context, Args& args) {
         j.Member("audio_note", audioNote).Member("engine_freed", freed == VKSERROR_NO_ERROR).EndObject();
         j.Print();
     } else {
-        if (progress)
+        if (progress && progress->Tracked())
             std::printf("fed %llu of %llu bytes of %s\n", static_cast<unsigned long long>(fed),
                         static_cast<unsigned long long>(progress->FileSize()), path.c_str());
         if (haveAudio)
             std::printf("audio: %llu frames rendered, %llu underruns\n",
                         static_cast<unsigned long long>(audio.framesPlayed),
                         static_cast<unsigned long long>(audio.underruns));
+        else if (audioStatus == VKSERROR_NO_ERROR)
+            std::printf("audio: played in session %s (the endpoint keeps no figures)\n", sessionId);
         else
             std::printf("audio: none\n");
         std::printf("closed the decoder and the stream; engine freed\n");

@@ -15,6 +15,8 @@ FeedProgress::FeedProgress(const std::string& path) {
         size_ = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+bool FeedProgress::Tracked() const { return false; }
+
 uint64_t FeedProgress::BytesFed() { return last_; }
 
 }  // namespace vksctl
