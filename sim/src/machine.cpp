@@ -241,8 +241,14 @@ void Machine::CompletionThread() {
 }
 
 Machine& M() {
-    static Machine machine;
-    return machine;
+    struct Holder {
+        Machine* machine = new Machine;
+        ~Holder() {
+            if (TearDownMachineAtExit()) delete machine;
+        }
+    };
+    static Holder holder;
+    return *holder.machine;
 }
 
 bool TakeFault(std::unordered_map<uint32_t, Machine::Fault>& faults, uint32_t code, uint32_t* value) {

@@ -168,6 +168,8 @@ private:
 };
 
 Machine& M();
+// Whether the machine is torn down when the process exits (exit_teardown.cpp).
+bool TearDownMachineAtExit();
 
 // Takes one use of a fault; true (and the fault's value) when it applies.
 bool TakeFault(std::unordered_map<uint32_t, Machine::Fault>& faults, uint32_t code, uint32_t* value);
