@@ -39,6 +39,9 @@ EXTERN_C const GUID DECLSPEC_SELECTANY KSDATAFORMAT_SUBTYPE_IEEE_FLOAT = {STATIC
 #  define WSTR(s) L##s
 // A module's DllMain is found by the system on Windows.
 #  define VKS_DLL_ENTRY(fn)
+// Device calls go through the user-mode driver host (platform/windows): the
+// system's own calls unless a simulated driver is configured.
+#  include "vks_host.h"
 #else
 #  include "vks_win32/types.h"
 #  include "vks_win32/kernel.h"

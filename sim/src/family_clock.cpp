@@ -3,6 +3,12 @@
 namespace vkssim::detail {
 
 FamilyClock::~FamilyClock() {
+    // Clocks belong to families made once per process: where the machine is
+    // left alone at exit, so is its clock (its thread is already gone).
+    if (!TearDownMachineAtExit()) {
+        if (thread_.joinable()) thread_.detach();
+        return;
+    }
     Machine& m = M();
     {
         std::lock_guard lock(m.mu);

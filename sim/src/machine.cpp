@@ -7,8 +7,8 @@
 
 namespace vkssim::detail {
 
-std::vector<FamilyRegistrar>& FamilyRegistrars() {
-    static std::vector<FamilyRegistrar> registrars;
+std::vector<FamilyEntry>& FamilyRegistrars() {
+    static std::vector<FamilyEntry> registrars;
     return registrars;
 }
 
@@ -17,7 +17,7 @@ namespace {
 
 const GUID kInterfaceClass = VKSSIM_INTERFACE_CLASS_INIT;
 
-DWORD DispatchCreate(void* deviceContext, LPCWSTR rest, BOOL overlapped, void** fileContext);
+DWORD DispatchCreate(void* deviceContext, const char16_t* rest, BOOL overlapped, void** fileContext);
 void DispatchDeviceControl(void* fileContext, VKS_IRP* irp);
 void DispatchClose(void* fileContext);
 
@@ -39,7 +39,7 @@ std::shared_ptr<Device> FindDevice(Machine& m, void* context) {
     return nullptr;
 }
 
-DWORD DispatchCreate(void* deviceContext, LPCWSTR rest, BOOL overlapped, void** fileContext) {
+DWORD DispatchCreate(void* deviceContext, const char16_t* rest, BOOL overlapped, void** fileContext) {
     Machine& m = M();
     std::lock_guard lock(m.mu);
     std::shared_ptr<Device> device = FindDevice(m, deviceContext);
@@ -197,7 +197,10 @@ HeldIrp Command::Hold() {
 }
 
 Machine::Machine() {
-    for (FamilyRegistrar registrar : FamilyRegistrars()) registrar(*this);
+    std::vector<FamilyEntry> families = FamilyRegistrars();
+    std::sort(families.begin(), families.end(),
+              [](const FamilyEntry& a, const FamilyEntry& b) { return std::strcmp(a.source, b.source) < 0; });
+    for (const FamilyEntry& family : families) family.registrar(*this);
 }
 
 Machine::~Machine() {
@@ -235,8 +238,14 @@ void Machine::CompletionThread() {
 }
 
 Machine& M() {
-    static Machine machine;
-    return machine;
+    struct Holder {
+        Machine* machine = new Machine;
+        ~Holder() {
+            if (TearDownMachineAtExit()) delete machine;
+        }
+    };
+    static Holder holder;
+    return *holder.machine;
 }
 
 bool TakeFault(std::unordered_map<uint32_t, Machine::Fault>& faults, uint32_t code, uint32_t* value) {

@@ -208,6 +208,8 @@ private:
 };
 
 Machine& M();
+// Whether the machine is torn down when the process exits (exit_teardown.cpp).
+bool TearDownMachineAtExit();
 
 // Takes one use of a fault; true (and the fault's value) when it applies.
 bool TakeFault(std::unordered_map<uint32_t, Machine::Fault>& faults, uint32_t code, uint32_t* value);
@@ -232,13 +234,21 @@ uint32_t FullBlockSize(uint32_t type);
 std::vector<uint8_t> DefaultDeviceInfo(const Device& device, uint32_t type);
 
 // Each command family lives in its own family_*.cpp and registers its
-// handlers with VKSSIM_FAMILY(function), run when the machine is made.
+// handlers with VKSSIM_FAMILY(function), run when the machine is made, in the
+// order of the source file names (whatever order the toolchain runs static
+// constructors in: a family may wrap a handler of one named before it).
 using FamilyRegistrar = void (*)(Machine& m);
-std::vector<FamilyRegistrar>& FamilyRegistrars();
-struct FamilyRegistration {
-    explicit FamilyRegistration(FamilyRegistrar registrar) { FamilyRegistrars().push_back(registrar); }
+struct FamilyEntry {
+    const char* source;
+    FamilyRegistrar registrar;
 };
-#define VKSSIM_FAMILY(function) static const FamilyRegistration vkssim_family_##function(function)
+std::vector<FamilyEntry>& FamilyRegistrars();
+struct FamilyRegistration {
+    FamilyRegistration(const char* source, FamilyRegistrar registrar) {
+        FamilyRegistrars().push_back({source, registrar});
+    }
+};
+#define VKSSIM_FAMILY(function) static const FamilyRegistration vkssim_family_##function(__FILE__, function)
 
 // Device registration with the platform (machine.cpp).
 int AddDeviceLocked(Machine& m, const DeviceConfig& config);

@@ -8,14 +8,13 @@
 #include "feed_progress.h"
 #include "json_writer.h"
 #include "output.h"
+#include "os.h"
 #include "status_names.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vksctl {
 
@@ -116,8 +115,7 @@ int CmdPlay(Context& context, Args& args) {
 
     const std::string path = FilePathOf(*address);
     if (!path.empty()) {
-        struct stat st;
-        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (!os::IsFile(path)) {
             PrintError("play", "file " + path + " does not exist or is not a regular file");
             return kExitFailure;
         }
@@ -128,7 +126,7 @@ int CmdPlay(Context& context, Args& args) {
             return kExitUsage;
         }
         // Read by the simulated endpoint when the process first plays sound.
-        ::setenv("VKS_AUDIO_RECORD", wav.c_str(), 1);
+        os::SetEnvironment("VKS_AUDIO_RECORD", wav.c_str());
     }
 
     EventQueue queue;
@@ -183,7 +181,7 @@ int CmdPlay(Context& context, Args& args) {
 
     std::unique_ptr<FeedProgress> progress;
     if (IsFileAddress(*address)) progress = std::make_unique<FeedProgress>(path);
-    const bool bar = progress && !json && ::isatty(STDOUT_FILENO);
+    const bool bar = progress && progress->Tracked() && !json && os::StandardOutputIsTerminal();
     bool ended = false, interrupted = false, timedOut = false;
     std::vector<Reported> seen;
     bool barShown = false;
@@ -254,13 +252,15 @@ int CmdPlay(Context& context, Args& args) {
         j.Member("audio_note", audioNote).Member("engine_freed", freed == VKSERROR_NO_ERROR).EndObject();
         j.Print();
     } else {
-        if (progress)
+        if (progress && progress->Tracked())
             std::printf("fed %llu of %llu bytes of %s\n", static_cast<unsigned long long>(fed),
                         static_cast<unsigned long long>(progress->FileSize()), path.c_str());
         if (haveAudio)
             std::printf("audio: %llu frames rendered, %llu underruns\n",
                         static_cast<unsigned long long>(audio.framesPlayed),
                         static_cast<unsigned long long>(audio.underruns));
+        else if (audioStatus == VKSERROR_NO_ERROR)
+            std::printf("audio: played in session %s (the endpoint keeps no figures)\n", sessionId);
         else
             std::printf("audio: none\n");
         std::printf("closed the decoder and the stream; engine freed\n");

@@ -2,57 +2,27 @@
 
 #include "output.h"
 
-#include <atomic>
-#include <cerrno>
-#include <climits>
-#include <csignal>
+#include "os.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
-#include <poll.h>
 #include <sstream>
-#include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 
 namespace vksctl {
 
 namespace {
 
-std::atomic<bool> g_stop{false};
-int g_wakePipe[2] = {-1, -1};
 std::string g_temporaryRegistry;
-
-bool FileExists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool DirectoryExists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string ExecutableDirectory() {
-    char path[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return ".";
-    path[n] = 0;
-    std::string p(path);
-    const size_t slash = p.rfind('/');
-    return slash == std::string::npos ? "." : p.substr(0, slash);
-}
 
 // The shipped simulator configuration: beside an installed vksctl, then in
 // the source tree it was built from.
 std::string DefaultSimConfig() {
-    const std::string installed = ExecutableDirectory() + "/../share/vksacc/sim/default.conf";
-    char resolved[PATH_MAX];
-    if (FileExists(installed) && ::realpath(installed.c_str(), resolved)) return resolved;
+    const std::string installed = os::ExecutableDirectory() + "/../share/vksacc/sim/default.conf";
+    if (os::IsFile(installed)) return os::RealPath(installed);
 #ifdef VKSCTL_SOURCE_SIM_CONFIG
-    if (FileExists(VKSCTL_SOURCE_SIM_CONFIG)) return VKSCTL_SOURCE_SIM_CONFIG;
+    if (os::IsFile(VKSCTL_SOURCE_SIM_CONFIG)) return VKSCTL_SOURCE_SIM_CONFIG;
 #endif
     return {};
 }
@@ -61,9 +31,8 @@ std::string DefaultSimConfig() {
 // in the build tree.
 std::string StandinDirectory() {
     for (const char* relative : {"/../lib/vksacc/standins", "/../standins"}) {
-        const std::string dir = ExecutableDirectory() + relative;
-        char resolved[PATH_MAX];
-        if (DirectoryExists(dir) && ::realpath(dir.c_str(), resolved)) return resolved;
+        const std::string dir = os::ExecutableDirectory() + relative;
+        if (os::IsDirectory(dir)) return os::RealPath(dir);
     }
     return {};
 }
@@ -99,21 +68,19 @@ bool WriteLogLevelRegistry(const std::string& base, uint32_t mask) {
         const size_t end = body.find('\n');
         body = end == std::string::npos ? std::string() : body.substr(end + 1);
     }
-    char pattern[] = "/tmp/vksctl-registry-XXXXXX";
-    const int fd = ::mkstemp(pattern);
-    if (fd < 0) {
-        PrintError("", std::string("cannot make a temporary registry file: ") + std::strerror(errno));
+    std::string error;
+    g_temporaryRegistry = os::MakeTemporaryFile(&error);
+    if (g_temporaryRegistry.empty()) {
+        PrintError("", "cannot make a temporary registry file: " + error);
         return false;
     }
-    ::close(fd);
-    g_temporaryRegistry = pattern;
     char level[16];
     std::snprintf(level, sizeof level, "%08x", mask);
     std::ofstream out(g_temporaryRegistry, std::ios::binary);
     out << "Windows Registry Editor Version 5.00\n\n"
         << body << "\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{3A71D0C2-5B9E-4d17-A6F3-0C94E2B8D715}]\n"
         << "\"DebugLevel\"=dword:" << level << "\n";
-    ::setenv("VKS_REGISTRY_FILE", g_temporaryRegistry.c_str(), 1);
+    os::SetEnvironment("VKS_REGISTRY_FILE", g_temporaryRegistry.c_str());
     return true;
 }
 
@@ -122,11 +89,11 @@ bool WriteLogLevelRegistry(const std::string& base, uint32_t mask) {
 bool PrepareEnvironment(Context* context) {
     const GlobalOptions& g = context->global;
     if (!g.registry.empty()) {
-        if (!FileExists(g.registry)) {
+        if (!os::IsFile(g.registry)) {
             PrintError("", "registry file " + g.registry + " does not exist");
             return false;
         }
-        ::setenv("VKS_REGISTRY_FILE", g.registry.c_str(), 1);
+        os::SetEnvironment("VKS_REGISTRY_FILE", g.registry.c_str());
     }
     if (!g.logLevel.empty()) {
         uint32_t mask = 0;
@@ -138,7 +105,7 @@ bool PrepareEnvironment(Context* context) {
         const char* current = std::getenv("VKS_REGISTRY_FILE");
         if (!WriteLogLevelRegistry(current ? current : "", mask)) return false;
         // Diagnostics that go nowhere would make the option useless.
-        if (!std::getenv("VKS_DEBUG_OUTPUT")) ::setenv("VKS_DEBUG_OUTPUT", "stderr", 1);
+        if (!std::getenv("VKS_DEBUG_OUTPUT")) os::SetEnvironment("VKS_DEBUG_OUTPUT", "stderr");
     }
 
     // The devices: an explicit simulator configuration, one from the
@@ -146,7 +113,7 @@ bool PrepareEnvironment(Context* context) {
     // with nothing configured) the shipped simulator configuration.
     std::string how;
     if (!g.simConfig.empty()) {
-        if (!FileExists(g.simConfig)) {
+        if (!os::IsFile(g.simConfig)) {
             PrintError("", "simulator configuration " + g.simConfig + " does not exist");
             return false;
         }
@@ -167,12 +134,12 @@ bool PrepareEnvironment(Context* context) {
     }
     if (!context->simConfig.empty()) {
         context->simulator = true;
-        ::setenv("VKS_SIM_CONFIG", context->simConfig.c_str(), 1);
-        ::unsetenv("VKS_DRIVERS");
+        os::SetEnvironment("VKS_SIM_CONFIG", context->simConfig.c_str());
+        os::SetEnvironment("VKS_DRIVERS", nullptr);
         const char* dllPath = std::getenv("VKS_DLL_PATH");
         if (!dllPath || !*dllPath) {
             const std::string standins = StandinDirectory();
-            if (!standins.empty()) ::setenv("VKS_DLL_PATH", standins.c_str(), 1);
+            if (!standins.empty()) os::UseStandinFolder(standins);
         }
         // With --json the first line of standard output is the document.
         std::fprintf(g.json ? stderr : stdout, "vksctl: using %s\n", how.c_str());
@@ -186,52 +153,6 @@ void CleanUpEnvironment() {
         std::remove(g_temporaryRegistry.c_str());
         g_temporaryRegistry.clear();
     }
-}
-
-void InstallStopHandler() {
-    if (g_wakePipe[0] < 0 && ::pipe2(g_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) g_wakePipe[0] = g_wakePipe[1] = -1;
-    // The signals are blocked in every thread (the library's threads are all
-    // started later, from this one, and inherit the mask), so that no
-    // library call is ever interrupted; one thread of our own takes them
-    // and only sets the flag and wakes the main thread.
-    static sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    ::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    std::thread([] {
-        int signal = 0;
-        while (::sigwait(&stopSignals, &signal) == 0) {
-            g_stop = true;
-            Wake();
-        }
-    }).detach();
-}
-
-bool StopRequested() { return g_stop; }
-
-void Wake() {
-    if (g_wakePipe[1] >= 0) {
-        const char byte = 1;
-        // A full pipe already wakes the reader; nothing is lost.
-        [[maybe_unused]] ssize_t n = ::write(g_wakePipe[1], &byte, 1);
-    }
-}
-
-bool WaitForWake(int milliseconds) {
-    if (g_stop) return false;
-    if (g_wakePipe[0] >= 0) {
-        pollfd p{g_wakePipe[0], POLLIN, 0};
-        const int ready = ::poll(&p, 1, milliseconds);
-        if (ready > 0) {
-            char drain[64];
-            while (::read(g_wakePipe[0], drain, sizeof drain) > 0) {
-            }
-        }
-    } else if (milliseconds > 0) {
-        ::usleep(static_cast<useconds_t>(milliseconds) * 1000);
-    }
-    return !g_stop;
 }
 
 VKSERROR Engine::Load() {
