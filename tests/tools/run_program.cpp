@@ -81,6 +81,12 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
             }
             (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(n));
         }
+        if (fds[0].fd >= 0 && !options.closeOutputWhen.empty() &&
+            result.out.find(options.closeOutputWhen) != std::string::npos) {
+            close(fds[0].fd);
+            fds[0].fd = -1;
+            --open;
+        }
         if (!signalled && options.signal != 0 && !options.signalWhen.empty() &&
             result.out.find(options.signalWhen) != std::string::npos) {
             kill(pid, options.signal);

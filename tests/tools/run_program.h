@@ -22,6 +22,9 @@ struct RunOptions {
     // `signal` (as a person pressing Ctrl-C once the program is running).
     std::string signalWhen;
     int signal = 0;
+    // When standard output first contains this text, the reader closes it
+    // (as `| head` does after its lines).
+    std::string closeOutputWhen;
     // The child is killed after this long (a hung program fails the test
     // instead of hanging the suite).
     int timeoutMs = 30000;

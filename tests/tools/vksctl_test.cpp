@@ -221,14 +221,21 @@ TEST(VksctlPlay, StopsAfterSecondsOnAStreamThatNeverEnds) {
     EXPECT_TRUE(Contains(r.out, "engine freed"));
 }
 
-TEST(VksctlPlay, CtrlCClosesEverythingAndFreesTheEngine) {
+TEST(VksctlPlay, CtrlCOrAClosedOutputClosesEverythingAndFreesTheEngine) {
     RunOptions o = Simulator();
     o.signalWhen = "playing udp://";
     o.signal = SIGINT;
-    const auto r = Vksctl({"play", "udp://239.1.1.1:5000"}, o);
+    auto r = Vksctl({"play", "udp://239.1.1.1:5000"}, o);
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_TRUE(Contains(r.out, "interrupted")) << r.out;
     EXPECT_TRUE(Contains(r.out, "closed the decoder and the stream; engine freed")) << r.out;
+    // `vksctl play ... | head -2`: the reader goes away; no SIGPIPE death.
+    o = Simulator();
+    o.closeOutputWhen = "playing udp://";
+    r = Vksctl({"--log-level", "trace", "play", "udp://239.1.1.1:5000"}, o);
+    EXPECT_EQ(r.exitStatus, 0) << r.err.substr(r.err.size() > 2000 ? r.err.size() - 2000 : 0);
+    EXPECT_TRUE(Contains(r.err, "VKSDecoderDeviceClose")) << "decoder not closed";
+    EXPECT_TRUE(Contains(r.err, "VKSEngineFree: Exit")) << "engine not freed";
 }
 
 TEST(VksctlPlay, BadInputIsOneLine) {
@@ -335,7 +342,13 @@ TEST(VksctlHealth, WatchRepeatsAndJsonParses) {
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     ExpectJson(r);
     EXPECT_TRUE(Contains(r.out, "\"load\":35,\"encoder_load\":35,\"temperature\":47")) << r.out;
-    ExpectOneLineError(Vksctl({"health", "--watch", "0"}), "--watch takes a positive number of seconds");
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"health", "--watch", "0"}, {"health", "--count", "0"}, {"health", "--count", "3"}}) {
+        r = Vksctl(args);
+        ExpectOneLineError(r, args[1] == "--watch" ? "--watch takes a positive number of seconds"
+                                                   : "--count goes with --watch S");
+        EXPECT_EQ(r.exitStatus, 2);
+    }
 }
 
 // ---- net -----------------------------------------------------------------

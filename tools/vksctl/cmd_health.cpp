@@ -23,7 +23,7 @@ const char kHelp[] =
     "\n"
     "options:\n"
     "  --watch S   repeat every S seconds until Ctrl-C (or --count rounds)\n"
-    "  --count N   with --watch: stop after N rounds\n"
+    "  --count N   with --watch: stop after N rounds (0: until Ctrl-C, the default)\n"
     "  --tests     also run the three device tests (force lockup, stop-upgrade-reboot,\n"
     "              memory usage) on each device; they act on the hardware\n";
 
@@ -105,10 +105,14 @@ int CmdHealth(Context& context, Args& args) {
         return kExitOk;
     }
     const auto watch = args.Seconds("--watch");
-    const uint32_t count = args.U32("--count").value_or(watch ? 0 : 1);
+    const auto countOption = args.U32("--count");
     const bool tests = args.Flag("--tests");
     if (!args.Finish()) return UsageError("health", args.Error());
     if (watch && *watch <= 0) return UsageError("health", "--watch takes a positive number of seconds");
+    // Without an interval, rounds would follow each other with no pause
+    // (and flood the driver): --count only makes sense with --watch.
+    if (countOption && !watch) return UsageError("health", "--count goes with --watch S");
+    const uint32_t count = countOption.value_or(watch ? 0 : 1);
     const bool json = context.global.json;
 
     Engine engine;

@@ -199,6 +199,10 @@ void InstallStopHandler() {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     ::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // A closed standard output (`vksctl play ... | head -2`) must not kill
+    // the process with the engine loaded and a helper process running: writes
+    // fail with EPIPE instead, and WaitForWake treats it as Ctrl-C.
+    ::signal(SIGPIPE, SIG_IGN);
     std::thread([] {
         int signal = 0;
         while (::sigwait(&stopSignals, &signal) == 0) {
@@ -208,7 +212,18 @@ void InstallStopHandler() {
     }).detach();
 }
 
-bool StopRequested() { return g_stop; }
+bool StopRequested() {
+    if (!g_stop && OutputClosed()) g_stop = true;
+    return g_stop;
+}
+
+bool OutputClosed() {
+    if (std::ferror(stdout) && errno == EPIPE) return true;
+    // The reader of a pipe has gone: POLLERR on the write end, even before
+    // anything more is written.
+    pollfd p{STDOUT_FILENO, 0, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLERR);
+}
 
 void Wake() {
     if (g_wakePipe[1] >= 0) {
@@ -219,11 +234,12 @@ void Wake() {
 }
 
 bool WaitForWake(int milliseconds) {
-    if (g_stop) return false;
+    if (StopRequested()) return false;
     if (g_wakePipe[0] >= 0) {
-        pollfd p{g_wakePipe[0], POLLIN, 0};
-        const int ready = ::poll(&p, 1, milliseconds);
-        if (ready > 0) {
+        pollfd p[2] = {{g_wakePipe[0], POLLIN, 0}, {STDOUT_FILENO, 0, 0}};
+        const int ready = ::poll(p, 2, milliseconds);
+        if (ready > 0 && (p[1].revents & POLLERR)) g_stop = true;
+        if (ready > 0 && (p[0].revents & POLLIN)) {
             char drain[64];
             while (::read(g_wakePipe[0], drain, sizeof drain) > 0) {
             }
@@ -231,7 +247,7 @@ bool WaitForWake(int milliseconds) {
     } else if (milliseconds > 0) {
         ::usleep(static_cast<useconds_t>(milliseconds) * 1000);
     }
-    return !g_stop;
+    return !StopRequested();
 }
 
 VKSERROR Engine::Load() {
