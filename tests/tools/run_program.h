@@ -22,6 +22,8 @@ struct RunOptions {
     // `signal` (as a person pressing Ctrl-C once the program is running).
     std::string signalWhen;
     int signal = 0;
+    // The child's working folder (empty: this process's).
+    std::string cwd;
     // When standard output first contains this text, the reader closes it
     // (as `| head` does after its lines).
     std::string closeOutputWhen;

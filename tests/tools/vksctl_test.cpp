@@ -35,11 +35,19 @@ ProgramResult Vksctl(const std::vector<std::string>& args, const RunOptions& opt
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// Standard error without the simulator notice.
+std::vector<std::string> Errors(const ProgramResult& r) {
+    std::vector<std::string> lines;
+    for (const auto& line : Lines(r.err))
+        if (line.rfind("vksctl: using ", 0) != 0) lines.push_back(line);
+    return lines;
+}
+
 // One line on standard error, nothing on standard output but the simulator
 // line: how a wrong argument must be answered.
 void ExpectOneLineError(const ProgramResult& r, const std::string& part) {
     EXPECT_NE(r.exitStatus, 0);
-    const auto lines = Lines(r.err);
+    const auto lines = Errors(r);
     ASSERT_EQ(lines.size(), 1u) << r.err;
     EXPECT_TRUE(Contains(lines[0], part)) << lines[0];
     EXPECT_EQ(lines[0].rfind("vksctl", 0), 0u) << lines[0];
@@ -115,12 +123,24 @@ TEST(VksctlCommandLine, WrongWordsGetOneLineAndStatusTwo) {
     EXPECT_TRUE(Contains(r.err, "usage: vksctl"));
 }
 
+TEST(VksctlCommandLine, BrokenConfigurationsAndDriversStopBeforeTheEngine) {
+    TempFile config;
+    std::ofstream(config.Path()) << "[device]\ndecoders = 2\nfrobs = 3\n";
+    auto r = Vksctl({"devices"}, Simulator(config.Path()));
+    ExpectOneLineError(r, "simulator configuration " + config.Path() + ": ");
+    EXPECT_TRUE(Contains(r.err, "frobs")) << r.err;
+    ExpectOneLineError(Vksctl({"--sim-config", "/tmp", "devices"}), "simulator configuration /tmp is a folder");
+    RunOptions o = Simulator("");
+    o.env[1].second = "nosuchdriver";
+    ExpectOneLineError(Vksctl({"devices"}, o), "driver module nosuchdriver named in VKS_DRIVERS cannot be loaded");
+}
+
 TEST(VksctlCommandLine, NothingConfiguredRunsTheShippedSimulatorAndSaysSoFirst) {
     RunOptions o = Simulator();
     o.env[0].second = "";  // no VKS_SIM_CONFIG either
     const auto r = Vksctl({"devices"}, o);
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    const auto lines = Lines(r.out);
+    const auto lines = Lines(r.err);  // a notice: standard error
     ASSERT_FALSE(lines.empty());
     EXPECT_TRUE(Contains(lines[0], "using the simulator with its default configuration")) << lines[0];
     EXPECT_TRUE(Contains(lines[0], "default.conf")) << lines[0];
@@ -184,7 +204,7 @@ TEST(VksctlPlay, PlaysAFileToItsEndAndFreesTheEngine) {
     EXPECT_TRUE(Contains(r.out, "VKSERROR_END_OF_STREAM: end of stream")) << r.out;
     EXPECT_TRUE(Contains(r.out, "fed 1500000 of 1500000 bytes")) << r.out;
     EXPECT_TRUE(Contains(r.out, "engine freed")) << r.out;
-    EXPECT_TRUE(r.err.empty()) << r.err;
+    EXPECT_TRUE(Errors(r).empty()) << r.err;
 }
 
 TEST(VksctlPlay, JsonSummaryParsesAndCountsTheBytes) {
@@ -238,11 +258,53 @@ TEST(VksctlPlay, CtrlCOrAClosedOutputClosesEverythingAndFreesTheEngine) {
     EXPECT_TRUE(Contains(r.err, "VKSEngineFree: Exit")) << "engine not freed";
 }
 
-TEST(VksctlPlay, BadInputIsOneLine) {
-    ExpectOneLineError(Vksctl({"play", "file:///nonexistent/clip.ts"}), "file /nonexistent/clip.ts does not exist");
-    ExpectOneLineError(Vksctl({"play", "--decoder", "99", "udp://239.1.1.1:5000"}),
-                       "no decoder 99 (there are 6: 0 to 5)");
-    ExpectOneLineError(Vksctl({"play", "--port", "4", "udp://239.1.1.1:5000"}), "no network port 4");
+TEST(VksctlPlay, BareRelativeAndUpperCaseAddressesPlayTheWholeFile) {
+    TempFile file(200000);
+    const std::string name = file.Path().substr(file.Path().rfind('/') + 1);
+    RunOptions inTmp = Simulator();
+    inTmp.cwd = "/tmp";
+    for (const std::string& given : {file.Path(), name, "./" + name, "file://" + name, "FILE://" + file.Path()}) {
+        const auto r = Vksctl({"play", given}, inTmp);
+        EXPECT_EQ(r.exitStatus, 0) << given << ": " << r.err;
+        EXPECT_TRUE(Contains(r.out, "playing file://" + file.Path())) << given << ": " << r.out;
+        EXPECT_TRUE(Contains(r.out, "fed 200000 of 200000 bytes")) << given << ": " << r.out;
+    }
+}
+
+TEST(VksctlPlay, WhatCannotPlayFailsWithOneLine) {
+    TempFile empty;
+    TempFile locked(1000);
+    ::chmod(locked.Path().c_str(), 0);
+    const bool root = ::geteuid() == 0;  // root reads whatever it likes
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+        int exit;
+    } cases[] = {
+        {{"play", "file:///nonexistent/clip.ts"}, "file /nonexistent/clip.ts does not exist", 1},
+        {{"play", "/tmp"}, "file /tmp is a folder, not a file", 1},
+        {{"play", "file://" + empty.Path()}, "is empty: nothing to play", 1},
+        {{"play", "--wav", "/nonexistent/out.wav", "udp://239.1.1.1:5000"}, "folder /nonexistent does not exist", 2},
+        {{"play", "--decoder", "99", "udp://239.1.1.1:5000"}, "no decoder 99 (there are 6: 0 to 5)", 2},
+        {{"play", "--port", "4", "udp://239.1.1.1:5000"}, "no network port 4", 2},
+        {{"play", "--port", "99999999999", "udp://239.1.1.1:5000"}, "--port 99999999999 is too large", 2},
+        {{"play", "--first-frame-timeout", "0.3", "udp://239.1.1.1:5000"}, "no frame was decoded within 0.3 s", 1},
+        {{"play", "--decoder", "2", "--port", "0", "udp://239.1.1.1:5000"}, "(ports there: 2, 3)", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1] + " " + c.args.back());
+        const auto r = Vksctl(c.args);
+        ExpectOneLineError(r, c.error);
+        EXPECT_EQ(r.exitStatus, c.exit);
+    }
+    if (!root) ExpectOneLineError(Vksctl({"play", locked.Path()}), "permission denied");
+}
+
+TEST(VksctlPlay, ADecoderPlaysFromAPortOnItsOwnDevice) {
+    TempFile file(100000);
+    const auto r = Vksctl({"play", "--decoder", "2", file.Path()});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "port 2, decoder 2")) << r.out;
 }
 
 TEST(VksctlPlay, ADecoderInUseIsReportedByName) {
@@ -327,18 +389,35 @@ TEST(VksctlHealth, ShowsEachDevicesFigures) {
     EXPECT_FALSE(Contains(r.out, "force-lockup"));
 }
 
-TEST(VksctlHealth, TestsRunOnlyWhenAskedFor) {
-    const auto r = Vksctl({"health", "--tests"});
+TEST(VksctlHealth, TestsNeedYesAndReportEachResult) {
+    auto r = Vksctl({"health", "--tests"});
+    ExpectOneLineError(r, "add --yes to run them");
+    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_FALSE(Contains(r.out, "force-lockup"));
+    // The lockup's outcome comes later as a notification; each device here
+    // sends one.
+    TempFile config;
+    std::ofstream(config.Path()) << "[device]\nnotify_on_info = 0x01346400\n[device]\nnotify_on_info = 0x01346400\n";
+    r = Vksctl({"health", "--tests", "--yes"}, Simulator(config.Path()));
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(CountLinesWith(r.out, "VKSERROR_TEST_IN_PROGRESS"), 2u) << r.out;
-    EXPECT_EQ(CountLinesWith(r.out, "VKSERROR_TEST_COMPLETE"), 4u) << r.out;
+    EXPECT_EQ(CountLinesWith(r.out, "VKSERROR_TEST_COMPLETE"), 6u) << r.out;
+    EXPECT_FALSE(Contains(r.out, "IN_PROGRESS")) << r.out;
+    r = Vksctl({"health", "--tests", "--yes", "--test-timeout", "0.2"});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(CountLinesWith(r.out, "no result within 0.2 s (VKSERROR_TEST_IN_PROGRESS"), 2u) << r.out;
 }
 
 TEST(VksctlHealth, WatchRepeatsAndJsonParses) {
     auto r = Vksctl({"health", "--watch", "0.05", "--count", "2"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(CountLinesWith(r.out, "--- "), 2u) << r.out;
-    r = Vksctl({"--json", "health", "--tests"});
+    // JSON Lines: one document per round.
+    r = Vksctl({"--json", "health", "--watch", "0.05", "--count", "2"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const auto rounds = Lines(r.out);
+    ASSERT_EQ(rounds.size(), 2u) << r.out;
+    for (const auto& round : rounds) EXPECT_TRUE(IsJsonDocument(round)) << round;
+    r = Vksctl({"--json", "health"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     ExpectJson(r);
     EXPECT_TRUE(Contains(r.out, "\"load\":35,\"encoder_load\":35,\"temperature\":47")) << r.out;

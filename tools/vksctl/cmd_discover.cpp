@@ -84,7 +84,7 @@ int CmdDiscover(Context& context, Args& args) {
     const std::string problem = CheckIndex(VKSDEVICETYPE_DECODER, index);
     if (!problem.empty()) {
         PrintError("discover", problem);
-        return kExitFailure;
+        return kExitUsage;  // a wrong number on the command line
     }
     HVKS session = 0;
     VKSERROR status = VKSDiscoInit(index, &session);

@@ -113,7 +113,7 @@ int CmdEncode(Context& context, Args& args) {
     if (!problem.empty()) {
         std::fclose(out);
         PrintError("encode", problem);
-        return kExitFailure;
+        return kExitUsage;  // a wrong number on the command line
     }
     HVKS encoder = 0;
     VKSERROR status = VKSEncoderDeviceOpen(index, 0, &encoder);

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace vksctl {
 
@@ -25,7 +26,27 @@ const char kHelp[] =
     "  --watch S   repeat every S seconds until Ctrl-C (or --count rounds)\n"
     "  --count N   with --watch: stop after N rounds (0: until Ctrl-C, the default)\n"
     "  --tests     also run the three device tests (force lockup, stop-upgrade-reboot,\n"
-    "              memory usage) on each device; they act on the hardware\n";
+    "              memory usage) on each device: they lock the device up and reboot it,\n"
+    "              so they need --yes (or a yes on a terminal); each test's result is\n"
+    "              waited for (the device reports it as a system event)\n"
+    "  --yes       run the tests without asking\n"
+    "  --test-timeout S\n"
+    "              how long to wait for a test's result (default 10)\n";
+
+void VKSAPI OnSystemEvent(VKSERROR event, void*, void* context) {
+    static_cast<EventQueue*>(context)->Push("system", event);
+}
+
+bool IsTestResult(VKSERROR status) { return status == VKSERROR_TEST_COMPLETE || status == VKSERROR_TEST_FAIL; }
+
+// Asks on a terminal; anything but y or yes is no.
+bool Confirmed(size_t devices) {
+    if (!::isatty(STDIN_FILENO) || !::isatty(STDERR_FILENO)) return false;
+    std::fprintf(stderr, "vksctl health: the tests lock up and reboot %zu device(s). Run them? [y/N] ", devices);
+    char answer[16] = {};
+    if (!std::fgets(answer, sizeof answer, stdin)) return false;
+    return std::strcmp(answer, "y\n") == 0 || std::strcmp(answer, "yes\n") == 0;
+}
 
 struct Figures {
     std::string name;
@@ -107,6 +128,8 @@ int CmdHealth(Context& context, Args& args) {
     const auto watch = args.Seconds("--watch");
     const auto countOption = args.U32("--count");
     const bool tests = args.Flag("--tests");
+    const bool yes = args.Flag("--yes");
+    const double testTimeout = args.Seconds("--test-timeout").value_or(10);
     if (!args.Finish()) return UsageError("health", args.Error());
     if (watch && *watch <= 0) return UsageError("health", "--watch takes a positive number of seconds");
     // Without an interval, rounds would follow each other with no pause
@@ -117,6 +140,9 @@ int CmdHealth(Context& context, Args& args) {
 
     Engine engine;
     if (!LoadEngine("health", &engine)) return kExitFailure;
+    // Test results arrive as system events; listen before anything is asked.
+    EventQueue events;
+    if (tests) VKSSetSystemEventFn(OnSystemEvent, &events);
     std::vector<DeviceGroup> groups;
     for (DeviceGroup& g : GroupDevices())
         if (!g.decoders.empty()) groups.push_back(std::move(g));
@@ -124,9 +150,14 @@ int CmdHealth(Context& context, Args& args) {
         PrintError("health", "no devices with decoders");
         return kExitFailure;
     }
+    if (tests && !yes && !Confirmed(groups.size()))
+        return UsageError("health", "--tests locks up and reboots every device: add --yes to run them");
 
+    // One document at the end; with --watch, one document per round as it
+    // happens (JSON Lines), so that a reader sees each round at once.
+    const bool lines = json && watch;
     JsonWriter j;
-    j.BeginObject().Key("rounds").BeginArray();
+    if (!lines) j.BeginObject().Key("rounds").BeginArray();
     EventQueue clock;  // only its time and its wait
     int exitStatus = kExitOk;
     for (uint32_t round = 0; count == 0 || round < count; ++round) {
@@ -139,16 +170,20 @@ int CmdHealth(Context& context, Args& args) {
         for (const Figures& f : all)
             if (f.loadStatus != VKSERROR_NO_ERROR) exitStatus = kExitFailure;
         if (json) {
-            j.BeginObject().Member("seconds", clock.Elapsed()).Key("devices").BeginArray();
-            for (const Figures& f : all) WriteFigures(j, f);
-            j.EndArray().EndObject();
+            JsonWriter line;
+            JsonWriter& w = lines ? line : j;
+            w.BeginObject().Member("seconds", clock.Elapsed()).Key("devices").BeginArray();
+            for (const Figures& f : all) WriteFigures(w, f);
+            w.EndArray().EndObject();
+            if (lines) line.Print();
         } else {
             if (watch) std::printf("--- %.1f s\n", clock.Elapsed());
             PrintText(all);
-            std::fflush(stdout);
         }
+        std::fflush(stdout);
     }
-    j.EndArray();
+    if (!lines) j.EndArray();
+    else j.BeginObject();
 
     if (tests && !StopRequested()) {
         static const struct {
@@ -161,9 +196,23 @@ int CmdHealth(Context& context, Args& args) {
         j.Key("tests").BeginArray();
         for (const DeviceGroup& g : groups)
             for (const auto& t : kTests) {
-                const VKSERROR result = t.run(g.decoders.front());
-                if (result != VKSERROR_TEST_COMPLETE && result != VKSERROR_TEST_IN_PROGRESS) exitStatus = kExitFailure;
-                table.Row({g.name, t.name, StatusText(result)});
+                VKSERROR result = t.run(g.decoders.front());
+                std::string text = StatusText(result);
+                if (result == VKSERROR_TEST_IN_PROGRESS) {
+                    // The device reports the outcome later, as a notification.
+                    bool got = false;
+                    const double since = events.Elapsed();
+                    while (!got && WaitUntil(events, since, testTimeout, 100)) {
+                        for (const Reported& r : events.Take())
+                            if (!got && IsTestResult(r.status)) result = r.status, got = true;
+                        if (events.Elapsed() - since >= testTimeout) break;
+                    }
+                    char waited[64];
+                    std::snprintf(waited, sizeof waited, "no result within %.3g s (", testTimeout);
+                    text = got ? StatusText(result) : waited + StatusText(result) + ")";
+                }
+                if (result != VKSERROR_TEST_COMPLETE) exitStatus = kExitFailure;
+                table.Row({g.name, t.name, text});
                 j.BeginObject().Member("device", g.name).Member("test", t.name);
                 j.Member("result", StatusName(result) ? StatusName(result) : "").Member("code", Hex32(result));
                 j.EndObject();
@@ -173,7 +222,7 @@ int CmdHealth(Context& context, Args& args) {
     }
     j.EndObject();
     const VKSERROR freed = engine.Free();
-    if (json) j.Print();
+    if (json && (!lines || tests)) j.Print();
     if (freed != VKSERROR_NO_ERROR) return FailWith("health", "freeing the engine", freed);
     return exitStatus;
 }

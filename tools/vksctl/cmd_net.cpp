@@ -172,7 +172,7 @@ int CmdNet(Context& context, Args& args) {
         const std::string problem = CheckIndex(VKSDEVICETYPE_DECODER, decoder);
         if (!problem.empty()) {
             PrintError("net", problem);
-            return kExitFailure;
+            return kExitUsage;  // a wrong number on the command line
         }
         j.Member("action", action).Member("destination", destination).Member("decoder", decoder);
         if (action == "ping") {

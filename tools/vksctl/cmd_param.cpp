@@ -120,7 +120,7 @@ int CmdParam(Context& context, Args& args) {
     const Param* param = FindParam(family, name);
     if (!param) {
         PrintError("param", "unknown " + family + " parameter '" + name + "' (known: " + KnownNames(family) + ")");
-        return kExitFailure;
+        return kExitUsage;
     }
     int selector = -1;
     for (int s = 0; s < kSelectorCount; ++s)
@@ -161,7 +161,7 @@ int CmdParam(Context& context, Args& args) {
     const std::string problem = CheckIndex(type, index);
     if (!problem.empty()) {
         PrintError("param", problem);
-        return kExitFailure;
+        return kExitUsage;  // a wrong number on the command line
     }
     Object object;
     object.family = family;

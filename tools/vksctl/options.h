@@ -51,6 +51,8 @@ private:
 // Decimal or 0x-prefixed hexadecimal; false for anything else.
 bool ParseU32(const std::string& text, uint32_t* value);
 bool ParseSeconds(const std::string& text, double* value);
+// A number, but beyond 32 bits: said so rather than "not a number".
+bool IsTooLarge(const std::string& text);
 
 // Parses the global options in front of the command; returns the index of
 // the command word (argc when there is none) or -1 after printing an error.
