@@ -10,6 +10,7 @@
 #include "feed_progress.h"
 #include "json_writer.h"
 #include "output.h"
+#include "param_table.h"
 #include "status_names.h"
 
 #include <algorithm>
@@ -42,6 +43,9 @@ const char kHelp[] =
     "  --first-frame-timeout S\n"
     "                   fail when no frame is decoded within S seconds (default 10)\n"
     "  --connect N      the connection argument given with the decoder's state 2 (default 0)\n"
+    "  --param NAME=VALUE\n"
+    "                   set a decoder or stream parameter (vksctl param list) for this\n"
+    "                   session, before playing; may be repeated\n"
     "  --no-audio       open the decoder with audio decoding switched off\n"
     "  --wav FILE       (simulator) record the sound the audio endpoint plays into FILE\n"
     "  --json           print a summary document instead of the running display\n";
@@ -138,6 +142,12 @@ int CmdPlay(Context& context, Args& args) {
     const double firstFrameTimeout = args.Seconds("--first-frame-timeout").value_or(10);
     const bool noAudio = args.Flag("--no-audio");
     const std::string wav = args.Value("--wav").value_or("");
+    std::vector<ParamSetting> settings;
+    for (const std::string& text : args.Values("--param")) {
+        std::string problem;
+        if (!ParseParamSetting(text, {"decoder", "stream"}, &settings.emplace_back(), &problem))
+            args.SetError(problem);
+    }
     auto given = args.Positional();
     if (!given && !args.Failed()) args.SetError("the stream address is missing");
     if (!args.Finish()) return UsageError("play", args.Error());
@@ -203,6 +213,15 @@ int CmdPlay(Context& context, Args& args) {
     (void)VKSDecoderDeviceSetWindow(nullptr, 0, session.decoder, nullptr);
     VKSDecoderDeviceSetErrorFn(nullptr, 0, session.decoder, OnDecoderError, &queue);
     VKSNetworkStreamSetErrorFn(session.stream, 0, OnStreamError, &queue);
+
+    for (const ParamSetting& p : settings) {
+        std::string problem;
+        const HVKS object = std::string(p.param->family) == "decoder" ? session.decoder : session.stream;
+        if (SetParam(*p.param, object, p.values, p.text, &problem) != VKSERROR_NO_ERROR) {
+            PrintError("play", problem);
+            return kExitFailure;
+        }
+    }
 
     char sessionId[VKS_AUDIO_SESSION_ID_SIZE] = {};
     const VKSERROR audioStatus = VKSDecoderDeviceGetAudioSessionId(session.decoder, sessionId);

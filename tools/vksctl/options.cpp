@@ -66,6 +66,12 @@ std::optional<std::string> Args::Value(const std::string& name) {
     return std::nullopt;
 }
 
+std::vector<std::string> Args::Values(const std::string& name) {
+    std::vector<std::string> all;
+    while (auto v = Value(name)) all.push_back(*v);
+    return all;
+}
+
 std::optional<uint32_t> Args::U32(const std::string& name) {
     auto text = Value(name);
     if (!text) return std::nullopt;

@@ -31,6 +31,8 @@ public:
     // The same, as numbers; a value that is not one is an error.
     std::optional<uint32_t> U32(const std::string& name);
     std::optional<double> Seconds(const std::string& name);
+    // Every "--name VALUE" (removed), for options that may repeat.
+    std::vector<std::string> Values(const std::string& name);
     // The next positional argument (removed), if any.
     std::optional<std::string> Positional();
     // Fails on anything not taken. True when all is well.
