@@ -9,6 +9,9 @@ packages=(
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64  # the Windows DLL
   wine64                                          # runs the Windows conformance programs
   python3                                         # checks of the export table
+  libcpp-httplib-dev                              # vksctl exporter's HTTP server
+  prometheus                                      # the exporter's test: promtool and a real server
+  curl                                            # the README's exporter example
 )
 
 missing=()

@@ -2,7 +2,9 @@
 // its standard output and error captured, its exit status returned.
 #pragma once
 
+#include <csignal>
 #include <string>
+#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -34,6 +36,31 @@ struct RunOptions {
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const RunOptions& options = {});
+
+// A program left running while a test talks to it (a server): started at
+// construction, stopped (and killed if it will not stop) by Stop or at
+// destruction, so that nothing it started outlives the test.
+class Program {
+public:
+    Program(const std::string& program, const std::vector<std::string>& args, const RunOptions& options = {});
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    // Reads its output until standard output contains `text`; false when it
+    // does not within the time or the program ends first.
+    bool WaitForOutput(const std::string& text, int timeoutMs);
+    const std::string& Out() const { return out_; }
+    const std::string& Err() const { return err_; }
+    // Sends `signal`, waits for the end (SIGKILL after the time-out) and
+    // returns what it wrote and its status.
+    ProgramResult Stop(int signal = SIGTERM, int timeoutMs = 10000);
+
+private:
+    bool Read(int timeoutMs);  // false when both pipes are closed
+    pid_t pid_ = 0;
+    int fds_[2] = {-1, -1};
+    std::string out_, err_;
+};
 
 // Lines of a text, without their line ends.
 std::vector<std::string> Lines(const std::string& text);

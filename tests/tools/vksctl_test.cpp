@@ -3,9 +3,15 @@
 // and exit status are checked, and every --json document must parse.
 #include "run_program.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
+#include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -180,6 +186,17 @@ TEST(VksctlDevices, JsonListsEveryInput) {
     EXPECT_TRUE(Contains(r.out, "{\"index\":5,\"name\":\"VKS Media Device B\"")) << r.out;
     EXPECT_TRUE(Contains(r.out, "\"discovery_inputs\":["));
     EXPECT_TRUE(Contains(r.out, "\"device_data\":[")) << r.out;
+}
+
+TEST(VksctlDevices, ShowSerialFirmwareAndLocationFromTheRecord) {
+    TempFile config;
+    std::ofstream(config.Path()) << "[device]\nserial = 0x12345678\nfirmware = 4.7\n";
+    const auto r = Vksctl({"devices"}, Simulator(config.Path()));
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(CountLinesWith(r.out, "0x12345678  4.7  PCI bus 3, slot 0"), 6u) << r.out;
+    const auto j = Vksctl({"--json", "devices"}, Simulator(config.Path()));
+    EXPECT_TRUE(Contains(j.out, "\"serial\":\"0x12345678\",\"firmware\":\"4.7\",\"location\":\"PCI bus 3, slot 0\""))
+        << j.out;
 }
 
 TEST(VksctlDevices, RecordsShowsTheDeviceData) {
@@ -385,7 +402,7 @@ TEST(VksctlHealth, ShowsEachDevicesFigures) {
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(CountLinesWith(r.out, "35%"), 2u) << r.out;
     EXPECT_EQ(CountLinesWith(r.out, "47 C"), 2u) << r.out;
-    EXPECT_EQ(CountLinesWith(r.out, "hardware counters:"), 2u);
+    EXPECT_EQ(CountLinesWith(r.out, "hardware counters (opaque 24-byte record"), 2u);
     EXPECT_FALSE(Contains(r.out, "force-lockup"));
 }
 
@@ -529,6 +546,87 @@ TEST(VksctlEvents, WatchesUntilCtrlC) {
     const auto r = Vksctl({"events"}, o);
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_TRUE(Contains(r.out, "0 events; engine freed")) << r.out;
+}
+
+// ---- exporter ------------------------------------------------------------
+
+int FreeLoopbackPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    const bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), size) == 0 &&
+                    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0;
+    close(fd);
+    return ok ? ntohs(a.sin_port) : 0;
+}
+
+TEST(VksctlExporter, PrometheusScrapesTheSimulatorsTemperature) {
+    vkstest::Program exporter(VKSCTL_PATH, {"exporter", "--listen", "127.0.0.1:0"}, Simulator());
+    ASSERT_TRUE(exporter.WaitForOutput("/metrics", 20000)) << exporter.Err();
+    int port = 0;
+    ASSERT_EQ(std::sscanf(exporter.Out().c_str(), "serving http://127.0.0.1:%d/metrics", &port), 1) << exporter.Out();
+
+    httplib::Client client("127.0.0.1", port);
+    auto metrics = client.Get("/metrics");
+    ASSERT_TRUE(metrics && metrics->status == 200);
+    EXPECT_TRUE(Contains(metrics->body, "vksacc_temperature_celsius{device=\"VKS Media Device A\",serial=\"0x5A000001\","
+                                        "location=\"PCI bus 3, slot 0\"} 47\n"))
+        << metrics->body;
+    EXPECT_TRUE(Contains(metrics->body, "vksacc_input_info{device=\"VKS Media Device B\",serial=\"0x5A000002\","
+                                        "location=\"PCI bus 4, slot 0\",index=\"5\",kind=\"decoder\"} 1\n"));
+    auto missing = client.Get("/nosuch");
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->status, 404);
+
+    // The exposition passes promtool's checks.
+    TempFile exposition;
+    std::ofstream(exposition.Path()) << metrics->body;
+    const auto promtool = vkstest::RunProgram("/bin/sh", {"-c", "promtool check metrics < " + exposition.Path()});
+    EXPECT_EQ(promtool.exitStatus, 0) << promtool.out << promtool.err;
+
+    // A second exporter on the same port says so.
+    const auto busy = Vksctl({"exporter", "--listen", "127.0.0.1:" + std::to_string(port)});
+    ExpectOneLineError(busy, "cannot listen on 127.0.0.1:" + std::to_string(port) + ": the port is in use");
+    EXPECT_EQ(busy.exitStatus, 1);
+
+    // A real Prometheus on loopback scrapes it every 200 ms; its query API
+    // answers the temperature of both devices.
+    ASSERT_EQ(access("/usr/bin/prometheus", X_OK), 0) << "prometheus is missing: run scripts/setup.sh";
+    char folder[] = "/tmp/vksctl-prometheus-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const int webPort = FreeLoopbackPort();
+    std::ofstream(std::string(folder) + "/prometheus.yml")
+        << "global:\n  scrape_interval: 200ms\nscrape_configs:\n  - job_name: vksacc\n    static_configs:\n"
+        << "      - targets: ['127.0.0.1:" << port << "']\n";
+    vkstest::Program prometheus("/usr/bin/prometheus",
+                                {std::string("--config.file=") + folder + "/prometheus.yml",
+                                 std::string("--storage.tsdb.path=") + folder + "/data",
+                                 "--web.listen-address=127.0.0.1:" + std::to_string(webPort)});
+    httplib::Client api("127.0.0.1", webPort);
+    std::string answer;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        auto r = api.Get("/api/v1/query?query=vksacc_temperature_celsius");
+        if (r && r->status == 200) answer = r->body;
+        if (Contains(answer, "VKS Media Device A") && Contains(answer, "VKS Media Device B")) break;
+        prometheus.WaitForOutput("\x01never\x01", 200);  // drains its log while waiting
+    }
+    const auto prometheusEnd = prometheus.Stop(SIGTERM);
+    std::filesystem::remove_all(folder);
+    size_t devices = 0;
+    for (size_t at = 0; (at = answer.find("\"47\"]", at)) != std::string::npos; ++at) ++devices;
+    EXPECT_EQ(devices, 2u) << answer << prometheusEnd.err.substr(0, 3000);
+
+    const auto end = exporter.Stop(SIGINT);
+    EXPECT_EQ(end.exitStatus, 0) << end.err;
+}
+
+TEST(VksctlExporter, BadListenAddressIsAUsageError) {
+    const auto r = Vksctl({"exporter", "--listen", "localhost"});
+    ExpectOneLineError(r, "--listen takes ADDR:PORT");
+    EXPECT_EQ(r.exitStatus, 2);
 }
 
 }  // namespace

@@ -18,9 +18,10 @@ namespace {
 const char kHelp[] =
     "usage: vksctl health [--watch S] [--count N] [--tests] [--json]\n"
     "\n"
-    "Shows each device's current decoder and encoder load, core loads, temperature,\n"
-    "hardware counters and memory usage figures (the records' words as the device\n"
-    "reports them).\n"
+    "Shows each device's current decoder and encoder load (percent), core loads,\n"
+    "temperature (degrees Celsius), and its hardware counters and memory usage records.\n"
+    "The device defines the layout of the core load, counters and memory records and\n"
+    "names none of their fields: they are shown as 32-bit words, marked opaque.\n"
     "\n"
     "options:\n"
     "  --watch S   repeat every S seconds until Ctrl-C (or --count rounds)\n"
@@ -91,8 +92,12 @@ void PrintText(const std::vector<Figures>& all) {
     table.Print();
     for (const Figures& f : all) {
         std::printf("%s (decoder %u)\n", f.name.c_str(), f.decoder);
-        std::printf("  hardware counters: %s\n", Value(f.countersStatus, JoinWords(Words(f.counters.Data))).c_str());
-        std::printf("  memory usage:      %s\n", Value(f.memoryStatus, JoinWords(Words(f.memory.Data))).c_str());
+        // The device defines these records' layouts and nothing names their
+        // fields: shown as the words they hold, and said to be so.
+        std::printf("  hardware counters (opaque 24-byte record, 32-bit words): %s\n",
+                    Value(f.countersStatus, JoinWords(Words(f.counters.Data))).c_str());
+        std::printf("  memory usage (opaque 56-byte record, 32-bit words):      %s\n",
+                    Value(f.memoryStatus, JoinWords(Words(f.memory.Data))).c_str());
     }
 }
 

@@ -28,6 +28,7 @@ const Command kCommands[] = {
     {"net", CmdNet, "ping, trace-route, interfaces, IP configuration, MAC addresses"},
     {"param", CmdParam, "get or set a parameter of a decoder, encoder or network stream"},
     {"events", CmdEvents, "watch system events (upgrades, memory levels) until Ctrl-C"},
+    {"exporter", CmdExporter, "serve the devices' figures to Prometheus at /metrics until Ctrl-C"},
 };
 
 void PrintUsage(FILE* out) {
