@@ -193,7 +193,8 @@ TEST(VksctlDevices, ShowSerialFirmwareAndLocationFromTheRecord) {
     std::ofstream(config.Path()) << "[device]\nserial = 0x12345678\nfirmware = 4.7\n";
     const auto r = Vksctl({"devices"}, Simulator(config.Path()));
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(CountLinesWith(r.out, "0x12345678  4.7  PCI bus 3, slot 0"), 6u) << r.out;
+    EXPECT_EQ(CountLinesWith(r.out, "0x12345678  4.7"), 6u) << r.out;
+    EXPECT_EQ(CountLinesWith(r.out, "PCI bus 3, slot 0"), 6u) << r.out;
     const auto j = Vksctl({"--json", "devices"}, Simulator(config.Path()));
     EXPECT_TRUE(Contains(j.out, "\"serial\":\"0x12345678\",\"firmware\":\"4.7\",\"location\":\"PCI bus 3, slot 0\""))
         << j.out;
@@ -248,7 +249,9 @@ TEST(VksctlPlay, WavOptionRecordsOnlyOnTheSimulatorAndTheSessionStillEnds) {
     ASSERT_NE(at, std::string::npos) << r.out;
     unsigned long long frames = 0;
     ASSERT_EQ(std::sscanf(r.out.c_str() + at, "audio: %llu frames rendered", &frames), 1) << r.out;
-    if (frames > 0) EXPECT_GT(wav.Size(), 44u);
+    if (frames > 0) {
+        EXPECT_GT(wav.Size(), 44u);
+    }
 }
 
 TEST(VksctlPlay, StopsAfterSecondsOnAStreamThatNeverEnds) {
@@ -271,7 +274,7 @@ TEST(VksctlPlay, CtrlCOrAClosedOutputClosesEverythingAndFreesTheEngine) {
     o.closeOutputWhen = "playing udp://";
     r = Vksctl({"--log-level", "trace", "play", "udp://239.1.1.1:5000"}, o);
     EXPECT_EQ(r.exitStatus, 0) << r.err.substr(r.err.size() > 2000 ? r.err.size() - 2000 : 0);
-    EXPECT_TRUE(Contains(r.err, "VKSDecoderDeviceClose")) << "decoder not closed";
+    EXPECT_EQ(CountLinesWith(r.err, "DeviceClose: START"), 2u) << "decoder and stream not closed";
     EXPECT_TRUE(Contains(r.err, "VKSEngineFree: Exit")) << "engine not freed";
 }
 
@@ -411,17 +414,13 @@ TEST(VksctlHealth, TestsNeedYesAndReportEachResult) {
     ExpectOneLineError(r, "add --yes to run them");
     EXPECT_EQ(r.exitStatus, 2);
     EXPECT_FALSE(Contains(r.out, "force-lockup"));
-    // The lockup's outcome comes later as a notification; each device here
-    // sends one.
-    TempFile config;
-    std::ofstream(config.Path()) << "[device]\nnotify_on_info = 0x01346400\n[device]\nnotify_on_info = 0x01346400\n";
-    r = Vksctl({"health", "--tests", "--yes"}, Simulator(config.Path()));
+    // Each result is final: the lockup, in progress when asked, has its
+    // outcome when the device answers again.
+    r = Vksctl({"health", "--tests", "--yes"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(CountLinesWith(r.out, "VKSERROR_TEST_COMPLETE"), 6u) << r.out;
-    EXPECT_FALSE(Contains(r.out, "IN_PROGRESS")) << r.out;
-    r = Vksctl({"health", "--tests", "--yes", "--test-timeout", "0.2"});
-    EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(CountLinesWith(r.out, "no result within 0.2 s (VKSERROR_TEST_IN_PROGRESS"), 2u) << r.out;
+    EXPECT_EQ(CountLinesWith(r.out, "VKSERROR_TEST_IN_PROGRESS (0x01346401), then the device answered again after"), 2u)
+        << r.out;
+    EXPECT_EQ(CountLinesWith(r.out, "VKSERROR_TEST_COMPLETE"), 4u) << r.out;
 }
 
 TEST(VksctlHealth, WatchRepeatsAndJsonParses) {

@@ -243,6 +243,12 @@ int CmdExporter(Context& context, Args& args) {
     }
 
     httplib::Server server;
+    // The library's default also sets SO_REUSEPORT, with which a second
+    // exporter would share the port silently; a port in use must be an error.
+    server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     std::mutex scrapeMutex;  // one scrape at a time: the device queries are not free
     server.Get("/metrics", [&](const httplib::Request&, httplib::Response& response) {
         std::lock_guard lock(scrapeMutex);

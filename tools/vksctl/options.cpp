@@ -144,6 +144,8 @@ int ParseGlobalOptions(int argc, char** argv, GlobalOptions* options) {
         auto is = [&](const char* name) { return arg == name || arg.rfind(std::string(name) + "=", 0) == 0; };
         if (arg == "--json") {
             options->json = true;
+        } else if (arg == "--version") {
+            options->version = true;
         } else if (arg == "--help" || arg == "-h") {
             options->help = true;
         } else if (is("--log-level")) {

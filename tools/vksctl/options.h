@@ -15,6 +15,7 @@ struct GlobalOptions {
     std::string registry;    // --registry FILE
     std::string simConfig;   // --sim-config FILE
     bool help = false;
+    bool version = false;    // --version
 };
 
 // The arguments of one command. Options are taken out as the command asks
