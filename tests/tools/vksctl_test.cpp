@@ -2,6 +2,7 @@
 // every command against the simulator, including wrong input; its output
 // and exit status are checked, and every --json document must parse.
 #include "run_program.h"
+#include "vksacc.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -107,6 +109,23 @@ TEST(VksctlCommandLine, HelpListsEveryCommandAndEachCommandHasItsOwn) {
     }
 }
 
+TEST(VksctlCommandLine, VersionHelpCommandCompletionAndManualPage) {
+    auto r = Vksctl({"--version"});
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.out, "vksctl " VKSACC_VERSION_STRING " (library " VKSACC_VERSION_STRING ")\n");
+    EXPECT_EQ(Vksctl({"help", "play"}).out, Vksctl({"play", "--help"}).out);
+    // The completion reads the commands and options from the help text.
+    const std::string folder = std::string(VKSCTL_PATH).substr(0, std::string(VKSCTL_PATH).rfind('/'));
+    r = vkstest::RunProgram("/bin/bash", {"-c", "PATH=" + folder + ":$PATH; source " VKSCTL_COMPLETION "; "
+                                          "COMP_WORDS=(vksctl ex); COMP_CWORD=1; _vksctl; echo ${COMPREPLY[@]}; "
+                                          "COMP_WORDS=(vksctl play --first); COMP_CWORD=2; _vksctl; echo ${COMPREPLY[@]}"});
+    EXPECT_EQ(r.out, "exporter\n--first-frame-timeout\n") << r.err;
+    std::ifstream page(VKSCTL_MANPAGE);
+    const std::string text((std::istreambuf_iterator<char>(page)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(Contains(text, ".TH VKSCTL 1")) << text.substr(0, 200);
+    EXPECT_TRUE(Contains(text, ".SH EXPORTER\n.nf\nusage: vksctl exporter"));
+}
+
 TEST(VksctlCommandLine, WrongWordsGetOneLineAndStatusTwo) {
     auto r = Vksctl({"frobnicate"});
     ExpectOneLineError(r, "unknown command 'frobnicate'");
@@ -118,6 +137,10 @@ TEST(VksctlCommandLine, WrongWordsGetOneLineAndStatusTwo) {
     ExpectOneLineError(r, "--port takes a number, not 'seven'");
     r = Vksctl({"play"});
     ExpectOneLineError(r, "the stream address is missing");
+    r = Vksctl({"health", "--watch", "1e9"});
+    ExpectOneLineError(r, "--watch 1e9 is too large");
+    r = Vksctl({"param", "get", "encoder", "sharpness"});
+    EXPECT_EQ(r.exitStatus, 2);
     r = Vksctl({"--log-level", "loud", "devices"});
     ExpectOneLineError(r, "unknown log level 'loud'");
     r = Vksctl({"--registry", "/nonexistent/registry.reg", "devices"});
@@ -502,6 +525,24 @@ TEST(VksctlParam, GetsWithEachSelectorAndSetsWithReadBack) {
     r = Vksctl({"param", "get", "decoder", "cropping", "--index", "3"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_TRUE(Contains(r.out, "decoder 3 cropping (current): ")) << r.out;
+}
+
+TEST(VksctlParam, SetIsForTheSessionAndSessionsTakeParameters) {
+    auto r = Vksctl({"param", "set", "stream", "jitter", "40"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "lasts only while vksctl has the stream open")) << r.out;
+    ExpectOneLineError(Vksctl({"param", "set", "encoder", "bit-rate", "1"}), "(valid: 64000 to 40000000)");
+    r = Vksctl({"play", "--seconds", "0.1", "--param", "jitter=40", "--param", "sync-mode=1", "udp://239.1.1.1:5000"});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    ExpectOneLineError(Vksctl({"play", "--param", "warp=9", "udp://239.1.1.1:5000"}), "unknown parameter 'warp'");
+    TempFile out;
+    ExpectOneLineError(Vksctl({"encode", "--param", "bit-rate=1", "--output", out.Path()}),
+                       "setting encoder bit-rate to 1: VKSERROR_INVALID_ARGUMENT (0x01340005) (valid: 64000 to");
+    // --output -: the samples on standard output, the figures on standard error.
+    r = Vksctl({"encode", "--frames", "2", "--fps", "60", "--param", "bit-rate=64000", "--output", "-"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 4), std::string("\0\0\0\1", 4));
+    EXPECT_TRUE(Contains(r.err, "2 samples")) << r.err;
 }
 
 TEST(VksctlParam, ListParses) {
