@@ -8,7 +8,7 @@
  * Against the simulator: VKS_SIM_CONFIG=<prefix>/share/vksacc/sim/default.conf
  * VKS_DLL_PATH=<prefix>/lib/vksacc/standins videowall a.ts b.ts c.ts
  */
-#define _POSIX_C_SOURCE 200809L /* clock_gettime, pthread_cond_timedwait */
+#define _XOPEN_SOURCE 700 /* clock_gettime, pthread_cond_timedwait, realpath */
 
 #include <vksacc.h>
 
