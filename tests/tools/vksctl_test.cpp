@@ -406,6 +406,7 @@ TEST(VksctlDiscover, ListsWhatTheSessionFinds) {
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_TRUE(Contains(r.out, "Simulated camera 0.1")) << r.out;
     EXPECT_TRUE(Contains(r.out, "Simulated camera 0.2")) << r.out;
+    EXPECT_EQ(CountLinesWith(r.out, "(the record names no stream address)"), 2u) << r.out;
     r = Vksctl({"discover", "--json", "--decoder", "2"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     ExpectJson(r);
@@ -486,7 +487,7 @@ TEST(VksctlNet, ShowsInterfacesAddressesAndMacs) {
 TEST(VksctlNet, PingAndTraceRouteReportTheDevicesAnswer) {
     auto r = Vksctl({"net", "ping", "127.0.0.1"});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_TRUE(Contains(r.out, "answered, VKSERROR_DIAG_PING_SUCCESS")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "answered, VKSERROR_DIAG_PING_SUCCESS (0x01345400); command round trip ")) << r.out;
     r = Vksctl({"net", "ping", "10.99.99.99"});
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_TRUE(Contains(r.out, "VKSERROR_DIAG_PING_TIMEOUT")) << r.out;
@@ -570,7 +571,8 @@ TEST(VksctlEvents, ShowsTheDevicesSystemEvents) {
     std::ofstream(config.Path()) << "[device]\nnotify_on_info = 0x0134F403, 0x0134F401\n";
     auto r = Vksctl({"events", "--count", "2"}, Simulator(config.Path()));
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_TRUE(Contains(r.out, "VKSERROR_EVENT_MEMORY_LEVEL_AMBER: memory level amber")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "VKSERROR_EVENT_MEMORY_LEVEL_AMBER: memory level amber, from VKS Media Device 0"))
+        << r.out;
     EXPECT_TRUE(Contains(r.out, "VKSERROR_EVENT_UPGRADE_PENDING: firmware upgrade pending")) << r.out;
     EXPECT_TRUE(Contains(r.out, "2 events; engine freed")) << r.out;
     r = Vksctl({"--json", "events", "--count", "2"}, Simulator(config.Path()));
