@@ -62,7 +62,8 @@ void VKSAPI OnSystemEvent(VKSERROR event, void*, void* context) {
     static_cast<EventQueue*>(context)->Push("system", event);
 }
 
-// The address as the device needs it: a bare path becomes a file://
+// The address as the device needs it: a bare path (anything without a
+// scheme but a plain host:port) becomes a file://
 // address, the file and sdp schemes are written in lower case (the device
 // matches them exactly), and their paths are made absolute. `path` receives
 // the local file's path (empty for network addresses).
@@ -70,6 +71,12 @@ std::string NormalizeAddress(const std::string& given, std::string* path) {
     path->clear();
     const size_t colon = given.find("://");
     if (colon == std::string::npos) {
+        // A plain network address (host:port) stays as it is, unless a file
+        // of that name is here.
+        struct stat st;
+        if (given.find(':') != std::string::npos && given.find('/') == std::string::npos &&
+            ::stat(given.c_str(), &st) != 0)
+            return given;
         *path = AbsolutePath(given);
         return "file://" + *path;
     }
@@ -154,7 +161,7 @@ int CmdPlay(Context& context, Args& args) {
     const bool json = context.global.json;
 
     std::string path;
-    const auto address = std::make_optional(NormalizeAddress(*given, &path));
+    const std::string address = NormalizeAddress(*given, &path);
     if (!path.empty()) {
         const std::string problem = ReadableFileProblem("file", path);
         if (!problem.empty()) {
@@ -162,7 +169,7 @@ int CmdPlay(Context& context, Args& args) {
             return kExitFailure;
         }
         struct stat st;
-        if (IsFileAddress(*address) && ::stat(path.c_str(), &st) == 0 && st.st_size == 0) {
+        if (IsFileAddress(address) && ::stat(path.c_str(), &st) == 0 && st.st_size == 0) {
             PrintError("play", "file " + path + " is empty: nothing to play");
             return kExitFailure;
         }
@@ -198,10 +205,10 @@ int CmdPlay(Context& context, Args& args) {
 
     int exitStatus = kExitOk;
     Session session;
-    VKSERROR status = VKSNetworkStreamOpenExA(port, address->c_str(), 0, &session.stream, nullptr);
+    VKSERROR status = VKSNetworkStreamOpenExA(port, address.c_str(), 0, &session.stream, nullptr);
     if (status != VKSERROR_NO_ERROR) {
         session.stream = 0;
-        return FailWith("play", "cannot open a stream on port " + std::to_string(port) + " with " + *address, status);
+        return FailWith("play", "cannot open a stream on port " + std::to_string(port) + " with " + address, status);
     }
     VKSGUID audioSession{};  // the null GUID asks for a session of its own
     status = VKSDecoderDeviceOpenEx(decoderIndex, 0, 0, &session.decoder, nullptr, &audioSession);
@@ -245,12 +252,12 @@ int CmdPlay(Context& context, Args& args) {
         return FailWith("play", "cannot connect and play", status);
     }
     if (!json) {
-        std::printf("playing %s: port %u, decoder %u; %s\n", address->c_str(), port, decoderIndex, audioNote.c_str());
+        std::printf("playing %s: port %u, decoder %u; %s\n", address.c_str(), port, decoderIndex, audioNote.c_str());
         std::fflush(stdout);
     }
 
     std::unique_ptr<FeedProgress> progress;
-    if (IsFileAddress(*address)) progress = std::make_unique<FeedProgress>(path);
+    if (IsFileAddress(address)) progress = std::make_unique<FeedProgress>(path);
     const bool bar = progress && !json && ::isatty(STDOUT_FILENO);
     bool ended = false, interrupted = false, timedOut = false, firstFrame = false;
     std::string failure;  // why the session failed, printed after the close
@@ -317,7 +324,7 @@ int CmdPlay(Context& context, Args& args) {
 
     if (json) {
         JsonWriter j;
-        j.BeginObject().Member("address", *address).Member("port", port).Member("decoder", decoderIndex);
+        j.BeginObject().Member("address", address).Member("port", port).Member("decoder", decoderIndex);
         j.Key("events").BeginArray();
         for (const Reported& r : seen) {
             j.BeginObject().Member("seconds", r.seconds).Member("source", r.source);
