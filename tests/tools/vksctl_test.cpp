@@ -551,6 +551,7 @@ TEST(VksctlParam, ListParses) {
     ASSERT_EQ(r.exitStatus, 0);
     ExpectJson(r);
     EXPECT_TRUE(Contains(r.out, "\"name\":\"caching-limit\""));
+    EXPECT_TRUE(Contains(r.out, "\"meaning\":\"bits per second\",\"unit\":\"bit/s\"")) << r.out;
 }
 
 TEST(VksctlParam, BadInputIsOneLine) {

@@ -7,6 +7,7 @@
 #include "status_names.h"
 
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 
 namespace vksctl {
@@ -35,10 +36,25 @@ std::string KnownNames(const std::string& family) {
     return names;
 }
 
+// Units where the value's meaning fixes them; the device defines the rest
+// (the library passes every value unchanged).
+const char* UnitOf(const Param& p) {
+    static const struct {
+        const char* family;
+        const char* name;
+        const char* unit;
+    } kUnits[] = {{"encoder", "frame-rate", "frames/s"}, {"encoder", "bit-rate", "bit/s"},
+                  {"encoder", "key-frame-interval", "frames"}, {"encoder", "resolution", "pixels"},
+                  {"decoder", "resolution", "pixels"}};
+    for (const auto& u : kUnits)
+        if (std::strcmp(p.family, u.family) == 0 && std::strcmp(p.name, u.name) == 0) return u.unit;
+    return "device-defined";
+}
+
 int List(const std::string& family, bool json) {
     JsonWriter j;
     j.BeginArray();
-    Table table({"FAMILY", "NAME", "VALUES", "SELECTORS", "SET", "MEANING"});
+    Table table({"FAMILY", "NAME", "VALUES", "UNIT", "SELECTORS", "SET", "MEANING"});
     for (const Param* p = AllParams(); p->family; ++p) {
         if (!family.empty() && family != p->family) continue;
         std::string selectors;
@@ -49,8 +65,9 @@ int List(const std::string& family, bool json) {
                 selectors += (selectors.empty() ? "" : ",") + std::string(SelectorName(s));
                 j.String(SelectorName(s));
             }
-        j.EndArray().Member("settable", p->set != nullptr).Member("meaning", p->meaning).EndObject();
-        table.Row({p->family, p->name, std::to_string(p->values), selectors.empty() ? "-" : selectors,
+        j.EndArray().Member("settable", p->set != nullptr).Member("meaning", p->meaning);
+        j.Member("unit", UnitOf(*p)).EndObject();
+        table.Row({p->family, p->name, std::to_string(p->values), UnitOf(*p), selectors.empty() ? "-" : selectors,
                    p->set ? "yes" : "no", p->meaning});
     }
     j.EndArray();
