@@ -12,9 +12,18 @@
 #   lib/vksacc/standins/         stand-in "vidpane" and "oemname" libraries,
 #                                found only through VKS_DLL_PATH
 #   share/vksacc/sim/default.conf
-#   bin/vksctl, bin/742AudioHelper (the audio session helper)
+#   lib/742AudioHelper           the audio session helper, beside the library
+#   bin/vksctl
 #   lib/cmake/VKSACC/, lib/pkgconfig/vksacc.pc
 include(CMakePackageConfigHelpers)
+
+# The header's version macros are the package's version: one may not move
+# without the other.
+file(STRINGS ${PROJECT_SOURCE_DIR}/include/vksacc.h VKSACC_HEADER_VERSION REGEX "^#define VKSACC_VERSION_STRING ")
+string(REGEX REPLACE ".*\"(.*)\".*" "\\1" VKSACC_HEADER_VERSION "${VKSACC_HEADER_VERSION}")
+if(NOT VKSACC_HEADER_VERSION STREQUAL PROJECT_VERSION)
+  message(FATAL_ERROR "vksacc.h says version ${VKSACC_HEADER_VERSION}, the project ${PROJECT_VERSION}")
+endif()
 
 set(VKSACC_INSTALL_DATADIR ${CMAKE_INSTALL_DATADIR}/vksacc)
 set(VKSACC_INSTALL_STANDINDIR ${CMAKE_INSTALL_LIBDIR}/vksacc/standins)
@@ -31,12 +40,13 @@ install(TARGETS vksacc vksplatform EXPORT VKSACCTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS vkssim LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-# The audio session helper: a decoder playing sound starts it by name, and
-# process creation looks beside the application, in the current folder and on
-# the PATH, so it goes beside vksctl in bin/. It loads the library by name
-# from beside the platform library.
-set_target_properties(vks_audio_helper PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
-install(TARGETS vks_audio_helper RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The audio session helper: the library starts it for a decoder playing
+# sound and looks for it in the folder of its own module first, so it is
+# installed beside libvksacc.so (an internal program under lib/, as the FHS
+# allows), whatever folder the application runs from. It loads the library
+# by name from that same folder.
+set_target_properties(vks_audio_helper PROPERTIES INSTALL_RPATH "$ORIGIN")
+install(TARGETS vks_audio_helper RUNTIME DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(TARGETS oemname vidpane LIBRARY DESTINATION ${VKSACC_INSTALL_STANDINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/vksacc.h ${PROJECT_SOURCE_DIR}/platform/include/vksacc_abi.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
@@ -46,7 +56,8 @@ install(EXPORT VKSACCTargets NAMESPACE VKSACC:: DESTINATION ${VKSACC_INSTALL_CMA
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/VKSACCConfig.cmake.in
   ${CMAKE_BINARY_DIR}/package/VKSACCConfig.cmake
   INSTALL_DESTINATION ${VKSACC_INSTALL_CMAKEDIR}
-  PATH_VARS CMAKE_INSTALL_INCLUDEDIR CMAKE_INSTALL_BINDIR VKSACC_INSTALL_DATADIR VKSACC_INSTALL_STANDINDIR)
+  PATH_VARS CMAKE_INSTALL_INCLUDEDIR CMAKE_INSTALL_BINDIR CMAKE_INSTALL_LIBDIR VKSACC_INSTALL_DATADIR
+            VKSACC_INSTALL_STANDINDIR)
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/package/VKSACCConfigVersion.cmake
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMinorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/package/VKSACCConfig.cmake ${CMAKE_BINARY_DIR}/package/VKSACCConfigVersion.cmake

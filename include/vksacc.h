@@ -51,14 +51,37 @@
 
 #include "vksacc_abi.h"
 
+/* Version of this header. VKSGetVersion returns the library's, in the form
+ * of VKSACC_VERSION: an application can compare the two at start. */
+#define VKSACC_VERSION_MAJOR 0
+#define VKSACC_VERSION_MINOR 1
+#define VKSACC_VERSION_PATCH 0
+#define VKSACC_VERSION_STRING "0.1.0"
+#define VKSACC_MAKE_VERSION(major, minor, patch) \
+    ((uint32_t)(((uint32_t)(major) << 16) | ((uint32_t)(minor) << 8) | (uint32_t)(patch)))
+#define VKSACC_VERSION VKSACC_MAKE_VERSION(VKSACC_VERSION_MAJOR, VKSACC_VERSION_MINOR, VKSACC_VERSION_PATCH)
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 #if defined(__cplusplus)
 #  define VKS_STATIC_ASSERT(expr, msg) static_assert(expr, msg)
-#else
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 #  define VKS_STATIC_ASSERT(expr, msg) _Static_assert(expr, msg)
+#else
+/* C99: an array type whose size is negative when the assertion fails. */
+#  define VKS_STATIC_ASSERT_NAME2(line) vks_static_assert_##line
+#  define VKS_STATIC_ASSERT_NAME(line) VKS_STATIC_ASSERT_NAME2(line)
+#  define VKS_STATIC_ASSERT(expr, msg) typedef char VKS_STATIC_ASSERT_NAME(__LINE__)[(expr) ? 1 : -1]
+#endif
+
+/* The media buffer list has an unnamed union (C11 and C++); C99 compilers
+ * accept it as an extension, which GCC and Clang want marked. */
+#if defined(__GNUC__) && !defined(__cplusplus)
+#  define VKS_EXTENSION __extension__
+#else
+#  define VKS_EXTENSION
 #endif
 
 VKS_STATIC_ASSERT(sizeof(void*) == 8, "VKSACC supports 64-bit targets only");
@@ -312,7 +335,7 @@ typedef struct VKSMEDIABUFFERS {
     uint64_t CompletionValue2;      /* 16, written when an output sample completes */
     uint32_t BufferCount;           /* 24, entries in use */
     uint32_t Reserved2[3];          /* 28 */
-    union {
+    VKS_EXTENSION union {
         VKSMEDIABUFFER Buffers[3];  /* 40 */
         VKSMEDIAPLANES Planes;      /* 40, plane values from 152 */
     };
@@ -609,6 +632,17 @@ VKSACC_EXPORT VKSERROR VKSAPI VKSEngineFree(VKSHENGINE hEngine);
  * the device completion thread. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSSetSystemEventFn(VKSSYSTEMEVENTFN pFn, void* pContext);
 
+/* The library's version, as VKSACC_VERSION (major << 16 | minor << 8 |
+ * patch). Needs no engine; callable from any thread. */
+VKSACC_EXPORT uint32_t VKSAPI VKSGetVersion(void);
+
+/* The name of a status code exactly as this header spells it
+ * ("VKSERROR_INVALID_ARGUMENT" for 0x01340005), or "" (never null) for a
+ * value without a name, such as a HANDLEERROR_* value or a Windows error
+ * number. Needs no engine; pure, callable from any thread, including
+ * callbacks. */
+VKSACC_EXPORT const char* VKSAPI VKSErrorToString(VKSERROR Status);
+
 /* ---- Device counts and information ------------------------------------- */
 /* Inputs by global input index, from 0 to count - 1 per kind; the index is
  * what the open, network and health exports take.
@@ -768,6 +802,13 @@ VKSACC_EXPORT VKSERROR VKSAPI VKSDecoderDeviceOpen(uint32_t DecoderIndex, uint32
 VKSACC_EXPORT VKSERROR VKSAPI VKSDecoderDeviceClose(HVKS hVKS);
 /* Handle; VKSERROR_INVALID_ARGUMENT for a null pointer. No driver command. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSDecoderDeviceGetState(HVKS hVKS, uint32_t* pState);
+/* Decoder (and object) states. The device gives them their meaning; the
+ * library acts on them as the comment of VKSDecoderDeviceSetState says. */
+#define VKS_DECODER_STATE_OPENED  0u /* as opened; stopped */
+#define VKS_DECODER_STATE_PAUSED  1u /* sent to the device; the renderer holds its picture */
+#define VKS_DECODER_STATE_PLAYING 2u /* connects to the source stream, then plays */
+#define VKS_DECODER_STATE_HELD    3u /* kept by the library alone, never sent to the device */
+
 /* Sets the decoder (and its source stream, when hSource is not 0) to State;
  * state 2 first connects the decoder to the source with ConnectArg (passed to
  * the device unchanged). States are the device's numbers: 0 (as opened), 1

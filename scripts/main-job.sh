@@ -22,6 +22,6 @@ if [[ ! -s $sample ]]; then
   (yes "VKSACC sample transport stream" || true) | head -c 67108864 >"$sample"
 fi
 # No driver configured: vksctl runs against the simulator's default
-# configuration (sim/configs/default.conf) and says so on its first line.
+# configuration (sim/configs/default.conf) and says so on standard error.
 # The sound the simulated endpoint plays is recorded to a WAV file.
 exec build/default/bin/vksctl play --wav build/default/samples/sample.wav "file://$PWD/$sample"

@@ -10,6 +10,9 @@ packages=(
   wine64                                          # runs the Windows conformance programs
   python3                                         # checks of the export table
   clang libclang-rt-14-dev                        # fuzz targets (libFuzzer)
+  libcpp-httplib-dev                              # vksctl exporter's HTTP server
+  prometheus                                      # the exporter's test: promtool and a real server
+  curl                                            # the README's exporter example
 )
 
 missing=()

@@ -1,4 +1,4 @@
-/* Compiled as C11 to prove that the public header is valid C. */
+/* Compiled as C99 and C11 to prove that the public header is valid C. */
 #include "vksacc.h"
 
 #include <string.h>
@@ -27,5 +27,7 @@ uint32_t VksHeaderCProbe(VKSMEDIASAMPLE* pSample, VKSMEDIABUFFERS* pBuffers, VKS
     return (uint32_t)(decoderError == 0 && discovery == 0 && session.Data1 == 0)
          + pBuffers->BufferCount
          + (uint32_t)offsetof(VKSMEDIABUFFERS, Planes.FirstPlaneValues)
-         + (VKSERROR)VKSERROR_INVALID_ARGUMENT;
+         + (VKSERROR)VKSERROR_INVALID_ARGUMENT
+         + (VKSACC_VERSION == VKSGetVersion() ? VKS_DECODER_STATE_PLAYING : VKS_DECODER_STATE_OPENED)
+         + (uint32_t)(VKSErrorToString(VKSERROR_NO_ERROR)[0] == 'V');
 }

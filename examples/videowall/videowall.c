@@ -8,7 +8,7 @@
  * Against the simulator: VKS_SIM_CONFIG=<prefix>/share/vksacc/sim/default.conf
  * VKS_DLL_PATH=<prefix>/lib/vksacc/standins videowall a.ts b.ts c.ts
  */
-#define _POSIX_C_SOURCE 200809L /* clock_gettime, pthread_cond_timedwait */
+#define _XOPEN_SOURCE 700 /* clock_gettime, pthread_cond_timedwait, realpath */
 
 #include <vksacc.h>
 
@@ -92,6 +92,8 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: videowall FILE [FILE ...]\n");
         return 2;
     }
+    printf("videowall: VKSACC %s (library %u.%u.%u)\n", VKSACC_VERSION_STRING, VKSGetVersion() >> 16,
+           (VKSGetVersion() >> 8) & 0xFFu, VKSGetVersion() & 0xFFu);
     VKSHENGINE engine = NULL;
     VKSERROR status = VKSEngineLoad(&engine);
     if (status != VKSERROR_NO_ERROR) {
@@ -119,8 +121,16 @@ int main(int argc, char** argv) {
             break;
         }
         tile->portIndex = (uint32_t)port;
-        char address[4200];
-        snprintf(address, sizeof address, "file://%s", argv[1 + i]);
+        /* The device reads the file by its address: a path relative to this
+         * program's folder means nothing there, so give it the absolute one. */
+        char path[4096], address[4200];
+        if (!realpath(argv[1 + i], path)) {
+            fprintf(stderr, "videowall: tile %d: %s: ", i, argv[1 + i]);
+            perror(NULL);
+            result = 1;
+            break;
+        }
+        snprintf(address, sizeof address, "file://%s", path);
         status = VKSNetworkStreamOpenExA(tile->portIndex, address, 0, &tile->stream, NULL);
         if (status != VKSERROR_NO_ERROR) {
             fprintf(stderr, "videowall: tile %d: cannot open %s on port %u: 0x%08X\n", i, address, tile->portIndex,
@@ -142,13 +152,17 @@ int main(int argc, char** argv) {
         VKSNetworkStreamSetErrorFn(tile->stream, 0, OnStreamError, tile);
         /* A real wall gives each tile its window here. */
         (void)VKSDecoderDeviceSetWindow(NULL, 0, tile->decoder, NULL);
-        status = VKSDecoderDeviceSetState(tile->stream, 0, tile->decoder, 2);
+        status = VKSDecoderDeviceSetState(tile->stream, 0, tile->decoder, VKS_DECODER_STATE_PLAYING);
         if (status != VKSERROR_NO_ERROR) {
             fprintf(stderr, "videowall: tile %d: cannot play: 0x%08X\n", i, status);
             result = 1;
             break;
         }
-        printf("tile %d: decoder %u plays %s from port %u\n", i, tile->decoderIndex, argv[1 + i], tile->portIndex);
+        /* The session the tile's sound plays in (all zeros: no sound). */
+        char sessionId[VKS_AUDIO_SESSION_ID_SIZE] = "none";
+        if (VKSDecoderDeviceGetAudioSessionId(tile->decoder, sessionId) != VKSERROR_NO_ERROR) strcpy(sessionId, "none");
+        printf("tile %d: decoder %u plays %s from port %u; audio session %s\n", i, tile->decoderIndex, argv[1 + i],
+               tile->portIndex, sessionId);
     }
 
     if (result == 0) {

@@ -144,7 +144,9 @@ static_assert(std::size(kNamedCodes) == 113, "every named status is listed");
 
 }  // namespace
 
-const char* VKSErrorToString(VKSERROR code) {
+uint32_t VKSAPI VKSGetVersion(void) { return VKSACC_VERSION; }
+
+const char* VKSAPI VKSErrorToString(VKSERROR code) {
     const NamedCode* end = std::end(kNamedCodes);
     const NamedCode* it = std::lower_bound(std::begin(kNamedCodes), end, code,
                                            [](const NamedCode& entry, VKSERROR value) { return entry.code < value; });

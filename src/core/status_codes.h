@@ -7,9 +7,7 @@
 // Number of device kinds (VKSDEVICETYPE_NETWORK .. VKSDEVICETYPE_DISCOVERY).
 constexpr DWORD kDeviceTypeCount = 4;
 
-// The name of a status code ("VKSERROR_INVALID_ARGUMENT"), or "" for a value
-// without a name. Pure: no allocation, no locking.
-const char* VKSErrorToString(VKSERROR code);
+// VKSErrorToString, the name of a status code, is exported: vksacc.h.
 
 // "NETWORK", "DECODER", "ENCODER", "DISCOVERY", or "Invalid".
 const char* DeviceTypeToString(DWORD type);

@@ -14,11 +14,19 @@ extern char** environ;
 
 namespace vkstest {
 
-ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const RunOptions& options) {
-    ProgramResult result;
+namespace {
+
+// Starts the program with its standard output and error on pipes (returned
+// in out[0] and out[1]); 0 and `error` set when it cannot start.
+pid_t Spawn(const std::string& program, const std::vector<std::string>& args, const RunOptions& options, int fds[2],
+            std::string* error) {
     int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return result;
+    if (pipe2(outPipe, O_CLOEXEC) != 0) return 0;
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        close(outPipe[0]);
+        close(outPipe[1]);
+        return 0;
+    }
 
     // The child's environment: ours, with the options' changes.
     std::vector<std::string> env;
@@ -45,6 +53,7 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (!options.cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, options.cwd.c_str());
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -53,13 +62,26 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     if (spawned != 0) {
         close(outPipe[0]);
         close(errPipe[0]);
-        result.err = std::string("cannot start ") + program + ": " + std::strerror(spawned);
-        return result;
+        *error = std::string("cannot start ") + program + ": " + std::strerror(spawned);
+        return 0;
     }
+    fds[0] = outPipe[0];
+    fds[1] = errPipe[0];
+    return pid;
+}
+
+}  // namespace
+
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const RunOptions& options) {
+    ProgramResult result;
+    int pipes[2];
+    const pid_t pid = Spawn(program, args, options, pipes, &result.err);
+    if (pid == 0) return result;
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.timeoutMs);
     bool signalled = false, killed = false;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    pollfd fds[2] = {{pipes[0], POLLIN, 0}, {pipes[1], POLLIN, 0}};
     int open = 2;
     while (open > 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -81,6 +103,12 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
             }
             (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(n));
         }
+        if (fds[0].fd >= 0 && !options.closeOutputWhen.empty() &&
+            result.out.find(options.closeOutputWhen) != std::string::npos) {
+            close(fds[0].fd);
+            fds[0].fd = -1;
+            --open;
+        }
         if (!signalled && options.signal != 0 && !options.signalWhen.empty() &&
             result.out.find(options.signalWhen) != std::string::npos) {
             kill(pid, options.signal);
@@ -94,6 +122,66 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     }
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     if (killed) result.err += "\n(killed after the time-out)";
+    return result;
+}
+
+Program::Program(const std::string& program, const std::vector<std::string>& args, const RunOptions& options) {
+    pid_ = Spawn(program, args, options, fds_, &err_);
+}
+
+Program::~Program() { Stop(SIGKILL); }
+
+bool Program::Read(int timeoutMs) {
+    if (fds_[0] < 0 && fds_[1] < 0) return false;
+    pollfd fds[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};
+    const int ready = poll(fds, 2, timeoutMs);
+    if (ready <= 0) return ready == 0 || errno == EINTR;
+    bool open = false;
+    for (int i = 0; i < 2; ++i) {
+        if (fds_[i] < 0) continue;
+        if (fds[i].revents & (POLLIN | POLLHUP)) {
+            char buffer[4096];
+            const ssize_t n = read(fds_[i], buffer, sizeof buffer);
+            if (n <= 0) {
+                close(fds_[i]);
+                fds_[i] = -1;
+                continue;
+            }
+            (i == 0 ? out_ : err_).append(buffer, static_cast<size_t>(n));
+        }
+        open = true;
+    }
+    return open;
+}
+
+bool Program::WaitForOutput(const std::string& text, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (out_.find(text) == std::string::npos) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0 || pid_ == 0 || !Read(static_cast<int>(left))) return out_.find(text) != std::string::npos;
+    }
+    return true;
+}
+
+ProgramResult Program::Stop(int signal, int timeoutMs) {
+    ProgramResult result;
+    if (pid_ != 0) {
+        kill(pid_, signal);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while ((fds_[0] >= 0 || fds_[1] >= 0) && std::chrono::steady_clock::now() < deadline && Read(200)) {
+        }
+        if (fds_[0] >= 0 || fds_[1] >= 0) kill(pid_, SIGKILL);
+        int status = 0;
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        pid_ = 0;
+    }
+    for (int& fd : fds_)
+        if (fd >= 0) close(fd), fd = -1;
+    result.out = out_;
+    result.err = err_;
     return result;
 }
 

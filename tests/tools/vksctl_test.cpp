@@ -2,14 +2,22 @@
 // every command against the simulator, including wrong input; its output
 // and exit status are checked, and every --json document must parse.
 #include "run_program.h"
+#include "vksacc.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <poll.h>
 #include <sys/stat.h>
@@ -39,11 +47,19 @@ ProgramResult Vksctl(const std::vector<std::string>& args, const RunOptions& opt
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// Standard error without the simulator notice.
+std::vector<std::string> Errors(const ProgramResult& r) {
+    std::vector<std::string> lines;
+    for (const auto& line : Lines(r.err))
+        if (line.rfind("vksctl: using ", 0) != 0) lines.push_back(line);
+    return lines;
+}
+
 // One line on standard error, nothing on standard output but the simulator
 // line: how a wrong argument must be answered.
 void ExpectOneLineError(const ProgramResult& r, const std::string& part) {
     EXPECT_NE(r.exitStatus, 0);
-    const auto lines = Lines(r.err);
+    const auto lines = Errors(r);
     ASSERT_EQ(lines.size(), 1u) << r.err;
     EXPECT_TRUE(Contains(lines[0], part)) << lines[0];
     EXPECT_EQ(lines[0].rfind("vksctl", 0), 0u) << lines[0];
@@ -97,6 +113,23 @@ TEST(VksctlCommandLine, HelpListsEveryCommandAndEachCommandHasItsOwn) {
     }
 }
 
+TEST(VksctlCommandLine, VersionHelpCommandCompletionAndManualPage) {
+    auto r = Vksctl({"--version"});
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.out, "vksctl " VKSACC_VERSION_STRING " (library " VKSACC_VERSION_STRING ")\n");
+    EXPECT_EQ(Vksctl({"help", "play"}).out, Vksctl({"play", "--help"}).out);
+    // The completion reads the commands and options from the help text.
+    const std::string folder = std::string(VKSCTL_PATH).substr(0, std::string(VKSCTL_PATH).rfind('/'));
+    r = vkstest::RunProgram("/bin/bash", {"-c", "PATH=" + folder + ":$PATH; source " VKSCTL_COMPLETION "; "
+                                          "COMP_WORDS=(vksctl ex); COMP_CWORD=1; _vksctl; echo ${COMPREPLY[@]}; "
+                                          "COMP_WORDS=(vksctl play --first); COMP_CWORD=2; _vksctl; echo ${COMPREPLY[@]}"});
+    EXPECT_EQ(r.out, "exporter\n--first-frame-timeout\n") << r.err;
+    std::ifstream page(VKSCTL_MANPAGE);
+    const std::string text((std::istreambuf_iterator<char>(page)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(Contains(text, ".TH VKSCTL 1")) << text.substr(0, 200);
+    EXPECT_TRUE(Contains(text, ".SH EXPORTER\n.nf\nusage: vksctl exporter"));
+}
+
 TEST(VksctlCommandLine, WrongWordsGetOneLineAndStatusTwo) {
     auto r = Vksctl({"frobnicate"});
     ExpectOneLineError(r, "unknown command 'frobnicate'");
@@ -108,6 +141,10 @@ TEST(VksctlCommandLine, WrongWordsGetOneLineAndStatusTwo) {
     ExpectOneLineError(r, "--port takes a number, not 'seven'");
     r = Vksctl({"play"});
     ExpectOneLineError(r, "the stream address is missing");
+    r = Vksctl({"health", "--watch", "1e9"});
+    ExpectOneLineError(r, "--watch 1e9 is too large");
+    r = Vksctl({"param", "get", "encoder", "sharpness"});
+    EXPECT_EQ(r.exitStatus, 2);
     r = Vksctl({"--log-level", "loud", "devices"});
     ExpectOneLineError(r, "unknown log level 'loud'");
     r = Vksctl({"--registry", "/nonexistent/registry.reg", "devices"});
@@ -119,12 +156,24 @@ TEST(VksctlCommandLine, WrongWordsGetOneLineAndStatusTwo) {
     EXPECT_TRUE(Contains(r.err, "usage: vksctl"));
 }
 
+TEST(VksctlCommandLine, BrokenConfigurationsAndDriversStopBeforeTheEngine) {
+    TempFile config;
+    std::ofstream(config.Path()) << "[device]\ndecoders = 2\nfrobs = 3\n";
+    auto r = Vksctl({"devices"}, Simulator(config.Path()));
+    ExpectOneLineError(r, "simulator configuration " + config.Path() + ": ");
+    EXPECT_TRUE(Contains(r.err, "frobs")) << r.err;
+    ExpectOneLineError(Vksctl({"--sim-config", "/tmp", "devices"}), "simulator configuration /tmp is a folder");
+    RunOptions o = Simulator("");
+    o.env[1].second = "nosuchdriver";
+    ExpectOneLineError(Vksctl({"devices"}, o), "driver module nosuchdriver named in VKS_DRIVERS cannot be loaded");
+}
+
 TEST(VksctlCommandLine, NothingConfiguredRunsTheShippedSimulatorAndSaysSoFirst) {
     RunOptions o = Simulator();
     o.env[0].second = "";  // no VKS_SIM_CONFIG either
     const auto r = Vksctl({"devices"}, o);
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    const auto lines = Lines(r.out);
+    const auto lines = Lines(r.err);  // a notice: standard error
     ASSERT_FALSE(lines.empty());
     EXPECT_TRUE(Contains(lines[0], "using the simulator with its default configuration")) << lines[0];
     EXPECT_TRUE(Contains(lines[0], "default.conf")) << lines[0];
@@ -166,6 +215,18 @@ TEST(VksctlDevices, JsonListsEveryInput) {
     EXPECT_TRUE(Contains(r.out, "\"device_data\":[")) << r.out;
 }
 
+TEST(VksctlDevices, ShowSerialFirmwareAndLocationFromTheRecord) {
+    TempFile config;
+    std::ofstream(config.Path()) << "[device]\nserial = 0x12345678\nfirmware = 4.7\n";
+    const auto r = Vksctl({"devices"}, Simulator(config.Path()));
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(CountLinesWith(r.out, "0x12345678  4.7"), 6u) << r.out;
+    EXPECT_EQ(CountLinesWith(r.out, "PCI bus 3, slot 0"), 6u) << r.out;
+    const auto j = Vksctl({"--json", "devices"}, Simulator(config.Path()));
+    EXPECT_TRUE(Contains(j.out, "\"serial\":\"0x12345678\",\"firmware\":\"4.7\",\"location\":\"PCI bus 3, slot 0\""))
+        << j.out;
+}
+
 TEST(VksctlDevices, RecordsShowsTheDeviceData) {
     const auto plain = Vksctl({"devices"});
     EXPECT_FALSE(Contains(plain.out, "data:"));
@@ -188,7 +249,7 @@ TEST(VksctlPlay, PlaysAFileToItsEndAndFreesTheEngine) {
     EXPECT_TRUE(Contains(r.out, "VKSERROR_END_OF_STREAM: end of stream")) << r.out;
     EXPECT_TRUE(Contains(r.out, "fed 1500000 of 1500000 bytes")) << r.out;
     EXPECT_TRUE(Contains(r.out, "engine freed")) << r.out;
-    EXPECT_TRUE(r.err.empty()) << r.err;
+    EXPECT_TRUE(Errors(r).empty()) << r.err;
 }
 
 TEST(VksctlPlay, JsonSummaryParsesAndCountsTheBytes) {
@@ -227,14 +288,21 @@ TEST(VksctlPlay, StopsAfterSecondsOnAStreamThatNeverEnds) {
     EXPECT_TRUE(Contains(r.out, "engine freed"));
 }
 
-TEST(VksctlPlay, CtrlCClosesEverythingAndFreesTheEngine) {
+TEST(VksctlPlay, CtrlCOrAClosedOutputClosesEverythingAndFreesTheEngine) {
     RunOptions o = Simulator();
     o.signalWhen = "playing udp://";
     o.signal = SIGINT;
-    const auto r = Vksctl({"play", "udp://239.1.1.1:5000"}, o);
+    auto r = Vksctl({"play", "udp://239.1.1.1:5000"}, o);
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_TRUE(Contains(r.out, "interrupted")) << r.out;
     EXPECT_TRUE(Contains(r.out, "closed the decoder and the stream; engine freed")) << r.out;
+    // `vksctl play ... | head -2`: the reader goes away; no SIGPIPE death.
+    o = Simulator();
+    o.closeOutputWhen = "playing udp://";
+    r = Vksctl({"--log-level", "trace", "play", "udp://239.1.1.1:5000"}, o);
+    EXPECT_EQ(r.exitStatus, 0) << r.err.substr(r.err.size() > 2000 ? r.err.size() - 2000 : 0);
+    EXPECT_EQ(CountLinesWith(r.err, "DeviceClose: START"), 2u) << "decoder and stream not closed";
+    EXPECT_TRUE(Contains(r.err, "VKSEngineFree: Exit")) << "engine not freed";
 }
 
 // An application killed while it plays takes its audio helper with it: the
@@ -266,6 +334,53 @@ TEST(VksctlPlay, BadInputIsOneLine) {
     ExpectOneLineError(Vksctl({"play", "--decoder", "99", "udp://239.1.1.1:5000"}),
                        "no decoder 99 (there are 6: 0 to 5)");
     ExpectOneLineError(Vksctl({"play", "--port", "4", "udp://239.1.1.1:5000"}), "no network port 4");
+TEST(VksctlPlay, BareRelativeAndUpperCaseAddressesPlayTheWholeFile) {
+    TempFile file(200000);
+    const std::string name = file.Path().substr(file.Path().rfind('/') + 1);
+    RunOptions inTmp = Simulator();
+    inTmp.cwd = "/tmp";
+    for (const std::string& given : {file.Path(), name, "./" + name, "file://" + name, "FILE://" + file.Path()}) {
+        const auto r = Vksctl({"play", given}, inTmp);
+        EXPECT_EQ(r.exitStatus, 0) << given << ": " << r.err;
+        EXPECT_TRUE(Contains(r.out, "playing file://" + file.Path())) << given << ": " << r.out;
+        EXPECT_TRUE(Contains(r.out, "fed 200000 of 200000 bytes")) << given << ": " << r.out;
+    }
+}
+
+TEST(VksctlPlay, WhatCannotPlayFailsWithOneLine) {
+    TempFile empty;
+    TempFile locked(1000);
+    ::chmod(locked.Path().c_str(), 0);
+    const bool root = ::geteuid() == 0;  // root reads whatever it likes
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+        int exit;
+    } cases[] = {
+        {{"play", "file:///nonexistent/clip.ts"}, "file /nonexistent/clip.ts does not exist", 1},
+        {{"play", "/tmp"}, "file /tmp is a folder, not a file", 1},
+        {{"play", "file://" + empty.Path()}, "is empty: nothing to play", 1},
+        {{"play", "--wav", "/nonexistent/out.wav", "udp://239.1.1.1:5000"}, "folder /nonexistent does not exist", 2},
+        {{"play", "--decoder", "99", "udp://239.1.1.1:5000"}, "no decoder 99 (there are 6: 0 to 5)", 2},
+        {{"play", "--port", "4", "udp://239.1.1.1:5000"}, "no network port 4", 2},
+        {{"play", "--port", "99999999999", "udp://239.1.1.1:5000"}, "--port 99999999999 is too large", 2},
+        {{"play", "--first-frame-timeout", "0.3", "udp://239.1.1.1:5000"}, "no frame was decoded within 0.3 s", 1},
+        {{"play", "--decoder", "2", "--port", "0", "udp://239.1.1.1:5000"}, "(ports there: 2, 3)", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1] + " " + c.args.back());
+        const auto r = Vksctl(c.args);
+        ExpectOneLineError(r, c.error);
+        EXPECT_EQ(r.exitStatus, c.exit);
+    }
+    if (!root) ExpectOneLineError(Vksctl({"play", locked.Path()}), "permission denied");
+}
+
+TEST(VksctlPlay, ADecoderPlaysFromAPortOnItsOwnDevice) {
+    TempFile file(100000);
+    const auto r = Vksctl({"play", "--decoder", "2", file.Path()});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "port 2, decoder 2")) << r.out;
 }
 
 TEST(VksctlPlay, ADecoderInUseIsReportedByName) {
@@ -324,6 +439,7 @@ TEST(VksctlDiscover, ListsWhatTheSessionFinds) {
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_TRUE(Contains(r.out, "Simulated camera 0.1")) << r.out;
     EXPECT_TRUE(Contains(r.out, "Simulated camera 0.2")) << r.out;
+    EXPECT_EQ(CountLinesWith(r.out, "(the record names no stream address)"), 2u) << r.out;
     r = Vksctl({"discover", "--json", "--decoder", "2"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     ExpectJson(r);
@@ -346,14 +462,21 @@ TEST(VksctlHealth, ShowsEachDevicesFigures) {
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(CountLinesWith(r.out, "35%"), 2u) << r.out;
     EXPECT_EQ(CountLinesWith(r.out, "47 C"), 2u) << r.out;
-    EXPECT_EQ(CountLinesWith(r.out, "hardware counters:"), 2u);
+    EXPECT_EQ(CountLinesWith(r.out, "hardware counters (opaque 24-byte record"), 2u);
     EXPECT_FALSE(Contains(r.out, "force-lockup"));
 }
 
-TEST(VksctlHealth, TestsRunOnlyWhenAskedFor) {
-    const auto r = Vksctl({"health", "--tests"});
+TEST(VksctlHealth, TestsNeedYesAndReportEachResult) {
+    auto r = Vksctl({"health", "--tests"});
+    ExpectOneLineError(r, "add --yes to run them");
+    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_FALSE(Contains(r.out, "force-lockup"));
+    // Each result is final: the lockup, in progress when asked, has its
+    // outcome when the device answers again.
+    r = Vksctl({"health", "--tests", "--yes"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(CountLinesWith(r.out, "VKSERROR_TEST_IN_PROGRESS"), 2u) << r.out;
+    EXPECT_EQ(CountLinesWith(r.out, "VKSERROR_TEST_IN_PROGRESS (0x01346401), then the device answered again after"), 2u)
+        << r.out;
     EXPECT_EQ(CountLinesWith(r.out, "VKSERROR_TEST_COMPLETE"), 4u) << r.out;
 }
 
@@ -361,11 +484,23 @@ TEST(VksctlHealth, WatchRepeatsAndJsonParses) {
     auto r = Vksctl({"health", "--watch", "0.05", "--count", "2"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(CountLinesWith(r.out, "--- "), 2u) << r.out;
-    r = Vksctl({"--json", "health", "--tests"});
+    // JSON Lines: one document per round.
+    r = Vksctl({"--json", "health", "--watch", "0.05", "--count", "2"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const auto rounds = Lines(r.out);
+    ASSERT_EQ(rounds.size(), 2u) << r.out;
+    for (const auto& round : rounds) EXPECT_TRUE(IsJsonDocument(round)) << round;
+    r = Vksctl({"--json", "health"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     ExpectJson(r);
     EXPECT_TRUE(Contains(r.out, "\"load\":35,\"encoder_load\":35,\"temperature\":47")) << r.out;
-    ExpectOneLineError(Vksctl({"health", "--watch", "0"}), "--watch takes a positive number of seconds");
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"health", "--watch", "0"}, {"health", "--count", "0"}, {"health", "--count", "3"}}) {
+        r = Vksctl(args);
+        ExpectOneLineError(r, args[1] == "--watch" ? "--watch takes a positive number of seconds"
+                                                   : "--count goes with --watch S");
+        EXPECT_EQ(r.exitStatus, 2);
+    }
 }
 
 // ---- net -----------------------------------------------------------------
@@ -385,7 +520,7 @@ TEST(VksctlNet, ShowsInterfacesAddressesAndMacs) {
 TEST(VksctlNet, PingAndTraceRouteReportTheDevicesAnswer) {
     auto r = Vksctl({"net", "ping", "127.0.0.1"});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_TRUE(Contains(r.out, "answered, VKSERROR_DIAG_PING_SUCCESS")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "answered, VKSERROR_DIAG_PING_SUCCESS (0x01345400); command round trip ")) << r.out;
     r = Vksctl({"net", "ping", "10.99.99.99"});
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_TRUE(Contains(r.out, "VKSERROR_DIAG_PING_TIMEOUT")) << r.out;
@@ -426,11 +561,30 @@ TEST(VksctlParam, GetsWithEachSelectorAndSetsWithReadBack) {
     EXPECT_TRUE(Contains(r.out, "decoder 3 cropping (current): ")) << r.out;
 }
 
+TEST(VksctlParam, SetIsForTheSessionAndSessionsTakeParameters) {
+    auto r = Vksctl({"param", "set", "stream", "jitter", "40"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "lasts only while vksctl has the stream open")) << r.out;
+    ExpectOneLineError(Vksctl({"param", "set", "encoder", "bit-rate", "1"}), "(valid: 64000 to 40000000)");
+    r = Vksctl({"play", "--seconds", "0.1", "--param", "jitter=40", "--param", "sync-mode=1", "udp://239.1.1.1:5000"});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    ExpectOneLineError(Vksctl({"play", "--param", "warp=9", "udp://239.1.1.1:5000"}), "unknown parameter 'warp'");
+    TempFile out;
+    ExpectOneLineError(Vksctl({"encode", "--param", "bit-rate=1", "--output", out.Path()}),
+                       "setting encoder bit-rate to 1: VKSERROR_INVALID_ARGUMENT (0x01340005) (valid: 64000 to");
+    // --output -: the samples on standard output, the figures on standard error.
+    r = Vksctl({"encode", "--frames", "2", "--fps", "60", "--param", "bit-rate=64000", "--output", "-"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 4), std::string("\0\0\0\1", 4));
+    EXPECT_TRUE(Contains(r.err, "2 samples")) << r.err;
+}
+
 TEST(VksctlParam, ListParses) {
     const auto r = Vksctl({"--json", "param", "list"});
     ASSERT_EQ(r.exitStatus, 0);
     ExpectJson(r);
     EXPECT_TRUE(Contains(r.out, "\"name\":\"caching-limit\""));
+    EXPECT_TRUE(Contains(r.out, "\"meaning\":\"bits per second\",\"unit\":\"bit/s\"")) << r.out;
 }
 
 TEST(VksctlParam, BadInputIsOneLine) {
@@ -451,7 +605,8 @@ TEST(VksctlEvents, ShowsTheDevicesSystemEvents) {
     std::ofstream(config.Path()) << "[device]\nnotify_on_info = 0x0134F403, 0x0134F401\n";
     auto r = Vksctl({"events", "--count", "2"}, Simulator(config.Path()));
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_TRUE(Contains(r.out, "VKSERROR_EVENT_MEMORY_LEVEL_AMBER: memory level amber")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "VKSERROR_EVENT_MEMORY_LEVEL_AMBER: memory level amber, from VKS Media Device 0"))
+        << r.out;
     EXPECT_TRUE(Contains(r.out, "VKSERROR_EVENT_UPGRADE_PENDING: firmware upgrade pending")) << r.out;
     EXPECT_TRUE(Contains(r.out, "2 events; engine freed")) << r.out;
     r = Vksctl({"--json", "events", "--count", "2"}, Simulator(config.Path()));
@@ -467,6 +622,87 @@ TEST(VksctlEvents, WatchesUntilCtrlC) {
     const auto r = Vksctl({"events"}, o);
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_TRUE(Contains(r.out, "0 events; engine freed")) << r.out;
+}
+
+// ---- exporter ------------------------------------------------------------
+
+int FreeLoopbackPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    const bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), size) == 0 &&
+                    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0;
+    close(fd);
+    return ok ? ntohs(a.sin_port) : 0;
+}
+
+TEST(VksctlExporter, PrometheusScrapesTheSimulatorsTemperature) {
+    vkstest::Program exporter(VKSCTL_PATH, {"exporter", "--listen", "127.0.0.1:0"}, Simulator());
+    ASSERT_TRUE(exporter.WaitForOutput("/metrics", 20000)) << exporter.Err();
+    int port = 0;
+    ASSERT_EQ(std::sscanf(exporter.Out().c_str(), "serving http://127.0.0.1:%d/metrics", &port), 1) << exporter.Out();
+
+    httplib::Client client("127.0.0.1", port);
+    auto metrics = client.Get("/metrics");
+    ASSERT_TRUE(metrics && metrics->status == 200);
+    EXPECT_TRUE(Contains(metrics->body, "vksacc_temperature_celsius{device=\"VKS Media Device A\",serial=\"0x5A000001\","
+                                        "location=\"PCI bus 3, slot 0\"} 47\n"))
+        << metrics->body;
+    EXPECT_TRUE(Contains(metrics->body, "vksacc_input_info{device=\"VKS Media Device B\",serial=\"0x5A000002\","
+                                        "location=\"PCI bus 4, slot 0\",index=\"5\",kind=\"decoder\"} 1\n"));
+    auto missing = client.Get("/nosuch");
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->status, 404);
+
+    // The exposition passes promtool's checks.
+    TempFile exposition;
+    std::ofstream(exposition.Path()) << metrics->body;
+    const auto promtool = vkstest::RunProgram("/bin/sh", {"-c", "promtool check metrics < " + exposition.Path()});
+    EXPECT_EQ(promtool.exitStatus, 0) << promtool.out << promtool.err;
+
+    // A second exporter on the same port says so.
+    const auto busy = Vksctl({"exporter", "--listen", "127.0.0.1:" + std::to_string(port)});
+    ExpectOneLineError(busy, "cannot listen on 127.0.0.1:" + std::to_string(port) + ": the port is in use");
+    EXPECT_EQ(busy.exitStatus, 1);
+
+    // A real Prometheus on loopback scrapes it every 200 ms; its query API
+    // answers the temperature of both devices.
+    ASSERT_EQ(access("/usr/bin/prometheus", X_OK), 0) << "prometheus is missing: run scripts/setup.sh";
+    char folder[] = "/tmp/vksctl-prometheus-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const int webPort = FreeLoopbackPort();
+    std::ofstream(std::string(folder) + "/prometheus.yml")
+        << "global:\n  scrape_interval: 200ms\nscrape_configs:\n  - job_name: vksacc\n    static_configs:\n"
+        << "      - targets: ['127.0.0.1:" << port << "']\n";
+    vkstest::Program prometheus("/usr/bin/prometheus",
+                                {std::string("--config.file=") + folder + "/prometheus.yml",
+                                 std::string("--storage.tsdb.path=") + folder + "/data",
+                                 "--web.listen-address=127.0.0.1:" + std::to_string(webPort)});
+    httplib::Client api("127.0.0.1", webPort);
+    std::string answer;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        auto r = api.Get("/api/v1/query?query=vksacc_temperature_celsius");
+        if (r && r->status == 200) answer = r->body;
+        if (Contains(answer, "VKS Media Device A") && Contains(answer, "VKS Media Device B")) break;
+        prometheus.WaitForOutput("\x01never\x01", 200);  // drains its log while waiting
+    }
+    const auto prometheusEnd = prometheus.Stop(SIGTERM);
+    std::filesystem::remove_all(folder);
+    size_t devices = 0;
+    for (size_t at = 0; (at = answer.find("\"47\"]", at)) != std::string::npos; ++at) ++devices;
+    EXPECT_EQ(devices, 2u) << answer << prometheusEnd.err.substr(0, 3000);
+
+    const auto end = exporter.Stop(SIGINT);
+    EXPECT_EQ(end.exitStatus, 0) << end.err;
+}
+
+TEST(VksctlExporter, BadListenAddressIsAUsageError) {
+    const auto r = Vksctl({"exporter", "--listen", "localhost"});
+    ExpectOneLineError(r, "--listen takes ADDR:PORT");
+    EXPECT_EQ(r.exitStatus, 2);
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ int CmdDevices(Context& context, Args& args) {
 
     JsonWriter json;
     json.BeginObject();
-    Table table({"KIND", "INDEX", "NAME", "INFO BYTES"});
+    Table table({"KIND", "INDEX", "NAME", "SERIAL", "FIRMWARE", "LOCATION"});
     int failures = 0;
     for (const Kind& kind : kKinds) {
         const uint32_t count = CountOf(kind.type);
@@ -73,18 +73,21 @@ int CmdDevices(Context& context, Args& args) {
             json.BeginObject().Member("index", i);
             if (status == VKSERROR_NO_ERROR) {
                 info.Text[sizeof info.Text - 1] = 0;
-                json.Member("name", info.Text).Member("info_bytes", info.Size);
+                const DeviceIdentity id = IdentityOf(info);
+                json.Member("name", info.Text).Member("serial", id.serial).Member("firmware", id.firmware);
+                json.Member("location", id.location).Member("info_bytes", info.Size);
                 WordsJson(json, "device_data", info.DeviceData);
                 WordsJson(json, "device_data2", info.DeviceData2);
-                table.Row({KindName(kind.type), std::to_string(i), info.Text, std::to_string(info.Size)});
+                table.Row({KindName(kind.type), std::to_string(i), info.Text, id.serial, id.firmware, id.location});
                 if (records) {
-                    table.Row({"", "", "  data: " + WordsText(info.DeviceData), ""});
-                    table.Row({"", "", "  data2: " + WordsText(info.DeviceData2), ""});
+                    table.Row({"", "", "  data: " + WordsText(info.DeviceData), "", "", ""});
+                    table.Row({"", "", "  data2: " + WordsText(info.DeviceData2), "", "", ""});
                 }
             } else {
                 ++failures;
                 json.Member("error", StatusText(status));
-                table.Row({KindName(kind.type), std::to_string(i), "(no information: " + StatusText(status) + ")", "-"});
+                table.Row({KindName(kind.type), std::to_string(i), "(no information: " + StatusText(status) + ")", "-", "-",
+                           "-"});
             }
             json.EndObject();
         }

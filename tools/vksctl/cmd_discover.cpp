@@ -52,6 +52,30 @@ void VKSAPI OnDiscovery(HVKS, DiscoParms* parms, void* context, VKSERROR status)
     c->queue.Push("discovery", status);
 }
 
+// A stream address (scheme://...) anywhere in the record's text runs: what
+// `vksctl play` takes to show the thing found. Empty when there is none.
+std::string StreamAddress(const std::vector<uint8_t>& entity) {
+    std::string run;
+    auto scan = [](const std::string& text) -> std::string {
+        const size_t at = text.find("://");
+        if (at == std::string::npos || at == 0) return {};
+        size_t begin = at;
+        while (begin > 0 && std::isalpha(static_cast<unsigned char>(text[begin - 1]))) --begin;
+        size_t end = at + 3;
+        while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end]))) ++end;
+        return begin < at && end > at + 3 ? text.substr(begin, end - begin) : std::string();
+    };
+    for (uint8_t b : entity) {
+        if (b != 0 && std::isprint(b)) {
+            run += static_cast<char>(b);
+            continue;
+        }
+        if (std::string found = scan(run); !found.empty()) return found;
+        run.clear();
+    }
+    return scan(run);
+}
+
 // The record's layout is the driver's; what people can read of it is the
 // text it begins with.
 std::string LeadingText(const std::vector<uint8_t>& entity) {
@@ -84,7 +108,7 @@ int CmdDiscover(Context& context, Args& args) {
     const std::string problem = CheckIndex(VKSDEVICETYPE_DECODER, index);
     if (!problem.empty()) {
         PrintError("discover", problem);
-        return kExitFailure;
+        return kExitUsage;  // a wrong number on the command line
     }
     HVKS session = 0;
     VKSERROR status = VKSDiscoInit(index, &session);
@@ -127,17 +151,21 @@ int CmdDiscover(Context& context, Args& args) {
             const Found& f = collector.found[i];
             j.BeginObject().Member("index", static_cast<uint32_t>(i)).Member("interface", f.interfaceNumber);
             j.Member("text", LeadingText(f.entity)).Member("record_bytes", static_cast<uint32_t>(f.entity.size()));
+            j.Member("address", StreamAddress(f.entity));
             j.EndObject();
         }
         j.EndArray().EndObject().Print();
     } else if (collector.found.empty()) {
         std::printf("found nothing\n");
     } else {
-        Table table({"#", "INTERFACE", "DEVICE"});
+        Table table({"#", "INTERFACE", "DEVICE", "TO PLAY IT"});
         for (size_t i = 0; i < collector.found.size(); ++i) {
             const std::string text = LeadingText(collector.found[i].entity);
+            const std::string address = StreamAddress(collector.found[i].entity);
             table.Row({std::to_string(i), std::to_string(collector.found[i].interfaceNumber),
-                       text.empty() ? "(record without text)" : text});
+                       text.empty() ? "(record without text)" : text,
+                       address.empty() ? "(the record names no stream address)"
+                                       : "vksctl play --decoder " + std::to_string(index) + " " + address});
         }
         table.Print();
     }

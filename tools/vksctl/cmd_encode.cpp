@@ -4,6 +4,7 @@
 #include "event_queue.h"
 #include "json_writer.h"
 #include "output.h"
+#include "param_table.h"
 #include "status_names.h"
 
 #include <cstdio>
@@ -23,7 +24,8 @@ const char kHelp[] =
     "\n"
     "Opens an encoder, sets the parameters given, queues output samples, starts it and\n"
     "writes every encoded sample to FILE until --frames samples (default 50), --seconds,\n"
-    "or Ctrl-C; then shows the throughput.\n"
+    "or Ctrl-C; then shows the throughput. FILE - is standard output (the figures then\n"
+    "go to standard error).\n"
     "\n"
     "options:\n"
     "  --encoder N          encoder index (default 0)\n"
@@ -37,7 +39,9 @@ const char kHelp[] =
     "  --frames N           stop after N samples\n"
     "  --seconds S          stop after S seconds\n"
     "  --buffers N          output samples kept queued (default 4)\n"
-    "  --buffer-size BYTES  size of each output buffer (default 1048576)\n";
+    "  --buffer-size BYTES  size of each output buffer (default 1048576)\n"
+    "  --param NAME=VALUE   set any encoder parameter (vksctl param list) for this\n"
+    "                       session; may be repeated\n";
 
 // One output sample with the memory it points to, at a fixed address for as
 // long as the engine may hand it back.
@@ -88,6 +92,11 @@ int CmdEncode(Context& context, Args& args) {
     const uint32_t frames = args.U32("--frames").value_or(seconds ? 0 : 50);
     const uint32_t bufferCount = args.U32("--buffers").value_or(4);
     const uint32_t bufferSize = args.U32("--buffer-size").value_or(1048576);
+    std::vector<ParamSetting> settings;
+    for (const std::string& text : args.Values("--param")) {
+        std::string problem;
+        if (!ParseParamSetting(text, {"encoder"}, &settings.emplace_back(), &problem)) args.SetError(problem);
+    }
     if (!args.Finish()) return UsageError("encode", args.Error());
     if (!output) return UsageError("encode", "--output FILE is missing");
     if (width.has_value() != height.has_value()) return UsageError("encode", "--width and --height go together");
@@ -96,7 +105,11 @@ int CmdEncode(Context& context, Args& args) {
         return UsageError("encode", "--buffer-size takes 16 bytes to 64 MiB");
     const bool json = context.global.json;
 
-    FILE* out = std::fopen(output->c_str(), "wb");
+    // "-": the samples go to standard output, and what vksctl says about
+    // them to standard error.
+    const bool toStdout = *output == "-";
+    FILE* report = toStdout ? stderr : stdout;
+    FILE* out = toStdout ? stdout : std::fopen(output->c_str(), "wb");
     if (!out) {
         PrintError("encode", "cannot write " + *output + ": " + std::strerror(errno));
         return kExitFailure;
@@ -106,19 +119,19 @@ int CmdEncode(Context& context, Args& args) {
     std::vector<std::unique_ptr<OutputSample>> samples;
     Engine engine;
     if (!LoadEngine("encode", &engine)) {
-        std::fclose(out);
+        if (!toStdout) std::fclose(out);
         return kExitFailure;
     }
     const std::string problem = CheckIndex(VKSDEVICETYPE_ENCODER, index);
     if (!problem.empty()) {
-        std::fclose(out);
+        if (!toStdout) std::fclose(out);
         PrintError("encode", problem);
-        return kExitFailure;
+        return kExitUsage;  // a wrong number on the command line
     }
     HVKS encoder = 0;
     VKSERROR status = VKSEncoderDeviceOpen(index, 0, &encoder);
     if (status != VKSERROR_NO_ERROR) {
-        std::fclose(out);
+        if (!toStdout) std::fclose(out);
         return FailWith("encode", "cannot open encoder " + std::to_string(index), status);
     }
 
@@ -135,6 +148,13 @@ int CmdEncode(Context& context, Args& args) {
     set("profile", profile, [](HVKS h, uint32_t v) { return VKSEncoderSetProfile(h, v); });
     set("level", level, [](HVKS h, uint32_t v) { return VKSEncoderSetLevel(h, v); });
     set("key-frame interval", gop, [](HVKS h, uint32_t v) { return VKSEncoderSetKeyFrameInterval(h, v); });
+    for (const ParamSetting& p : settings) {
+        std::string problem;
+        if (exitStatus == kExitOk && SetParam(*p.param, encoder, p.values, p.text, &problem) != VKSERROR_NO_ERROR) {
+            PrintError("encode", problem);
+            exitStatus = kExitFailure;
+        }
+    }
     if (width && exitStatus == kExitOk) {
         status = VKSEncoderSetResolution(encoder, *width, *height);
         if (status != VKSERROR_NO_ERROR)
@@ -173,9 +193,9 @@ int CmdEncode(Context& context, Args& args) {
     }
     if (exitStatus == kExitOk) {
         if (!json) {
-            std::printf("encoding on encoder %u at %u frames/s, %u bit/s into %s\n", index, frameRate, bitRate,
+            std::fprintf(report, "encoding on encoder %u at %u frames/s, %u bit/s into %s\n", index, frameRate, bitRate,
                         output->c_str());
-            std::fflush(stdout);
+            std::fflush(report);
         }
         const double limit = seconds.value_or(-1);
         while (frames == 0 || frameCount < frames) {
@@ -184,7 +204,7 @@ int CmdEncode(Context& context, Args& args) {
                 break;
             }
             for (const Reported& r : encoding.queue.Take()) {
-                if (!json) std::printf("%7.3fs  %s: %s\n", r.seconds, r.source.c_str(), StatusText(r.status).c_str());
+                if (!json) std::fprintf(report, "%7.3fs  %s: %s\n", r.seconds, r.source.c_str(), StatusText(r.status).c_str());
                 if (!IsNotification(r.status)) exitStatus = kExitFailure;
             }
             if (exitStatus != kExitOk) break;
@@ -221,7 +241,7 @@ int CmdEncode(Context& context, Args& args) {
     VKSEncoderDeviceSetState(encoder, 0);
     const VKSERROR closed = VKSEncoderDeviceClose(encoder);
     const VKSERROR freed = engine.Free();
-    std::fclose(out);
+    if (!toStdout) std::fclose(out);
 
     const double span = last > 0 ? last : encoding.queue.Elapsed();
     const double fpsMeasured = span > 0 ? static_cast<double>(frameCount) / span : 0;
@@ -231,13 +251,14 @@ int CmdEncode(Context& context, Args& args) {
         j.BeginObject().Member("encoder", index).Member("output", *output).Member("frames", frameCount);
         j.Member("bytes", written).Member("seconds", span).Member("frames_per_second", fpsMeasured);
         j.Member("bits_per_second", bitsPerSecond).Member("frame_rate", frameRate).Member("bit_rate", bitRate);
-        j.Member("interrupted", interrupted).EndObject().Print();
+        j.Member("interrupted", interrupted).EndObject();
+        std::fprintf(report, "%s\n", j.Text().c_str());
     } else {
-        if (interrupted) std::printf("interrupted\n");
-        std::printf("%llu samples, %s in %.3f s: %.1f samples/s, %.3f Mbit/s\n",
+        if (interrupted) std::fprintf(report, "interrupted\n");
+        std::fprintf(report, "%llu samples, %s in %.3f s: %.1f samples/s, %.3f Mbit/s\n",
                     static_cast<unsigned long long>(frameCount), Bytes(written).c_str(), span, fpsMeasured,
                     bitsPerSecond / 1e6);
-        std::printf("encoder closed; engine freed\n");
+        std::fprintf(report, "encoder closed; engine freed\n");
     }
     if (closed != VKSERROR_NO_ERROR) exitStatus = FailWith("encode", "closing the encoder", closed);
     if (freed != VKSERROR_NO_ERROR) exitStatus = FailWith("encode", "freeing the engine", freed);

@@ -62,6 +62,10 @@ int CmdEvents(Context& context, Args& args) {
                     groups.size() == 1 ? "" : "s", names.c_str());
         std::fflush(stdout);
     }
+    // The system-event callback does not say which device sent an event:
+    // with one device it can only be that one.
+    const std::string source = groups.size() == 1 ? groups.front().name : "";
+    const std::string sourceText = source.empty() ? "one of the devices (the library does not say which)" : source;
     std::vector<Reported> seen;
     bool interrupted = false;
     while (count == 0 || seen.size() < count) {
@@ -73,7 +77,8 @@ int CmdEvents(Context& context, Args& args) {
             seen.push_back(r);
             if (!json) {
                 const char* name = StatusName(r.status);
-                std::printf("%7.3fs  %s: %s\n", r.seconds, name ? name : Hex32(r.status).c_str(), Meaning(r.status));
+                std::printf("%7.3fs  %s: %s, from %s\n", r.seconds, name ? name : Hex32(r.status).c_str(),
+                            Meaning(r.status), sourceText.c_str());
                 std::fflush(stdout);
             }
         }
@@ -89,7 +94,12 @@ int CmdEvents(Context& context, Args& args) {
         for (const Reported& r : seen) {
             j.BeginObject().Member("seconds", r.seconds);
             j.Member("name", StatusName(r.status) ? StatusName(r.status) : "").Member("code", Hex32(r.status));
-            j.Member("meaning", Meaning(r.status)).EndObject();
+            j.Member("meaning", Meaning(r.status)).Key("device");
+            if (source.empty())
+                j.Null();
+            else
+                j.String(source);
+            j.EndObject();
         }
         j.EndArray().Member("interrupted", interrupted).EndObject();
         j.Print();

@@ -7,6 +7,7 @@
 #include "status_names.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -172,19 +173,25 @@ int CmdNet(Context& context, Args& args) {
         const std::string problem = CheckIndex(VKSDEVICETYPE_DECODER, decoder);
         if (!problem.empty()) {
             PrintError("net", problem);
-            return kExitFailure;
+            return kExitUsage;  // a wrong number on the command line
         }
         j.Member("action", action).Member("destination", destination).Member("decoder", decoder);
         if (action == "ping") {
+            // The device's answer carries no time: what can be shown is the
+            // whole command's round trip, which bounds the ping's from above.
+            const auto start = std::chrono::steady_clock::now();
             const VKSERROR result = VKSNetworkPingIPAddressA(decoder, static_cast<uint8_t>(ifc), destination.c_str());
+            const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
             j.Member("result", StatusName(result) ? StatusName(result) : "").Member("code", Hex32(result));
+            j.Member("command_round_trip_ms", took.count());
             if (!json) {
                 const char* meaning = result == VKSERROR_DIAG_PING_SUCCESS   ? "answered"
                                       : result == VKSERROR_DIAG_PING_FAIL    ? "unreachable"
                                       : result == VKSERROR_DIAG_PING_TIMEOUT ? "no answer (timed out)"
                                                                              : "ping failed";
-                std::printf("ping %s from decoder %u's device: %s, %s\n", destination.c_str(), decoder, meaning,
-                            StatusText(result).c_str());
+                std::printf("ping %s from decoder %u's device: %s, %s; command round trip %.1f ms (the device "
+                            "reports no time of its own)\n",
+                            destination.c_str(), decoder, meaning, StatusText(result).c_str(), took.count());
             }
             if (result != VKSERROR_DIAG_PING_SUCCESS) exitStatus = kExitFailure;
         } else {

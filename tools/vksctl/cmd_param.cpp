@@ -7,6 +7,7 @@
 #include "status_names.h"
 
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 
 namespace vksctl {
@@ -28,12 +29,6 @@ const char kHelp[] =
     "                   (default udp://239.1.1.1:5000)\n"
     "  --selector S     current, minimum, maximum or default (default current)\n";
 
-std::string Join(const uint32_t* values, int n) {
-    std::string text;
-    for (int i = 0; i < n; ++i) text += (i ? " " : "") + std::to_string(values[i]);
-    return text;
-}
-
 std::string KnownNames(const std::string& family) {
     std::string names;
     for (const Param* p = AllParams(); p->family; ++p)
@@ -41,10 +36,25 @@ std::string KnownNames(const std::string& family) {
     return names;
 }
 
+// Units where the value's meaning fixes them; the device defines the rest
+// (the library passes every value unchanged).
+const char* UnitOf(const Param& p) {
+    static const struct {
+        const char* family;
+        const char* name;
+        const char* unit;
+    } kUnits[] = {{"encoder", "frame-rate", "frames/s"}, {"encoder", "bit-rate", "bit/s"},
+                  {"encoder", "key-frame-interval", "frames"}, {"encoder", "resolution", "pixels"},
+                  {"decoder", "resolution", "pixels"}};
+    for (const auto& u : kUnits)
+        if (std::strcmp(p.family, u.family) == 0 && std::strcmp(p.name, u.name) == 0) return u.unit;
+    return "device-defined";
+}
+
 int List(const std::string& family, bool json) {
     JsonWriter j;
     j.BeginArray();
-    Table table({"FAMILY", "NAME", "VALUES", "SELECTORS", "SET", "MEANING"});
+    Table table({"FAMILY", "NAME", "VALUES", "UNIT", "SELECTORS", "SET", "MEANING"});
     for (const Param* p = AllParams(); p->family; ++p) {
         if (!family.empty() && family != p->family) continue;
         std::string selectors;
@@ -55,8 +65,9 @@ int List(const std::string& family, bool json) {
                 selectors += (selectors.empty() ? "" : ",") + std::string(SelectorName(s));
                 j.String(SelectorName(s));
             }
-        j.EndArray().Member("settable", p->set != nullptr).Member("meaning", p->meaning).EndObject();
-        table.Row({p->family, p->name, std::to_string(p->values), selectors.empty() ? "-" : selectors,
+        j.EndArray().Member("settable", p->set != nullptr).Member("meaning", p->meaning);
+        j.Member("unit", UnitOf(*p)).EndObject();
+        table.Row({p->family, p->name, std::to_string(p->values), UnitOf(*p), selectors.empty() ? "-" : selectors,
                    p->set ? "yes" : "no", p->meaning});
     }
     j.EndArray();
@@ -120,7 +131,7 @@ int CmdParam(Context& context, Args& args) {
     const Param* param = FindParam(family, name);
     if (!param) {
         PrintError("param", "unknown " + family + " parameter '" + name + "' (known: " + KnownNames(family) + ")");
-        return kExitFailure;
+        return kExitUsage;
     }
     int selector = -1;
     for (int s = 0; s < kSelectorCount; ++s)
@@ -137,20 +148,8 @@ int CmdParam(Context& context, Args& args) {
             PrintError("param", std::string(family) + " parameter " + name + " is read-only");
             return kExitFailure;
         }
-        std::stringstream list(valueText);
-        std::string item;
-        int n = 0;
-        while (std::getline(list, item, ',')) {
-            if (n >= param->values || !ParseU32(item, &values[n])) {
-                n = -1;
-                break;
-            }
-            ++n;
-        }
-        if (n != param->values)
-            return UsageError("param", name + " takes " + std::to_string(param->values) +
-                                           " number" + (param->values > 1 ? "s separated by commas" : "") +
-                                           ", not '" + valueText + "'");
+        std::string problem;
+        if (!ParseParamValues(*param, valueText, values, &problem)) return UsageError("param", problem);
     }
 
     Engine engine;
@@ -161,7 +160,7 @@ int CmdParam(Context& context, Args& args) {
     const std::string problem = CheckIndex(type, index);
     if (!problem.empty()) {
         PrintError("param", problem);
-        return kExitFailure;
+        return kExitUsage;  // a wrong number on the command line
     }
     Object object;
     object.family = family;
@@ -194,21 +193,31 @@ int CmdParam(Context& context, Args& args) {
             j.EndArray();
             if (!json)
                 std::printf("%s %u %s (%s): %s\n", family.c_str(), index, name.c_str(), SelectorName(selector),
-                            Join(values, param->values).c_str());
+                            JoinValues(values, param->values).c_str());
         }
     } else {
-        status = param->set(object.handle, values);
+        std::string problem;
+        status = SetParam(*param, object.handle, values, valueText, &problem);
         if (status != VKSERROR_NO_ERROR) {
-            exitStatus = FailWith("param", "setting " + family + " " + name + " to " + valueText, status);
+            PrintError("param", problem);
+            exitStatus = kExitFailure;
         } else {
-            j.Member("set", valueText);
-            if (!json) std::printf("%s %u %s set to %s\n", family.c_str(), index, name.c_str(), Join(values, param->values).c_str());
+            // The object is closed when vksctl exits, and the device forgets
+            // what was set on it: the value holds for this session only.
+            j.Member("set", valueText).Member("session_only", true);
+            if (!json) {
+                std::printf("%s %u %s set to %s\n", family.c_str(), index, name.c_str(),
+                            JoinValues(values, param->values).c_str());
+                std::printf("note: this lasts only while vksctl has the %s open, that is, for this command; "
+                            "give it to a session with play or encode --param %s=%s\n",
+                            family.c_str(), name.c_str(), valueText.c_str());
+            }
             uint32_t now[4] = {};
             if (param->get[kCurrent] && param->get[kCurrent](object.handle, now) == VKSERROR_NO_ERROR) {
                 j.Key("now").BeginArray();
                 for (int i = 0; i < param->values; ++i) j.Number(uint64_t{now[i]});
                 j.EndArray();
-                if (!json) std::printf("read back: %s\n", Join(now, param->values).c_str());
+                if (!json) std::printf("read back: %s\n", JoinValues(now, param->values).c_str());
             }
         }
     }

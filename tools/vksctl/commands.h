@@ -15,5 +15,6 @@ int CmdHealth(Context& context, Args& args);
 int CmdNet(Context& context, Args& args);
 int CmdParam(Context& context, Args& args);
 int CmdEvents(Context& context, Args& args);
+int CmdExporter(Context& context, Args& args);
 
 }  // namespace vksctl

@@ -2,6 +2,8 @@
 
 #include "session.h"
 
+#include <cstddef>
+#include <cstdio>
 #include <cstring>
 
 namespace vksctl {
@@ -44,6 +46,36 @@ std::string JoinWords(const std::vector<uint32_t>& words) {
         text += std::to_string(w);
     }
     return text;
+}
+
+DeviceIdentity IdentityOf(const VKSINFOA& info) {
+    DeviceIdentity id;
+    const auto words = Words(info.DeviceData);
+    const auto words2 = Words(info.DeviceData2);
+    // The size word says how much of the record the device filled.
+    auto filled = [&](size_t offset) { return info.Size >= offset + 4; };
+    char text[64];
+    if (filled(4 + 7 * 4)) {
+        std::snprintf(text, sizeof text, "0x%08X", words[7]);
+        id.serial = text;
+    }
+    if (filled(4 + 5 * 4)) {
+        std::snprintf(text, sizeof text, "%u.%u", words[5] >> 16, words[5] & 0xFFFF);
+        id.firmware = text;
+    }
+    if (filled(offsetof(VKSINFOA, DeviceData2) + 4)) {
+        std::snprintf(text, sizeof text, "PCI bus %u, slot %u", words2[0], words2[1]);
+        id.location = text;
+    }
+    return id;
+}
+
+DeviceIdentity DecoderIdentity(uint32_t decoder) {
+    VKSINFOA info;
+    std::memset(&info, 0, sizeof info);
+    info.Size = sizeof info;
+    if (VKSDecoderGetInfoA(decoder, &info) != VKSERROR_NO_ERROR) return {};
+    return IdentityOf(info);
 }
 
 }  // namespace vksctl

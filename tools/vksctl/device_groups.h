@@ -35,4 +35,18 @@ std::vector<uint32_t> Words(const uint8_t (&bytes)[N]) {
 }
 std::string JoinWords(const std::vector<uint32_t>& words);
 
+// What the device's information record says about the device, where its
+// layout defines it: device data word 5 (offset 24) the firmware version,
+// major in the upper half; word 7 (offset 32) the serial number; the second
+// block's words 0 and 1 (offsets 564/308 and on) the PCI bus and slot.
+// Fields the record is too short to hold stay empty.
+struct DeviceIdentity {
+    std::string serial;    // "0x5A000001"
+    std::string firmware;  // "3.2"
+    std::string location;  // "PCI bus 3, slot 0"
+};
+DeviceIdentity IdentityOf(const VKSINFOA& info);
+// The identity of the device of a decoder (empty fields when unknown).
+DeviceIdentity DecoderIdentity(uint32_t decoder);
+
 }  // namespace vksctl

@@ -28,6 +28,7 @@ const Command kCommands[] = {
     {"net", CmdNet, "ping, trace-route, interfaces, IP configuration, MAC addresses"},
     {"param", CmdParam, "get or set a parameter of a decoder, encoder or network stream"},
     {"events", CmdEvents, "watch system events (upgrades, memory levels) until Ctrl-C"},
+    {"exporter", CmdExporter, "serve the devices' figures to Prometheus at /metrics until Ctrl-C"},
 };
 
 void PrintUsage(FILE* out) {
@@ -45,7 +46,9 @@ void PrintUsage(FILE* out) {
                  "                       (standard error unless set)\n"
                  "  --registry FILE      the registry file the library reads (VKS_REGISTRY_FILE)\n"
                  "  --sim-config FILE    run against the device simulator with this configuration\n"
-                 "  --help               this text; 'vksctl COMMAND --help' for a command\n"
+                 "  --help               this text; 'vksctl help COMMAND' or 'vksctl COMMAND --help'\n"
+                 "                       for a command\n"
+                 "  --version            vksctl's and the library's versions\n"
                  "\n"
                  "With no driver configured (VKS_SIM_CONFIG and VKS_DRIVERS unset), vksctl runs against\n"
                  "the simulator with its shipped default configuration and says so on its first line.\n"
@@ -67,6 +70,20 @@ int main(int argc, char** argv) {
     Context context;
     const int commandIndex = ParseGlobalOptions(argc, argv, &context.global);
     if (commandIndex < 0) return kExitUsage;
+    if (context.global.version) {
+        const uint32_t library = VKSGetVersion();
+        std::printf("vksctl %s (library %u.%u.%u)\n", VKSACC_VERSION_STRING, library >> 16, (library >> 8) & 0xFF,
+                    library & 0xFF);
+        return kExitOk;
+    }
+    // "vksctl help" is --help; "vksctl help COMMAND" is that command's.
+    std::vector<char*> rewritten(argv, argv + argc);
+    if (commandIndex < argc && std::strcmp(argv[commandIndex], "help") == 0) {
+        rewritten.erase(rewritten.begin() + commandIndex);
+        context.global.help = true;
+        argv = rewritten.data();
+        --argc;
+    }
     if (commandIndex >= argc) {
         if (context.global.help) {
             PrintUsage(stdout);

@@ -19,6 +19,14 @@ bool ParseU32(const std::string& text, uint32_t* value) {
     return true;
 }
 
+bool IsTooLarge(const std::string& text) {
+    if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') return false;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long n = std::strtoull(text.c_str(), &end, 0);
+    return *end == 0 && (errno == ERANGE || n > 0xFFFFFFFFull);
+}
+
 bool ParseSeconds(const std::string& text, double* value) {
     if (text.empty()) return false;
     char* end = nullptr;
@@ -58,12 +66,19 @@ std::optional<std::string> Args::Value(const std::string& name) {
     return std::nullopt;
 }
 
+std::vector<std::string> Args::Values(const std::string& name) {
+    std::vector<std::string> all;
+    while (auto v = Value(name)) all.push_back(*v);
+    return all;
+}
+
 std::optional<uint32_t> Args::U32(const std::string& name) {
     auto text = Value(name);
     if (!text) return std::nullopt;
     uint32_t value = 0;
     if (!ParseU32(*text, &value)) {
-        SetError(name + " takes a number, not '" + *text + "'");
+        SetError(IsTooLarge(*text) ? name + " " + *text + " is too large (at most 4294967295)"
+                                   : name + " takes a number, not '" + *text + "'");
         return std::nullopt;
     }
     return value;
@@ -74,7 +89,11 @@ std::optional<double> Args::Seconds(const std::string& name) {
     if (!text) return std::nullopt;
     double value = 0;
     if (!ParseSeconds(*text, &value)) {
-        SetError(name + " takes a number of seconds, not '" + *text + "'");
+        double d = 0;
+        char* end = nullptr;
+        d = std::strtod(text->c_str(), &end);
+        SetError(!text->empty() && *end == 0 && d > 1e7 ? name + " " + *text + " is too large (at most 10000000 seconds)"
+                                                         : name + " takes a number of seconds, not '" + *text + "'");
         return std::nullopt;
     }
     return value;
@@ -125,6 +144,8 @@ int ParseGlobalOptions(int argc, char** argv, GlobalOptions* options) {
         auto is = [&](const char* name) { return arg == name || arg.rfind(std::string(name) + "=", 0) == 0; };
         if (arg == "--json") {
             options->json = true;
+        } else if (arg == "--version") {
+            options->version = true;
         } else if (arg == "--help" || arg == "-h") {
             options->help = true;
         } else if (is("--log-level")) {

@@ -15,6 +15,7 @@ struct GlobalOptions {
     std::string registry;    // --registry FILE
     std::string simConfig;   // --sim-config FILE
     bool help = false;
+    bool version = false;    // --version
 };
 
 // The arguments of one command. Options are taken out as the command asks
@@ -31,6 +32,8 @@ public:
     // The same, as numbers; a value that is not one is an error.
     std::optional<uint32_t> U32(const std::string& name);
     std::optional<double> Seconds(const std::string& name);
+    // Every "--name VALUE" (removed), for options that may repeat.
+    std::vector<std::string> Values(const std::string& name);
     // The next positional argument (removed), if any.
     std::optional<std::string> Positional();
     // Fails on anything not taken. True when all is well.
@@ -51,6 +54,8 @@ private:
 // Decimal or 0x-prefixed hexadecimal; false for anything else.
 bool ParseU32(const std::string& text, uint32_t* value);
 bool ParseSeconds(const std::string& text, double* value);
+// A number, but beyond 32 bits: said so rather than "not a number".
+bool IsTooLarge(const std::string& text);
 
 // Parses the global options in front of the command; returns the index of
 // the command word (argc when there is none) or -1 after printing an error.

@@ -1,5 +1,10 @@
 #include "param_table.h"
 
+#include "options.h"
+#include "status_names.h"
+
+#include <sstream>
+
 namespace vksctl {
 
 namespace {
@@ -104,6 +109,67 @@ const Param* FindParam(const std::string& family, const std::string& name) {
     for (const Param* p = kParams; p->family; ++p)
         if (family == p->family && name == p->name) return p;
     return nullptr;
+}
+
+std::string JoinValues(const uint32_t* values, int n) {
+    std::string text;
+    for (int i = 0; i < n; ++i) text += (i ? " " : "") + std::to_string(values[i]);
+    return text;
+}
+
+bool ParseParamValues(const Param& param, const std::string& text, uint32_t* values, std::string* error) {
+    std::stringstream list(text);
+    std::string item;
+    int n = 0;
+    while (std::getline(list, item, ',')) {
+        if (n >= param.values || !ParseU32(item, &values[n])) {
+            n = -1;
+            break;
+        }
+        ++n;
+    }
+    if (n == param.values) return true;
+    *error = std::string(param.name) + " takes " + std::to_string(param.values) + " number" +
+             (param.values > 1 ? "s separated by commas" : "") + ", not '" + text + "'";
+    return false;
+}
+
+VKSERROR SetParam(const Param& param, HVKS object, const uint32_t* values, const std::string& text,
+                  std::string* error) {
+    const VKSERROR status = param.set(object, values);
+    if (status == VKSERROR_NO_ERROR) return status;
+    *error = "setting " + std::string(param.family) + " " + param.name + " to " + text + ": " + StatusText(status);
+    uint32_t low[4] = {}, high[4] = {};
+    if (param.get[kMinimum] && param.get[kMaximum] && param.get[kMinimum](object, low) == VKSERROR_NO_ERROR &&
+        param.get[kMaximum](object, high) == VKSERROR_NO_ERROR)
+        *error += " (valid: " + JoinValues(low, param.values) + " to " + JoinValues(high, param.values) + ")";
+    return status;
+}
+
+bool ParseParamSetting(const std::string& setting, const std::vector<std::string>& families, ParamSetting* out,
+                       std::string* error) {
+    const size_t equals = setting.find('=');
+    if (equals == std::string::npos || equals == 0) {
+        *error = "--param takes NAME=VALUE, not '" + setting + "'";
+        return false;
+    }
+    const std::string name = setting.substr(0, equals);
+    for (const std::string& family : families)
+        if ((out->param = FindParam(family, name))) break;
+    if (!out->param) {
+        std::string known;
+        for (const Param* p = AllParams(); p->family; ++p)
+            for (const std::string& family : families)
+                if (family == p->family && p->set) known += (known.empty() ? "" : ", ") + std::string(p->name);
+        *error = "unknown parameter '" + name + "' (settable here: " + known + ")";
+        return false;
+    }
+    if (!out->param->set) {
+        *error = std::string(out->param->family) + " parameter " + name + " is read-only";
+        return false;
+    }
+    out->text = setting.substr(equals + 1);
+    return ParseParamValues(*out->param, out->text, out->values, error);
 }
 
 }  // namespace vksctl

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vksctl {
 
@@ -29,5 +30,23 @@ const Param* FindParam(const std::string& family, const std::string& name);
 bool IsFamily(const std::string& family);
 // Every parameter, ending with a null family.
 const Param* AllParams();
+
+// "a,b,c" into the parameter's values; false with a usage message.
+bool ParseParamValues(const Param& param, const std::string& text, uint32_t* values, std::string* error);
+// Sets the parameter on an open object. On refusal `error` names the status
+// and, where the parameter has a minimum and a maximum, the valid range.
+VKSERROR SetParam(const Param& param, HVKS object, const uint32_t* values, const std::string& text,
+                  std::string* error);
+std::string JoinValues(const uint32_t* values, int n);
+
+// One "NAME=VALUE" of --param, looked up in the families given in order.
+struct ParamSetting {
+    const Param* param = nullptr;
+    std::string text;
+    uint32_t values[4] = {};
+};
+// False with a usage message for an unknown name or a malformed value.
+bool ParseParamSetting(const std::string& setting, const std::vector<std::string>& families, ParamSetting* out,
+                       std::string* error);
 
 }  // namespace vksctl

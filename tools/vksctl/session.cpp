@@ -1,14 +1,27 @@
 #include "session.h"
 
+#include "files.h"
 #include "output.h"
 
 #include "os.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <strings.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace vksctl {
 
@@ -84,13 +97,91 @@ bool WriteLogLevelRegistry(const std::string& base, uint32_t mask) {
     return true;
 }
 
+// The library's own folder: the platform layer and the simulator lie beside it.
+std::string LibraryDirectory() {
+    Dl_info info{};
+    if (!::dladdr(reinterpret_cast<void*>(&VKSEngineLoad), &info) || !info.dli_fname) return ".";
+    const std::string p(info.dli_fname);
+    const size_t slash = p.rfind('/');
+    return slash == std::string::npos ? "." : p.substr(0, slash);
+}
+
+// A driver module named as the platform names it ("name", "name.dll",
+// "libname.so" or a path), searched where the platform searches: the
+// VKS_DLL_PATH folders, vksctl's folder, the library's folder. "" when it
+// loads; else why not. Loading it here runs nothing of the driver's.
+std::string DriverModuleProblem(const std::string& name) {
+    std::string file = name;
+    std::replace(file.begin(), file.end(), '\\', '/');
+    const size_t slash = file.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : file.substr(0, slash);
+    std::string base = slash == std::string::npos ? file : file.substr(slash + 1);
+    if (base.size() < 3 || base.compare(base.size() - 3, 3, ".so") != 0) {
+        if (base.size() > 4 && strcasecmp(base.c_str() + base.size() - 4, ".dll") == 0) base.resize(base.size() - 4);
+        base = "lib" + base + ".so";
+    }
+    std::vector<std::string> folders;
+    if (!folder.empty()) {
+        folders.push_back(folder);
+    } else {
+        if (const char* path = std::getenv("VKS_DLL_PATH")) {
+            std::string list(path);
+            for (size_t start = 0; start <= list.size();) {
+                size_t end = list.find(':', start);
+                if (end == std::string::npos) end = list.size();
+                if (end > start) folders.push_back(list.substr(start, end - start));
+                start = end + 1;
+            }
+        }
+        folders.push_back(ExecutableDirectory());
+        folders.push_back(LibraryDirectory());
+    }
+    std::string why = "not found";
+    for (const std::string& f : folders) {
+        const std::string candidate = f + "/" + base;
+        if (!FileExists(candidate)) continue;
+        void* module = ::dlopen(candidate.c_str(), RTLD_LAZY | RTLD_LOCAL);
+        if (!module) {
+            const char* error = ::dlerror();
+            why = error ? error : "cannot be loaded";
+            continue;
+        }
+        const bool driver = ::dlsym(module, "VksDriverEntry") != nullptr;
+        ::dlclose(module);
+        return driver ? std::string() : "driver module " + name + " (" + candidate + ") has no VksDriverEntry";
+    }
+    return "driver module " + name + " named in VKS_DRIVERS cannot be loaded: " + why;
+}
+
+// The simulator reports the first error of a configuration only as a line
+// on standard error and then runs with no devices; vksctl checks the file
+// with the simulator's own parser first and stops there instead.
+std::string SimConfigProblem(const std::string& config) {
+    void* sim = ::dlopen((LibraryDirectory() + "/libvkssim.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!sim) return {};  // the library reports a missing simulator itself
+    using Load = int (*)(const char*, char*, size_t);
+    using Reset = void (*)();
+    auto load = reinterpret_cast<Load>(::dlsym(sim, "vkssim_load_config_file"));
+    auto reset = reinterpret_cast<Reset>(::dlsym(sim, "vkssim_reset"));
+    std::string problem;
+    if (load && reset) {
+        char error[512] = {};
+        if (!load(config.c_str(), error, sizeof error)) problem = "simulator configuration " + config + ": " + error;
+        // The check must leave no devices behind: the driver entry loads the
+        // file again when the engine starts.
+        reset();
+    }
+    ::dlclose(sim);
+    return problem;
+}
+
 }  // namespace
 
 bool PrepareEnvironment(Context* context) {
     const GlobalOptions& g = context->global;
     if (!g.registry.empty()) {
-        if (!os::IsFile(g.registry)) {
-            PrintError("", "registry file " + g.registry + " does not exist");
+        if (const std::string problem = ReadableFileProblem("registry file", g.registry); !problem.empty()) {
+            PrintError("", problem);
             return false;
         }
         os::SetEnvironment("VKS_REGISTRY_FILE", g.registry.c_str());
@@ -113,8 +204,9 @@ bool PrepareEnvironment(Context* context) {
     // with nothing configured) the shipped simulator configuration.
     std::string how;
     if (!g.simConfig.empty()) {
-        if (!os::IsFile(g.simConfig)) {
-            PrintError("", "simulator configuration " + g.simConfig + " does not exist");
+        if (const std::string problem = ReadableFileProblem("simulator configuration", g.simConfig);
+            !problem.empty()) {
+            PrintError("", problem);
             return false;
         }
         context->simConfig = g.simConfig;
@@ -133,6 +225,15 @@ bool PrepareEnvironment(Context* context) {
               " (no devices are configured)";
     }
     if (!context->simConfig.empty()) {
+        if (const std::string problem = ReadableFileProblem("simulator configuration", context->simConfig);
+            !problem.empty()) {
+            PrintError("", problem);
+            return false;
+        }
+        if (const std::string problem = SimConfigProblem(context->simConfig); !problem.empty()) {
+            PrintError("", problem);
+            return false;
+        }
         context->simulator = true;
         os::SetEnvironment("VKS_SIM_CONFIG", context->simConfig.c_str());
         os::SetEnvironment("VKS_DRIVERS", nullptr);
@@ -141,9 +242,21 @@ bool PrepareEnvironment(Context* context) {
             const std::string standins = StandinDirectory();
             if (!standins.empty()) os::UseStandinFolder(standins);
         }
-        // With --json the first line of standard output is the document.
-        std::fprintf(g.json ? stderr : stdout, "vksctl: using %s\n", how.c_str());
-        std::fflush(stdout);
+        // A notice, not output: standard output carries only what was asked for.
+        std::fprintf(stderr, "vksctl: using %s\n", how.c_str());
+    } else if (const char* drivers = std::getenv("VKS_DRIVERS")) {
+        std::string list(drivers);
+        for (size_t start = 0; start <= list.size();) {
+            size_t end = list.find(':', start);
+            if (end == std::string::npos) end = list.size();
+            if (end > start) {
+                if (const std::string problem = DriverModuleProblem(list.substr(start, end - start)); !problem.empty()) {
+                    PrintError("", problem);
+                    return false;
+                }
+            }
+            start = end + 1;
+        }
     }
     return true;
 }
@@ -153,6 +266,68 @@ void CleanUpEnvironment() {
         std::remove(g_temporaryRegistry.c_str());
         g_temporaryRegistry.clear();
     }
+}
+
+void InstallStopHandler() {
+    if (g_wakePipe[0] < 0 && ::pipe2(g_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) g_wakePipe[0] = g_wakePipe[1] = -1;
+    // The signals are blocked in every thread (the library's threads are all
+    // started later, from this one, and inherit the mask), so that no
+    // library call is ever interrupted; one thread of our own takes them
+    // and only sets the flag and wakes the main thread.
+    static sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // A closed standard output (`vksctl play ... | head -2`) must not kill
+    // the process with the engine loaded and a helper process running: writes
+    // fail with EPIPE instead, and WaitForWake treats it as Ctrl-C.
+    ::signal(SIGPIPE, SIG_IGN);
+    std::thread([] {
+        int signal = 0;
+        while (::sigwait(&stopSignals, &signal) == 0) {
+            g_stop = true;
+            Wake();
+        }
+    }).detach();
+}
+
+bool StopRequested() {
+    if (!g_stop && OutputClosed()) g_stop = true;
+    return g_stop;
+}
+
+bool OutputClosed() {
+    if (std::ferror(stdout) && errno == EPIPE) return true;
+    // The reader of a pipe has gone: POLLERR on the write end, even before
+    // anything more is written.
+    pollfd p{STDOUT_FILENO, 0, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLERR);
+}
+
+void Wake() {
+    if (g_wakePipe[1] >= 0) {
+        const char byte = 1;
+        // A full pipe already wakes the reader; nothing is lost.
+        [[maybe_unused]] ssize_t n = ::write(g_wakePipe[1], &byte, 1);
+    }
+}
+
+bool WaitForWake(int milliseconds) {
+    if (StopRequested()) return false;
+    if (g_wakePipe[0] >= 0) {
+        pollfd p[2] = {{g_wakePipe[0], POLLIN, 0}, {STDOUT_FILENO, 0, 0}};
+        const int ready = ::poll(p, 2, milliseconds);
+        if (ready > 0 && (p[1].revents & POLLERR)) g_stop = true;
+        if (ready > 0 && (p[0].revents & POLLIN)) {
+            char drain[64];
+            while (::read(g_wakePipe[0], drain, sizeof drain) > 0) {
+            }
+        }
+    } else if (milliseconds > 0) {
+        ::usleep(static_cast<useconds_t>(milliseconds) * 1000);
+    }
+    return !StopRequested();
 }
 
 VKSERROR Engine::Load() {

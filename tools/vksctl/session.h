@@ -25,11 +25,14 @@ bool PrepareEnvironment(Context* context);
 // Removes what PrepareEnvironment made (a temporary registry file).
 void CleanUpEnvironment();
 
-// Ctrl-C (SIGINT) and SIGTERM set a flag and wake the main thread, which
+// Ctrl-C (SIGINT), SIGTERM and a closed standard output set a flag and wake the main thread, which
 // tears down in order; a second Ctrl-C during teardown changes nothing.
 // Called before the engine is loaded.
 void InstallStopHandler();
 bool StopRequested();
+// Standard output is a pipe whose reader has gone (or a write to it failed):
+// handled like Ctrl-C.
+bool OutputClosed();
 
 // Wakes WaitForWake: callbacks call it from the library's threads after
 // queueing what they report.
