@@ -53,34 +53,21 @@ TEST_F(DeviceIo, InputCountPerKind) {
     EXPECT_EQ(reply.Status(), VKSERROR_INVALID_INPUT);
 }
 
+// (The name from the configuration is sim_config_test's; a shorter request
+// is the API tests'.)
 TEST_F(DeviceIo, DeviceInformationRecord) {
-    vkssim::DeviceConfig c;
-    c.name = u"Wall controller";
-    c.inputs[1] = 4;
-    ASSERT_EQ(vkssim::AddDevice(c), 0);
+    ASSERT_EQ(AddDevice(2, 4), 0);
     HANDLE h = Open(0, false);
     RequestFrame r(VKSSIM_TYPE_DECODER);
     r.U32(24, sizeof(VKSINFOW));
     ReplyFrame reply;
     ASSERT_TRUE(Send(h, VKSSIM_IOCTL_GET_DEVICE_INFO, r, reply));
     ASSERT_EQ(reply.Status(), 0u);
-    VKSINFOW info;
-    std::memcpy(&info, &reply.bytes[24], sizeof info);
-    EXPECT_EQ(info.Size, sizeof(VKSINFOW));
-    EXPECT_EQ(std::u16string(info.Text), u"Wall controller");
+    EXPECT_EQ(reply.U32(24), sizeof(VKSINFOW));
     EXPECT_EQ(reply.U32(24 + 12), 4u);  // inputs of the kind asked for
-
-    // A shorter request is answered with as many bytes, and says so.
-    r.U32(24, 100);
-    ReplyFrame shortReply;
-    ASSERT_TRUE(Send(h, VKSSIM_IOCTL_GET_DEVICE_INFO, r, shortReply));
-    EXPECT_EQ(shortReply.U32(24), 100u);
-    EXPECT_EQ(shortReply.U32(24 + 100), 0u);
-
     // A replaced record is reported as given.
     std::vector<uint8_t> custom(sizeof(VKSINFOW), 0xAB);
     ASSERT_TRUE(vkssim::SetDeviceInfo(0, VKSSIM_TYPE_DECODER, custom.data(), custom.size()));
-    r.U32(24, sizeof(VKSINFOW));
     ReplyFrame replaced;
     ASSERT_TRUE(Send(h, VKSSIM_IOCTL_GET_DEVICE_INFO, r, replaced));
     EXPECT_EQ(replaced.U32(24), sizeof(VKSINFOW));
