@@ -43,7 +43,9 @@ protected:
         LPOVERLAPPED done = nullptr;
         const BOOL ok = GetQueuedCompletionStatus(port_, &bytes, &key, &done, timeout);
         if (error) *error = ok ? 0 : GetLastError();
-        if (done) EXPECT_EQ(key, kKey);
+        if (done) {
+            EXPECT_EQ(key, kKey);
+        }
         return done;
     }
 
