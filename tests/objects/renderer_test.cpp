@@ -1,11 +1,12 @@
-// The renderer bridge's render input name copy (the entry point table is
-// exercised through the stand-in renderer by the API tests).
+// The renderer bridge's render input name copy and its entry point table
+// (whose names the API tests check by loading the stand-in renderer).
 #include "driver/command_channel.h"
 #include "objects/renderer.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 
 namespace {
@@ -32,6 +33,15 @@ TEST(RendererName, NameWithoutTerminatorIsCutTo255Units) {
     EXPECT_EQ(std::u16string(name), std::u16string(kRenderInputNameUnits - 1, u'x'));
     // Nothing is written past the name's 256 units.
     EXPECT_EQ(name[kRenderInputNameUnits], 0x5555);
+}
+
+// Each entry point is bound by its own name: a repeated name would bind two
+// slots to one function, which loading the stand-in renderer cannot notice.
+TEST(RendererTable, NamesAreDistinct) {
+    std::set<std::string> names;
+    for (size_t i = 0; i < kRendererFunctionCount; ++i) names.insert(RendererFunctionName(i));
+    EXPECT_EQ(names.size(), kRendererFunctionCount);
+    EXPECT_EQ(RendererFunctionName(kRendererFunctionCount), nullptr);
 }
 
 }  // namespace
