@@ -67,7 +67,7 @@ TEST(AudioFrameCounts, FractionalFramesRoundUpAndLatencyRoundsHalvesAway) {
     EXPECT_EQ(AudioStartFrameCounts(8001, 160).Frames250, 2001u);
 }
 
-TEST(AudioRequiredFormatMapping, ExtensibleFloatIsFloatAndSigned) {
+TEST(AudioRequiredFormatMapping, EveryFieldOfExtensibleFloat) {
     const WAVEFORMATEXTENSIBLE f = Extensible(KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, 32, 32);
     AudioRequiredFormat r;
     std::memset(&r, 0xAB, sizeof(r));
@@ -85,33 +85,32 @@ TEST(AudioRequiredFormatMapping, ExtensibleFloatIsFloatAndSigned) {
     EXPECT_EQ(r.Reserved29[0] | r.Reserved29[1] | r.Reserved29[2], 0);
 }
 
-TEST(AudioRequiredFormatMapping, EightBitPcmIsIntegerAndUnsigned) {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = 1;
-    f.nSamplesPerSec = 22050;
-    f.wBitsPerSample = 8;
-    f.nBlockAlign = 1;
-    AudioRequiredFormat r;
-    FillRequiredFormat(&f, &r);
-    EXPECT_EQ(r.SampleType, kAudioSampleInteger);
-    EXPECT_EQ(r.Signed, 0);
-    EXPECT_EQ(r.ValidBitsPerSample, 8);
-    EXPECT_EQ(r.ChannelMask, 0u);
-    // 16-bit PCM is signed.
-    f.wBitsPerSample = 16;
-    FillRequiredFormat(&f, &r);
-    EXPECT_EQ(r.Signed, 1);
-}
-
-TEST(AudioRequiredFormatMapping, ExtensiblePcmUsesValidBits) {
-    const WAVEFORMATEXTENSIBLE f = Extensible(KSDATAFORMAT_SUBTYPE_PCM, 32, 24);
-    AudioRequiredFormat r;
-    FillRequiredFormat(&f.Format, &r);
-    EXPECT_EQ(r.SampleType, kAudioSampleInteger);
-    EXPECT_EQ(r.BitsPerSample, 32);
-    EXPECT_EQ(r.ValidBitsPerSample, 24);
-    EXPECT_EQ(r.Signed, 1);
+TEST(AudioRequiredFormatMapping, SampleTypeSignAndValidBits) {
+    struct Case {
+        WORD tag;  // WAVE_FORMAT_PCM, or extensible PCM
+        WORD bits, validBits;
+        uint32_t type;
+        uint8_t isSigned;
+        WORD wantValid;
+        uint32_t mask;
+    };
+    for (const Case& c : {Case{WAVE_FORMAT_PCM, 8, 0, kAudioSampleInteger, 0, 8, 0},  // 8-bit PCM is unsigned
+                          Case{WAVE_FORMAT_PCM, 16, 0, kAudioSampleInteger, 1, 16, 0},
+                          Case{WAVE_FORMAT_EXTENSIBLE, 32, 24, kAudioSampleInteger, 1, 24,
+                               static_cast<uint32_t>(KSAUDIO_SPEAKER_STEREO)}}) {
+        WAVEFORMATEXTENSIBLE f = Extensible(KSDATAFORMAT_SUBTYPE_PCM, c.bits, c.validBits);
+        if (c.tag == WAVE_FORMAT_PCM) {
+            f.Format.wFormatTag = WAVE_FORMAT_PCM;
+            f.Format.cbSize = 0;
+        }
+        AudioRequiredFormat r;
+        FillRequiredFormat(&f.Format, &r);
+        EXPECT_EQ(r.SampleType, c.type) << c.bits;
+        EXPECT_EQ(r.Signed, c.isSigned) << c.bits;
+        EXPECT_EQ(r.BitsPerSample, c.bits);
+        EXPECT_EQ(r.ValidBitsPerSample, c.wantValid) << c.bits;
+        EXPECT_EQ(r.ChannelMask, c.mask) << c.bits;
+    }
 }
 
 TEST(AudioRequiredFormatMapping, UnknownSubFormatIsLoggedAndLeftUnknown) {

@@ -1,5 +1,5 @@
-// The renderer bridge's internal routines: the render input name copy and
-// the entry point table.
+// The renderer bridge's render input name copy and its entry point table
+// (whose names the API tests check by loading the stand-in renderer).
 #include "driver/command_channel.h"
 #include "objects/renderer.h"
 
@@ -35,17 +35,13 @@ TEST(RendererName, NameWithoutTerminatorIsCutTo255Units) {
     EXPECT_EQ(name[kRenderInputNameUnits], 0x5555);
 }
 
-TEST(RendererTable, ThirtySixDistinctNamesInOrder) {
+// Each entry point is bound by its own name: a repeated name would bind two
+// slots to one function, which loading the stand-in renderer cannot notice.
+TEST(RendererTable, NamesAreDistinct) {
     std::set<std::string> names;
-    for (size_t i = 0; i < kRendererFunctionCount; ++i) {
-        ASSERT_NE(RendererFunctionName(i), nullptr);
-        names.insert(RendererFunctionName(i));
-    }
-    EXPECT_EQ(names.size(), 36u);
-    EXPECT_STREQ(RendererFunctionName(0), "ACCLoad");
-    EXPECT_STREQ(RendererFunctionName(31), "ACCDeviceInputOpen");
-    EXPECT_STREQ(RendererFunctionName(35), "ACCDrawInputMediaSample");
-    EXPECT_EQ(RendererFunctionName(36), nullptr);
+    for (size_t i = 0; i < kRendererFunctionCount; ++i) names.insert(RendererFunctionName(i));
+    EXPECT_EQ(names.size(), kRendererFunctionCount);
+    EXPECT_EQ(RendererFunctionName(kRendererFunctionCount), nullptr);
 }
 
 }  // namespace

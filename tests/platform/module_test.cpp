@@ -56,10 +56,9 @@ TEST_F(Modules, FoundOnlyThroughTheSearchFolders) {
     EXPECT_EQ(again, m);
     EXPECT_EQ(lines_.lines.size(), 1u);
 
-    auto answer = reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(m, "FixtureAnswer")));
-    ASSERT_NE(answer, nullptr);
-    EXPECT_EQ(answer(), 42);
-    // The module's dependencies' symbols are not its exports.
+    // Its own exports are found (calling one is conf_module's); its
+    // dependencies' symbols are not its exports.
+    EXPECT_NE(GetProcAddress(m, "FixtureAnswer"), nullptr);
     SetLastError(0);
     EXPECT_EQ(GetProcAddress(m, "malloc"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
@@ -73,11 +72,9 @@ TEST_F(Modules, FoundOnlyThroughTheSearchFolders) {
     EXPECT_EQ(tiny[4], 0);
     EXPECT_EQ(std::u16string(tiny), u"/" + Widen(VKS_TEST_FIXTURE_DIR).substr(1, 3));
 
+    // (Reference counting and the detach at the last free are conf_module's.)
     EXPECT_TRUE(FreeLibrary(again));
-    EXPECT_EQ(lines_.lines.size(), 1u);
     EXPECT_TRUE(FreeLibrary(m));
-    ASSERT_EQ(lines_.lines.size(), 2u);
-    EXPECT_EQ(lines_.lines[1], u"fixture detach");
     SetLastError(0);
     EXPECT_FALSE(FreeLibrary(reinterpret_cast<HMODULE>(0x1234)));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));

@@ -1,8 +1,7 @@
-// The simulator's configuration text, its entry point and the C surface.
+// The simulator's configuration text and the C surface. (The entry point
+// with the default configuration is loader_test's.)
 #include "sim_fixture.h"
 #include "vkssim/sim_c.h"
-
-extern "C" BOOL VksDriverEntry(void);
 
 using namespace simtest;
 
@@ -95,19 +94,6 @@ TEST_F(Config, NotificationsOnInfoReachRegisteredFilesOnce) {
     CloseHandle(notify);
     EXPECT_EQ(WaitForSingleObject(ov.hEvent, 10000), WAIT_OBJECT_0);
     CloseHandle(ov.hEvent);
-}
-
-TEST_F(Config, DefaultConfigurationThroughTheEntryPoint) {
-    setenv("VKS_SIM_CONFIG", VKSSIM_DEFAULT_CONFIG, 1);
-    EXPECT_TRUE(VksDriverEntry());
-    unsetenv("VKS_SIM_CONFIG");
-    ASSERT_EQ(vkssim::DeviceCount(), 2);
-    HANDLE h = Open(1, false);
-    RequestFrame r(VKSSIM_TYPE_DECODER);
-    r.U32(24, 8);
-    ReplyFrame reply;
-    ASSERT_TRUE(Send(h, VKSSIM_IOCTL_GET_INPUT_COUNT, r, reply));
-    EXPECT_EQ(reply.U32(28), 4u);
 }
 
 TEST_F(Config, CSurface) {

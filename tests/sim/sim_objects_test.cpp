@@ -85,12 +85,6 @@ TEST_F(Objects, DecoderConnectsToAStreamOnly) {
     EXPECT_EQ(Command(VKSSIM_IOCTL_CLOSE, VKSSIM_TYPE_NETWORK, stream), VKSERROR_INVALID_HANDLE);
 }
 
-TEST_F(Objects, RenderInputName) {
-    uint32_t decoder = OpenObject(h_, VKSSIM_TYPE_DECODER, 1);
-    EXPECT_EQ(Command(VKSSIM_IOCTL_GET_RENDER_INPUT_NAME, VKSSIM_TYPE_DECODER, decoder), 0u);
-    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(&last_.bytes[24])), u"VKSRENDER:0:1");
-}
-
 TEST_F(Objects, AutomaticFirstFrameWhenConfigured) {
     vkssim::DeviceConfig c;
     c.autoEvents = true;
