@@ -48,14 +48,8 @@ wall() {
   grep -q "tile 1: .*audio session {" "$work/wall.txt" &&
     ! grep -q "audio session {00000000-0000-0000-0000-000000000000}" "$work/wall.txt"
 }
-if ! wall /usr/bin:/bin; then
-  # Until the library looks for its helper in its own folder, it finds it
-  # only by name; the package is still right when that finds it. Remove this
-  # fallback once that library change is merged.
-  wall "$prefix/lib:/usr/bin:/bin" ||
-    { echo "check_install: the installed example's decoders get no audio session" >&2; exit 1; }
-  echo "check_install: WARNING: the library does not find its helper beside itself yet (found on PATH only)" >&2
-fi
+wall /usr/bin:/bin ||
+  { echo "check_install: the installed example's decoders get no audio session" >&2; exit 1; }
 
 # The installed vksctl finds the shipped simulator by itself.
 env -u VKS_SIM_CONFIG -u VKS_DRIVERS -u VKS_DLL_PATH "$prefix/bin/vksctl" play "file://$work/clips/a.ts" 2>&1 \

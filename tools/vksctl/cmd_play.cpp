@@ -10,7 +10,6 @@
 #include "feed_progress.h"
 #include "json_writer.h"
 #include "output.h"
-#include "os.h"
 #include "param_table.h"
 #include "status_names.h"
 
@@ -19,6 +18,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vksctl {
 
@@ -181,7 +182,7 @@ int CmdPlay(Context& context, Args& args) {
         const std::string problem = WritableFileProblem("--wav", wav);
         if (!problem.empty()) return UsageError("play", problem);
         // Read by the simulated endpoint when the process first plays sound.
-        os::SetEnvironment("VKS_AUDIO_RECORD", wav.c_str());
+        ::setenv("VKS_AUDIO_RECORD", wav.c_str(), 1);
     }
 
     EventQueue queue;
@@ -344,15 +345,13 @@ int CmdPlay(Context& context, Args& args) {
         j.Member("audio_note", audioNote).Member("engine_freed", freed == VKSERROR_NO_ERROR).EndObject();
         j.Print();
     } else {
-        if (progress && progress->Tracked())
+        if (progress)
             std::printf("fed %llu of %llu bytes of %s\n", static_cast<unsigned long long>(fed),
                         static_cast<unsigned long long>(progress->FileSize()), path.c_str());
         if (haveAudio)
             std::printf("audio: %llu frames rendered, %llu underruns\n",
                         static_cast<unsigned long long>(audio.framesPlayed),
                         static_cast<unsigned long long>(audio.underruns));
-        else if (audioStatus == VKSERROR_NO_ERROR)
-            std::printf("audio: played in session %s (the endpoint keeps no figures)\n", sessionId);
         else
             std::printf("audio: none\n");
         std::printf("closed the decoder and the stream; engine freed\n");

@@ -17,8 +17,6 @@ public:
     // Bytes read so far; the last value seen once the file is closed.
     uint64_t BytesFed();
     uint64_t FileSize() const { return size_; }
-    // False where the system does not show how far the library has read.
-    bool Tracked() const;
 
 private:
     std::string realPath_;

@@ -3,8 +3,6 @@
 #include "files.h"
 #include "output.h"
 
-#include "os.h"
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -16,10 +14,11 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <fstream>
+#include <poll.h>
 #include <sstream>
-#include <strings.h>
 #include <sys/stat.h>
 #include <thread>
+#include <strings.h>
 #include <unistd.h>
 #include <vector>
 
@@ -27,15 +26,38 @@ namespace vksctl {
 
 namespace {
 
+std::atomic<bool> g_stop{false};
+int g_wakePipe[2] = {-1, -1};
 std::string g_temporaryRegistry;
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string ExecutableDirectory() {
+    char path[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return ".";
+    path[n] = 0;
+    std::string p(path);
+    const size_t slash = p.rfind('/');
+    return slash == std::string::npos ? "." : p.substr(0, slash);
+}
 
 // The shipped simulator configuration: beside an installed vksctl, then in
 // the source tree it was built from.
 std::string DefaultSimConfig() {
-    const std::string installed = os::ExecutableDirectory() + "/../share/vksacc/sim/default.conf";
-    if (os::IsFile(installed)) return os::RealPath(installed);
+    const std::string installed = ExecutableDirectory() + "/../share/vksacc/sim/default.conf";
+    char resolved[PATH_MAX];
+    if (FileExists(installed) && ::realpath(installed.c_str(), resolved)) return resolved;
 #ifdef VKSCTL_SOURCE_SIM_CONFIG
-    if (os::IsFile(VKSCTL_SOURCE_SIM_CONFIG)) return VKSCTL_SOURCE_SIM_CONFIG;
+    if (FileExists(VKSCTL_SOURCE_SIM_CONFIG)) return VKSCTL_SOURCE_SIM_CONFIG;
 #endif
     return {};
 }
@@ -44,8 +66,9 @@ std::string DefaultSimConfig() {
 // in the build tree.
 std::string StandinDirectory() {
     for (const char* relative : {"/../lib/vksacc/standins", "/../standins"}) {
-        const std::string dir = os::ExecutableDirectory() + relative;
-        if (os::IsDirectory(dir)) return os::RealPath(dir);
+        const std::string dir = ExecutableDirectory() + relative;
+        char resolved[PATH_MAX];
+        if (DirectoryExists(dir) && ::realpath(dir.c_str(), resolved)) return resolved;
     }
     return {};
 }
@@ -81,19 +104,21 @@ bool WriteLogLevelRegistry(const std::string& base, uint32_t mask) {
         const size_t end = body.find('\n');
         body = end == std::string::npos ? std::string() : body.substr(end + 1);
     }
-    std::string error;
-    g_temporaryRegistry = os::MakeTemporaryFile(&error);
-    if (g_temporaryRegistry.empty()) {
-        PrintError("", "cannot make a temporary registry file: " + error);
+    char pattern[] = "/tmp/vksctl-registry-XXXXXX";
+    const int fd = ::mkstemp(pattern);
+    if (fd < 0) {
+        PrintError("", std::string("cannot make a temporary registry file: ") + std::strerror(errno));
         return false;
     }
+    ::close(fd);
+    g_temporaryRegistry = pattern;
     char level[16];
     std::snprintf(level, sizeof level, "%08x", mask);
     std::ofstream out(g_temporaryRegistry, std::ios::binary);
     out << "Windows Registry Editor Version 5.00\n\n"
         << body << "\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{3A71D0C2-5B9E-4d17-A6F3-0C94E2B8D715}]\n"
         << "\"DebugLevel\"=dword:" << level << "\n";
-    os::SetEnvironment("VKS_REGISTRY_FILE", g_temporaryRegistry.c_str());
+    ::setenv("VKS_REGISTRY_FILE", g_temporaryRegistry.c_str(), 1);
     return true;
 }
 
@@ -184,7 +209,7 @@ bool PrepareEnvironment(Context* context) {
             PrintError("", problem);
             return false;
         }
-        os::SetEnvironment("VKS_REGISTRY_FILE", g.registry.c_str());
+        ::setenv("VKS_REGISTRY_FILE", g.registry.c_str(), 1);
     }
     if (!g.logLevel.empty()) {
         uint32_t mask = 0;
@@ -196,7 +221,7 @@ bool PrepareEnvironment(Context* context) {
         const char* current = std::getenv("VKS_REGISTRY_FILE");
         if (!WriteLogLevelRegistry(current ? current : "", mask)) return false;
         // Diagnostics that go nowhere would make the option useless.
-        if (!std::getenv("VKS_DEBUG_OUTPUT")) os::SetEnvironment("VKS_DEBUG_OUTPUT", "stderr");
+        if (!std::getenv("VKS_DEBUG_OUTPUT")) ::setenv("VKS_DEBUG_OUTPUT", "stderr", 1);
     }
 
     // The devices: an explicit simulator configuration, one from the
@@ -235,12 +260,12 @@ bool PrepareEnvironment(Context* context) {
             return false;
         }
         context->simulator = true;
-        os::SetEnvironment("VKS_SIM_CONFIG", context->simConfig.c_str());
-        os::SetEnvironment("VKS_DRIVERS", nullptr);
+        ::setenv("VKS_SIM_CONFIG", context->simConfig.c_str(), 1);
+        ::unsetenv("VKS_DRIVERS");
         const char* dllPath = std::getenv("VKS_DLL_PATH");
         if (!dllPath || !*dllPath) {
             const std::string standins = StandinDirectory();
-            if (!standins.empty()) os::UseStandinFolder(standins);
+            if (!standins.empty()) ::setenv("VKS_DLL_PATH", standins.c_str(), 1);
         }
         // A notice, not output: standard output carries only what was asked for.
         std::fprintf(stderr, "vksctl: using %s\n", how.c_str());
