@@ -6,8 +6,8 @@
 // lone surrogates and in every address scheme. The table of calls is made
 // from the public header, so a new export is fuzzed by construction.
 //
-// Buffers are never smaller than what their pointer type points at, and
-// values stay within the raw buffers' size: a caller that lies about its own
+// Buffers are never smaller than what their pointer type points at (nor
+// than a few words), and values stay within the raw buffers' size: a caller that lies about its own
 // memory is out of scope; everything the library is told is fair game.
 #include "vksacc.h"
 #ifdef VKS_FUZZ_DRIVER_REPLIES
@@ -32,6 +32,7 @@ namespace {
 enum class ArgRole { Handle, Index, Pointer, Callback, Text, Value };
 
 constexpr size_t kRawBuffer = 0x10000;
+constexpr size_t kScalarRoom = 64;
 
 // The handles an input can name: one live object of each family, one that
 // was closed, and values no object ever had.
@@ -73,8 +74,13 @@ struct ArgSource {
             case 2: sizeWord = static_cast<uint32_t>(pointee + 1 + in.Below(64)); break;
             default: sizeWord = in.Below(kRawBuffer + 1); break;
         }
-        const size_t length = pointee == 0 ? kRawBuffer + 16 : std::max<size_t>({pointee, sizeWord, 4});
-        std::vector<uint8_t>& buffer = buffers.emplace_back(length, in.Byte());
+        // A scalar pointer may stand for a short array (a header of two
+        // words, say): such buffers get room for a few.
+        const size_t length = pointee == 0 ? kRawBuffer + 16 : std::max<size_t>({pointee, sizeWord, kScalarRoom});
+        // Records are zeroed: one may hold pointers (a sample's buffer list),
+        // and a made-up pointer is the caller's fault, not the library's.
+        const uint8_t fill = in.Byte();
+        std::vector<uint8_t>& buffer = buffers.emplace_back(length, pointee == 0 ? fill : 0);
         std::memcpy(buffer.data(), &sizeWord, 4);
         return buffer.data();
     }
