@@ -78,11 +78,18 @@ TEST_F(SimAudio, BuffersThenDeliversTheToneInTheToldFormatAndStops) {
         ASSERT_EQ(samples[2 * n], expected) << n;
         ASSERT_EQ(samples[2 * n + 1], expected) << n;
     }
-    // Asking for more than it holds empties it and resets Data Ready.
+    // Asking for more than it holds empties it and resets Data Ready. The
+    // clock may buffer the next chunk at any moment (often, under a
+    // sanitizer): a Data Ready that is set again must have frames behind it.
     std::vector<int16_t> big(2 * 48000);
     ASSERT_EQ(Load(h, decoder, big.data(), static_cast<uint32_t>(big.size() * 2), 48000, &written), 0u);
     EXPECT_LT(written, 48000u);
-    EXPECT_EQ(WaitForSingleObject(ready, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    uint32_t loads = 2;
+    if (WaitForSingleObject(ready, 0) == WAIT_OBJECT_0) {
+        ASSERT_EQ(Load(h, decoder, big.data(), static_cast<uint32_t>(big.size() * 2), 48000, &written), 0u);
+        EXPECT_GT(written, 0u) << "Data Ready is set with nothing buffered";
+        ++loads;
+    }
     // The next chunk sets it again.
     EXPECT_EQ(WaitForSingleObject(ready, 5000), WAIT_OBJECT_0);
 
@@ -95,7 +102,7 @@ TEST_F(SimAudio, BuffersThenDeliversTheToneInTheToldFormatAndStops) {
     EXPECT_FALSE(state->started);
     EXPECT_EQ(state->frameSize, 4u);
     EXPECT_EQ(state->frames250, 12000u);
-    EXPECT_EQ(state->loads, 2u);
+    EXPECT_EQ(state->loads, loads);
     // A load after the stop is refused.
     EXPECT_EQ(Load(h, decoder, samples, sizeof samples, 960, &written), static_cast<uint32_t>(VKSERROR_ILLEGAL_CALL));
     CloseHandle(ready);
