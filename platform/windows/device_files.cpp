@@ -80,6 +80,7 @@ LONG StatusFromError(DWORD error) {
     case ERROR_SUCCESS: return 0;
     case ERROR_MORE_DATA: return static_cast<LONG>(0x80000005);          // STATUS_BUFFER_OVERFLOW, a warning
     case ERROR_OPERATION_ABORTED: return static_cast<LONG>(0xC0000120);  // STATUS_CANCELLED
+    case VKS_IRP_FAILED_WITHOUT_ERROR: return static_cast<LONG>(0xC0000001);  // STATUS_UNSUCCESSFUL
     default: return static_cast<LONG>(0xC0070000u | (error & 0xFFFFu));
     }
 }
@@ -204,8 +205,11 @@ void FinishPending(VKS_IRP* irp, DWORD error, DWORD bytes) {
     CompleteOverlapped(*core, ov, error, bytes);
 }
 
+// The caller's last error for a driver's completion error.
+DWORD LastErrorOf(DWORD error) { return error == VKS_IRP_FAILED_WITHOUT_ERROR ? ERROR_SUCCESS : error; }
+
 BOOL Fail(DWORD error) {
-    SetLastError(error);
+    SetLastError(LastErrorOf(error));
     return FALSE;
 }
 
@@ -255,7 +259,7 @@ BOOL IoControl(std::shared_ptr<SimFile> file, DWORD code, LPVOID in, DWORD inLen
                              __ATOMIC_RELEASE);
         }
         if (bytesReturned) *bytesReturned = bytes;
-        SetLastError(error);
+        SetLastError(LastErrorOf(error));
         return error == ERROR_SUCCESS;
     }
 
@@ -299,7 +303,7 @@ BOOL IoControl(std::shared_ptr<SimFile> file, DWORD code, LPVOID in, DWORD inLen
         delete irp;
         CompleteOverlapped(*core, ov, error, bytes);
         if (bytesReturned) *bytesReturned = bytes;
-        SetLastError(error);
+        SetLastError(LastErrorOf(error));
         return error == ERROR_SUCCESS;
     }
     case VKS_IRP::State::CompletedEarly:

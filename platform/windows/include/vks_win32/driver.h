@@ -35,6 +35,11 @@ VKS_HOST_API DWORD VksIrpControlCode(const VKS_IRP* irp);
 VKS_HOST_API const void* VksIrpInput(const VKS_IRP* irp, DWORD* inputLength);
 VKS_HOST_API void* VksIrpOutput(VKS_IRP* irp, DWORD* outputLength);
 VKS_HOST_API void VksCompleteRequest(VKS_IRP* irp, DWORD win32Error, DWORD bytes);
+// `win32Error` of a request that fails without an error number, as Windows
+// reports a driver failure status that maps to no Win32 error: a synchronous
+// DeviceIoControl, or an overlapped one completed at once, returns FALSE and
+// GetLastError gives 0.
+#define VKS_IRP_FAILED_WITHOUT_ERROR 0xFFFFFFFFu
 
 VKS_HOST_API void* VksRegisterDeviceInterface(const GUID* interfaceClass, const char16_t* interfacePath,
                                               const char16_t* location, const VKS_DRIVER_DISPATCH* dispatch,
