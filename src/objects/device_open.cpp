@@ -39,6 +39,17 @@ void CloseIfOpen(HANDLE& handle) {
     handle = nullptr;
 }
 
+// What a failed open has to give back besides its handle: the stream's files,
+// the description text and both device files.
+void CloseObjectFiles(UserHandle* object) {
+    CloseIfOpen(object->hPlaybackFile);
+    CloseIfOpen(object->hDescriptionFile);
+    std::free(object->pDescriptionText);
+    object->pDescriptionText = nullptr;
+    CloseIfOpen(object->hDeviceOv);
+    CloseIfOpen(object->hDevice);
+}
+
 // Sends the open command; stores the driver's handle on success.
 VKSERROR SendOpen(UserHandle* object, const PreparedAddress& address, DWORD openFlags, DWORD transport,
                   const BYTE* streamOptions, bool systemEvents) {
@@ -112,12 +123,7 @@ void RetireFailedOpen(HVKS handle, UserHandle* object, const UserHandle& leading
     }
     void* relocked = nullptr;
     if (object != nullptr && RelockHandle(handle, object, &relocked) == 0) {
-        CloseIfOpen(object->hPlaybackFile);
-        CloseIfOpen(object->hDescriptionFile);
-        std::free(object->pDescriptionText);
-        object->pDescriptionText = nullptr;
-        CloseIfOpen(object->hDeviceOv);
-        CloseIfOpen(object->hDevice);
+        CloseObjectFiles(object);
         ReleaseHandle(handle, object);
         return;
     }
@@ -201,12 +207,7 @@ VKSERROR DeviceOpen(DWORD index, const DeviceInfo* device, DWORD type, const cha
         if (object == nullptr || leading.HVKSHandle != 0) {
             RetireFailedOpen(handle, object, leading);
         } else {
-            CloseIfOpen(object->hPlaybackFile);
-            CloseIfOpen(object->hDescriptionFile);
-            std::free(object->pDescriptionText);
-            object->pDescriptionText = nullptr;
-            CloseIfOpen(object->hDeviceOv);
-            CloseIfOpen(object->hDevice);
+            CloseObjectFiles(object);
             UnlockHandle(handle, object);
             LockAndReleaseHandle(handle);
         }
