@@ -37,6 +37,10 @@ constexpr uint32_t kMaxBlockBytes = 64u << 20;
 constexpr size_t kKeysOffset = 24, kKeysBytes = 32;
 // Fed blocks kept per stream; older ones are dropped (the totals still count them).
 constexpr size_t kFedBlocksKept = 65536;
+// Decoder output sample: the request carries the sample's address at 224; the
+// reply echoes it at 216 (reply offsets count from the start, payload at 24).
+constexpr uint32_t kIoctlDecoderOutputSample = 0x22C484u;
+constexpr size_t kSampleAddress = 224, kReplySampleEcho = 216;
 
 struct DeviceSettings {
     std::shared_ptr<Device> device;  // keeps the address from being reused for another device
@@ -59,6 +63,8 @@ struct DecoderRecord {
     uint32_t reportedSource = 0;  // stream whose first frame was reported; 0 none
     std::optional<std::array<uint8_t, kKeysBytes>> keys;
     uint32_t keyCommands = 0;
+    uint32_t samplesReturned = 0;
+    EncoderEcho sampleEcho = EncoderEcho::Matching;
 };
 
 using Key = std::pair<const Device*, uint32_t>;
@@ -286,6 +292,30 @@ void SetEncryptionKeys(Command& c) {
     ++d.keyCommands;
 }
 
+// Hands the sample back at once, numbered from 1 in the value, its address
+// echoed as the decoder's echo setting says.
+void DecoderOutputSample(Command& c) {
+    auto it = c.device.objects.find(c.Handle());
+    if (it == c.device.objects.end()) {
+        c.status = VKSERROR_INVALID_HANDLE;
+        return;
+    }
+    if (it->second.info.type != VKSSIM_TYPE_DECODER) {
+        c.status = VKSERROR_UNSUPPORTED;
+        return;
+    }
+    if (c.in.size() < kSampleAddress + 8) {
+        c.status = VKSERROR_INVALID_ARGUMENT;
+        return;
+    }
+    DecoderRecord& d = DecoderOf(F(), c.file.device, c.Handle());
+    const uint64_t sample = c.InU64(kSampleAddress);
+    c.value = ++d.samplesReturned;
+    c.OutU64(kReplySampleEcho, d.sampleEcho == EncoderEcho::NullSample      ? 0
+                               : d.sampleEcho == EncoderEcho::ForeignSample ? sample + 0x40
+                                                                            : sample);
+}
+
 void RegisterStreamsFamily(Machine& m) {
     auto setState = m.handlers.find(VKSSIM_IOCTL_SET_STATE);
     if (setState == m.handlers.end()) {
@@ -298,6 +328,7 @@ void RegisterStreamsFamily(Machine& m) {
     }
     m.handlers[VKSSIM_IOCTL_SUPPLY_ENCODED_DATA] = SupplyEncodedData;
     m.handlers[VKSSIM_IOCTL_SET_ENCRYPTION_KEYS] = SetEncryptionKeys;
+    m.handlers[kIoctlDecoderOutputSample] = DecoderOutputSample;
 }
 VKSSIM_FAMILY(RegisterStreamsFamily);
 
@@ -433,6 +464,16 @@ std::optional<StreamPlayback> GetStreamPlayback(int device, uint32_t stream) {
     return it->second.playback;
 }
 
+bool SetDecoderSampleEcho(int device, uint32_t decoder, EncoderEcho echo) {
+    Machine& m = M();
+    Family& f = F();
+    std::lock_guard lock(m.mu);
+    std::shared_ptr<Device> owner = DeviceByIndex(m, device);
+    if (!owner || owner->objects.count(decoder) == 0) return false;
+    DecoderOf(f, owner, decoder).sampleEcho = echo;
+    return true;
+}
+
 std::optional<std::array<uint8_t, 32>> GetEncryptionKeys(int device, uint32_t decoder) {
     Machine& m = M();
     Family& f = F();
@@ -508,3 +549,11 @@ VKSSIM_API int vkssim_get_encryption_keys(int device, uint32_t decoder, uint8_t*
 }
 
 }  // extern "C"
+
+VKSSIM_API int vkssim_set_decoder_sample_echo(int device, uint32_t decoder, uint32_t echo) {
+    if (echo != VKSSIM_ENCODER_ECHO_MATCHING && echo != VKSSIM_ENCODER_ECHO_NULL_SAMPLE &&
+        echo != VKSSIM_ENCODER_ECHO_FOREIGN_SAMPLE) {
+        return 0;
+    }
+    return vkssim::SetDecoderSampleEcho(device, decoder, static_cast<vkssim::EncoderEcho>(echo)) ? 1 : 0;
+}

@@ -12,3 +12,5 @@ void ActOnEvent(DWORD hvks, UserHandle* object, VKSERROR code, BYTE* reply);
 
 // Completes an encoder output sample from its reply; returns the status to report.
 VKSERROR CompleteEncoderOutputSample(UserHandle* object, const BYTE* reply, VKSERROR status, VKSMEDIASAMPLE** sample);
+// Completes a decoder output sample from its reply; returns the status to report.
+VKSERROR CompleteDecoderOutputSample(UserHandle* object, const BYTE* reply, VKSERROR status, VKSMEDIASAMPLE** sample);

@@ -4,6 +4,7 @@
 #include "core/status_codes.h"
 #include "driver/event_actions.h"
 #include "objects/handle_table.h"
+#include "objects/output_samples.h"
 #include "objects/user_handle.h"
 
 namespace {
@@ -115,9 +116,7 @@ void WorkerDispatch(DWORD hvks, OVIOCTL* block) {
             status = CompleteEncoderOutputSample(object, block->Reply, status, &sample);
             break;
         case IOCTL_VKS_DECODER_OUTPUT_SAMPLE:
-            InterlockedDecrement(&object->OutstandingOutputSamples);
-            sample = reinterpret_cast<VKSMEDIASAMPLE*>(static_cast<ULONG_PTR>(ReadU64(block->Reply, 216)));
-            if (sample == nullptr && status == VKSERROR_NO_ERROR) status = VKSERROR_UNEXPECTED;
+            status = CompleteDecoderOutputSample(object, block->Reply, status, &sample);
             break;
         case IOCTL_VKS_EVENT:
             LogError(WSTR("WorkerThread: hVKS:%#x POVIOCTL:%p Received %hs (%#08x)\n"), hvks, block,

@@ -4,7 +4,7 @@
 
 #include "core/log.h"
 #include "driver/event_actions.h"
-#include "encoder/output_samples.h"
+#include "objects/output_samples.h"
 #include "objects/user_handle.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "core/log.h"
 #include "driver/command_channel.h"
 #include "driver/device_tables.h"
-#include "encoder/output_samples.h"
+#include "objects/output_samples.h"
 #include "objects/device_objects.h"
 #include "objects/handle_table.h"
 #include "objects/open_handle_list.h"

@@ -6,6 +6,7 @@
 #include "objects/device_objects.h"
 #include "objects/handle_table.h"
 #include "objects/open_handle_list.h"
+#include "objects/output_samples.h"
 #include "objects/renderer.h"
 #include "objects/user_handle.h"
 
@@ -168,8 +169,18 @@ VKSERROR VKSAPI VKSDecoderDeviceChainOutputMediaSample(HVKS hVKS, VKSMEDIASAMPLE
     }
     WriteU64(r, kSampleReserved, 0);
     WriteU64(r, kSampleEcho, reinterpret_cast<ULONG_PTR>(pSample));
+    // Recorded before the request goes: its completion may only name a sample
+    // found in this list.
+    if (!OutputSampleAdd(object, pSample)) {
+        UnlockHandle(hVKS, object);
+        return VKSERROR_INSUFFICIENT_MEMORY;
+    }
     status = HandleIoctlOverlapped(object, IOCTL_VKS_DECODER_OUTPUT_SAMPLE, r);
-    if (status == VKSERROR_NO_ERROR) InterlockedIncrement(&object->OutstandingOutputSamples);
+    if (status == VKSERROR_NO_ERROR) {
+        InterlockedIncrement(&object->OutstandingOutputSamples);
+    } else {
+        OutputSampleTake(object, reinterpret_cast<ULONG_PTR>(pSample));
+    }
     UnlockHandle(hVKS, object);
     return status;
 }

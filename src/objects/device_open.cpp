@@ -9,7 +9,7 @@
 #include "driver/device_tables.h"
 #include "driver/notification_thread.h"
 #include "driver/worker_dispatch.h"
-#include "encoder/output_samples.h"
+#include "objects/output_samples.h"
 #include "objects/handle_table.h"
 #include "objects/renderer.h"
 #include "objects/user_handle.h"

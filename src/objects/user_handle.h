@@ -22,7 +22,7 @@ struct UserHandle {
     void* pEncryptionKeysContext;
     DWORD State;
     volatile LONG OutstandingOutputSamples;
-    VKSMEDIASAMPLE** pOutputSamples;  // encoder output samples the device holds (encoder/output_samples.h)
+    VKSMEDIASAMPLE** pOutputSamples;  // output samples the device holds (objects/output_samples.h)
     DWORD OutputSampleCount;
     DWORD OutputSampleCapacity;
     DWORD HAcc;           // renderer input of a decoder, 0 when none

@@ -425,6 +425,10 @@ std::optional<StreamPlayback> GetStreamPlayback(int device, uint32_t stream);
 uint64_t FedChecksum(const void* data, size_t size);
 // The last keys record a decoder received.
 std::optional<std::array<uint8_t, 32>> GetEncryptionKeys(int device, uint32_t decoder);
+// A decoder hands each output sample (0x22C484) back at once, numbered from 1
+// in the value, with the sample's address (request offset 224) echoed at reply
+// offset 216. Of the echoes only Matching, NullSample and ForeignSample apply.
+bool SetDecoderSampleEcho(int device, uint32_t decoder, EncoderEcho echo);
 
 }  // namespace vkssim
 // === End of streams family ================================================================

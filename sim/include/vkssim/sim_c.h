@@ -214,6 +214,9 @@ VKSSIM_API uint64_t vkssim_fed_checksum(const void* data, size_t size);
 VKSSIM_API int vkssim_get_stream_playback(int device, uint32_t stream, VKSSIM_STREAM_PLAYBACK* playback);
 /* Copies the decoder's last 32-byte keys record; 0 when it has none. */
 VKSSIM_API int vkssim_get_encryption_keys(int device, uint32_t decoder, uint8_t* keys);
+/* How a decoder echoes the sample address when it hands an output sample back:
+   VKSSIM_ENCODER_ECHO_MATCHING, _NULL_SAMPLE or _FOREIGN_SAMPLE. */
+VKSSIM_API int vkssim_set_decoder_sample_echo(int device, uint32_t decoder, uint32_t echo);
 /* ==== End of streams family ============================================== */
 
 #ifdef __cplusplus

@@ -1,6 +1,7 @@
-// The output samples an application has handed to an encoder and the device
-// has not yet given back. A completion names its sample by an address the
-// device echoes; only an address found here is the application's record.
+// The output samples an application has handed to a decoder or an encoder and
+// the device has not yet given back. A completion names its sample by an
+// address the device echoes; only an address found here is the application's
+// record.
 #pragma once
 
 #include "vks_platform.h"

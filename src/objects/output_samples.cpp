@@ -1,5 +1,7 @@
-#include "encoder/output_samples.h"
+#include "objects/output_samples.h"
 
+#include "core/log.h"
+#include "driver/event_actions.h"
 #include "objects/user_handle.h"
 
 #include <cstdlib>
@@ -31,4 +33,16 @@ void OutputSamplesFree(UserHandle* object) {
     object->pOutputSamples = nullptr;
     object->OutputSampleCount = 0;
     object->OutputSampleCapacity = 0;
+}
+
+VKSERROR CompleteDecoderOutputSample(UserHandle* object, const BYTE* reply, VKSERROR status, VKSMEDIASAMPLE** sample) {
+    constexpr DWORD kReplySampleEcho = 216;  // u64, the sample's address sent with the request
+    InterlockedDecrement(&object->OutstandingOutputSamples);
+    // The echoed address is the device's word: the application is only ever
+    // handed back a sample it gave and has not had back.
+    const ULONGLONG echoed = ReadU64(reply, kReplySampleEcho);
+    *sample = echoed == 0 ? nullptr : OutputSampleTake(object, echoed);
+    if (*sample != nullptr || status != VKSERROR_NO_ERROR) return status;
+    if (echoed != 0) LogError(WSTR("WorkerThread: output sample %#llx is not one of the application's\n"), echoed);
+    return VKSERROR_UNEXPECTED;
 }
