@@ -52,9 +52,7 @@ void Utf8ToWide() {
     CHECK_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, out, 16), 6);
     CHECK_TEXT(out, WSTR("h\u00E9llo"));
     CHECK_EQ(MultiByteToWideChar(CP_UTF8, 0, text, 6, nullptr, 0), 5);  // no terminator without -1
-    SetLastError(0);
-    CHECK_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, out, 3), 0);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    CHECK_ERR(MultiByteToWideChar(CP_UTF8, 0, text, -1, out, 3) == 0, ERROR_INSUFFICIENT_BUFFER);
 
     // A code point beyond the BMP becomes a surrogate pair.
     const char* smile = "\xF0\x9F\x98\x80";
@@ -65,20 +63,14 @@ void Utf8ToWide() {
     const char* bad = "a\xFF" "b";
     CHECK_EQ(MultiByteToWideChar(CP_UTF8, 0, bad, 3, out, 16), 3);
     CHECK(out[0] == u'a' && out[1] == 0xFFFD && out[2] == u'b');
-    SetLastError(0);
-    CHECK_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bad, 3, out, 16), 0);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    CHECK_ERR(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bad, 3, out, 16) == 0, ERROR_NO_UNICODE_TRANSLATION);
     const char* overlong = "\xC0\xAF";
     CHECK_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, overlong, 2, out, 16), 0);
     const char* surrogate = "\xED\xA0\x80";  // an encoded surrogate is not UTF-8
     CHECK_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, surrogate, 3, out, 16), 0);
 
-    SetLastError(0);
-    CHECK_EQ(MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, out, 16), 0);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    SetLastError(0);
-    CHECK_EQ(MultiByteToWideChar(CP_UTF8, 0, text, 0, out, 16), 0);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    CHECK_ERR(MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, out, 16) == 0, ERROR_INVALID_PARAMETER);
+    CHECK_ERR(MultiByteToWideChar(CP_UTF8, 0, text, 0, out, 16) == 0, ERROR_INVALID_PARAMETER);
 }
 
 void WideToUtf8() {
@@ -88,9 +80,7 @@ void WideToUtf8() {
     CHECK_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, out, 16, nullptr, nullptr), 7);
     CHECK(std::strcmp(out, "h\xC3\xA9llo") == 0);
     CHECK_EQ(WideCharToMultiByte(CP_UTF8, 0, text, 5, nullptr, 0, nullptr, nullptr), 6);
-    SetLastError(0);
-    CHECK_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, out, 4, nullptr, nullptr), 0);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    CHECK_ERR(WideCharToMultiByte(CP_UTF8, 0, text, -1, out, 4, nullptr, nullptr) == 0, ERROR_INSUFFICIENT_BUFFER);
 
     const WCHAR pair[] = {0xD83D, 0xDE00, 0};
     CHECK_EQ(WideCharToMultiByte(CP_UTF8, 0, pair, -1, out, 16, nullptr, nullptr), 5);
@@ -100,15 +90,11 @@ void WideToUtf8() {
     const WCHAR lone[] = {u'a', 0xD800, u'b', 0};
     CHECK_EQ(WideCharToMultiByte(CP_UTF8, 0, lone, -1, out, 16, nullptr, nullptr), 6);
     CHECK(std::strcmp(out, "a\xEF\xBF\xBD" "b") == 0);
-    SetLastError(0);
-    CHECK_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, -1, out, 16, nullptr, nullptr), 0);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    CHECK_ERR(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, -1, out, 16, nullptr, nullptr) == 0, ERROR_NO_UNICODE_TRANSLATION);
 
     // (Windows documents ERROR_INVALID_PARAMETER for a default character
     // with CP_UTF8; Wine ignores it, so that is checked by the unit tests.)
-    SetLastError(0);
-    CHECK_EQ(WideCharToMultiByte(CP_UTF8, 0, nullptr, -1, out, 16, nullptr, nullptr), 0);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    CHECK_ERR(WideCharToMultiByte(CP_UTF8, 0, nullptr, -1, out, 16, nullptr, nullptr) == 0, ERROR_INVALID_PARAMETER);
 }
 
 void Formatting() {

@@ -14,16 +14,7 @@ constexpr UINT kMsgSend = WM_USER + 20;
 constexpr UINT kMsgPrivate = WM_APP + 0x123;
 UINT g_msgBroadcast = 0;  // registered: only such messages are broadcast
 
-// Wine reports a few failures with other error numbers than Windows; the
-// checks name both. Our layer follows Windows.
-bool OnWine() {
-#if defined(_WIN32)
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-#else
-    return false;
-#endif
-}
+using conformance::OnWine;
 
 // What window procedures saw, for the checks. Guarded by g_logLock.
 struct Seen {
@@ -117,22 +108,16 @@ HWND Create(const WCHAR* cls, HWND parent = nullptr, LPVOID param = nullptr) {
 void ClassRegistration() {
     CHECK(Register(kClass, TestProc) != 0);
 
-    SetLastError(0);
-    CHECK_EQ(Register(WSTR("confwindowCLASS"), TestProc), 0);  // names ignore case
-    CHECK_EQ(GetLastError(), 1410u);
+    CHECK_ERR(Register(WSTR("confwindowCLASS"), TestProc) == 0, 1410u);  // names ignore case
 
     WNDCLASSEXW bad = {};
     bad.cbSize = sizeof(bad) - 4;
     bad.lpfnWndProc = TestProc;
     bad.hInstance = GetModuleHandleW(nullptr);
     bad.lpszClassName = WSTR("ConfWindowBadSize");
-    SetLastError(0);
-    CHECK_EQ(RegisterClassExW(&bad), 0);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    CHECK_ERR(RegisterClassExW(&bad) == 0, ERROR_INVALID_PARAMETER);
 
-    SetLastError(0);
-    CHECK(!UnregisterClassW(WSTR("ConfWindowNoSuchClass"), GetModuleHandleW(nullptr)));
-    CHECK_EQ(GetLastError(), 1411u);
+    CHECK_ERR(!UnregisterClassW(WSTR("ConfWindowNoSuchClass"), GetModuleHandleW(nullptr)), 1411u);
 
     SetLastError(0);
     CHECK(Create(WSTR("ConfWindowNoSuchClass")) == nullptr);
@@ -163,18 +148,14 @@ void CreateAndDestroy() {
     CHECK_EQ(GetWindowThreadProcessId(hwnd, &pid), GetCurrentThreadId());
     CHECK_EQ(pid, GetCurrentProcessId());
 
-    SetLastError(0);
-    CHECK(!UnregisterClassW(kClass, GetModuleHandleW(nullptr)));
-    CHECK_EQ(GetLastError(), 1412u);
+    CHECK_ERR(!UnregisterClassW(kClass, GetModuleHandleW(nullptr)), 1412u);
 
     // Same thread: SendMessageW calls the procedure directly.
     CHECK_EQ(SendMessageW(hwnd, kMsgSend, 3, 4), 3004);
 
     // A message pointing at a record cannot be posted.
     DEV_BROADCAST_HANDLE record = {};
-    SetLastError(0);
-    CHECK(!PostMessageW(hwnd, WM_DEVICECHANGE, DBT_CUSTOMEVENT, reinterpret_cast<LPARAM>(&record)));
-    CHECK_EQ(GetLastError(), 1159u);
+    CHECK_ERR(!PostMessageW(hwnd, WM_DEVICECHANGE, DBT_CUSTOMEVENT, reinterpret_cast<LPARAM>(&record)), 1159u);
 
     // Posted but never retrieved: the messages go with the window.
     CHECK(PostMessageW(hwnd, kMsgA, 1, 0));
@@ -184,18 +165,12 @@ void CreateAndDestroy() {
     MSG msg;
     CHECK(!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
 
-    SetLastError(0);
-    CHECK(!PostMessageW(hwnd, kMsgA, 0, 0));
-    CHECK_EQ(GetLastError(), 1400u);
+    CHECK_ERR(!PostMessageW(hwnd, kMsgA, 0, 0), 1400u);
     SetLastError(0);
     CHECK(!DestroyWindow(hwnd));
     CHECK_EQ(GetLastError(), OnWine() ? static_cast<DWORD>(ERROR_ACCESS_DENIED) : 1400u);
-    SetLastError(0);
-    CHECK_EQ(SendMessageW(hwnd, kMsgSend, 1, 1), 0);
-    CHECK_EQ(GetLastError(), 1400u);
-    SetLastError(0);
-    CHECK_EQ(GetWindowThreadProcessId(hwnd, nullptr), 0u);
-    CHECK_EQ(GetLastError(), 1400u);
+    CHECK_ERR(SendMessageW(hwnd, kMsgSend, 1, 1) == 0, 1400u);
+    CHECK_ERR(GetWindowThreadProcessId(hwnd, nullptr) == 0u, 1400u);
 }
 
 void PostedOrderAndQuit() {
@@ -299,18 +274,7 @@ struct Worker {
 // The library's notification thread, step by step.
 DWORD WINAPI NotificationThread(LPVOID p) {
     auto* w = static_cast<Worker*>(p);
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(WNDCLASSEXW);
-    wc.lpfnWndProc = NotifyProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = kNotifyClass;
-    if (!RegisterClassExW(&wc)) {
-        SetEvent(w->ready);
-        return 1;
-    }
-    w->hwnd = CreateWindowExW(0, kNotifyClass, WSTR(""), 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                              CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    if (Register(kNotifyClass, NotifyProc)) w->hwnd = Create(kNotifyClass);
     w->thread = GetCurrentThreadId();
     SetEvent(w->ready);
     MSG msg;
@@ -322,7 +286,7 @@ DWORD WINAPI NotificationThread(LPVOID p) {
     }
     w->lastGet = r;
     w->quitCode = msg.wParam;
-    w->unregistered = UnregisterClassW(kNotifyClass, instance);
+    w->unregistered = UnregisterClassW(kNotifyClass, GetModuleHandleW(nullptr));
     w->unregisterError = w->unregistered ? 0 : GetLastError();
     return 0;
 }
@@ -339,9 +303,7 @@ void NotificationWindowClosedFromAnotherThread() {
     CHECK_EQ(GetWindowThreadProcessId(w.hwnd, nullptr), w.thread);
 
     // Only the owner may destroy it.
-    SetLastError(0);
-    CHECK(!DestroyWindow(w.hwnd));
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    CHECK_ERR(!DestroyWindow(w.hwnd), ERROR_ACCESS_DENIED);
 
     CHECK(PostMessageW(w.hwnd, WM_CLOSE, 0, 0));
     CHECK_EQ(WaitForSingleObject(thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
@@ -357,9 +319,7 @@ void NotificationWindowClosedFromAnotherThread() {
     if (close >= 0) CHECK_EQ(At(close).thread, w.thread);
     if (destroy >= 0) CHECK_EQ(At(destroy).thread, w.thread);
     CHECK(!IsWindow(w.hwnd));
-    SetLastError(0);
-    CHECK(!PostMessageW(w.hwnd, WM_CLOSE, 0, 0));
-    CHECK_EQ(GetLastError(), 1400u);
+    CHECK_ERR(!PostMessageW(w.hwnd, WM_CLOSE, 0, 0), 1400u);
     CloseHandle(thread);
     CloseHandle(w.ready);
 }
@@ -404,9 +364,7 @@ void SendAcrossThreads() {
 
     // The thread is gone, and so are its window and its queue.
     CHECK(!IsWindow(w.hwnd));
-    SetLastError(0);
-    CHECK(!PostThreadMessageW(w.thread, kMsgA, 0, 0));
-    CHECK_EQ(GetLastError(), 1444u);
+    CHECK_ERR(!PostThreadMessageW(w.thread, kMsgA, 0, 0), 1444u);
     CloseHandle(thread);
     CloseHandle(w.ready);
 }
@@ -424,14 +382,11 @@ void ThreadWithoutQueue() {
     Worker w = {};
     w.ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     w.go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread = CreateThread(nullptr, 0, PlainThread, &w, 0, nullptr);
-    CHECK_EQ(WaitForSingleObject(w.ready, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
-    SetLastError(0);
-    CHECK(!PostThreadMessageW(w.thread, kMsgA, 0, 0));
-    CHECK_EQ(GetLastError(), 1444u);
+    HANDLE thread = conformance::Start(PlainThread, &w);
+    WaitForSingleObject(w.ready, 10000);
+    CHECK_ERR(!PostThreadMessageW(w.thread, kMsgA, 0, 0), 1444);
     SetEvent(w.go);
-    CHECK_EQ(WaitForSingleObject(thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
-    CloseHandle(thread);
+    conformance::Join(thread);
     CloseHandle(w.ready);
     CloseHandle(w.go);
 }
@@ -446,12 +401,9 @@ DWORD WINAPI AbandoningThread(LPVOID p) {
 void ThreadEndDestroysItsWindows() {
     CHECK(Register(WSTR("ConfWindowAbandoned"), TestProc) != 0);
     Worker w = {};
-    HANDLE thread = CreateThread(nullptr, 0, AbandoningThread, &w, 0, nullptr);
-    CHECK_EQ(WaitForSingleObject(thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
-    CHECK(w.hwnd != nullptr);
-    CHECK(!IsWindow(w.hwnd));
+    conformance::Join(conformance::Start(AbandoningThread, &w));
+    CHECK(w.hwnd != nullptr && !IsWindow(w.hwnd));
     CHECK(UnregisterClassW(WSTR("ConfWindowAbandoned"), GetModuleHandleW(nullptr)));
-    CloseHandle(thread);
 }
 
 }  // namespace

@@ -175,87 +175,66 @@ TEST(AudioCom, GuidTextAndConversion) {
     CoTaskMemFree(nullptr);
 }
 
-TEST(AudioEndpoint, DefaultMixFormatAndPeriod) {
+// The mix format and the device period: the default, from the environment
+// (a name it does not know keeps the default) and from the controls. Each
+// row starts from the environment's configuration.
+TEST(AudioEndpoint, MixFormatsAndPeriods) {
+    const GUID* const kFloat = &KSDATAFORMAT_SUBTYPE_IEEE_FLOAT;
+    const GUID* const kPcm = &KSDATAFORMAT_SUBTYPE_PCM;
+    const struct {
+        const char* format;  // VKS_AUDIO_FORMAT (null: unset)
+        const char* periodMs;  // VKS_AUDIO_PERIOD_MS (null: unset)
+        int control;           // a VksAudioSetFormat kind with the row's rate (-1: none)
+        WORD tag, channels;
+        DWORD rate;
+        WORD bits, align, cbSize;
+        const GUID* sub;  // for WAVE_FORMAT_EXTENSIBLE; null: neither PCM nor float
+        REFERENCE_TIME period;
+    } rows[] = {
+        {nullptr, nullptr, -1, WAVE_FORMAT_EXTENSIBLE, 2, 48000, 32, 8, 22, kFloat, 100000},
+        {"pcm8:22050:1", "5", -1, WAVE_FORMAT_PCM, 1, 22050, 8, 1, 0, nullptr, 50000},
+        {"no-such-format", nullptr, -1, WAVE_FORMAT_EXTENSIBLE, 2, 48000, 32, 8, 22, kFloat, 100000},
+        {nullptr, nullptr, VKS_AUDIO_FORMAT_PCM16, WAVE_FORMAT_EXTENSIBLE, 2, 44100, 16, 4, 22, kPcm, 100000},
+        {nullptr, nullptr, VKS_AUDIO_FORMAT_UNKNOWN, WAVE_FORMAT_EXTENSIBLE, 2, 48000, 32, 8, 22, nullptr, 100000},
+        {nullptr, nullptr, VKS_AUDIO_FORMAT_FLOAT32_TAG, WAVE_FORMAT_IEEE_FLOAT, 2, 48000, 32, 8, 0, nullptr, 100000},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(::testing::Message() << (r.format ? r.format : "-") << " " << r.control);
+        r.format ? setenv("VKS_AUDIO_FORMAT", r.format, 1) : unsetenv("VKS_AUDIO_FORMAT");
+        r.periodMs ? setenv("VKS_AUDIO_PERIOD_MS", r.periodMs, 1) : unsetenv("VKS_AUDIO_PERIOD_MS");
+        VksAudioResetConfiguration();
+        if (r.control >= 0) ASSERT_TRUE(VksAudioSetFormat(static_cast<VKS_AUDIO_FORMAT_KIND>(r.control), r.rate, 2));
+        Endpoint ep;
+        ASSERT_EQ(ep.Activate(), S_OK);
+        const auto* x = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(ep.mix);
+        EXPECT_EQ(ep.mix->wFormatTag, r.tag);
+        EXPECT_EQ(ep.mix->nChannels, r.channels);
+        EXPECT_EQ(ep.mix->nSamplesPerSec, r.rate);
+        EXPECT_EQ(ep.mix->wBitsPerSample, r.bits);
+        EXPECT_EQ(ep.mix->nBlockAlign, r.align);
+        EXPECT_EQ(ep.mix->nAvgBytesPerSec, r.rate * r.align);
+        EXPECT_EQ(ep.mix->cbSize, r.cbSize);
+        if (r.tag == WAVE_FORMAT_EXTENSIBLE) {
+            EXPECT_EQ(x->Samples.wValidBitsPerSample, r.bits);
+            EXPECT_EQ(x->dwChannelMask, static_cast<DWORD>(KSAUDIO_SPEAKER_STEREO));
+            if (r.sub) EXPECT_EQ(x->SubFormat, *r.sub);
+            if (!r.sub) EXPECT_TRUE(x->SubFormat != *kPcm && x->SubFormat != *kFloat);
+        }
+        REFERENCE_TIME period = 0, minimum = 0;
+        EXPECT_EQ(ep.client->GetDevicePeriod(&period, &minimum), S_OK);
+        EXPECT_EQ(period, r.period);
+        EXPECT_EQ(minimum, 30000);
+    }
+    EXPECT_FALSE(VksAudioSetFormat(VKS_AUDIO_FORMAT_PCM16, 48000, 9));
+    EXPECT_FALSE(VksAudioSetPeriod(5000));
     Endpoint ep;
     ASSERT_EQ(ep.Activate(), S_OK);
-    const auto* x = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(ep.mix);
-    EXPECT_EQ(ep.mix->wFormatTag, WAVE_FORMAT_EXTENSIBLE);
-    EXPECT_EQ(ep.mix->nChannels, 2);
-    EXPECT_EQ(ep.mix->nSamplesPerSec, 48000u);
-    EXPECT_EQ(ep.mix->wBitsPerSample, 32);
-    EXPECT_EQ(ep.mix->nBlockAlign, 8);
-    EXPECT_EQ(ep.mix->nAvgBytesPerSec, 384000u);
-    EXPECT_EQ(ep.mix->cbSize, 22);
-    EXPECT_EQ(x->Samples.wValidBitsPerSample, 32);
-    EXPECT_EQ(x->dwChannelMask, static_cast<DWORD>(KSAUDIO_SPEAKER_STEREO));
-    EXPECT_EQ(x->SubFormat, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
-    REFERENCE_TIME period = 0, minimum = 0;
-    EXPECT_EQ(ep.client->GetDevicePeriod(&period, &minimum), S_OK);
-    EXPECT_EQ(period, 100000);
-    EXPECT_EQ(minimum, 30000);
     DWORD state = 0;
     EXPECT_EQ(ep.device->GetState(&state), S_OK);
     EXPECT_EQ(state, static_cast<DWORD>(DEVICE_STATE_ACTIVE));
     IMMDevice* capture = reinterpret_cast<IMMDevice*>(1);
     EXPECT_EQ(ep.enumerator->GetDefaultAudioEndpoint(eCapture, eMultimedia, &capture), E_NOTFOUND);
     EXPECT_EQ(capture, nullptr);
-}
-
-TEST(AudioEndpoint, FormatsFromTheEnvironment) {
-    setenv("VKS_AUDIO_FORMAT", "pcm8:22050:1", 1);
-    setenv("VKS_AUDIO_PERIOD_MS", "5", 1);
-    VksAudioResetConfiguration();
-    {
-        Endpoint ep;
-        ASSERT_EQ(ep.Activate(), S_OK);
-        EXPECT_EQ(ep.mix->wFormatTag, WAVE_FORMAT_PCM);
-        EXPECT_EQ(ep.mix->nChannels, 1);
-        EXPECT_EQ(ep.mix->nSamplesPerSec, 22050u);
-        EXPECT_EQ(ep.mix->wBitsPerSample, 8);
-        EXPECT_EQ(ep.mix->nBlockAlign, 1);
-        EXPECT_EQ(ep.mix->cbSize, 0);
-        REFERENCE_TIME period = 0;
-        EXPECT_EQ(ep.client->GetDevicePeriod(&period, nullptr), S_OK);
-        EXPECT_EQ(period, 50000);
-    }
-    setenv("VKS_AUDIO_FORMAT", "no-such-format", 1);
-    VksAudioResetConfiguration();
-    {
-        Endpoint ep;
-        ASSERT_EQ(ep.Activate(), S_OK);
-        EXPECT_EQ(ep.mix->wFormatTag, WAVE_FORMAT_EXTENSIBLE);  // the default again
-    }
-}
-
-TEST(AudioEndpoint, FormatsFromTheControls) {
-    ASSERT_TRUE(VksAudioSetFormat(VKS_AUDIO_FORMAT_PCM16, 44100, 2));
-    {
-        Endpoint ep;
-        ASSERT_EQ(ep.Activate(), S_OK);
-        const auto* x = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(ep.mix);
-        EXPECT_EQ(ep.mix->wFormatTag, WAVE_FORMAT_EXTENSIBLE);
-        EXPECT_EQ(ep.mix->wBitsPerSample, 16);
-        EXPECT_EQ(ep.mix->nBlockAlign, 4);
-        EXPECT_EQ(x->SubFormat, KSDATAFORMAT_SUBTYPE_PCM);
-    }
-    ASSERT_TRUE(VksAudioSetFormat(VKS_AUDIO_FORMAT_UNKNOWN, 0, 0));
-    {
-        Endpoint ep;
-        ASSERT_EQ(ep.Activate(), S_OK);
-        const auto* x = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(ep.mix);
-        EXPECT_EQ(ep.mix->wFormatTag, WAVE_FORMAT_EXTENSIBLE);
-        EXPECT_NE(x->SubFormat, KSDATAFORMAT_SUBTYPE_PCM);
-        EXPECT_NE(x->SubFormat, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
-    }
-    ASSERT_TRUE(VksAudioSetFormat(VKS_AUDIO_FORMAT_FLOAT32_TAG, 0, 0));
-    {
-        Endpoint ep;
-        ASSERT_EQ(ep.Activate(), S_OK);
-        EXPECT_EQ(ep.mix->wFormatTag, WAVE_FORMAT_IEEE_FLOAT);
-        EXPECT_EQ(ep.mix->cbSize, 0);
-    }
-    EXPECT_FALSE(VksAudioSetFormat(VKS_AUDIO_FORMAT_PCM16, 48000, 9));
-    EXPECT_FALSE(VksAudioSetPeriod(5000));
 }
 
 TEST(AudioEndpoint, NoEndpoint) {
