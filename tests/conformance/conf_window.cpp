@@ -51,9 +51,11 @@ int Find(HWND hwnd, UINT msg, int from = 0) {
     return found;
 }
 
+// The entry at i; all zero for i < 0 (nothing found).
 Seen At(int i) {
+    Seen s = {};
     EnterCriticalSection(&g_logLock);
-    Seen s = g_log[i];
+    if (i >= 0) s = g_log[i];
     LeaveCriticalSection(&g_logLock);
     return s;
 }
@@ -243,13 +245,9 @@ void Broadcast() {
         if (msg.message == g_msgBroadcast) CHECK(msg.hwnd != nullptr);  // addressed to each window
         DispatchMessageW(&msg);
     }
-    CHECK_EQ(Find(a, kMsgPrivate), -1);
-    CHECK_EQ(Find(b, kMsgPrivate), -1);
-    const int atA = Find(a, g_msgBroadcast);
-    const int atB = Find(b, g_msgBroadcast);
-    CHECK(atA >= 0);
-    CHECK(atB >= 0);
-    if (atA >= 0) CHECK_EQ(At(atA).wParam, 9u);
+    CHECK(Find(a, kMsgPrivate) == -1 && Find(b, kMsgPrivate) == -1);
+    CHECK_EQ(At(Find(a, g_msgBroadcast)).wParam, 9u);
+    CHECK_EQ(At(Find(b, g_msgBroadcast)).wParam, 9u);
     CHECK_EQ(Find(hidden, g_msgBroadcast), -1);  // message-only windows are not top-level
     CHECK(DestroyWindow(a));
     CHECK(DestroyWindow(b));
@@ -266,7 +264,6 @@ struct Worker {
     BOOL lastGet;
     WPARAM quitCode;
     BOOL unregistered;
-    DWORD unregisterError;
     int loops;
     UINT threadMessage;
 };
@@ -287,7 +284,6 @@ DWORD WINAPI NotificationThread(LPVOID p) {
     w->lastGet = r;
     w->quitCode = msg.wParam;
     w->unregistered = UnregisterClassW(kNotifyClass, GetModuleHandleW(nullptr));
-    w->unregisterError = w->unregistered ? 0 : GetLastError();
     return 0;
 }
 
@@ -295,32 +291,26 @@ void NotificationWindowClosedFromAnotherThread() {
     ClearLog();
     Worker w = {};
     w.ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread = CreateThread(nullptr, 0, NotificationThread, &w, 0, nullptr);
-    CHECK(thread != nullptr);
+    HANDLE thread = conformance::Start(NotificationThread, &w);
     CHECK_EQ(WaitForSingleObject(w.ready, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
-    CHECK(w.hwnd != nullptr);
-    CHECK(IsWindow(w.hwnd));
+    CHECK(w.hwnd != nullptr && IsWindow(w.hwnd));
     CHECK_EQ(GetWindowThreadProcessId(w.hwnd, nullptr), w.thread);
 
     // Only the owner may destroy it.
     CHECK_ERR(!DestroyWindow(w.hwnd), ERROR_ACCESS_DENIED);
 
     CHECK(PostMessageW(w.hwnd, WM_CLOSE, 0, 0));
-    CHECK_EQ(WaitForSingleObject(thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    conformance::Join(thread);
     CHECK_EQ(w.lastGet, 0);
     CHECK_EQ(w.quitCode, 42u);
     CHECK(w.unregistered);
-    CHECK_EQ(w.unregisterError, 0u);
     CHECK_EQ(w.loops, 1);  // WM_CLOSE; WM_DESTROY is sent, not posted
     const int close = Find(w.hwnd, WM_CLOSE);
-    const int destroy = Find(w.hwnd, WM_DESTROY);
-    CHECK(close >= 0);
-    CHECK(destroy > close);
-    if (close >= 0) CHECK_EQ(At(close).thread, w.thread);
-    if (destroy >= 0) CHECK_EQ(At(destroy).thread, w.thread);
+    CHECK(Find(w.hwnd, WM_DESTROY) > close);
+    CHECK_EQ(At(close).thread, w.thread);
+    CHECK_EQ(At(Find(w.hwnd, WM_DESTROY)).thread, w.thread);
     CHECK(!IsWindow(w.hwnd));
     CHECK_ERR(!PostMessageW(w.hwnd, WM_CLOSE, 0, 0), 1400u);
-    CloseHandle(thread);
     CloseHandle(w.ready);
 }
 
@@ -345,14 +335,12 @@ void SendAcrossThreads() {
     ClearLog();
     Worker w = {};
     w.ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread = CreateThread(nullptr, 0, PumpThread, &w, 0, nullptr);
+    HANDLE thread = conformance::Start(PumpThread, &w);
     CHECK_EQ(WaitForSingleObject(w.ready, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
     CHECK(w.hwnd != nullptr);
 
     CHECK_EQ(SendMessageW(w.hwnd, kMsgSend, 12, 34), 12034);
-    const int at = Find(w.hwnd, kMsgSend);
-    CHECK(at >= 0);
-    if (at >= 0) CHECK_EQ(At(at).thread, w.thread);  // run by the window's thread
+    CHECK_EQ(At(Find(w.hwnd, kMsgSend)).thread, w.thread);  // run by the window's thread
 
     // A thread message, then WM_QUIT by PostThreadMessageW.
     CHECK(PostThreadMessageW(w.thread, kMsgA + 3, 0, 0));
