@@ -142,29 +142,25 @@ TEST(AudioCom, InitialisationCounts) {
 TEST(AudioCom, GuidTextAndConversion) {
     const GUID g = {0x0123ABCD, 0x4567, 0x89EF, {0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10}};
     WCHAR text[39];
+    EXPECT_EQ(StringFromGUID2(g, text, 38), 0);
     EXPECT_EQ(StringFromGUID2(g, text, 39), 39);
     EXPECT_EQ(std::u16string(text), std::u16string(u"{0123ABCD-4567-89EF-FEDC-BA9876543210}"));
-    EXPECT_EQ(StringFromGUID2(g, text, 38), 0);
-
     char narrow[39];
-    std::memset(narrow, 'x', sizeof narrow);
+    EXPECT_EQ(wcstombs(nullptr, text, 0), 38u);
     EXPECT_EQ(wcstombs(narrow, text, 39), 38u);
     EXPECT_STREQ(narrow, "{0123ABCD-4567-89EF-FEDC-BA9876543210}");
-    EXPECT_EQ(wcstombs(nullptr, text, 0), 38u);
-    const WCHAR wide[] = u"a\u20ACb";
-    EXPECT_EQ(wcstombs(narrow, wide, sizeof narrow), static_cast<size_t>(-1));
-    const WCHAR latin[] = u"\u00E9t\u00E9";
-    EXPECT_EQ(wcstombs(narrow, latin, sizeof narrow), 3u);
+    EXPECT_EQ(wcstombs(narrow, u"a\u20ACb", sizeof narrow), static_cast<size_t>(-1));
+    EXPECT_EQ(wcstombs(narrow, u"\u00E9t\u00E9", sizeof narrow), 3u);
     EXPECT_EQ(static_cast<unsigned char>(narrow[0]), 0xE9);
 
     GUID a{}, b{};
     EXPECT_EQ(CoCreateGuid(&a), S_OK);
     EXPECT_EQ(CoCreateGuid(&b), S_OK);
     EXPECT_NE(a, b);
-    EXPECT_EQ(a.Data3 >> 12, 4);            // version 4
-    EXPECT_EQ(a.Data4[0] & 0xC0, 0x80);     // RFC 4122 variant
+    EXPECT_EQ(a.Data3 >> 12, 4);         // version 4
+    EXPECT_EQ(a.Data4[0] & 0xC0, 0x80);  // RFC 4122 variant
     void* block = CoTaskMemAlloc(64);
-    ASSERT_NE(block, nullptr);
+    EXPECT_NE(block, nullptr);
     CoTaskMemFree(block);
     CoTaskMemFree(nullptr);
 }
