@@ -54,29 +54,24 @@ void ExitCodes() {
     Shared s{CreateEventW(nullptr, TRUE, FALSE, nullptr), CreateEventW(nullptr, TRUE, FALSE, nullptr), nullptr, 0, 0};
     DWORD id = 0;
     HANDLE t = CreateThread(nullptr, 0, WaitThenReturn42, &s, 0, &id);
-    CHECK(t != nullptr);
-    CHECK(id != 0);
-    CHECK(id != GetCurrentThreadId());
+    CHECK(t != nullptr && id != 0 && id != GetCurrentThreadId());
     CHECK_EQ(GetThreadId(t), id);
     WaitForSingleObject(s.ran, INFINITE);
     CHECK_EQ(s.seenId, id);
     DWORD code = 0;
-    CHECK(GetExitCodeThread(t, &code));
-    CHECK_EQ(code, (DWORD)STILL_ACTIVE);
+    CHECK(GetExitCodeThread(t, &code) && code == STILL_ACTIVE);
     CHECK_EQ(WaitForSingleObject(t, 0), (DWORD)WAIT_TIMEOUT);
     SetEvent(s.go);
     CHECK_EQ(WaitForSingleObject(t, INFINITE), (DWORD)WAIT_OBJECT_0);
     CHECK_EQ(WaitForSingleObject(t, 0), (DWORD)WAIT_OBJECT_0);  // stays signalled
-    CHECK(GetExitCodeThread(t, &code));
-    CHECK_EQ(code, (DWORD)42);
+    CHECK(GetExitCodeThread(t, &code) && code == 42);
     CHECK_EQ(GetThreadId(t), id);  // the handle still names the ended thread
     CloseHandle(t);
 
     CHECK_EQ(conformance::Join(conformance::Start(ExitsFromNestedCall, nullptr)), (DWORD)7);
 
     // The current thread, through its pseudo handle.
-    CHECK(GetExitCodeThread(GetCurrentThread(), &code));
-    CHECK_EQ(code, (DWORD)STILL_ACTIVE);
+    CHECK(GetExitCodeThread(GetCurrentThread(), &code) && code == STILL_ACTIVE);
     CHECK_EQ(GetThreadId(GetCurrentThread()), GetCurrentThreadId());
 
     // Closing a thread's handle does not stop the thread.
@@ -93,19 +88,16 @@ void ExitCodes() {
 void Suspended() {
     Shared s{};
     HANDLE t = CreateThread(nullptr, 0, CountRun, &s, CREATE_SUSPENDED, nullptr);
-    CHECK(t != nullptr);
-    CHECK(GetThreadId(t) != 0);
     DWORD code = 0;
-    CHECK(GetExitCodeThread(t, &code));
-    CHECK_EQ(code, (DWORD)STILL_ACTIVE);
+    CHECK(t != nullptr && GetThreadId(t) != 0);
+    CHECK(GetExitCodeThread(t, &code) && code == STILL_ACTIVE);
     // A suspended thread does not run: the timeout is the thing under test.
     CHECK_EQ(WaitForSingleObject(t, 30), (DWORD)WAIT_TIMEOUT);
     CHECK_EQ(s.runs, 0);
     CHECK_EQ(ResumeThread(t), (DWORD)1);
     CHECK_EQ(WaitForSingleObject(t, INFINITE), (DWORD)WAIT_OBJECT_0);
     CHECK_EQ(s.runs, 1);
-    CHECK(GetExitCodeThread(t, &code));
-    CHECK_EQ(code, (DWORD)3);
+    CHECK(GetExitCodeThread(t, &code) && code == 3);
     CHECK_EQ(ResumeThread(t), (DWORD)0);  // not suspended
     CloseHandle(t);
 
@@ -113,11 +105,9 @@ void Suspended() {
     HANDLE many[MAXIMUM_WAIT_OBJECTS];
     for (auto& h : many) h = CreateThread(nullptr, 64 * 1024, CountRun, &s, 0, nullptr);
     CHECK_EQ(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS, many, TRUE, INFINITE), (DWORD)WAIT_OBJECT_0);
-    for (HANDLE h : many) {
-        CHECK(GetExitCodeThread(h, &code));
-        CHECK_EQ(code, (DWORD)3);
-        CloseHandle(h);
-    }
+    bool allThree = true;
+    for (HANDLE h : many) allThree = allThree && conformance::Join(h) == 3;
+    CHECK(allThree);
     CHECK_EQ(s.runs, 1 + MAXIMUM_WAIT_OBJECTS);
 }
 

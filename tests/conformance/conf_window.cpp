@@ -142,10 +142,8 @@ void CreateAndDestroy() {
     ClearLog();
     int param = 0;
     HWND hwnd = Create(WSTR("CONFWINDOWCLASS"), nullptr, &param);  // the class found whatever the case
-    CHECK(hwnd != nullptr);
-    CHECK(Find(hwnd, WM_CREATE) >= 0);
-    CHECK(g_createParams == &param);
-    CHECK(IsWindow(hwnd));
+    CHECK(hwnd != nullptr && IsWindow(hwnd));
+    CHECK(Find(hwnd, WM_CREATE) >= 0 && g_createParams == &param);
     DWORD pid = 0;
     CHECK_EQ(GetWindowThreadProcessId(hwnd, &pid), GetCurrentThreadId());
     CHECK_EQ(pid, GetCurrentProcessId());
@@ -186,9 +184,7 @@ void PostedOrderAndQuit() {
     CHECK(PostMessageW(hwnd, kMsgA + 6, 6, 0));
 
     MSG msg;
-    CHECK(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
-    CHECK_EQ(msg.message, kMsgA);
-    CHECK(msg.hwnd == hwnd);
+    CHECK(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE) && msg.message == kMsgA && msg.hwnd == hwnd);
 
     UINT order[8];
     int n = 0;
@@ -199,9 +195,7 @@ void PostedOrderAndQuit() {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    CHECK_EQ(r, 0);
-    CHECK_EQ(msg.message, static_cast<UINT>(WM_QUIT));
-    CHECK_EQ(msg.wParam, 7u);
+    CHECK(r == 0 && msg.message == WM_QUIT && msg.wParam == 7);
     CHECK_EQ(n, 7);
     for (int i = 0; i < n; ++i) CHECK_EQ(order[i], kMsgA + static_cast<UINT>(i));
     // Dispatched to the window procedure in the same order (thread message excepted).
@@ -217,10 +211,8 @@ void PostedOrderAndQuit() {
     // A message range leaves other messages queued.
     CHECK(PostMessageW(hwnd, kMsgA + 1, 0, 0));
     CHECK(PostMessageW(hwnd, kMsgA + 2, 0, 0));
-    CHECK(PeekMessageW(&msg, nullptr, kMsgA + 2, kMsgA + 2, PM_REMOVE));
-    CHECK_EQ(msg.message, kMsgA + 2);
-    CHECK(PeekMessageW(&msg, hwnd, 0, 0, PM_REMOVE));
-    CHECK_EQ(msg.message, kMsgA + 1);
+    CHECK(PeekMessageW(&msg, nullptr, kMsgA + 2, kMsgA + 2, PM_REMOVE) && msg.message == kMsgA + 2);
+    CHECK(PeekMessageW(&msg, hwnd, 0, 0, PM_REMOVE) && msg.message == kMsgA + 1);
     CHECK(!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
 
     // WM_CLOSE through DefWindowProcW destroys the window.
