@@ -228,27 +228,21 @@ TEST(AudioEndpoint, MixFormatsAndPeriods) {
     EXPECT_EQ(capture, nullptr);
 }
 
+// "none" in the environment, or the control: no render endpoint.
 TEST(AudioEndpoint, NoEndpoint) {
     setenv("VKS_AUDIO_ENDPOINT", "none", 1);
     VksAudioResetConfiguration();
     {
         Endpoint ep;
         IMMDevice* device = reinterpret_cast<IMMDevice*>(1);
-        EXPECT_EQ(ep.enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, &device),
-                  static_cast<HRESULT>(0x80070490));
+        EXPECT_EQ(ep.enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, &device), HRESULT(0x80070490));
         EXPECT_EQ(device, nullptr);
     }
     unsetenv("VKS_AUDIO_ENDPOINT");
     VksAudioResetConfiguration();
-    {
-        Endpoint ep;
-        EXPECT_EQ(ep.Activate(), S_OK);
-    }
+    EXPECT_EQ(Endpoint().Activate(), S_OK);
     VksAudioSetEndpointPresent(FALSE);
-    {
-        Endpoint ep;
-        EXPECT_EQ(ep.Activate(), E_NOTFOUND);
-    }
+    EXPECT_EQ(Endpoint().Activate(), E_NOTFOUND);
 }
 
 TEST(AudioClient, SharedModeRules) {

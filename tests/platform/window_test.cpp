@@ -43,8 +43,10 @@ std::mutex g_mutex;
 std::vector<Delivery> g_seen;
 HANDLE g_seenEvent;        // auto-reset: set after each logged delivery
 HWND g_echoTarget;         // kMsgEcho sends kMsgPing here and adds its result
+BOOL* g_destroyAgain;      // when set: WM_DESTROY destroys the window again, the result here
 
 LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_DESTROY && g_destroyAgain) *g_destroyAgain = DestroyWindow(hwnd);
     if (msg == kMsgEcho) {
         return 100 + SendMessageW(g_echoTarget, kMsgPing, wParam, 0);
     }
@@ -334,6 +336,16 @@ TEST_F(WindowTest, RegisterDeviceNotificationRejectsWhatItCannotServe) {
         EXPECT_EQ(RegisterDeviceNotificationW(c.hwnd, &f, c.flags), nullptr);
         EXPECT_EQ(GetLastError(), c.error);
     }
+}
+
+// A procedure may destroy its window again while WM_DESTROY runs: there is
+// nothing left to do, and that is no failure.
+TEST_F(WindowTest, DestroyingAgainFromWmDestroySucceeds) {
+    BOOL again = FALSE;
+    g_destroyAgain = &again;
+    EXPECT_TRUE(DestroyWindow(Create()));
+    g_destroyAgain = nullptr;
+    EXPECT_TRUE(again);
 }
 
 TEST_F(WindowTest, ThreadsSendingToEachOtherDoNotDeadlock) {
