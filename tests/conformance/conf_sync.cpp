@@ -269,10 +269,10 @@ void Time() {
     Sleep(20);
     CHECK(QueryPerformanceCounter(&b));
     const double ms = double(b.QuadPart - a.QuadPart) * 1000.0 / double(f.QuadPart);
-    // Windows may end a timed wait up to one clock tick early; the tick
-    // count has 10-16 ms steps there.
-    CHECK(ms >= 70.0 && ms < 5000.0);
-    CHECK(GetTickCount64() >= t64 + 50u);
+    // 90 ms asked for: Windows may end each timed wait up to one clock tick
+    // (10-16 ms) early.
+    CHECK(ms >= 40.0 && ms < 5000.0);
+    CHECK(GetTickCount64() >= t64 + 30u);
     CloseHandle(two[1]);
     CloseHandle(e);
 }
