@@ -129,7 +129,9 @@ void Priorities() {
     CloseHandle(s.ran);
 }
 
+// Runs first: a null handle is no handle even before any object exists.
 void BadHandles() {
+    CHECK_ERR(!CloseHandle(nullptr), ERROR_INVALID_HANDLE);
     DWORD code = 0;
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     CHECK_ERR(!GetExitCodeThread(nullptr, &code), ERROR_INVALID_HANDLE);
@@ -184,10 +186,10 @@ void ForeignThreadAbandonsMutex() {
 }  // namespace
 
 int main() {
+    BadHandles();
     ExitCodes();
     Suspended();
     Priorities();
-    BadHandles();
     LastErrorIsPerThread();
     ForeignThreadAbandonsMutex();
     return conformance::Finish("conf_threads");
