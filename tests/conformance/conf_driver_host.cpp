@@ -37,7 +37,7 @@ DWORD Create(void*, const char16_t* rest, BOOL, void** file) {
 }
 
 void Control(void*, VKS_IRP* irp) {
-    DWORD inLength = 0, outLength = 0;
+    DWORD inLength = 0;
     const void* in = VksIrpInput(irp, &inLength);
     switch (VksIrpControlCode(irp)) {
     case kEcho: VksCompleteRequest(irp, ERROR_SUCCESS, inLength); break;
@@ -54,7 +54,6 @@ void Control(void*, VKS_IRP* irp) {
     }
     default: VksCompleteRequest(irp, ERROR_INVALID_FUNCTION, 0);
     }
-    (void)outLength;
 }
 
 void Close(void*) {
@@ -170,8 +169,7 @@ int main() {
     CompleteHeld(ERROR_DEVICE_NOT_CONNECTED, "");
     got = nullptr;
     CHECK(!GetQueuedCompletionStatus(port, &bytes, &key, &got, 0));
-    CHECK(GetLastError() == ERROR_DEVICE_NOT_CONNECTED);
-    CHECK(got == &ov);
+    CHECK(GetLastError() == ERROR_DEVICE_NOT_CONNECTED && got == &ov);
     CHECK(!GetOverlappedResult(file, &ov, &bytes, TRUE));
     CHECK(GetLastError() == ERROR_DEVICE_NOT_CONNECTED);
 
@@ -197,10 +195,7 @@ int main() {
     HWND window = CreateWindowExW(0, WSTR("conf_driver_host"), WSTR(""), 0, 0, 0, 0, 0, nullptr, nullptr,
                                   wc.hInstance, nullptr);
     CHECK(window != nullptr);
-    DEV_BROADCAST_HANDLE filter{};
-    filter.dbch_size = sizeof filter;
-    filter.dbch_devicetype = DBT_DEVTYP_HANDLE;
-    filter.dbch_handle = file;
+    DEV_BROADCAST_HANDLE filter{sizeof filter, DBT_DEVTYP_HANDLE, 0, file, nullptr, {}, 0, {}};
     HDEVNOTIFY notify = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
     CHECK(notify != nullptr);
     VksDeliverCustomDeviceEventToDevice(registration, &kEvent, "payload", 8);

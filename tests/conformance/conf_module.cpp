@@ -35,9 +35,7 @@ T Proc(HMODULE module, const char* name) {
 
 int main() {
     // A module that does not exist.
-    SetLastError(0);
-    CHECK(LoadLibraryW(WSTR("vks_no_such_module.dll")) == nullptr);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    CHECK_ERR(LoadLibraryW(WSTR("vks_no_such_module.dll")) == nullptr, ERROR_MOD_NOT_FOUND);
 
     HMODULE module = LoadLibraryW(WSTR("conf_module_dll.dll"));
     CHECK(module != nullptr);
@@ -56,9 +54,7 @@ int main() {
     if (add) CHECK_EQ(add(2, 40), 42);
 
     // A missing export.
-    SetLastError(0);
-    CHECK(GetProcAddress(module, "ConfModuleNoSuchExport") == nullptr);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+    CHECK_ERR(GetProcAddress(module, "ConfModuleNoSuchExport") == nullptr, ERROR_PROC_NOT_FOUND);
 
     // Module handles and file names.
     CHECK(GetModuleHandleW(nullptr) != nullptr);
@@ -74,9 +70,7 @@ int main() {
     // Too small a buffer: the buffer size returned. (Windows since Vista also
     // terminates the cut text; Wine does not, so that is a unit test.)
     WCHAR shortPath[4];
-    SetLastError(0);
-    CHECK_EQ(GetModuleFileNameW(module, shortPath, 4), 4u);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    CHECK_ERR(GetModuleFileNameW(module, shortPath, 4) == 4u, ERROR_INSUFFICIENT_BUFFER);
 
     // Reference counting: a second load gives the same module without a
     // second attach; the module stays until the last FreeLibrary.
@@ -90,9 +84,7 @@ int main() {
     CHECK(GetProcAddress(module, "ConfModuleAdd") != nullptr);
     CHECK(FreeLibrary(module));
     CHECK_EQ(detached, 1);
-    SetLastError(0);
-    CHECK(GetModuleHandleW(WSTR("conf_module_dll.dll")) == nullptr);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    CHECK_ERR(GetModuleHandleW(WSTR("conf_module_dll.dll")) == nullptr, ERROR_MOD_NOT_FOUND);
 
     return conformance::Finish("conf_module");
 }

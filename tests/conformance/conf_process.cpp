@@ -13,13 +13,15 @@ namespace {
 // Long enough for a loaded machine; a passing run never waits this long.
 constexpr DWORD kLongWait = 20000;
 
-SECURITY_ATTRIBUTES Inheritable() {
-    SECURITY_ATTRIBUTES sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.nLength = sizeof sa;
-    sa.lpSecurityDescriptor = nullptr;
-    sa.bInheritHandle = TRUE;
-    return sa;
+SECURITY_ATTRIBUTES g_inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+
+HANDLE InheritableEvent(BOOL manual) { return CreateEventW(&g_inheritable, manual, FALSE, nullptr); }
+
+// The child's command line for a mode that takes two handle values.
+const WCHAR* Line(const char* mode, HANDLE a, HANDLE b) {
+    static WCHAR line[256];
+    _snwprintf_s(line, 256, _TRUNCATE, WSTR("vks_process_child.exe %hs %p %p"), mode, a, b);
+    return line;
 }
 
 // Starts the child with a command line ("vks_process_child.exe ..."), the
@@ -82,22 +84,17 @@ void CommandLineArguments() {
 
 void NotFound() {
     PROCESS_INFORMATION pi;
-    SetLastError(0);
-    CHECK(!Launch(WSTR("vks_no_such_program_here.exe exit 1"), &pi));
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    CHECK_ERR(!Launch(WSTR("vks_no_such_program_here.exe exit 1"), &pi), ERROR_FILE_NOT_FOUND);
 }
 
 // The child sets an inherited event the parent waits for, and waits for
 // one the parent sets; in between the child is still active.
 void EventsBothWays() {
-    SECURITY_ATTRIBUTES sa = Inheritable();
-    HANDLE started = CreateEventW(&sa, TRUE, FALSE, nullptr);
-    HANDLE stop = CreateEventW(&sa, TRUE, FALSE, nullptr);
+    HANDLE started = InheritableEvent(TRUE);
+    HANDLE stop = InheritableEvent(TRUE);
     CHECK(started != nullptr && stop != nullptr);
-    WCHAR line[256];
-    _snwprintf_s(line, 256, _TRUNCATE, WSTR("vks_process_child.exe signal %p %p"), started, stop);
     PROCESS_INFORMATION pi;
-    CHECK(Launch(line, &pi));
+    CHECK(Launch(Line("signal", started, stop), &pi));
     CHECK_EQ(WaitForSingleObject(started, kLongWait), (DWORD)WAIT_OBJECT_0);
     // Manual-reset: it stays set for every later wait.
     CHECK_EQ(WaitForSingleObject(started, 0), (DWORD)WAIT_OBJECT_0);
@@ -118,13 +115,10 @@ void EventsBothWays() {
 // An auto-reset event set by the parent releases the waiting child once:
 // the child's wait consumes it for both processes.
 void AutoResetAcrossProcesses() {
-    SECURITY_ATTRIBUTES sa = Inheritable();
-    HANDLE ping = CreateEventW(&sa, FALSE, FALSE, nullptr);
-    HANDLE pong = CreateEventW(&sa, TRUE, FALSE, nullptr);
-    WCHAR line[256];
-    _snwprintf_s(line, 256, _TRUNCATE, WSTR("vks_process_child.exe ping %p %p"), ping, pong);
+    HANDLE ping = InheritableEvent(FALSE);
+    HANDLE pong = InheritableEvent(TRUE);
     PROCESS_INFORMATION pi;
-    CHECK(Launch(line, &pi));
+    CHECK(Launch(Line("ping", ping, pong), &pi));
     CHECK(SetEvent(ping));
     CHECK_EQ(WaitForSingleObject(pong, kLongWait), (DWORD)WAIT_OBJECT_0);
     CHECK_EQ(WaitForSingleObject(ping, 0), (DWORD)WAIT_TIMEOUT);
@@ -138,21 +132,17 @@ void AutoResetAcrossProcesses() {
 // its ResetEvent is seen by the parent. The event was made inheritable with
 // SetHandleInformation.
 void StateAndHandleInformation() {
-    SECURITY_ATTRIBUTES sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.nLength = sizeof sa;
-    sa.bInheritHandle = FALSE;
-    HANDLE event = CreateEventW(&sa, TRUE, TRUE, nullptr);
+    // (Our layer shares across processes only events made with attributes.)
+    SECURITY_ATTRIBUTES notInherited = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    HANDLE event = CreateEventW(&notInherited, TRUE, TRUE, nullptr);
     DWORD flags = 0xFF;
     CHECK(GetHandleInformation(event, &flags));
     CHECK_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
     CHECK(SetHandleInformation(event, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT));
     CHECK(GetHandleInformation(event, &flags));
     CHECK_EQ(flags & HANDLE_FLAG_INHERIT, (DWORD)HANDLE_FLAG_INHERIT);
-    WCHAR line[256];
-    _snwprintf_s(line, 256, _TRUNCATE, WSTR("vks_process_child.exe state %p 1"), event);
     PROCESS_INFORMATION pi;
-    CHECK(Launch(line, &pi));
+    CHECK(Launch(Line("state", event, reinterpret_cast<HANDLE>(1)), &pi));  // "1": expected set
     CHECK_EQ(ExitCodeAfterWait(pi), 0u);
     CHECK_EQ(WaitForSingleObject(event, 0), (DWORD)WAIT_TIMEOUT);
     Close(pi);
@@ -162,13 +152,10 @@ void StateAndHandleInformation() {
 // A child that ignores its stop event is still running after a bounded
 // wait, and TerminateProcess ends it with the given exit code.
 void Terminate() {
-    SECURITY_ATTRIBUTES sa = Inheritable();
-    HANDLE started = CreateEventW(&sa, TRUE, FALSE, nullptr);
-    HANDLE stop = CreateEventW(&sa, TRUE, FALSE, nullptr);
-    WCHAR line[256];
-    _snwprintf_s(line, 256, _TRUNCATE, WSTR("vks_process_child.exe ignore %p %p"), started, stop);
+    HANDLE started = InheritableEvent(TRUE);
+    HANDLE stop = InheritableEvent(TRUE);
     PROCESS_INFORMATION pi;
-    CHECK(Launch(line, &pi));
+    CHECK(Launch(Line("ignore", started, stop), &pi));
     CHECK_EQ(WaitForSingleObject(started, kLongWait), (DWORD)WAIT_OBJECT_0);
     CHECK(SetEvent(stop));
     CHECK_EQ(WaitForSingleObject(pi.hProcess, 250), (DWORD)WAIT_TIMEOUT);
@@ -181,7 +168,7 @@ void Terminate() {
 
     // The exit code given to TerminateProcess is kept whole.
     ResetEvent(started);
-    CHECK(Launch(line, &pi));
+    CHECK(Launch(Line("ignore", started, stop), &pi));
     CHECK_EQ(WaitForSingleObject(started, kLongWait), (DWORD)WAIT_OBJECT_0);
     CHECK(TerminateProcess(pi.hProcess, 0x1234ABCD));
     CHECK_EQ(ExitCodeAfterWait(pi), 0x1234ABCDu);
@@ -232,30 +219,17 @@ private:
     bool ok_;
 };
 
-bool RunningUnderWine() {
-#if defined(_WIN32)
-    // Wine's ntdll exports its version; Windows' does not.
-    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-#else
-    return false;
-#endif
-}
-
 // With a handle list only the listed inheritable handles reach the child;
 // another inheritable event of the parent does not. (Wine 8 passes every
 // inheritable handle whatever the list says: there only the listed one is
 // checked.)
 void HandleListLimitsInheritance() {
-    SECURITY_ATTRIBUTES sa = Inheritable();
-    HANDLE listed = CreateEventW(&sa, TRUE, FALSE, nullptr);
-    HANDLE other = CreateEventW(&sa, TRUE, FALSE, nullptr);
+    HANDLE listed = InheritableEvent(TRUE);
+    HANDLE other = InheritableEvent(TRUE);
     Attributes attributes(&listed, 1, nullptr);
     CHECK(attributes.Ok());
-    WCHAR line[256];
-    _snwprintf_s(line, 256, _TRUNCATE, WSTR("vks_process_child.exe only %p %p"), listed,
-                 RunningUnderWine() ? nullptr : other);
     PROCESS_INFORMATION pi;
-    CHECK(attributes.Launch(line, &pi));
+    CHECK(attributes.Launch(Line("only", listed, conformance::OnWine() ? nullptr : other), &pi));
     CHECK_EQ(ExitCodeAfterWait(pi), 0u);
     Close(pi);
     CloseHandle(listed);
@@ -265,8 +239,7 @@ void HandleListLimitsInheritance() {
 // A job with the kill-on-close limit ends the processes started in it when
 // its last handle is closed.
 void KillOnCloseJobEndsItsProcesses() {
-    SECURITY_ATTRIBUTES sa = Inheritable();
-    HANDLE events[2] = {CreateEventW(&sa, TRUE, FALSE, nullptr), CreateEventW(&sa, TRUE, FALSE, nullptr)};
+    HANDLE events[2] = {InheritableEvent(TRUE), InheritableEvent(TRUE)};
     HANDLE job = CreateJobObjectW(nullptr, nullptr);
     CHECK(job != nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
@@ -275,10 +248,8 @@ void KillOnCloseJobEndsItsProcesses() {
     CHECK(SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits));
     Attributes attributes(events, 2, &job);
     CHECK(attributes.Ok());
-    WCHAR line[256];
-    _snwprintf_s(line, 256, _TRUNCATE, WSTR("vks_process_child.exe ignore %p %p"), events[0], events[1]);
     PROCESS_INFORMATION pi;
-    CHECK(attributes.Launch(line, &pi));
+    CHECK(attributes.Launch(Line("ignore", events[0], events[1]), &pi));
     CHECK_EQ(WaitForSingleObject(events[0], kLongWait), (DWORD)WAIT_OBJECT_0);
     CHECK_EQ(WaitForSingleObject(pi.hProcess, 0), (DWORD)WAIT_TIMEOUT);
     CHECK(CloseHandle(job));

@@ -18,11 +18,19 @@ LSTATUS Query(HKEY key, const WCHAR* name, DWORD* type, void* data, DWORD* size)
     return RegQueryValueExW(key, name, nullptr, type, static_cast<LPBYTE>(data), size);
 }
 
-bool SameText(const WCHAR* a, const WCHAR* b) {
-    for (; *a && *a == *b; ++a, ++b) {
-    }
-    return *a == *b;
-}
+const BYTE kQword[] = {0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11};
+const BYTE kBinary[] = {1, 2, 3, 4, 5};  // continued over two lines in the file
+
+// One query of a value of kKey: the buffer offered (0: none), and what comes
+// back. The data is compared when the query succeeds with a buffer.
+struct QueryCase {
+    const WCHAR* name;
+    DWORD offered;
+    LSTATUS status;
+    DWORD type;
+    DWORD size;
+    const void* data;
+};
 
 }  // namespace
 
@@ -49,93 +57,44 @@ int main(int argc, char** argv) {
     CHECK_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key), ERROR_SUCCESS);
     CHECK(key != nullptr);
 
-    // DWORD: type, 4 bytes, value.
-    DWORD type = 0, size = sizeof(DWORD), dword = 0;
-    CHECK_EQ(Query(key, WSTR("Dword"), &type, &dword, &size), ERROR_SUCCESS);
-    CHECK_EQ(type, static_cast<DWORD>(REG_DWORD));
-    CHECK_EQ(size, 4u);
-    CHECK_EQ(dword, 0x1fu);
-
-    // QWORD: little-endian bytes, 8 of them.
-    ULONGLONG qword = 0;
-    size = sizeof qword;
-    CHECK_EQ(Query(key, WSTR("Qword"), &type, &qword, &size), ERROR_SUCCESS);
-    CHECK_EQ(type, static_cast<DWORD>(REG_QWORD));
-    CHECK_EQ(size, 8u);
-    CHECK(qword == 0x1122334455667788ull);
-
-    // REG_SZ: the size counts the terminating null, in bytes.
-    WCHAR text[64] = {};
-    size = sizeof text;
-    CHECK_EQ(Query(key, WSTR("Text"), &type, text, &size), ERROR_SUCCESS);
-    CHECK_EQ(type, static_cast<DWORD>(REG_SZ));
-    CHECK_EQ(size, 6u * sizeof(WCHAR));
-    CHECK(SameText(text, WSTR("hello")));
-
-    // Size query without a buffer.
-    size = 0;
-    type = 0;
-    CHECK_EQ(Query(key, WSTR("Text"), &type, nullptr, &size), ERROR_SUCCESS);
-    CHECK_EQ(size, 12u);
-    CHECK_EQ(type, static_cast<DWORD>(REG_SZ));
+    const DWORD dwordValue = 0x1f;
+    const QueryCase cases[] = {
+        {WSTR("Dword"), 4, ERROR_SUCCESS, REG_DWORD, 4, &dwordValue},
+        {WSTR("dWORD"), 4, ERROR_SUCCESS, REG_DWORD, 4, &dwordValue},  // names ignore case
+        {WSTR("Qword"), 8, ERROR_SUCCESS, REG_QWORD, 8, kQword},
+        {WSTR("Text"), 64, ERROR_SUCCESS, REG_SZ, 12, WSTR("hello")},  // the size counts the null
+        {WSTR("Text"), 0, ERROR_SUCCESS, REG_SZ, 12, nullptr},          // a size query
+        {WSTR("Text"), 4, ERROR_MORE_DATA, REG_SZ, 12, nullptr},
+        {WSTR("Dword"), 2, ERROR_MORE_DATA, REG_DWORD, 4, nullptr},
+        {WSTR("Escaped"), 64, ERROR_SUCCESS, REG_SZ, 22, WSTR("C:\\dir \"q\"")},
+        {WSTR("Empty"), 64, ERROR_SUCCESS, REG_SZ, 2, WSTR("")},
+        {nullptr, 64, ERROR_SUCCESS, REG_SZ, 16, WSTR("default")},
+        {WSTR(""), 64, ERROR_SUCCESS, REG_SZ, 16, WSTR("default")},
+        {WSTR("Binary"), 64, ERROR_SUCCESS, REG_BINARY, 5, kBinary},
+        {WSTR("Expand"), 64, ERROR_SUCCESS, REG_EXPAND_SZ, 8, WSTR("%A%")},
+        {WSTR("Multi"), 64, ERROR_SUCCESS, REG_MULTI_SZ, 10, WSTR("a\0b\0")},
+        {WSTR("NoSuchValue"), 64, ERROR_FILE_NOT_FOUND, 0, 0, nullptr},
+        {WSTR("Deleted"), 64, ERROR_FILE_NOT_FOUND, 0, 0, nullptr},  // deleted by the file
+    };
+    for (const QueryCase& c : cases) {
+        BYTE buffer[64] = {};
+        DWORD type = 0xFFFF, size = c.offered;
+        const LSTATUS status = Query(key, c.name, &type, c.offered ? buffer : nullptr, &size);
+        CHECK_EQ(status, c.status);
+        if (status == ERROR_FILE_NOT_FOUND) continue;
+        CHECK_EQ(type, c.type);
+        CHECK_EQ(size, c.size);
+        if (c.data) CHECK(std::memcmp(buffer, c.data, c.size) == 0);
+    }
     CHECK_EQ(Query(key, WSTR("Text"), nullptr, nullptr, nullptr), ERROR_SUCCESS);
-
-    // Too small a buffer: ERROR_MORE_DATA and the size needed.
-    size = 4;
-    type = 0;
-    CHECK_EQ(Query(key, WSTR("Text"), &type, text, &size), ERROR_MORE_DATA);
-    CHECK_EQ(size, 12u);
-    CHECK_EQ(type, static_cast<DWORD>(REG_SZ));
-    size = 2;
-    CHECK_EQ(Query(key, WSTR("Dword"), &type, &dword, &size), ERROR_MORE_DATA);
-    CHECK_EQ(size, 4u);
-
-    // Escapes in strings, the empty string, the default value.
-    size = sizeof text;
-    CHECK_EQ(Query(key, WSTR("Escaped"), &type, text, &size), ERROR_SUCCESS);
-    CHECK(SameText(text, WSTR("C:\\dir \"q\"")));
-    size = sizeof text;
-    CHECK_EQ(Query(key, WSTR("Empty"), &type, text, &size), ERROR_SUCCESS);
-    CHECK_EQ(size, 2u);
-    size = sizeof text;
-    CHECK_EQ(Query(key, nullptr, &type, text, &size), ERROR_SUCCESS);
-    CHECK(SameText(text, WSTR("default")));
-    CHECK_EQ(size, 8u * sizeof(WCHAR));
-    size = sizeof text;
-    CHECK_EQ(Query(key, WSTR(""), &type, text, &size), ERROR_SUCCESS);
-    CHECK_EQ(type, static_cast<DWORD>(REG_SZ));
-
-    // Binary (continued over two lines), expandable and multi strings.
-    BYTE bytes[32] = {};
-    size = sizeof bytes;
-    CHECK_EQ(Query(key, WSTR("Binary"), &type, bytes, &size), ERROR_SUCCESS);
-    CHECK_EQ(type, static_cast<DWORD>(REG_BINARY));
-    CHECK_EQ(size, 5u);
-    CHECK(bytes[0] == 1 && bytes[4] == 5);
-    size = sizeof bytes;
-    CHECK_EQ(Query(key, WSTR("Expand"), &type, bytes, &size), ERROR_SUCCESS);
-    CHECK_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
-    CHECK_EQ(size, 8u);
-    size = sizeof bytes;
-    CHECK_EQ(Query(key, WSTR("Multi"), &type, bytes, &size), ERROR_SUCCESS);
-    CHECK_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
-    CHECK_EQ(size, 10u);
-
-    // Names ignore case.
-    size = sizeof dword;
-    CHECK_EQ(Query(key, WSTR("dWORD"), &type, &dword, &size), ERROR_SUCCESS);
-    CHECK_EQ(dword, 0x1fu);
+    DWORD type = 0, size = 0, dword = 0;
     HKEY upper = nullptr;
     CHECK_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, WSTR("software\\VKSCONFORMANCE"), 0, KEY_READ | KEY_WOW64_64KEY,
                            &upper),
              ERROR_SUCCESS);
     CHECK_EQ(RegCloseKey(upper), ERROR_SUCCESS);
 
-    // Missing values and keys; values and keys deleted by the file.
-    size = sizeof dword;
-    CHECK_EQ(Query(key, WSTR("NoSuchValue"), &type, &dword, &size), ERROR_FILE_NOT_FOUND);
-    size = sizeof text;
-    CHECK_EQ(Query(key, WSTR("Deleted"), &type, text, &size), ERROR_FILE_NOT_FOUND);
+    // Missing keys; keys deleted by the file.
     HKEY missing = nullptr;
     CHECK_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, WSTR("SOFTWARE\\VksConformance\\NoSuchKey"), 0, KEY_READ, &missing),
              ERROR_FILE_NOT_FOUND);

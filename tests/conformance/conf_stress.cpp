@@ -152,12 +152,7 @@ int main() {
     Sleep(static_cast<DWORD>(kSeconds * 1000));
     for (HANDLE h : g->finish) SetEvent(h);
     CHECK_EQ(WaitForMultipleObjects(kThreads, threads, TRUE, 30000), (DWORD)WAIT_OBJECT_0);  // nobody left asleep
-    for (HANDLE h : threads) {
-        DWORD code = 1;
-        GetExitCodeThread(h, &code);
-        CHECK_EQ(code, (DWORD)0);
-        CloseHandle(h);
-    }
+    for (HANDLE h : threads) CHECK_EQ(conformance::Join(h), (DWORD)0);
 
     // What is left over is still there, once.
     LONG drained = 0;

@@ -45,6 +45,13 @@ int Fmt(const WCHAR* format, Args... args) {
     return _snwprintf_s(g_buf, 256, _TRUNCATE, format, args...);
 }
 
+// Formats and compares the text with the expected one.
+#define CHECK_FMT(want, ...)       \
+    do {                           \
+        Fmt(__VA_ARGS__);          \
+        CHECK_TEXT(g_buf, (want)); \
+    } while (0)
+
 void Utf8ToWide() {
     const char* text = "h\xC3\xA9llo";  // "héllo"
     WCHAR out[16];
@@ -52,9 +59,7 @@ void Utf8ToWide() {
     CHECK_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, out, 16), 6);
     CHECK_TEXT(out, WSTR("h\u00E9llo"));
     CHECK_EQ(MultiByteToWideChar(CP_UTF8, 0, text, 6, nullptr, 0), 5);  // no terminator without -1
-    SetLastError(0);
-    CHECK_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, out, 3), 0);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    CHECK_ERR(MultiByteToWideChar(CP_UTF8, 0, text, -1, out, 3) == 0, ERROR_INSUFFICIENT_BUFFER);
 
     // A code point beyond the BMP becomes a surrogate pair.
     const char* smile = "\xF0\x9F\x98\x80";
@@ -65,20 +70,14 @@ void Utf8ToWide() {
     const char* bad = "a\xFF" "b";
     CHECK_EQ(MultiByteToWideChar(CP_UTF8, 0, bad, 3, out, 16), 3);
     CHECK(out[0] == u'a' && out[1] == 0xFFFD && out[2] == u'b');
-    SetLastError(0);
-    CHECK_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bad, 3, out, 16), 0);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    CHECK_ERR(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bad, 3, out, 16) == 0, ERROR_NO_UNICODE_TRANSLATION);
     const char* overlong = "\xC0\xAF";
     CHECK_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, overlong, 2, out, 16), 0);
     const char* surrogate = "\xED\xA0\x80";  // an encoded surrogate is not UTF-8
     CHECK_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, surrogate, 3, out, 16), 0);
 
-    SetLastError(0);
-    CHECK_EQ(MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, out, 16), 0);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    SetLastError(0);
-    CHECK_EQ(MultiByteToWideChar(CP_UTF8, 0, text, 0, out, 16), 0);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    CHECK_ERR(MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, out, 16) == 0, ERROR_INVALID_PARAMETER);
+    CHECK_ERR(MultiByteToWideChar(CP_UTF8, 0, text, 0, out, 16) == 0, ERROR_INVALID_PARAMETER);
 }
 
 void WideToUtf8() {
@@ -88,9 +87,7 @@ void WideToUtf8() {
     CHECK_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, out, 16, nullptr, nullptr), 7);
     CHECK(std::strcmp(out, "h\xC3\xA9llo") == 0);
     CHECK_EQ(WideCharToMultiByte(CP_UTF8, 0, text, 5, nullptr, 0, nullptr, nullptr), 6);
-    SetLastError(0);
-    CHECK_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, out, 4, nullptr, nullptr), 0);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    CHECK_ERR(WideCharToMultiByte(CP_UTF8, 0, text, -1, out, 4, nullptr, nullptr) == 0, ERROR_INSUFFICIENT_BUFFER);
 
     const WCHAR pair[] = {0xD83D, 0xDE00, 0};
     CHECK_EQ(WideCharToMultiByte(CP_UTF8, 0, pair, -1, out, 16, nullptr, nullptr), 5);
@@ -100,15 +97,11 @@ void WideToUtf8() {
     const WCHAR lone[] = {u'a', 0xD800, u'b', 0};
     CHECK_EQ(WideCharToMultiByte(CP_UTF8, 0, lone, -1, out, 16, nullptr, nullptr), 6);
     CHECK(std::strcmp(out, "a\xEF\xBF\xBD" "b") == 0);
-    SetLastError(0);
-    CHECK_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, -1, out, 16, nullptr, nullptr), 0);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    CHECK_ERR(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, -1, out, 16, nullptr, nullptr) == 0, ERROR_NO_UNICODE_TRANSLATION);
 
     // (Windows documents ERROR_INVALID_PARAMETER for a default character
     // with CP_UTF8; Wine ignores it, so that is checked by the unit tests.)
-    SetLastError(0);
-    CHECK_EQ(WideCharToMultiByte(CP_UTF8, 0, nullptr, -1, out, 16, nullptr, nullptr), 0);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    CHECK_ERR(WideCharToMultiByte(CP_UTF8, 0, nullptr, -1, out, 16, nullptr, nullptr) == 0, ERROR_INVALID_PARAMETER);
 }
 
 void Formatting() {
@@ -127,52 +120,39 @@ void Formatting() {
     // Strings: %s and %ls wide, %hs and %S 8-bit, null pointers.
     CHECK_EQ(Fmt(WSTR("[%s|%ls|%hs|%S]"), WSTR("wide"), WSTR("w2"), "narrow", "n2"), 19);
     CHECK_TEXT(g_buf, WSTR("[wide|w2|narrow|n2]"));
-    Fmt(WSTR("%s"), static_cast<const WCHAR*>(nullptr));
-    CHECK_TEXT(g_buf, WSTR("(null)"));
-    Fmt(WSTR("%hs"), static_cast<const char*>(nullptr));
-    CHECK_TEXT(g_buf, WSTR("(null)"));
-    Fmt(WSTR("[%-12s]"), WSTR("left"));
-    CHECK_TEXT(g_buf, WSTR("[left        ]"));
-    Fmt(WSTR("[%8s]"), WSTR("right"));
-    CHECK_TEXT(g_buf, WSTR("[   right]"));
-    Fmt(WSTR("[%.3s]"), WSTR("abcdef"));
-    CHECK_TEXT(g_buf, WSTR("[abc]"));
-    Fmt(WSTR("[%.*hs]"), 2, "abcdef");
-    CHECK_TEXT(g_buf, WSTR("[ab]"));
-    Fmt(WSTR("%c%hc%C"), static_cast<int>(u'x'), 'y', 'z');
-    CHECK_TEXT(g_buf, WSTR("xyz"));
+    CHECK_FMT(WSTR("(null)"), WSTR("%s"), static_cast<const WCHAR*>(nullptr));
+    CHECK_FMT(WSTR("(null)"), WSTR("%hs"), static_cast<const char*>(nullptr));
+    CHECK_FMT(WSTR("[left        ]"), WSTR("[%-12s]"), WSTR("left"));
+    CHECK_FMT(WSTR("[   right]"), WSTR("[%8s]"), WSTR("right"));
+    CHECK_FMT(WSTR("[abc]"), WSTR("[%.3s]"), WSTR("abcdef"));
+    CHECK_FMT(WSTR("[ab]"), WSTR("[%.*hs]"), 2, "abcdef");
+    CHECK_FMT(WSTR("xyz"), WSTR("%c%hc%C"), static_cast<int>(u'x'), 'y', 'z');
 
     // Integers.
-    Fmt(WSTR("%08X|%x|%X"), 0xBEEFu, 0xABCu, 0xABCu);
-    CHECK_TEXT(g_buf, WSTR("0000BEEF|abc|ABC"));
-    Fmt(WSTR("%#x|%#x|%#X|%#o"), 255u, 0u, 255u, 8u);
-    CHECK_TEXT(g_buf, WSTR("0xff|0|0XFF|010"));
-    Fmt(WSTR("%d|%i|%u|%5d|%-5d|%+d|% d|%05d"), -5, 7, 3000000000u, 42, 42, 42, 42, -42);
-    CHECK_TEXT(g_buf, WSTR("-5|7|3000000000|   42|42   |+42| 42|-0042"));
-    Fmt(WSTR("%lu|%ld|%lx"), 4294967295ul, -2147483647l - 1, 0xDEADBEEFul);
-    CHECK_TEXT(g_buf, WSTR("4294967295|-2147483648|deadbeef"));
-    Fmt(WSTR("%llu|%lld|%llx"), 18446744073709551615ull, -9223372036854775807ll - 1, 0x123456789ABCDEFull);
-    CHECK_TEXT(g_buf, WSTR("18446744073709551615|-9223372036854775808|123456789abcdef"));
-    Fmt(WSTR("%I64u|%I64d|%I64X|%Iu"), 10000000000ull, -10000000000ll, 0xFEDCBA9876ull, static_cast<size_t>(12345));
-    CHECK_TEXT(g_buf, WSTR("10000000000|-10000000000|FEDCBA9876|12345"));
-    Fmt(WSTR("%hX|%hu|%hd"), 0x12345, 65537, 65535);
-    CHECK_TEXT(g_buf, WSTR("2345|1|-1"));
-    Fmt(WSTR("%*d|%-*d|%.*d"), 4, 7, 3, 7, 3, 7);
-    CHECK_TEXT(g_buf, WSTR("   7|7  |007"));
-    Fmt(WSTR("100%%"));
-    CHECK_TEXT(g_buf, WSTR("100%"));
+    CHECK_FMT(WSTR("0000BEEF|abc|ABC"), WSTR("%08X|%x|%X"), 0xBEEFu, 0xABCu, 0xABCu);
+    CHECK_FMT(WSTR("0xff|0|0XFF|010"), WSTR("%#x|%#x|%#X|%#o"), 255u, 0u, 255u, 8u);
+    CHECK_FMT(WSTR("-5|7|3000000000|   42|42   |+42| 42|-0042"),
+              WSTR("%d|%i|%u|%5d|%-5d|%+d|% d|%05d"), -5, 7, 3000000000u, 42, 42, 42, 42, -42);
+    CHECK_FMT(WSTR("4294967295|-2147483648|deadbeef"),
+              WSTR("%lu|%ld|%lx"), 4294967295ul, -2147483647l - 1, 0xDEADBEEFul);
+    CHECK_FMT(WSTR("18446744073709551615|-9223372036854775808|123456789abcdef"),
+              WSTR("%llu|%lld|%llx"), 18446744073709551615ull, -9223372036854775807ll - 1, 0x123456789ABCDEFull);
+    CHECK_FMT(WSTR("10000000000|-10000000000|FEDCBA9876|12345"),
+              WSTR("%I64u|%I64d|%I64X|%Iu"),
+              10000000000ull, -10000000000ll, 0xFEDCBA9876ull, static_cast<size_t>(12345));
+    CHECK_FMT(WSTR("2345|1|-1"), WSTR("%hX|%hu|%hd"), 0x12345, 65537, 65535);
+    CHECK_FMT(WSTR("   7|7  |007"), WSTR("%*d|%-*d|%.*d"), 4, 7, 3, 7, 3, 7);
+    CHECK_FMT(WSTR("100%"), WSTR("100%%"));
 
     // Pointers: all the digits, upper case, no prefix.
-    Fmt(WSTR("%p"), reinterpret_cast<void*>(static_cast<uintptr_t>(0x1234ABCD)));
-    CHECK_TEXT(g_buf, WSTR("000000001234ABCD"));
+    CHECK_FMT(WSTR("000000001234ABCD"), WSTR("%p"), reinterpret_cast<void*>(static_cast<uintptr_t>(0x1234ABCD)));
 
     // Floating point. (Exact binary ties such as %.0f of 2.5 are left out:
     // the legacy msvcrt rounds them away from zero, the current Windows
     // runtime and ours to even.)
-    Fmt(WSTR("%.3f|%f|%.0f|%8.2f|%-8.1f|"), 3.14159, 2.5, 2.7, -1.004, 1.26);
-    CHECK_TEXT(g_buf, WSTR("3.142|2.500000|3|   -1.00|1.3     |"));
-    Fmt(WSTR("%g|%g|%.2g"), 0.0001, 123456.0, 0.000123);
-    CHECK_TEXT(g_buf, WSTR("0.0001|123456|0.00012"));
+    CHECK_FMT(WSTR("3.142|2.500000|3|   -1.00|1.3     |"),
+              WSTR("%.3f|%f|%.0f|%8.2f|%-8.1f|"), 3.14159, 2.5, 2.7, -1.004, 1.26);
+    CHECK_FMT(WSTR("0.0001|123456|0.00012"), WSTR("%g|%g|%.2g"), 0.0001, 123456.0, 0.000123);
 
     CHECK_EQ(static_cast<long long>(Length(g_buf)), 21);
 }

@@ -5,50 +5,31 @@
 
 namespace {
 
-bool RunningUnderWine() {
-#if defined(_WIN32)
-    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-#else
-    return false;
-#endif
-}
-
 HANDLE NewEvent(bool manual, bool initial) { return CreateEventW(nullptr, manual, initial, nullptr); }
 
 bool IsSignaled(HANDLE h) { return WaitForSingleObject(h, 0) == WAIT_OBJECT_0; }
 
-// Runs fn(arg) on a new thread and gives its handle.
-HANDLE Start(LPTHREAD_START_ROUTINE fn, void* arg) { return CreateThread(nullptr, 0, fn, arg, 0, nullptr); }
-
-DWORD Join(HANDLE thread) {
-    DWORD code = 0xDEAD;
-    WaitForSingleObject(thread, INFINITE);
-    GetExitCodeThread(thread, &code);
-    CloseHandle(thread);
-    return code;
-}
+using conformance::Join;
+using conformance::OnWine;
+using conformance::Start;
 
 void Events() {
     HANDLE manual = NewEvent(true, false);
-    CHECK(manual != nullptr);
-    CHECK_EQ(WaitForSingleObject(manual, 0), (DWORD)WAIT_TIMEOUT);
+    HANDLE autoReset = NewEvent(false, true);
+    CHECK(manual != nullptr && autoReset != nullptr);
+    CHECK(!IsSignaled(manual));
     CHECK(SetEvent(manual));
-    CHECK_EQ(WaitForSingleObject(manual, 0), (DWORD)WAIT_OBJECT_0);
-    CHECK_EQ(WaitForSingleObject(manual, 0), (DWORD)WAIT_OBJECT_0);  // stays signalled
+    CHECK(IsSignaled(manual));
+    CHECK(IsSignaled(manual));  // stays signalled
     CHECK(ResetEvent(manual));
-    CHECK_EQ(WaitForSingleObject(manual, 0), (DWORD)WAIT_TIMEOUT);
-
-    HANDLE autoReset = NewEvent(false, true);  // initially signalled
-    CHECK_EQ(WaitForSingleObject(autoReset, 0), (DWORD)WAIT_OBJECT_0);
-    CHECK_EQ(WaitForSingleObject(autoReset, 0), (DWORD)WAIT_TIMEOUT);  // consumed by the first wait
+    CHECK(!IsSignaled(manual));
+    CHECK(IsSignaled(autoReset));  // initially signalled
+    CHECK(!IsSignaled(autoReset));  // consumed by the first wait
     CHECK(SetEvent(autoReset));
     CHECK(SetEvent(autoReset));  // setting twice does not count
-    CHECK_EQ(WaitForSingleObject(autoReset, 0), (DWORD)WAIT_OBJECT_0);
-    CHECK_EQ(WaitForSingleObject(autoReset, 0), (DWORD)WAIT_TIMEOUT);
-
-    SetLastError(0);
-    CHECK(!SetEvent(nullptr));
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    CHECK(IsSignaled(autoReset));
+    CHECK(!IsSignaled(autoReset));
+    CHECK_ERR(!SetEvent(nullptr), ERROR_INVALID_HANDLE);
     CloseHandle(manual);
     CloseHandle(autoReset);
 }
@@ -62,9 +43,6 @@ DWORD WINAPI WaitAllThread(void* p) {
     HANDLE both[2] = {pair->a, pair->b};
     return WaitForMultipleObjects(2, both, TRUE, INFINITE);
 }
-
-// Wakes a thread blocked in a wait on an auto-reset event.
-DWORD WINAPI WaitOneThread(void* p) { return WaitForSingleObject(static_cast<HANDLE>(p), INFINITE); }
 
 void WaitOrdering() {
     HANDLE e[3] = {NewEvent(true, false), NewEvent(true, false), NewEvent(true, false)};
@@ -94,14 +72,6 @@ void WaitOrdering() {
     for (auto& h : many) SetEvent(h);
     CHECK_EQ(WaitForMultipleObjects(64, many, TRUE, 0), (DWORD)WAIT_OBJECT_0);
     for (auto& h : many) CloseHandle(h);
-
-    // A blocked wait-any woken by a later signal.
-    HANDLE wake = NewEvent(false, false);
-    HANDLE t = Start(WaitOneThread, wake);
-    SetEvent(wake);
-    CHECK_EQ(Join(t), (DWORD)WAIT_OBJECT_0);
-    CHECK(!IsSignaled(wake));  // the woken wait consumed it
-    CloseHandle(wake);
 }
 
 void WaitAll() {
@@ -129,12 +99,8 @@ void WaitAll() {
     // The handle array "may not contain multiple copies of the same handle";
     // Windows rejects such a wait-all as a parameter error. Wine does not
     // check and simply waits, so the check is skipped there.
-    if (!RunningUnderWine()) {
-        HANDLE same[2] = {ev[0], ev[0]};
-        SetLastError(0);
-        CHECK_EQ(WaitForMultipleObjects(2, same, TRUE, 0), WAIT_FAILED);
-        CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
-    }
+    HANDLE same[2] = {ev[0], ev[0]};
+    if (!OnWine()) CHECK_ERR(WaitForMultipleObjects(2, same, TRUE, 0) == WAIT_FAILED, ERROR_INVALID_PARAMETER);
     CloseHandle(ev[0]);
     CloseHandle(ev[1]);
 }
@@ -182,9 +148,7 @@ void Mutexes() {
     CHECK(ReleaseMutex(m));
     CHECK(ReleaseMutex(m));
     CHECK(ReleaseMutex(m));
-    SetLastError(0);
-    CHECK(!ReleaseMutex(m));  // released as often as acquired
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_NOT_OWNER);
+    CHECK_ERR(!ReleaseMutex(m), ERROR_NOT_OWNER);
 
     // Abandoned: the owner ends while a waiter (maybe) already waits.
     HANDLE t = Start(TakeMutexAndReturn, &test);
@@ -231,9 +195,7 @@ void Mutexes() {
     CHECK(r >= WAIT_ABANDONED_0 && r < WAIT_ABANDONED_0 + 2);
     CHECK(ReleaseMutex(m));
 
-    SetLastError(0);
-    CHECK(!ReleaseMutex(set[0]));  // not a mutex
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    CHECK_ERR(!ReleaseMutex(set[0]), ERROR_INVALID_HANDLE);
 
     CloseHandle(set[0]);
     CloseHandle(test.acquired);
@@ -260,31 +222,19 @@ void Semaphores() {
     LONG previous = -1;
     CHECK(ReleaseSemaphore(s, 1, &previous));
     CHECK_EQ(previous, 0);
-    previous = -1;
-    SetLastError(0);
-    CHECK(!ReleaseSemaphore(s, 2, &previous));  // 1 + 2 > 2
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_TOO_MANY_POSTS);
+    CHECK_ERR(!ReleaseSemaphore(s, 2, &previous), ERROR_TOO_MANY_POSTS);  // 1 + 2 > 2
     CHECK(ReleaseSemaphore(s, 1, &previous));  // count unchanged by the failure
     CHECK_EQ(previous, 1);
-    CHECK(!ReleaseSemaphore(s, 1, nullptr));
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_TOO_MANY_POSTS);
+    CHECK_ERR(!ReleaseSemaphore(s, 1, nullptr), ERROR_TOO_MANY_POSTS);
     CHECK_EQ(WaitForSingleObject(s, 0), (DWORD)WAIT_OBJECT_0);
     CHECK_EQ(WaitForSingleObject(s, 0), (DWORD)WAIT_OBJECT_0);
     CHECK_EQ(WaitForSingleObject(s, 0), (DWORD)WAIT_TIMEOUT);
 
     // "The value must be greater than zero." Wine accepts 0 and succeeds, so
     // the check is skipped there.
-    if (!RunningUnderWine()) {
-        SetLastError(0);
-        CHECK(!ReleaseSemaphore(s, 0, nullptr));
-        CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
-    }
-    SetLastError(0);
-    CHECK(CreateSemaphoreW(nullptr, 3, 2, nullptr) == nullptr);
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
-    SetLastError(0);
-    CHECK(CreateSemaphoreW(nullptr, 0, 0, nullptr) == nullptr);
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    if (!OnWine()) CHECK_ERR(!ReleaseSemaphore(s, 0, nullptr), ERROR_INVALID_PARAMETER);
+    CHECK_ERR(CreateSemaphoreW(nullptr, 3, 2, nullptr) == nullptr, ERROR_INVALID_PARAMETER);
+    CHECK_ERR(CreateSemaphoreW(nullptr, 0, 0, nullptr) == nullptr, ERROR_INVALID_PARAMETER);
     CloseHandle(s);
 
     // Releasing n wakes exactly n of the blocked waiters.
@@ -304,53 +254,45 @@ void Semaphores() {
     CloseHandle(t.passed);
 }
 
-void Timeouts() {
+// Timed waits last about as long as asked; the tick counts and the
+// performance counter are one clock.
+void Time() {
     HANDLE e = NewEvent(true, false);
     LARGE_INTEGER f, a, b;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&a);
+    CHECK(QueryPerformanceFrequency(&f) && f.QuadPart > 0);
+    CHECK(QueryPerformanceCounter(&a));
+    const ULONGLONG t64 = GetTickCount64();
+    CHECK((DWORD)(GetTickCount() - (DWORD)t64) < 1000u);
     CHECK_EQ(WaitForSingleObject(e, 50), (DWORD)WAIT_TIMEOUT);
-    QueryPerformanceCounter(&b);
-    const double ms = double(b.QuadPart - a.QuadPart) * 1000.0 / double(f.QuadPart);
-    // Windows may end a timed wait up to one clock tick early.
-    CHECK(ms >= 30.0);
-    CHECK(ms < 5000.0);
     HANDLE two[2] = {e, NewEvent(false, false)};
     CHECK_EQ(WaitForMultipleObjects(2, two, TRUE, 20), (DWORD)WAIT_TIMEOUT);
+    Sleep(20);
+    CHECK(QueryPerformanceCounter(&b));
+    const double ms = double(b.QuadPart - a.QuadPart) * 1000.0 / double(f.QuadPart);
+    // 90 ms asked for: Windows may end each timed wait up to one clock tick
+    // (10-16 ms) early.
+    CHECK(ms >= 40.0 && ms < 5000.0);
+    CHECK(GetTickCount64() >= t64 + 30u);
     CloseHandle(two[1]);
     CloseHandle(e);
 }
 
 void BadHandles() {
-    SetLastError(0);
-    CHECK_EQ(WaitForSingleObject(nullptr, 0), WAIT_FAILED);
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    CHECK_ERR(WaitForSingleObject(nullptr, 0) == WAIT_FAILED, ERROR_INVALID_HANDLE);
     HANDLE e = NewEvent(true, true);
     HANDLE closed = NewEvent(true, true);
     CHECK(CloseHandle(closed));
-    SetLastError(0);
-    CHECK_EQ(WaitForSingleObject(closed, 0), WAIT_FAILED);
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
-    SetLastError(0);
-    CHECK(!CloseHandle(closed));
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
-    SetLastError(0);
-    CHECK(!CloseHandle(nullptr));
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    CHECK_ERR(WaitForSingleObject(closed, 0) == WAIT_FAILED, ERROR_INVALID_HANDLE);
+    CHECK_ERR(!CloseHandle(closed), ERROR_INVALID_HANDLE);
+    CHECK_ERR(!CloseHandle(nullptr), ERROR_INVALID_HANDLE);
 
     HANDLE mixed[2] = {e, closed};
-    SetLastError(0);
-    CHECK_EQ(WaitForMultipleObjects(2, mixed, FALSE, 0), WAIT_FAILED);  // even though e is signalled
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    CHECK_ERR(WaitForMultipleObjects(2, mixed, FALSE, 0) == WAIT_FAILED, ERROR_INVALID_HANDLE);
 
     HANDLE many[MAXIMUM_WAIT_OBJECTS + 1];
     for (auto& h : many) h = e;
-    SetLastError(0);
-    CHECK_EQ(WaitForMultipleObjects(0, many, FALSE, 0), WAIT_FAILED);
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
-    SetLastError(0);
-    CHECK_EQ(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS + 1, many, FALSE, 0), WAIT_FAILED);
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    CHECK_ERR(WaitForMultipleObjects(0, many, FALSE, 0) == WAIT_FAILED, ERROR_INVALID_PARAMETER);
+    CHECK_ERR(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS + 1, many, FALSE, 0) == WAIT_FAILED, ERROR_INVALID_PARAMETER);
 
     // Pseudo handles: never closed, the process never signalled.
     CHECK(CloseHandle(GetCurrentThread()));
@@ -363,12 +305,12 @@ void BadHandles() {
 void Handles() {
     // Handle values: small multiples of four, never 0 or INVALID_HANDLE_VALUE.
     HANDLE h[8];
+    bool valid = true;
     for (auto& x : h) {
         x = NewEvent(true, false);
-        CHECK(x != nullptr);
-        CHECK(x != INVALID_HANDLE_VALUE);
-        CHECK_EQ(reinterpret_cast<ULONG_PTR>(x) % 4, (ULONG_PTR)0);
+        valid = valid && x != nullptr && x != INVALID_HANDLE_VALUE && reinterpret_cast<ULONG_PTR>(x) % 4 == 0;
     }
+    CHECK(valid);
     for (auto& x : h) CloseHandle(x);
 
     // A duplicate names the same object and outlives the original.
@@ -377,19 +319,14 @@ void Handles() {
     CHECK(DuplicateHandle(GetCurrentProcess(), e, GetCurrentProcess(), &dup, 0, FALSE, DUPLICATE_SAME_ACCESS));
     CHECK(dup != nullptr && dup != e);
     CHECK(CloseHandle(e));
-    CHECK(SetEvent(dup));
-    CHECK(IsSignaled(dup));
+    CHECK(SetEvent(dup) && IsSignaled(dup));
     HANDLE moved = nullptr;
     CHECK(DuplicateHandle(GetCurrentProcess(), dup, GetCurrentProcess(), &moved, 0, FALSE,
                           DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
     CHECK(IsSignaled(moved));
     // The source is closed; its value may be reused for the new handle at once
     // (Wine does), otherwise it no longer names anything.
-    if (moved != dup) {
-        SetLastError(0);
-        CHECK(!CloseHandle(dup));
-        CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
-    }
+    if (moved != dup) CHECK_ERR(!CloseHandle(dup), ERROR_INVALID_HANDLE);
     CHECK(CloseHandle(moved));
 
     // Duplicating the current-thread pseudo handle gives a real one.
@@ -398,9 +335,6 @@ void Handles() {
                           DUPLICATE_SAME_ACCESS));
     CHECK(self != GetCurrentThread());
     CHECK_EQ(GetThreadId(self), GetCurrentThreadId());
-    DWORD code = 0;
-    CHECK(GetExitCodeThread(self, &code));
-    CHECK_EQ(code, (DWORD)STILL_ACTIVE);
     CloseHandle(self);
 }
 
@@ -415,109 +349,14 @@ void NamedObjects() {
     CHECK_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
     CHECK(!IsSignaled(a));
     SetEvent(b);
-    CHECK(IsSignaled(a));
-    CHECK(IsSignaled(a));  // manual reset, as created
-    SetLastError(0);
-    CHECK(CreateMutexW(nullptr, FALSE, name) == nullptr);  // one namespace for all kinds
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    CHECK(IsSignaled(a) && IsSignaled(a));  // manual reset, as created
+    CHECK_ERR(CreateMutexW(nullptr, FALSE, name) == nullptr, ERROR_INVALID_HANDLE);
     CloseHandle(a);
     CloseHandle(b);
     // The name goes with the object.
     HANDLE c = CreateEventW(nullptr, TRUE, FALSE, name);
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_SUCCESS);
-    CHECK(!IsSignaled(c));
+    CHECK(GetLastError() == ERROR_SUCCESS && !IsSignaled(c));
     CloseHandle(c);
-}
-
-struct Contention {
-    HANDLE a;
-    HANDLE b;
-    long bothHeld;   // changed only while holding both mutexes
-    long aHeld;      // changed only while holding a
-};
-
-DWORD WINAPI TakeBoth(void* p) {
-    auto* c = static_cast<Contention*>(p);
-    HANDLE both[2] = {c->a, c->b};
-    for (int i = 0; i < 2000; ++i) {
-        if (WaitForMultipleObjects(2, both, TRUE, INFINITE) != WAIT_OBJECT_0) return 1;
-        ++c->bothHeld;
-        ++c->aHeld;
-        ReleaseMutex(c->b);
-        ReleaseMutex(c->a);
-    }
-    return 0;
-}
-
-DWORD WINAPI TakeA(void* p) {
-    auto* c = static_cast<Contention*>(p);
-    for (int i = 0; i < 2000; ++i) {
-        if (WaitForSingleObject(c->a, INFINITE) != WAIT_OBJECT_0) return 1;
-        ++c->aHeld;
-        ReleaseMutex(c->a);
-    }
-    return 0;
-}
-
-// Wait-all and single waits competing for the same mutexes exclude each other.
-void ContendedMutexes() {
-    Contention c{CreateMutexW(nullptr, FALSE, nullptr), CreateMutexW(nullptr, FALSE, nullptr), 0, 0};
-    HANDLE threads[4] = {Start(TakeBoth, &c), Start(TakeA, &c), Start(TakeBoth, &c), Start(TakeA, &c)};
-    CHECK_EQ(WaitForMultipleObjects(4, threads, TRUE, INFINITE), (DWORD)WAIT_OBJECT_0);
-    for (HANDLE h : threads) CHECK_EQ(Join(h), (DWORD)0);
-    CHECK_EQ(c.bothHeld, 4000L);
-    CHECK_EQ(c.aHeld, 8000L);
-    // Nobody owns them any more.
-    HANDLE both[2] = {c.a, c.b};
-    CHECK_EQ(WaitForMultipleObjects(2, both, TRUE, 0), (DWORD)WAIT_OBJECT_0);
-    ReleaseMutex(c.a);
-    ReleaseMutex(c.b);
-    CloseHandle(c.a);
-    CloseHandle(c.b);
-}
-
-struct HandOff {
-    HANDLE mutex;
-    HANDLE turn[2];  // auto-reset: whose turn it is to take the mutex
-    LONG owner;      // which side holds it; changed only by the holder
-    LONG volatile errors;
-};
-
-DWORD WINAPI PassMutex(void* p) {
-    auto* h = static_cast<HandOff*>(p);
-    for (int i = 0; i < 500; ++i) {
-        WaitForSingleObject(h->turn[1], INFINITE);
-        if (WaitForSingleObject(h->mutex, INFINITE) != WAIT_OBJECT_0 || h->owner != 0) InterlockedIncrement(&h->errors);
-        h->owner = 1;
-        SetEvent(h->turn[0]);  // the other side now blocks on the mutex we hold
-        Sleep(0);
-        h->owner = 0;
-        if (!ReleaseMutex(h->mutex)) InterlockedIncrement(&h->errors);
-        SetLastError(0);
-        if (ReleaseMutex(h->mutex) || GetLastError() != ERROR_NOT_OWNER) InterlockedIncrement(&h->errors);
-    }
-    return 0;
-}
-
-// Ownership passes back and forth between two threads, each taking the
-// mutex while the other still holds it and releasing it from its own side.
-void MutexHandOff() {
-    HandOff h{CreateMutexW(nullptr, FALSE, nullptr), {NewEvent(false, false), NewEvent(false, false)}, 0, 0};
-    HANDLE t = Start(PassMutex, &h);
-    for (int i = 0; i < 500; ++i) {
-        SetEvent(h.turn[1]);
-        WaitForSingleObject(h.turn[0], INFINITE);
-        if (WaitForSingleObject(h.mutex, INFINITE) != WAIT_OBJECT_0 || h.owner != 0) InterlockedIncrement(&h.errors);
-        SetLastError(0);
-        if (ReleaseMutex(h.mutex) != TRUE) InterlockedIncrement(&h.errors);
-    }
-    CHECK_EQ(Join(t), (DWORD)0);
-    CHECK_EQ(h.errors, 0L);
-    CHECK_EQ(WaitForSingleObject(h.mutex, 0), (DWORD)WAIT_OBJECT_0);
-    CHECK(ReleaseMutex(h.mutex));
-    CloseHandle(h.mutex);
-    CloseHandle(h.turn[0]);
-    CloseHandle(h.turn[1]);
 }
 
 struct AllRace {
@@ -630,12 +469,10 @@ void CriticalSections() {
     CHECK_EQ(Join(Start(TryEnterOther, &t)), (DWORD)0);  // still held once
     LeaveCriticalSection(&t.cs);
     CHECK_EQ(Join(Start(TryEnterOther, &t)), (DWORD)1);
-
-    HANDLE threads[4];
-    for (auto& h : threads) h = Start(CountUnderCs, &t);
-    CHECK_EQ(WaitForMultipleObjects(4, threads, TRUE, INFINITE), (DWORD)WAIT_OBJECT_0);
-    for (HANDLE h : threads) CloseHandle(h);
-    CHECK_EQ(t.counter, 40000);
+    HANDLE other = Start(CountUnderCs, &t);
+    CountUnderCs(&t);
+    Join(other);
+    CHECK_EQ(t.counter, 20000);
     DeleteCriticalSection(&t.cs);
 
     CRITICAL_SECTION spin;
@@ -645,120 +482,57 @@ void CriticalSections() {
     DeleteCriticalSection(&spin);
 }
 
-DWORD WINAPI IncrementMany(void* p) {
-    auto* v = static_cast<LONG volatile*>(p);
-    for (int i = 0; i < 20000; ++i) InterlockedIncrement(v);
-    for (int i = 0; i < 10000; ++i) InterlockedDecrement(v);
-    return 0;
-}
-
 void Interlocked() {
     LONG volatile v = 5;
     CHECK_EQ(InterlockedIncrement(&v), 6);
     CHECK_EQ(InterlockedDecrement(&v), 5);
     CHECK_EQ(InterlockedExchange(&v, 10), 5);
-    CHECK_EQ(v, 10);
     CHECK_EQ(InterlockedExchangeAdd(&v, 3), 10);
-    CHECK_EQ(v, 13);
     CHECK_EQ(InterlockedCompareExchange(&v, 20, 99), 13);  // no match: unchanged
-    CHECK_EQ(v, 13);
     CHECK_EQ(InterlockedCompareExchange(&v, 20, 13), 13);
     CHECK_EQ(v, 20);
     LONG volatile wrap = 0x7FFFFFFF;
     CHECK_EQ(InterlockedIncrement(&wrap), (LONG)0x80000000);
-
     int x = 0, y = 0;
     PVOID volatile p = &x;
     CHECK(InterlockedExchangePointer(&p, &y) == &x);
-    CHECK(p == &y);
-    CHECK(InterlockedCompareExchangePointer(&p, &x, &x) == &y);
-    CHECK(p == &y);
-    CHECK(InterlockedCompareExchangePointer(&p, &x, &y) == &y);
-    CHECK(p == &x);
-
-    LONG volatile shared = 0;
-    HANDLE threads[4];
-    for (auto& h : threads) h = Start(IncrementMany, const_cast<LONG*>(&shared));
-    CHECK_EQ(WaitForMultipleObjects(4, threads, TRUE, INFINITE), (DWORD)WAIT_OBJECT_0);
-    for (HANDLE h : threads) CloseHandle(h);
-    CHECK_EQ(shared, 40000);
+    CHECK(InterlockedCompareExchangePointer(&p, &x, &x) == &y && p == &y);
+    CHECK(InterlockedCompareExchangePointer(&p, &x, &y) == &y && p == &x);
 }
 
-void Time() {
-    // Differences of 32-bit tick counts stay right across the wrap.
-    const DWORD before = 0xFFFFFFF0u;
-    const DWORD after = before + 0x20u;
-    CHECK_EQ(after, (DWORD)0x10);
-    CHECK_EQ((DWORD)(after - before), (DWORD)0x20);
-    CHECK((DWORD)(after - before) < 1000u);
-    CHECK(after < before);  // why plain comparisons of tick counts are wrong
-
-    const ULONGLONG t64 = GetTickCount64();
-    const DWORD t32 = GetTickCount();
-    CHECK((DWORD)(t32 - (DWORD)t64) < 1000u);  // the same clock
-
-    LARGE_INTEGER f, a, b;
-    CHECK(QueryPerformanceFrequency(&f));
-    CHECK(f.QuadPart > 0);
-    CHECK(QueryPerformanceCounter(&a));
-    const DWORD tick0 = GetTickCount();
-    Sleep(60);
-    CHECK(QueryPerformanceCounter(&b));
-    const DWORD elapsedTicks = GetTickCount() - tick0;
-    const double ms = double(b.QuadPart - a.QuadPart) * 1000.0 / double(f.QuadPart);
-    CHECK(ms >= 50.0);
-    CHECK(ms < 5000.0);
-    CHECK(elapsedTicks >= 40u);  // the tick count has 10-16 ms steps on Windows
-    CHECK(GetTickCount64() >= t64 + 40u);
-    Sleep(0);  // a yield
-}
-
-void Heap() {
+void HeapAndIdentity() {
     HANDLE heap = GetProcessHeap();
-    CHECK(heap != nullptr);
     auto* p = static_cast<unsigned char*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, 1000));
-    CHECK(p != nullptr);
+    CHECK(p != nullptr && reinterpret_cast<ULONG_PTR>(p) % 16 == 0);
     bool zero = true;
     for (int i = 0; i < 1000; ++i) zero = zero && p[i] == 0;
     CHECK(zero);
-    CHECK_EQ(reinterpret_cast<ULONG_PTR>(p) % 16, (ULONG_PTR)0);
     CHECK(HeapFree(heap, 0, p));
     void* empty = HeapAlloc(heap, 0, 0);
-    CHECK(empty != nullptr);
-    CHECK(HeapFree(heap, 0, empty));
-}
-
-void Identity() {
-    CHECK(GetCurrentProcessId() != 0);
-    CHECK_EQ(GetCurrentProcessId(), GetCurrentProcessId());
-    CHECK(GetCurrentThreadId() != 0);
-    CHECK(GetCurrentProcess() == (HANDLE)(LONG_PTR)-1);
-    CHECK(GetCurrentThread() == (HANDLE)(LONG_PTR)-2);
+    CHECK(empty != nullptr && HeapFree(heap, 0, empty));
+    CHECK(GetCurrentProcessId() != 0 && GetCurrentThreadId() != 0);
+    CHECK(GetCurrentProcess() == (HANDLE)(LONG_PTR)-1 && GetCurrentThread() == (HANDLE)(LONG_PTR)-2);
 }
 
 }  // namespace
 
 int main() {
-    if (RunningUnderWine()) std::printf("conf_sync: running under Wine\n");
+    if (OnWine()) std::printf("conf_sync: running under Wine\n");
     Events();
     WaitOrdering();
     WaitAll();
     Mutexes();
-    ContendedMutexes();
-    MutexHandOff();
     WaitAllRacingSingle();
 #if !defined(_WIN32)
     CloseWhileWaiting();
 #endif
     Semaphores();
-    Timeouts();
     BadHandles();
     Handles();
     NamedObjects();
     CriticalSections();
     Interlocked();
     Time();
-    Heap();
-    Identity();
+    HeapAndIdentity();
     return conformance::Finish("conf_sync");
 }

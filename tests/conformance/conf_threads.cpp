@@ -54,34 +54,24 @@ void ExitCodes() {
     Shared s{CreateEventW(nullptr, TRUE, FALSE, nullptr), CreateEventW(nullptr, TRUE, FALSE, nullptr), nullptr, 0, 0};
     DWORD id = 0;
     HANDLE t = CreateThread(nullptr, 0, WaitThenReturn42, &s, 0, &id);
-    CHECK(t != nullptr);
-    CHECK(id != 0);
-    CHECK(id != GetCurrentThreadId());
+    CHECK(t != nullptr && id != 0 && id != GetCurrentThreadId());
     CHECK_EQ(GetThreadId(t), id);
     WaitForSingleObject(s.ran, INFINITE);
     CHECK_EQ(s.seenId, id);
     DWORD code = 0;
-    CHECK(GetExitCodeThread(t, &code));
-    CHECK_EQ(code, (DWORD)STILL_ACTIVE);
-    CHECK_EQ(code, (DWORD)259);
+    CHECK(GetExitCodeThread(t, &code) && code == STILL_ACTIVE);
     CHECK_EQ(WaitForSingleObject(t, 0), (DWORD)WAIT_TIMEOUT);
     SetEvent(s.go);
     CHECK_EQ(WaitForSingleObject(t, INFINITE), (DWORD)WAIT_OBJECT_0);
     CHECK_EQ(WaitForSingleObject(t, 0), (DWORD)WAIT_OBJECT_0);  // stays signalled
-    CHECK(GetExitCodeThread(t, &code));
-    CHECK_EQ(code, (DWORD)42);
+    CHECK(GetExitCodeThread(t, &code) && code == 42);
     CHECK_EQ(GetThreadId(t), id);  // the handle still names the ended thread
     CloseHandle(t);
 
-    t = CreateThread(nullptr, 0, ExitsFromNestedCall, nullptr, 0, nullptr);
-    CHECK_EQ(WaitForSingleObject(t, INFINITE), (DWORD)WAIT_OBJECT_0);
-    CHECK(GetExitCodeThread(t, &code));
-    CHECK_EQ(code, (DWORD)7);
-    CloseHandle(t);
+    CHECK_EQ(conformance::Join(conformance::Start(ExitsFromNestedCall, nullptr)), (DWORD)7);
 
     // The current thread, through its pseudo handle.
-    CHECK(GetExitCodeThread(GetCurrentThread(), &code));
-    CHECK_EQ(code, (DWORD)STILL_ACTIVE);
+    CHECK(GetExitCodeThread(GetCurrentThread(), &code) && code == STILL_ACTIVE);
     CHECK_EQ(GetThreadId(GetCurrentThread()), GetCurrentThreadId());
 
     // Closing a thread's handle does not stop the thread.
@@ -98,19 +88,16 @@ void ExitCodes() {
 void Suspended() {
     Shared s{};
     HANDLE t = CreateThread(nullptr, 0, CountRun, &s, CREATE_SUSPENDED, nullptr);
-    CHECK(t != nullptr);
-    CHECK(GetThreadId(t) != 0);
     DWORD code = 0;
-    CHECK(GetExitCodeThread(t, &code));
-    CHECK_EQ(code, (DWORD)STILL_ACTIVE);
+    CHECK(t != nullptr && GetThreadId(t) != 0);
+    CHECK(GetExitCodeThread(t, &code) && code == STILL_ACTIVE);
     // A suspended thread does not run: the timeout is the thing under test.
     CHECK_EQ(WaitForSingleObject(t, 30), (DWORD)WAIT_TIMEOUT);
     CHECK_EQ(s.runs, 0);
     CHECK_EQ(ResumeThread(t), (DWORD)1);
     CHECK_EQ(WaitForSingleObject(t, INFINITE), (DWORD)WAIT_OBJECT_0);
     CHECK_EQ(s.runs, 1);
-    CHECK(GetExitCodeThread(t, &code));
-    CHECK_EQ(code, (DWORD)3);
+    CHECK(GetExitCodeThread(t, &code) && code == 3);
     CHECK_EQ(ResumeThread(t), (DWORD)0);  // not suspended
     CloseHandle(t);
 
@@ -118,11 +105,9 @@ void Suspended() {
     HANDLE many[MAXIMUM_WAIT_OBJECTS];
     for (auto& h : many) h = CreateThread(nullptr, 64 * 1024, CountRun, &s, 0, nullptr);
     CHECK_EQ(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS, many, TRUE, INFINITE), (DWORD)WAIT_OBJECT_0);
-    for (HANDLE h : many) {
-        CHECK(GetExitCodeThread(h, &code));
-        CHECK_EQ(code, (DWORD)3);
-        CloseHandle(h);
-    }
+    bool allThree = true;
+    for (HANDLE h : many) allThree = allThree && conformance::Join(h) == 3;
+    CHECK(allThree);
     CHECK_EQ(s.runs, 1 + MAXIMUM_WAIT_OBJECTS);
 }
 
@@ -130,57 +115,37 @@ void Priorities() {
     Shared s{CreateEventW(nullptr, TRUE, FALSE, nullptr), CreateEventW(nullptr, TRUE, FALSE, nullptr), nullptr, 0, 0};
     HANDLE t = CreateThread(nullptr, 0, WaitThenReturn42, &s, 0, nullptr);
     CHECK_EQ(GetThreadPriority(t), THREAD_PRIORITY_NORMAL);
-    CHECK(SetThreadPriority(t, THREAD_PRIORITY_ABOVE_NORMAL));
-    CHECK_EQ(GetThreadPriority(t), THREAD_PRIORITY_ABOVE_NORMAL);
-    CHECK(SetThreadPriority(t, THREAD_PRIORITY_TIME_CRITICAL));
-    CHECK_EQ(GetThreadPriority(t), THREAD_PRIORITY_TIME_CRITICAL);
-    CHECK(SetThreadPriority(t, THREAD_PRIORITY_LOWEST));
-    CHECK_EQ(GetThreadPriority(t), THREAD_PRIORITY_LOWEST);
-    SetLastError(0);
-    CHECK(!SetThreadPriority(t, 5));
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    const int levels[] = {THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_TIME_CRITICAL, THREAD_PRIORITY_LOWEST};
+    for (int level : levels) {
+        CHECK(SetThreadPriority(t, level));
+        CHECK_EQ(GetThreadPriority(t), level);
+    }
+    CHECK_ERR(!SetThreadPriority(t, 5), ERROR_INVALID_PARAMETER);
     CHECK_EQ(GetThreadPriority(t), THREAD_PRIORITY_LOWEST);
     SetEvent(s.go);
-    WaitForSingleObject(t, INFINITE);
-    CloseHandle(t);
+    conformance::Join(t);
     CHECK_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL);
     CloseHandle(s.go);
     CloseHandle(s.ran);
 }
 
+// Runs first: a null handle is no handle even before any object exists.
 void BadHandles() {
+    CHECK_ERR(!CloseHandle(nullptr), ERROR_INVALID_HANDLE);
     DWORD code = 0;
-    SetLastError(0);
-    CHECK(!GetExitCodeThread(nullptr, &code));
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    SetLastError(0);
-    CHECK(!GetExitCodeThread(event, &code));  // not a thread
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    CHECK_ERR(!GetExitCodeThread(nullptr, &code), ERROR_INVALID_HANDLE);
+    CHECK_ERR(!GetExitCodeThread(event, &code), ERROR_INVALID_HANDLE);  // not a thread
+    CHECK_ERR(GetThreadPriority(nullptr) == THREAD_PRIORITY_ERROR_RETURN, ERROR_INVALID_HANDLE);
+    CHECK_ERR(!SetThreadPriority(nullptr, THREAD_PRIORITY_NORMAL), ERROR_INVALID_HANDLE);
+    CHECK_ERR(GetThreadId(nullptr) == 0, ERROR_INVALID_HANDLE);
+    CHECK_ERR(ResumeThread(nullptr) == (DWORD)-1, ERROR_INVALID_HANDLE);
     CloseHandle(event);
-    SetLastError(0);
-    CHECK_EQ(GetThreadPriority(nullptr), THREAD_PRIORITY_ERROR_RETURN);
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
-    SetLastError(0);
-    CHECK(!SetThreadPriority(nullptr, THREAD_PRIORITY_NORMAL));
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
-    SetLastError(0);
-    CHECK_EQ(GetThreadId(nullptr), (DWORD)0);
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
-    SetLastError(0);
-    CHECK_EQ(ResumeThread(nullptr), (DWORD)-1);
-    CHECK_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
 }
 
 void LastErrorIsPerThread() {
     SetLastError(1234);
-    HANDLE t = CreateThread(nullptr, 0, OwnLastError, nullptr, 0, nullptr);
-    WaitForSingleObject(t, INFINITE);
-    DWORD code = 0;
-    GetExitCodeThread(t, &code);
-    CloseHandle(t);
-    CHECK_EQ(code, (DWORD)5);
-    SetLastError(1234);
+    CHECK_EQ(conformance::Join(conformance::Start(OwnLastError, nullptr)), (DWORD)5);
     CHECK_EQ(GetLastError(), (DWORD)1234);
 }
 
@@ -221,10 +186,10 @@ void ForeignThreadAbandonsMutex() {
 }  // namespace
 
 int main() {
+    BadHandles();
     ExitCodes();
     Suspended();
     Priorities();
-    BadHandles();
     LastErrorIsPerThread();
     ForeignThreadAbandonsMutex();
     return conformance::Finish("conf_threads");

@@ -14,16 +14,7 @@ constexpr UINT kMsgSend = WM_USER + 20;
 constexpr UINT kMsgPrivate = WM_APP + 0x123;
 UINT g_msgBroadcast = 0;  // registered: only such messages are broadcast
 
-// Wine reports a few failures with other error numbers than Windows; the
-// checks name both. Our layer follows Windows.
-bool OnWine() {
-#if defined(_WIN32)
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-#else
-    return false;
-#endif
-}
+using conformance::OnWine;
 
 // What window procedures saw, for the checks. Guarded by g_logLock.
 struct Seen {
@@ -60,9 +51,11 @@ int Find(HWND hwnd, UINT msg, int from = 0) {
     return found;
 }
 
+// The entry at i; all zero for i < 0 (nothing found).
 Seen At(int i) {
+    Seen s = {};
     EnterCriticalSection(&g_logLock);
-    Seen s = g_log[i];
+    if (i >= 0) s = g_log[i];
     LeaveCriticalSection(&g_logLock);
     return s;
 }
@@ -117,22 +110,16 @@ HWND Create(const WCHAR* cls, HWND parent = nullptr, LPVOID param = nullptr) {
 void ClassRegistration() {
     CHECK(Register(kClass, TestProc) != 0);
 
-    SetLastError(0);
-    CHECK_EQ(Register(WSTR("confwindowCLASS"), TestProc), 0);  // names ignore case
-    CHECK_EQ(GetLastError(), 1410u);
+    CHECK_ERR(Register(WSTR("confwindowCLASS"), TestProc) == 0, 1410u);  // names ignore case
 
     WNDCLASSEXW bad = {};
     bad.cbSize = sizeof(bad) - 4;
     bad.lpfnWndProc = TestProc;
     bad.hInstance = GetModuleHandleW(nullptr);
     bad.lpszClassName = WSTR("ConfWindowBadSize");
-    SetLastError(0);
-    CHECK_EQ(RegisterClassExW(&bad), 0);
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    CHECK_ERR(RegisterClassExW(&bad) == 0, ERROR_INVALID_PARAMETER);
 
-    SetLastError(0);
-    CHECK(!UnregisterClassW(WSTR("ConfWindowNoSuchClass"), GetModuleHandleW(nullptr)));
-    CHECK_EQ(GetLastError(), 1411u);
+    CHECK_ERR(!UnregisterClassW(WSTR("ConfWindowNoSuchClass"), GetModuleHandleW(nullptr)), 1411u);
 
     SetLastError(0);
     CHECK(Create(WSTR("ConfWindowNoSuchClass")) == nullptr);
@@ -155,26 +142,20 @@ void CreateAndDestroy() {
     ClearLog();
     int param = 0;
     HWND hwnd = Create(WSTR("CONFWINDOWCLASS"), nullptr, &param);  // the class found whatever the case
-    CHECK(hwnd != nullptr);
-    CHECK(Find(hwnd, WM_CREATE) >= 0);
-    CHECK(g_createParams == &param);
-    CHECK(IsWindow(hwnd));
+    CHECK(hwnd != nullptr && IsWindow(hwnd));
+    CHECK(Find(hwnd, WM_CREATE) >= 0 && g_createParams == &param);
     DWORD pid = 0;
     CHECK_EQ(GetWindowThreadProcessId(hwnd, &pid), GetCurrentThreadId());
     CHECK_EQ(pid, GetCurrentProcessId());
 
-    SetLastError(0);
-    CHECK(!UnregisterClassW(kClass, GetModuleHandleW(nullptr)));
-    CHECK_EQ(GetLastError(), 1412u);
+    CHECK_ERR(!UnregisterClassW(kClass, GetModuleHandleW(nullptr)), 1412u);
 
     // Same thread: SendMessageW calls the procedure directly.
     CHECK_EQ(SendMessageW(hwnd, kMsgSend, 3, 4), 3004);
 
     // A message pointing at a record cannot be posted.
     DEV_BROADCAST_HANDLE record = {};
-    SetLastError(0);
-    CHECK(!PostMessageW(hwnd, WM_DEVICECHANGE, DBT_CUSTOMEVENT, reinterpret_cast<LPARAM>(&record)));
-    CHECK_EQ(GetLastError(), 1159u);
+    CHECK_ERR(!PostMessageW(hwnd, WM_DEVICECHANGE, DBT_CUSTOMEVENT, reinterpret_cast<LPARAM>(&record)), 1159u);
 
     // Posted but never retrieved: the messages go with the window.
     CHECK(PostMessageW(hwnd, kMsgA, 1, 0));
@@ -184,18 +165,12 @@ void CreateAndDestroy() {
     MSG msg;
     CHECK(!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
 
-    SetLastError(0);
-    CHECK(!PostMessageW(hwnd, kMsgA, 0, 0));
-    CHECK_EQ(GetLastError(), 1400u);
+    CHECK_ERR(!PostMessageW(hwnd, kMsgA, 0, 0), 1400u);
     SetLastError(0);
     CHECK(!DestroyWindow(hwnd));
     CHECK_EQ(GetLastError(), OnWine() ? static_cast<DWORD>(ERROR_ACCESS_DENIED) : 1400u);
-    SetLastError(0);
-    CHECK_EQ(SendMessageW(hwnd, kMsgSend, 1, 1), 0);
-    CHECK_EQ(GetLastError(), 1400u);
-    SetLastError(0);
-    CHECK_EQ(GetWindowThreadProcessId(hwnd, nullptr), 0u);
-    CHECK_EQ(GetLastError(), 1400u);
+    CHECK_ERR(SendMessageW(hwnd, kMsgSend, 1, 1) == 0, 1400u);
+    CHECK_ERR(GetWindowThreadProcessId(hwnd, nullptr) == 0u, 1400u);
 }
 
 void PostedOrderAndQuit() {
@@ -209,9 +184,7 @@ void PostedOrderAndQuit() {
     CHECK(PostMessageW(hwnd, kMsgA + 6, 6, 0));
 
     MSG msg;
-    CHECK(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
-    CHECK_EQ(msg.message, kMsgA);
-    CHECK(msg.hwnd == hwnd);
+    CHECK(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE) && msg.message == kMsgA && msg.hwnd == hwnd);
 
     UINT order[8];
     int n = 0;
@@ -222,9 +195,7 @@ void PostedOrderAndQuit() {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    CHECK_EQ(r, 0);
-    CHECK_EQ(msg.message, static_cast<UINT>(WM_QUIT));
-    CHECK_EQ(msg.wParam, 7u);
+    CHECK(r == 0 && msg.message == WM_QUIT && msg.wParam == 7);
     CHECK_EQ(n, 7);
     for (int i = 0; i < n; ++i) CHECK_EQ(order[i], kMsgA + static_cast<UINT>(i));
     // Dispatched to the window procedure in the same order (thread message excepted).
@@ -240,10 +211,8 @@ void PostedOrderAndQuit() {
     // A message range leaves other messages queued.
     CHECK(PostMessageW(hwnd, kMsgA + 1, 0, 0));
     CHECK(PostMessageW(hwnd, kMsgA + 2, 0, 0));
-    CHECK(PeekMessageW(&msg, nullptr, kMsgA + 2, kMsgA + 2, PM_REMOVE));
-    CHECK_EQ(msg.message, kMsgA + 2);
-    CHECK(PeekMessageW(&msg, hwnd, 0, 0, PM_REMOVE));
-    CHECK_EQ(msg.message, kMsgA + 1);
+    CHECK(PeekMessageW(&msg, nullptr, kMsgA + 2, kMsgA + 2, PM_REMOVE) && msg.message == kMsgA + 2);
+    CHECK(PeekMessageW(&msg, hwnd, 0, 0, PM_REMOVE) && msg.message == kMsgA + 1);
     CHECK(!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
 
     // WM_CLOSE through DefWindowProcW destroys the window.
@@ -268,13 +237,9 @@ void Broadcast() {
         if (msg.message == g_msgBroadcast) CHECK(msg.hwnd != nullptr);  // addressed to each window
         DispatchMessageW(&msg);
     }
-    CHECK_EQ(Find(a, kMsgPrivate), -1);
-    CHECK_EQ(Find(b, kMsgPrivate), -1);
-    const int atA = Find(a, g_msgBroadcast);
-    const int atB = Find(b, g_msgBroadcast);
-    CHECK(atA >= 0);
-    CHECK(atB >= 0);
-    if (atA >= 0) CHECK_EQ(At(atA).wParam, 9u);
+    CHECK(Find(a, kMsgPrivate) == -1 && Find(b, kMsgPrivate) == -1);
+    CHECK_EQ(At(Find(a, g_msgBroadcast)).wParam, 9u);
+    CHECK_EQ(At(Find(b, g_msgBroadcast)).wParam, 9u);
     CHECK_EQ(Find(hidden, g_msgBroadcast), -1);  // message-only windows are not top-level
     CHECK(DestroyWindow(a));
     CHECK(DestroyWindow(b));
@@ -291,7 +256,6 @@ struct Worker {
     BOOL lastGet;
     WPARAM quitCode;
     BOOL unregistered;
-    DWORD unregisterError;
     int loops;
     UINT threadMessage;
 };
@@ -299,18 +263,7 @@ struct Worker {
 // The library's notification thread, step by step.
 DWORD WINAPI NotificationThread(LPVOID p) {
     auto* w = static_cast<Worker*>(p);
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(WNDCLASSEXW);
-    wc.lpfnWndProc = NotifyProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = kNotifyClass;
-    if (!RegisterClassExW(&wc)) {
-        SetEvent(w->ready);
-        return 1;
-    }
-    w->hwnd = CreateWindowExW(0, kNotifyClass, WSTR(""), 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                              CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    if (Register(kNotifyClass, NotifyProc)) w->hwnd = Create(kNotifyClass);
     w->thread = GetCurrentThreadId();
     SetEvent(w->ready);
     MSG msg;
@@ -322,8 +275,7 @@ DWORD WINAPI NotificationThread(LPVOID p) {
     }
     w->lastGet = r;
     w->quitCode = msg.wParam;
-    w->unregistered = UnregisterClassW(kNotifyClass, instance);
-    w->unregisterError = w->unregistered ? 0 : GetLastError();
+    w->unregistered = UnregisterClassW(kNotifyClass, GetModuleHandleW(nullptr));
     return 0;
 }
 
@@ -331,36 +283,26 @@ void NotificationWindowClosedFromAnotherThread() {
     ClearLog();
     Worker w = {};
     w.ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread = CreateThread(nullptr, 0, NotificationThread, &w, 0, nullptr);
-    CHECK(thread != nullptr);
+    HANDLE thread = conformance::Start(NotificationThread, &w);
     CHECK_EQ(WaitForSingleObject(w.ready, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
-    CHECK(w.hwnd != nullptr);
-    CHECK(IsWindow(w.hwnd));
+    CHECK(w.hwnd != nullptr && IsWindow(w.hwnd));
     CHECK_EQ(GetWindowThreadProcessId(w.hwnd, nullptr), w.thread);
 
     // Only the owner may destroy it.
-    SetLastError(0);
-    CHECK(!DestroyWindow(w.hwnd));
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    CHECK_ERR(!DestroyWindow(w.hwnd), ERROR_ACCESS_DENIED);
 
     CHECK(PostMessageW(w.hwnd, WM_CLOSE, 0, 0));
-    CHECK_EQ(WaitForSingleObject(thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    conformance::Join(thread);
     CHECK_EQ(w.lastGet, 0);
     CHECK_EQ(w.quitCode, 42u);
     CHECK(w.unregistered);
-    CHECK_EQ(w.unregisterError, 0u);
     CHECK_EQ(w.loops, 1);  // WM_CLOSE; WM_DESTROY is sent, not posted
     const int close = Find(w.hwnd, WM_CLOSE);
-    const int destroy = Find(w.hwnd, WM_DESTROY);
-    CHECK(close >= 0);
-    CHECK(destroy > close);
-    if (close >= 0) CHECK_EQ(At(close).thread, w.thread);
-    if (destroy >= 0) CHECK_EQ(At(destroy).thread, w.thread);
+    CHECK(Find(w.hwnd, WM_DESTROY) > close);
+    CHECK_EQ(At(close).thread, w.thread);
+    CHECK_EQ(At(Find(w.hwnd, WM_DESTROY)).thread, w.thread);
     CHECK(!IsWindow(w.hwnd));
-    SetLastError(0);
-    CHECK(!PostMessageW(w.hwnd, WM_CLOSE, 0, 0));
-    CHECK_EQ(GetLastError(), 1400u);
-    CloseHandle(thread);
+    CHECK_ERR(!PostMessageW(w.hwnd, WM_CLOSE, 0, 0), 1400u);
     CloseHandle(w.ready);
 }
 
@@ -385,14 +327,12 @@ void SendAcrossThreads() {
     ClearLog();
     Worker w = {};
     w.ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread = CreateThread(nullptr, 0, PumpThread, &w, 0, nullptr);
+    HANDLE thread = conformance::Start(PumpThread, &w);
     CHECK_EQ(WaitForSingleObject(w.ready, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
     CHECK(w.hwnd != nullptr);
 
     CHECK_EQ(SendMessageW(w.hwnd, kMsgSend, 12, 34), 12034);
-    const int at = Find(w.hwnd, kMsgSend);
-    CHECK(at >= 0);
-    if (at >= 0) CHECK_EQ(At(at).thread, w.thread);  // run by the window's thread
+    CHECK_EQ(At(Find(w.hwnd, kMsgSend)).thread, w.thread);  // run by the window's thread
 
     // A thread message, then WM_QUIT by PostThreadMessageW.
     CHECK(PostThreadMessageW(w.thread, kMsgA + 3, 0, 0));
@@ -404,9 +344,7 @@ void SendAcrossThreads() {
 
     // The thread is gone, and so are its window and its queue.
     CHECK(!IsWindow(w.hwnd));
-    SetLastError(0);
-    CHECK(!PostThreadMessageW(w.thread, kMsgA, 0, 0));
-    CHECK_EQ(GetLastError(), 1444u);
+    CHECK_ERR(!PostThreadMessageW(w.thread, kMsgA, 0, 0), 1444u);
     CloseHandle(thread);
     CloseHandle(w.ready);
 }
@@ -424,14 +362,11 @@ void ThreadWithoutQueue() {
     Worker w = {};
     w.ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     w.go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread = CreateThread(nullptr, 0, PlainThread, &w, 0, nullptr);
-    CHECK_EQ(WaitForSingleObject(w.ready, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
-    SetLastError(0);
-    CHECK(!PostThreadMessageW(w.thread, kMsgA, 0, 0));
-    CHECK_EQ(GetLastError(), 1444u);
+    HANDLE thread = conformance::Start(PlainThread, &w);
+    WaitForSingleObject(w.ready, 10000);
+    CHECK_ERR(!PostThreadMessageW(w.thread, kMsgA, 0, 0), 1444);
     SetEvent(w.go);
-    CHECK_EQ(WaitForSingleObject(thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
-    CloseHandle(thread);
+    conformance::Join(thread);
     CloseHandle(w.ready);
     CloseHandle(w.go);
 }
@@ -446,12 +381,9 @@ DWORD WINAPI AbandoningThread(LPVOID p) {
 void ThreadEndDestroysItsWindows() {
     CHECK(Register(WSTR("ConfWindowAbandoned"), TestProc) != 0);
     Worker w = {};
-    HANDLE thread = CreateThread(nullptr, 0, AbandoningThread, &w, 0, nullptr);
-    CHECK_EQ(WaitForSingleObject(thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
-    CHECK(w.hwnd != nullptr);
-    CHECK(!IsWindow(w.hwnd));
+    conformance::Join(conformance::Start(AbandoningThread, &w));
+    CHECK(w.hwnd != nullptr && !IsWindow(w.hwnd));
     CHECK(UnregisterClassW(WSTR("ConfWindowAbandoned"), GetModuleHandleW(nullptr)));
-    CloseHandle(thread);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include "vks_platform.h"
 #include "vks_win32/linux_ext.h"
 
+#include "support/test_env.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -31,17 +33,6 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-struct Captured {
-    std::mutex lock;
-    std::vector<std::u16string> lines;
-};
-
-void Capture(LPCWSTR line, void* context) {
-    auto* c = static_cast<Captured*>(context);
-    std::lock_guard<std::mutex> guard(c->lock);
-    c->lines.emplace_back(line);
-}
-
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
@@ -52,23 +43,21 @@ std::string ReadFile(const std::string& path) {
 }  // namespace
 
 TEST(DebugOutput, CaptureReceivesExactText) {
-    Captured c;
-    VksSetDebugCapture(Capture, &c);
-    OutputDebugStringW(u"hello \u20ac\U0001F600\n");
-    OutputDebugStringA("ansi \x80\n");  // 0x80 is the euro sign in Windows-1252
-    OutputDebugStringW(nullptr);
-    OutputDebugStringA(std::string(5000, 'x').c_str());  // longer than any stack buffer
-    VksSetDebugCapture(nullptr, nullptr);
+    std::vector<std::u16string> lines;
+    {
+        vkstest::DebugCapture capture;
+        OutputDebugStringW(u"hello \u20ac\U0001F600\n");
+        OutputDebugStringA("ansi \x80\n");  // 0x80 is the euro sign in Windows-1252
+        OutputDebugStringW(nullptr);
+        OutputDebugStringA(std::string(5000, 'x').c_str());  // longer than any stack buffer
+        lines = capture.Lines();
+    }
     OutputDebugStringW(u"not captured");
-    ASSERT_EQ(c.lines.size(), 3u);
-    EXPECT_EQ(c.lines[0], u"hello \u20ac\U0001F600\n");
-    EXPECT_EQ(c.lines[1], u"ansi \u20ac\n");
-    EXPECT_EQ(c.lines[2], std::u16string(5000, u'x'));
+    EXPECT_EQ(lines, (std::vector<std::u16string>{u"hello \u20ac\U0001F600\n", u"ansi \u20ac\n", std::u16string(5000, u'x')}));
 }
 
 TEST(DebugOutput, ConcurrentCallsArriveWhole) {
-    Captured c;
-    VksSetDebugCapture(Capture, &c);
+    vkstest::DebugCapture capture;
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([t] {
@@ -77,9 +66,9 @@ TEST(DebugOutput, ConcurrentCallsArriveWhole) {
         });
     }
     for (auto& t : threads) t.join();
-    VksSetDebugCapture(nullptr, nullptr);
-    ASSERT_EQ(c.lines.size(), 2000u);
-    for (const auto& line : c.lines) {
+    const std::vector<std::u16string> lines = capture.Lines();
+    ASSERT_EQ(lines.size(), 2000u);
+    for (const auto& line : lines) {
         ASSERT_EQ(line.size(), 100u);
         EXPECT_EQ(line.find_first_not_of(line[0]), std::u16string::npos);
     }

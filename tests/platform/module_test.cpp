@@ -3,6 +3,8 @@
 #include "vks_platform.h"
 #include "vks_win32/linux_ext.h"
 
+#include "support/test_env.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,27 +17,15 @@
 
 namespace {
 
-struct Lines {
-    std::mutex lock;
-    std::vector<std::u16string> lines;
-};
-void Capture(LPCWSTR line, void* context) {
-    auto* l = static_cast<Lines*>(context);
-    std::lock_guard<std::mutex> guard(l->lock);
-    l->lines.emplace_back(line);
-}
-
 std::u16string Widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
 class Modules : public ::testing::Test {
 protected:
-    void SetUp() override { VksSetDebugCapture(Capture, &lines_); }
     void TearDown() override {
-        VksSetDebugCapture(nullptr, nullptr);
         unsetenv("VKS_DLL_PATH");
         unsetenv("VKS_TEST_REFUSE_ATTACH");
     }
-    Lines lines_;
+    vkstest::DebugCapture capture_;
 };
 
 }  // namespace
@@ -49,12 +39,12 @@ TEST_F(Modules, FoundOnlyThroughTheSearchFolders) {
     setenv("VKS_DLL_PATH", "/nonexistent:" VKS_TEST_FIXTURE_DIR, 1);
     HMODULE m = LoadLibraryW(u"vks_test_fixture.dll");
     ASSERT_NE(m, nullptr);
-    ASSERT_EQ(lines_.lines.size(), 1u);
-    EXPECT_EQ(lines_.lines[0], u"fixture attach");
+    ASSERT_EQ(capture_.Lines().size(), 1u);
+    EXPECT_EQ(capture_.Lines()[0], u"fixture attach");
     // Without ".dll", and in another case: the same module.
     HMODULE again = LoadLibraryW(u"VKS_TEST_FIXTURE");
     EXPECT_EQ(again, m);
-    EXPECT_EQ(lines_.lines.size(), 1u);
+    EXPECT_EQ(capture_.Lines().size(), 1u);
 
     // Its own exports are found (calling one is conf_module's); its
     // dependencies' symbols are not its exports.
@@ -97,9 +87,9 @@ TEST_F(Modules, RefusedAttachFailsTheLoad) {
     SetLastError(0);
     EXPECT_EQ(LoadLibraryW(u"vks_test_fixture.dll"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DLL_INIT_FAILED));
-    ASSERT_EQ(lines_.lines.size(), 2u);
-    EXPECT_EQ(lines_.lines[0], u"fixture attach");
-    EXPECT_EQ(lines_.lines[1], u"fixture detach");
+    ASSERT_EQ(capture_.Lines().size(), 2u);
+    EXPECT_EQ(capture_.Lines()[0], u"fixture attach");
+    EXPECT_EQ(capture_.Lines()[1], u"fixture detach");
     SetLastError(0);
     EXPECT_EQ(GetModuleHandleW(u"vks_test_fixture.dll"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));

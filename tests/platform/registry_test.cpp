@@ -67,85 +67,67 @@ protected:
 
 }  // namespace
 
-// Value types, escapes, continued lines and deletions are read back through
-// the Reg* calls by conf_registry from conformance.reg; these are the rest.
-TEST(RegistryParse, CrLfCommentsNoneTypeAndSectionsMergedAcrossCase) {
-    Tree tree;
-    auto r = Parse(kHeader +
-                       "; a comment\r\n"
-                       "[HKEY_CURRENT_USER\\A\\B]\r\n"
-                       "\"Keep\"=dword:1\r\n"
-                       "\"N\"=hex(0):\r\n"
-                       "[hkey_current_user\\a\\b]\r\n"  // the same key, other case
-                       "\"More\"=dword:3\r\n",
-                   tree);
-    EXPECT_EQ(r.badLines, 0) << r.firstProblem;
-    const Value* keep = ValueAt(tree, u"HKEY_CURRENT_USER\\A\\B", u"Keep");
-    ASSERT_NE(keep, nullptr);
-    EXPECT_EQ(keep->data, (std::vector<uint8_t>{1, 0, 0, 0}));
-    EXPECT_NE(ValueAt(tree, u"HKEY_CURRENT_USER\\A\\B", u"More"), nullptr);
-    const Value* none = ValueAt(tree, u"HKEY_CURRENT_USER\\A\\B", u"N");
-    ASSERT_NE(none, nullptr);
-    EXPECT_EQ(none->type, static_cast<DWORD>(REG_NONE));
-    EXPECT_TRUE(none->data.empty());
-}
-
-TEST(RegistryParse, MalformedLinesAreSkippedAndCounted) {
-    Tree tree;
-    auto r = Parse(kHeader +                          // lines 1-2
-                       "[HKEY_LOCAL_MACHINE\\K]\n"    // 3
-                       "\"Good\"=dword:00000001\n"    // 4
-                       "\"TooLong\"=dword:123456789\n"  // 5
-                       "\"BadHex\"=hex:zz\n"          // 6
-                       "\"Open=\"x\n"                 // 7
-                       "garbage\n"                    // 8
-                       "[HKEY_NOWHERE\\K]\n"          // 9
-                       "\"Lost\"=dword:1\n"           // 10
-                       "[HKEY_LOCAL_MACHINE\\K]\n"    // 11
-                       "\"Later\"=dword:2\n",         // 12
-                   tree);
-    EXPECT_EQ(r.firstBadLine, 5);
-    EXPECT_EQ(r.badLines, 5);
-    EXPECT_NE(ValueAt(tree, u"HKEY_LOCAL_MACHINE\\K", u"Good"), nullptr);
-    EXPECT_NE(ValueAt(tree, u"HKEY_LOCAL_MACHINE\\K", u"Later"), nullptr);
-    EXPECT_EQ(ValueAt(tree, u"HKEY_LOCAL_MACHINE\\K", u"TooLong"), nullptr);
-    EXPECT_EQ(ValueAt(tree, u"HKEY_LOCAL_MACHINE\\K", u"BadHex"), nullptr);
-}
-
-TEST(RegistryParse, MissingHeaderIgnoresTheFile) {
-    Tree tree;
-    auto r = Parse("[HKEY_LOCAL_MACHINE\\K]\n\"A\"=dword:1\n", tree);
-    EXPECT_EQ(r.firstBadLine, 1);
-    EXPECT_EQ(Find(tree, 2, SplitPath(u"K")), nullptr);
-}
-
-TEST(RegistryParse, Utf16WithBomAndUtf8Names) {
-    std::u16string text = u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Caf\u00e9]\r\n\"N\u00e4me\"=\"\u20ac\"\r\n";
+std::string Utf16(const std::u16string& text) {
     std::string bytes = "\xFF\xFE";
     for (char16_t c : text) {
         bytes.push_back(static_cast<char>(c & 0xFF));
         bytes.push_back(static_cast<char>(c >> 8));
     }
-    Tree tree;
-    auto r = Parse(bytes, tree);
-    EXPECT_EQ(r.badLines, 0) << r.firstProblem;
-    const Value* v = ValueAt(tree, u"HKEY_LOCAL_MACHINE\\CAF\u00c9", u"N\u00c4ME");
-    ASSERT_NE(v, nullptr);
-    EXPECT_EQ(v->data, (std::vector<uint8_t>{0xAC, 0x20, 0, 0}));
-
-    Tree tree8;
-    std::string utf8 = "\xEF\xBB\xBFWindows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\Caf\xC3\xA9]\n\"A\"=dword:1\n";
-    EXPECT_EQ(Parse(utf8, tree8).badLines, 0);
-    EXPECT_NE(ValueAt(tree8, u"HKEY_LOCAL_MACHINE\\caf\u00e9", u"A"), nullptr);
+    return bytes;
 }
 
-TEST(RegistryParse, Regedit4ExpandStringsAreAnsi) {
-    Tree tree;
-    auto r = Parse("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\K]\n\"E\"=hex(2):41,80,00\n", tree);
-    EXPECT_EQ(r.badLines, 0) << r.firstProblem;
-    const Value* v = ValueAt(tree, u"HKEY_LOCAL_MACHINE\\K", u"E");
-    ASSERT_NE(v, nullptr);
-    EXPECT_EQ(v->data, (std::vector<uint8_t>{0x41, 0, 0xAC, 0x20, 0, 0}));  // 0x80 is the euro sign
+// Value types, escapes, continued lines and deletions are read back through
+// the Reg* calls by conf_registry from conformance.reg; these are the rest:
+// each file's problems, and values that must be there (with their bytes) or
+// must not (absent).
+TEST(RegistryParse, Files) {
+    struct Expect {
+        const char16_t* key;
+        const char16_t* name;
+        std::vector<uint8_t> data;
+        bool absent = false;
+    };
+    const struct {
+        std::string text;
+        int firstBadLine, badLines;
+        std::vector<Expect> values;
+    } files[] = {
+        {kHeader + "; a comment\r\n[HKEY_CURRENT_USER\\A\\B]\r\n\"Keep\"=dword:1\r\n\"N\"=hex(0):\r\n"
+                   "[hkey_current_user\\a\\b]\r\n\"More\"=dword:3\r\n",  // the same key, other case
+         0, 0, {{u"HKEY_CURRENT_USER\\A\\B", u"Keep", {1, 0, 0, 0}}, {u"HKEY_CURRENT_USER\\A\\B", u"More", {3, 0, 0, 0}},
+                {u"HKEY_CURRENT_USER\\A\\B", u"N", {}}}},
+        {kHeader + "[HKEY_LOCAL_MACHINE\\K]\n\"Good\"=dword:00000001\n\"TooLong\"=dword:123456789\n\"BadHex\"=hex:zz\n"
+                   "\"Open=\"x\ngarbage\n[HKEY_NOWHERE\\K]\n\"Lost\"=dword:1\n[HKEY_LOCAL_MACHINE\\K]\n\"Later\"=dword:2\n",
+         5, 5, {{u"HKEY_LOCAL_MACHINE\\K", u"Good", {1, 0, 0, 0}}, {u"HKEY_LOCAL_MACHINE\\K", u"Later", {2, 0, 0, 0}},
+                {u"HKEY_LOCAL_MACHINE\\K", u"TooLong", {}, true}, {u"HKEY_LOCAL_MACHINE\\K", u"BadHex", {}, true}}},
+        {"[HKEY_LOCAL_MACHINE\\K]\n\"A\"=dword:1\n", 1, 1, {{u"HKEY_LOCAL_MACHINE\\K", u"A", {}, true}}},  // no header
+        {Utf16(u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Caf\u00e9]\r\n\"N\u00e4me\"=\"\u20ac\"\r\n"),
+         0, 0, {{u"HKEY_LOCAL_MACHINE\\CAF\u00c9", u"N\u00c4ME", {0xAC, 0x20, 0, 0}}}},
+        {"\xEF\xBB\xBFWindows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\Caf\xC3\xA9]\n\"A\"=dword:1\n", 0, 0,
+         {{u"HKEY_LOCAL_MACHINE\\caf\u00e9", u"A", {1, 0, 0, 0}}}},
+        // REGEDIT4 expandable strings are ANSI: 0x80 is the euro sign.
+        {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\K]\n\"E\"=hex(2):41,80,00\n", 0, 0,
+         {{u"HKEY_LOCAL_MACHINE\\K", u"E", {0x41, 0, 0xAC, 0x20, 0, 0}}}},
+        {"\xFF\xFE", 0, 0, {}},  // an empty UTF-16 file: nothing to complain about
+        {"", 0, 0, {}},
+    };
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.text);
+        Tree tree;
+        const ParseResult r = Parse(f.text, tree);
+        EXPECT_EQ(r.firstBadLine, f.firstBadLine) << r.firstProblem;
+        EXPECT_EQ(r.badLines, f.badLines);
+        for (const Expect& e : f.values) {
+            const Value* v = ValueAt(tree, e.key, e.name);
+            if (e.absent) {
+                EXPECT_EQ(v, nullptr);
+                continue;
+            }
+            ASSERT_NE(v, nullptr);
+            EXPECT_EQ(v->data, e.data);
+            EXPECT_TRUE(!e.data.empty() || v->type == REG_NONE);
+        }
+    }
 }
 
 TEST_F(RegistryApi, AbsentFileMeansNoKeys) {

@@ -21,6 +21,7 @@ TEST(CodePage, Utf8MaximalSubparts) {
     EXPECT_EQ(Wide(CP_UTF8, "\xE2\x82"), u"\uFFFD");                    // cut short: one
     EXPECT_EQ(Wide(CP_UTF8, "\xF0\x80\x80"), u"\uFFFD\uFFFD\uFFFD");   // overlong lead: each byte
     EXPECT_EQ(Wide(CP_UTF8, "\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");  // beyond U+10FFFF
+    EXPECT_EQ(Wide(CP_UTF8, "\xF5\x80\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");  // no lead byte
     EXPECT_EQ(Wide(CP_UTF8, "\xE2\x82x"), u"\uFFFDx");
     EXPECT_EQ(Wide(CP_UTF8, "\xEF\xBB\xBF" "a"), u"\uFEFFa");  // a BOM is a character
     EXPECT_EQ(Wide(CP_UTF8, std::string("a\0b", 3)), std::u16string(u"a\0b", 3));

@@ -43,8 +43,10 @@ std::mutex g_mutex;
 std::vector<Delivery> g_seen;
 HANDLE g_seenEvent;        // auto-reset: set after each logged delivery
 HWND g_echoTarget;         // kMsgEcho sends kMsgPing here and adds its result
+BOOL* g_destroyAgain;      // when set: WM_DESTROY destroys the window again, the result here
 
 LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_DESTROY && g_destroyAgain) *g_destroyAgain = DestroyWindow(hwnd);
     if (msg == kMsgEcho) {
         return 100 + SendMessageW(g_echoTarget, kMsgPing, wParam, 0);
     }
@@ -95,19 +97,16 @@ public:
         EXPECT_EQ(WaitForSingleObject(ready_, kWait), WAIT_OBJECT_0);
     }
     ~WindowThread() {
-        Go();
-        if (pump_) PostThreadMessageW(id_, WM_QUIT, 0, 0);
-        thread_.join();
+        Join();
         CloseHandle(ready_);
         CloseHandle(go_);
     }
     void Go() { SetEvent(go_); }
     void Join() {
+        if (!thread_.joinable()) return;
         Go();
         if (pump_) PostThreadMessageW(id_, WM_QUIT, 0, 0);
         thread_.join();
-        pump_ = false;
-        thread_ = std::thread([] {});
     }
     HWND hwnd() const { return hwnd_; }
     DWORD id() const { return id_; }
@@ -206,48 +205,36 @@ struct LocalWindow {
 
 }  // namespace
 
+// The hook calls this thread's windows before it returns, does not wait for
+// a busy thread, and its message overtakes the messages posted before it.
 TEST_F(WindowTest, DisplayChangeReachesEveryTopLevelWindowOnItsThread) {
     WindowThread worker;  // not pumping until Go()
-    LocalWindow localWindow;
+    LocalWindow local;
     LocalWindow messageOnlyWindow(HWND_MESSAGE);
-    HWND local = localWindow.hwnd;
-    ASSERT_NE(local, nullptr);
+    ASSERT_NE(local.hwnd, nullptr);
     ASSERT_NE(messageOnlyWindow.hwnd, nullptr);
+    ASSERT_TRUE(PostMessageW(worker.hwnd(), kMsgPing, 1, 0));
 
     VksBroadcastDisplayChange(32, 1920, 1080);
-    // The calling thread's window is called before the hook returns.
     std::vector<Delivery> seen = Seen();
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].hwnd, local);
+    EXPECT_EQ(seen[0].hwnd, local.hwnd);
     worker.Go();
-    ASSERT_TRUE(WaitSeen(2));
+    ASSERT_TRUE(WaitSeen(3));
     seen = Seen();
-    ASSERT_EQ(seen.size(), 2u);
+    ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[1].hwnd, worker.hwnd());
     EXPECT_EQ(seen[1].thread, worker.id());
-    for (const Delivery& d : seen) {
-        EXPECT_EQ(d.msg, static_cast<UINT>(WM_DISPLAYCHANGE));
-        EXPECT_EQ(d.wParam, 32u);
-        EXPECT_EQ(LOWORD(d.lParam), 1920);
-        EXPECT_EQ(HIWORD(d.lParam), 1080);
+    EXPECT_EQ(seen[2].msg, kMsgPing);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(seen[i].msg, static_cast<UINT>(WM_DISPLAYCHANGE));
+        EXPECT_EQ(seen[i].wParam, 32u);
+        EXPECT_EQ(LOWORD(seen[i].lParam), 1920);
+        EXPECT_EQ(HIWORD(seen[i].lParam), 1080);
     }
     // Delivered as a sent message: the loop never retrieves it.
     worker.Join();
     for (UINT m : worker.Retrieved()) EXPECT_NE(m, static_cast<UINT>(WM_DISPLAYCHANGE));
-    EXPECT_TRUE(DestroyWindow(local));
-    localWindow.hwnd = nullptr;
-}
-
-TEST_F(WindowTest, HookDoesNotWaitForABusyThreadAndIsHandledBeforePostedMessages) {
-    WindowThread worker;  // not pumping until Go()
-    ASSERT_TRUE(PostMessageW(worker.hwnd(), kMsgPing, 1, 0));
-    VksBroadcastDisplayChange(16, 800, 600);  // returns although the worker is blocked
-    EXPECT_TRUE(Seen().empty());
-    worker.Go();
-    ASSERT_TRUE(WaitSeen(2));
-    std::vector<Delivery> seen = Seen();
-    EXPECT_EQ(seen[0].msg, static_cast<UINT>(WM_DISPLAYCHANGE));
-    EXPECT_EQ(seen[1].msg, kMsgPing);
 }
 
 TEST_F(WindowTest, CustomEventGoesToTheRegistrationsOfThatHandle) {
@@ -280,12 +267,10 @@ TEST_F(WindowTest, CustomEventGoesToTheRegistrationsOfThatHandle) {
     EXPECT_EQ(r.dbch_hdevnotify, first);
     EXPECT_TRUE(r.dbch_eventguid == kEventGuid);
     EXPECT_EQ(r.dbch_nameoffset, -1);
-    const unsigned char want[5] = {9, 8, 7, 6, 5};
-    EXPECT_EQ(std::memcmp(d.record.data() + offsetof(DEV_BROADCAST_HANDLE, dbch_data), want, 5), 0);
+    EXPECT_EQ(std::memcmp(d.record.data() + offsetof(DEV_BROADCAST_HANDLE, dbch_data), "\x09\x08\x07\x06\x05", 5), 0);
 
     // Unregistered: no more deliveries.
     EXPECT_TRUE(UnregisterDeviceNotification(first));
-    SetLastError(0);
     EXPECT_FALSE(UnregisterDeviceNotification(first));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     VksDeliverCustomDeviceEvent(kFileA1, &kEventGuid, nullptr, 0);
@@ -332,22 +317,35 @@ TEST_F(WindowTest, CustomEventForADeviceReachesEachOfItsHandles) {
 
 TEST_F(WindowTest, RegisterDeviceNotificationRejectsWhatItCannotServe) {
     LocalWindow window;
-    HWND hwnd = window.hwnd;
-    DEV_BROADCAST_HANDLE f = Filter(kFileA1);
-    SetLastError(0);
-    EXPECT_EQ(RegisterDeviceNotificationW(reinterpret_cast<HWND>(0x1234), &f, DEVICE_NOTIFY_WINDOW_HANDLE), nullptr);
-    EXPECT_EQ(GetLastError(), 1400u);
-    SetLastError(0);
-    EXPECT_EQ(RegisterDeviceNotificationW(hwnd, &f, DEVICE_NOTIFY_SERVICE_HANDLE), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
-    f.dbch_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    SetLastError(0);
-    EXPECT_EQ(RegisterDeviceNotificationW(hwnd, &f, DEVICE_NOTIFY_WINDOW_HANDLE), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
-    f = Filter(nullptr);
-    SetLastError(0);
-    EXPECT_EQ(RegisterDeviceNotificationW(hwnd, &f, DEVICE_NOTIFY_WINDOW_HANDLE), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    const struct {
+        HWND hwnd;
+        DWORD deviceType;
+        HANDLE file;
+        DWORD flags;
+        DWORD error;
+    } cases[] = {
+        {reinterpret_cast<HWND>(0x1234), DBT_DEVTYP_HANDLE, kFileA1, DEVICE_NOTIFY_WINDOW_HANDLE, 1400},
+        {window.hwnd, DBT_DEVTYP_HANDLE, kFileA1, DEVICE_NOTIFY_SERVICE_HANDLE, ERROR_NOT_SUPPORTED},
+        {window.hwnd, DBT_DEVTYP_DEVICEINTERFACE, kFileA1, DEVICE_NOTIFY_WINDOW_HANDLE, ERROR_NOT_SUPPORTED},
+        {window.hwnd, DBT_DEVTYP_HANDLE, nullptr, DEVICE_NOTIFY_WINDOW_HANDLE, ERROR_INVALID_HANDLE},
+    };
+    for (const auto& c : cases) {
+        DEV_BROADCAST_HANDLE f = Filter(c.file);
+        f.dbch_devicetype = c.deviceType;
+        SetLastError(0);
+        EXPECT_EQ(RegisterDeviceNotificationW(c.hwnd, &f, c.flags), nullptr);
+        EXPECT_EQ(GetLastError(), c.error);
+    }
+}
+
+// A procedure may destroy its window again while WM_DESTROY runs: there is
+// nothing left to do, and that is no failure.
+TEST_F(WindowTest, DestroyingAgainFromWmDestroySucceeds) {
+    BOOL again = FALSE;
+    g_destroyAgain = &again;
+    EXPECT_TRUE(DestroyWindow(Create()));
+    g_destroyAgain = nullptr;
+    EXPECT_TRUE(again);
 }
 
 TEST_F(WindowTest, ThreadsSendingToEachOtherDoNotDeadlock) {
@@ -366,25 +364,21 @@ TEST_F(WindowTest, ThreadsSendingToEachOtherDoNotDeadlock) {
     EXPECT_EQ(seen[0].thread, GetCurrentThreadId());
 }
 
-TEST_F(WindowTest, SenderIsReleasedWhenTheTargetThreadEnds) {
+// A thread that ends without pumping releases a sender waiting on it and
+// frees the notifications still queued for it.
+TEST_F(WindowTest, AnEndingThreadReleasesSendersAndFreesPendingNotifications) {
     WindowThread worker(false);  // ends without ever pumping
     HWND target = worker.hwnd();
+    HDEVNOTIFY n = RegisterFor(target, kFileB);
+    unsigned char big[4096] = {};
+    VksDeliverCustomDeviceEvent(kFileB, &kEventGuid, big, sizeof(big));
+    VksBroadcastDisplayChange(24, 640, 480);
     std::atomic<LRESULT> result{-1};
     std::thread sender([&] { result = SendMessageW(target, kMsgPing, 5, 0); });
     worker.Join();
     sender.join();
     EXPECT_EQ(result.load(), 0);  // never handled
     EXPECT_FALSE(IsWindow(target));
-    EXPECT_TRUE(Seen().empty());
-}
-
-TEST_F(WindowTest, PendingNotificationsOfAnEndingThreadAreFreed) {
-    WindowThread worker(false);
-    HDEVNOTIFY n = RegisterFor(worker.hwnd(), kFileB);
-    unsigned char big[4096] = {};
-    VksDeliverCustomDeviceEvent(kFileB, &kEventGuid, big, sizeof(big));
-    VksBroadcastDisplayChange(24, 640, 480);
-    worker.Join();
     EXPECT_TRUE(Seen().empty());
     EXPECT_TRUE(UnregisterDeviceNotification(n));
 }
@@ -420,12 +414,9 @@ TEST_F(WindowTest, ConcurrentPostersKeepTheirOwnOrder) {
     ASSERT_EQ(SendMessageW(worker.hwnd(), kMsgPing, 1000000, 0), 2000000);  // sent: may overtake
     // A posted marker comes after every posted message above.
     ASSERT_TRUE(PostMessageW(worker.hwnd(), kMsgPing, 2000000, 0));
-    for (;;) {
-        std::vector<Delivery> seen = Seen();
-        if (!seen.empty() && seen.back().wParam == 2000000) break;
-        ASSERT_EQ(WaitForSingleObject(g_seenEvent, kWait), WAIT_OBJECT_0);
-    }
+    ASSERT_TRUE(WaitSeen(kPosters * kEach + 2));
     std::vector<Delivery> seen = Seen();
+    EXPECT_EQ(seen.back().wParam, 2000000u);
     int next[kPosters] = {};
     int count = 0;
     for (const Delivery& d : seen) {
