@@ -1,4 +1,4 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # The simulator path timed in one run on both builds: libvksacc.so on our
 # platform layer (build/default) and vksacc.dll under Wine (build/mingw), as
 # one table. Both builds must have vksacc_sim_path_bench.
@@ -7,12 +7,12 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 gets=${1:-20000}
 events=${2:-20000}
-. "$root/tests/windows/wine_env.sh"
+source "$root/scripts/wine-session.sh"
 
 linux=$("$root/build/default/bin/vksacc_sim_path_bench" "$gets" "$events")
-prepare_prefix
-trap discard_prefix EXIT
-windows=$(cd "$root/build/mingw/bin" && "$wine" ./vksacc_sim_path_bench.exe "$gets" "$events" | tr -d '\r')
+wine_session_begin
+trap wine_session_end EXIT
+windows=$(cd "$root/build/mingw/bin" && "$WINE" ./vksacc_sim_path_bench.exe "$gets" "$events" | tr -d '\r')
 
 value() { echo "$1" | awk -v k="$2" '$1 == k { print $2 }'; }
 printf '%-40s %18s %18s\n' "figure ($gets gets, $events events)" "libvksacc.so" "vksacc.dll (Wine)"
