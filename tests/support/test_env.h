@@ -91,7 +91,7 @@ public:
     DebugCapture(const DebugCapture&) = delete;
     DebugCapture& operator=(const DebugCapture&) = delete;
 
-    std::vector<std::u16string> Lines() {
+    std::vector<std::basic_string<WCHAR>> Lines() {
         std::lock_guard<std::mutex> lock(mutex_);
         return lines_;
     }
@@ -136,7 +136,7 @@ private:
     }
     std::mutex mutex_;
     std::condition_variable added_;
-    std::vector<std::u16string> lines_;
+    std::vector<std::basic_string<WCHAR>> lines_;
 };
 
 }  // namespace vkstest
