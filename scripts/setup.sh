@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev      # tests and benchmarks
+  googletest                                      # its sources, built for mingw-w64
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64  # the Windows DLL
   wine64                                          # runs the Windows conformance programs
   python3                                         # checks of the export table
