@@ -29,6 +29,9 @@ TEST_F(Objects, DecoderConnectsToAStreamOnly) {
     uint32_t stream = OpenObject(h_, VKSSIM_TYPE_NETWORK, 0, nullptr, "udp://@1.2.3.4:5");
     uint32_t decoder = OpenObject(h_, VKSSIM_TYPE_DECODER, 0);
     uint32_t encoder = OpenObject(h_, VKSSIM_TYPE_ENCODER, 0);
+    uint32_t status = 0;
+    EXPECT_EQ(OpenObject(h_, VKSSIM_TYPE_DECODER, 0, &status), 0u) << "a decoder input serves one object";
+    EXPECT_EQ(status, VKSERROR_DECODER_DEVICE_IN_USE);
     EXPECT_EQ(Command(VKSSIM_IOCTL_CONNECT_SOURCE, VKSSIM_TYPE_DECODER, decoder, stream, 7), 0u);
     EXPECT_EQ(vkssim::GetObject(0, decoder)->source, stream);
     EXPECT_EQ(vkssim::GetObject(0, decoder)->connectArgument, 7u);
