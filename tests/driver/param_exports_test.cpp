@@ -501,11 +501,7 @@ TEST_F(ParamExports, EverySetterWritesItsFieldWithItsFlags) {
         const SetterCase& c = kSetters[i];
         SCOPED_TRACE(c.Name);
         ExpectSet(requests[i], c.Type, 0, c.Flags, c.BlockBytes, {{c.Offset, c.Width}});
-        if (c.Width == 2) {
-            EXPECT_EQ(requests[i].U16(32 + c.Offset), 0x7321);
-        } else {
-            EXPECT_EQ(requests[i].U32(32 + c.Offset), 0x00077321u);
-        }
+        EXPECT_EQ(requests[i].U32(32 + c.Offset), c.Width == 2 ? 0x7321u : 0x00077321u);
     }
 }
 
