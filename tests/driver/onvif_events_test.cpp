@@ -173,16 +173,4 @@ TEST_F(OnvifEventTest, RecordsAreReadOnlyWithinTheirBounds) {
     EXPECT_TRUE(capture.Contains("ONVIF device event too short (600 bytes)"));
 }
 
-TEST_F(OnvifEventTest, NothingIsLoggedBelowTrace) {
-    vkstest::ScopedRegistry registry(vkstest::ConfigKey("\"DebugLevel\"=dword:00000017"));
-    vkstest::DebugCapture capture;
-    Load();
-    vkssim::OnvifDevice device;
-    device.model = "quiet";
-    capture.Clear();
-    Deliver(vkssim::OnvifDeviceRecord(device));
-    EXPECT_FALSE(capture.Contains("ONVIF"));
-    EXPECT_FALSE(capture.Contains("quiet"));
-}
-
 }  // namespace
