@@ -33,7 +33,7 @@ TEST_F(DeviceIo, RequestLogHoldsTheExactBytes) {
     std::vector<vkssim::Request> log = vkssim::Requests();
     ASSERT_EQ(log.size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(log[i].sequence, mark + 3 + i);
+        EXPECT_EQ(log[i].sequence, mark + 2 + i);
         EXPECT_EQ(log[i].input, sent[2 + i]);
     }
     vkssim::SetRequestLogLimit(2);
