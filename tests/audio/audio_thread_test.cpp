@@ -196,25 +196,17 @@ TEST_F(AudioThreadTest, TwoDecodersOfOneSessionShareOneHelperUntilBothClose) {
     ASSERT_NE(Open(0, &session), 0u);
     ASSERT_NE(Open(1, &copy), 0u);
     EXPECT_TRUE(SameGuid(session, copy));
-    EXPECT_EQ(capture_->Matching("AudioThreadGUIDCreate: Reusing Session GUID").size(), 2u);
     EXPECT_EQ(capture_->Matching("GetSessionProcess: Created new Helper Process").size(), 1u);
-    const auto reused = capture_->Matching("GetSessionProcess: Reused existing Helper Process");
-    ASSERT_EQ(reused.size(), 1u);
-    EXPECT_NE(reused[0].find("Entry count: 1."), std::string::npos);
     EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 1u);
     // The helper's stream and the two decoders' streams are in the session.
     EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 3, 5000));
 
     Close(0);
     EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 2, 5000));
-    EXPECT_FALSE(capture_->Contains("RemoveSession: Removed Helper Process entry"));
     EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 1u);
-
     Close(1);
     // The helper was stopped before the close returned.
-    const auto removed = capture_->Matching("RemoveSession: Removed Helper Process entry");
-    ASSERT_EQ(removed.size(), 1u);
-    EXPECT_NE(removed[0].find("Entry count: 0."), std::string::npos);
+    EXPECT_EQ(capture_->Matching("RemoveSession: Removed Helper Process entry").size(), 1u);
     EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 0u);
     EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 0, 5000));
 }

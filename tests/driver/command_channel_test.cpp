@@ -57,7 +57,7 @@ protected:
     HANDLE port_ = nullptr;
 };
 
-TEST_F(CommandChannelTest, OpeningAPathThatNamesNothingFails) {
+TEST_F(CommandChannelTest, MissingDevicesAndClosedClientsFailBeforeTheDriver) {
     HANDLE file = reinterpret_cast<HANDLE>(0x1234);
     EXPECT_EQ(DeviceFileOpen(WSTR("\\\\?\\nothing#here"), &file, FALSE, VKS_DEVICE_SUFFIX), VKSERROR_DRIVER_NOT_FOUND);
     EXPECT_EQ(file, reinterpret_cast<HANDLE>(0x1234));  // left untouched
@@ -69,6 +69,20 @@ TEST_F(CommandChannelTest, OpeningAPathThatNamesNothingFails) {
                                   kReplyBytes),
                   VKSERROR_DRIVER_NOT_FOUND);
     }
+    // Commands on a closed client never reach the driver.
+    UserHandle object{};
+    object.Type = VKSDEVICETYPE_DECODER;
+    object.hDevice = sync_;
+    object.HVKSHandle = 0;
+    const uint64_t mark = vkssim::RequestMark();
+    EXPECT_EQ(HandleIoctlSync(&object, IOCTL_VKS_SET_STATE, request.Bytes, reply.Bytes), VKSERROR_CLIENT_CLOSED);
+    EXPECT_EQ(vkssim::RequestMark(), mark);
+    object.hDevice = nullptr;
+    EXPECT_EQ(HandleIoctlSync(&object, IOCTL_VKS_SET_STATE, request.Bytes, reply.Bytes), VKSERROR_ILLEGAL_CALL);
+    EXPECT_EQ(HandleIoctlSync(nullptr, IOCTL_VKS_SET_STATE, request.Bytes, reply.Bytes), VKSERROR_INVALID_ARGUMENT);
+    object.hDevice = sync_;
+    object.HVKSHandle = 5;
+    EXPECT_EQ(HandleIoctlSync(&object, IOCTL_VKS_SET_STATE, request.Bytes, nullptr), VKSERROR_INVALID_ARGUMENT);
 }
 
 TEST_F(CommandChannelTest, OverlappedMappingOfWindowsFailures) {
@@ -96,25 +110,6 @@ TEST_F(CommandChannelTest, OverlappedMappingOfWindowsFailures) {
     overlapped_ = nullptr;
     EXPECT_TRUE(DrainOne(5000));
 }
-
-TEST_F(CommandChannelTest, CommandsOnAClosedClientNeverReachTheDriver) {
-    UserHandle object{};
-    object.Type = VKSDEVICETYPE_DECODER;
-    object.hDevice = sync_;
-    object.HVKSHandle = 0;
-    CommandRequest request = kRequestTemplate;
-    CommandReply reply = kReplyTemplate;
-    const uint64_t mark = vkssim::RequestMark();
-    EXPECT_EQ(HandleIoctlSync(&object, IOCTL_VKS_SET_STATE, request.Bytes, reply.Bytes), VKSERROR_CLIENT_CLOSED);
-    EXPECT_EQ(vkssim::RequestMark(), mark);
-    object.hDevice = nullptr;
-    EXPECT_EQ(HandleIoctlSync(&object, IOCTL_VKS_SET_STATE, request.Bytes, reply.Bytes), VKSERROR_ILLEGAL_CALL);
-    EXPECT_EQ(HandleIoctlSync(nullptr, IOCTL_VKS_SET_STATE, request.Bytes, reply.Bytes), VKSERROR_INVALID_ARGUMENT);
-    object.hDevice = sync_;
-    object.HVKSHandle = 5;
-    EXPECT_EQ(HandleIoctlSync(&object, IOCTL_VKS_SET_STATE, request.Bytes, nullptr), VKSERROR_INVALID_ARGUMENT);
-}
-
 
 // Stands in for a completion thread that takes its stop packet just as a late
 // request completes: the late completion lands behind it.
