@@ -119,4 +119,16 @@ TEST_F(Params, SizeWordReportsTheDeviceBlock) {
     EXPECT_EQ(Set(decoder_, 0, 0x1000, b), VKSERROR_NO_ERROR);
 }
 
+TEST_F(Params, NetworkBlockKeepsTheSeekTimeAndItsFlag) {
+    const uint32_t stream = OpenObject(h_, VKSSIM_TYPE_NETWORK, 0, nullptr, "udp://@1.1.1.1:1");
+    std::vector<uint8_t> b = Block(40);
+    Put(b, 28, 15000000);
+    ASSERT_EQ(Set(stream, 0, 0x10, b), 0u);
+    std::vector<uint8_t> got;
+    ASSERT_EQ(Get(stream, 0, 0x10, 40, &got), 0u);
+    EXPECT_EQ(U32(got, 0), 40u);
+    EXPECT_EQ(U32(got, 4), 0x10u);
+    EXPECT_EQ(U32(got, 28), 15000000u);
+}
+
 }  // namespace
