@@ -43,46 +43,28 @@ protected:
     }
 };
 
-TEST_F(LogTest, NothingIsWrittenWhileTheMaskIsZero) {
-    DebugCapture capture;
-    EXPECT_EQ(LevelsWritten(capture), "");
-}
-
+// The DebugLevel DWORD selects the levels; a value of another type or size,
+// or none, keeps the mask as it was.
 TEST_F(LogTest, DebugLevelSelectsLevels) {
     DebugCapture capture;
-    {
-        ScopedRegistry registry(ConfigKey("\"DebugLevel\"=dword:0000001f"));
+    const struct {
+        DWORD before;
+        const char* value;
+        const char* levels;
+    } cases[] = {
+        {0, nullptr, ""},
+        {0, "dword:0000001f", "enwmtv"},
+        {0, "dword:00000008", "t"},
+        {0, "dword:00000001", "en"},
+        {0x04, "\"31\"", "m"},
+        {0x04, "hex(b):1f,00,00,00,00,00,00,00", "m"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value != nullptr ? c.value : "none");
+        g_LogLevelMask = c.before;
+        ScopedRegistry registry(c.value != nullptr ? ConfigKey(std::string("\"DebugLevel\"=") + c.value) : "");
         LogInitialise(u"$$$ VKSACC: ");
-        EXPECT_EQ(LevelsWritten(capture), "enwmtv");
-    }
-    {
-        ScopedRegistry registry(ConfigKey("\"DebugLevel\"=dword:00000008"));
-        LogInitialise(u"$$$ VKSACC: ");
-        EXPECT_EQ(LevelsWritten(capture), "t");
-    }
-    {
-        ScopedRegistry registry(ConfigKey("\"DebugLevel\"=dword:00000001"));
-        LogInitialise(u"$$$ VKSACC: ");
-        EXPECT_EQ(LevelsWritten(capture), "en");
-    }
-}
-
-TEST_F(LogTest, ValuesOfAnotherTypeOrSizeKeepTheMask) {
-    g_LogLevelMask = 0x04;
-    {
-        ScopedRegistry registry(ConfigKey("\"DebugLevel\"=\"31\""));
-        LogInitialise(u"x");
-        EXPECT_EQ(g_LogLevelMask, 0x04u);
-    }
-    {
-        ScopedRegistry registry(ConfigKey("\"DebugLevel\"=hex(b):1f,00,00,00,00,00,00,00"));
-        LogInitialise(u"x");
-        EXPECT_EQ(g_LogLevelMask, 0x04u);
-    }
-    {
-        ScopedRegistry registry("");
-        LogInitialise(u"x");
-        EXPECT_EQ(g_LogLevelMask, 0x04u);
+        EXPECT_EQ(LevelsWritten(capture), c.levels);
     }
 }
 

@@ -23,12 +23,6 @@ struct RecordedRequest {
     DWORD OutputLength = 0;
 
     DWORD U32(DWORD offset) const { return ReadU32(Bytes.data(), offset); }
-    WORD U16(DWORD offset) const {
-        WORD v;
-        std::memcpy(&v, Bytes.data() + offset, sizeof(v));
-        return v;
-    }
-    ULONGLONG U64(DWORD offset) const { return ReadU64(Bytes.data(), offset); }
 };
 
 // A reply: the standard reply with a status word and, from offset 32, a block.

@@ -7,46 +7,6 @@ namespace {
 
 class SetupApi : public SimTest {};
 
-std::u16string DetailPath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data, SP_DEVINFO_DATA* devinfo) {
-    DWORD required = 0;
-    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailW(set, data, nullptr, 0, &required, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INSUFFICIENT_BUFFER);
-    std::vector<uint8_t> buffer(required);
-    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
-    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-    devinfo->cbSize = sizeof(SP_DEVINFO_DATA);
-    EXPECT_TRUE(SetupDiGetDeviceInterfaceDetailW(set, data, detail, required, nullptr, devinfo));
-    return detail->DevicePath;
-}
-
-TEST_F(SetupApi, ListsDevicesWithPathAndLocation) {
-    ASSERT_EQ(AddDevice(), 0);
-    ASSERT_EQ(AddDevice(), 1);
-    HDEVINFO set = SetupDiGetClassDevsW(&kClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    ASSERT_NE(set, INVALID_HANDLE_VALUE);
-    for (DWORD i = 0; i < 2; ++i) {
-        SP_DEVICE_INTERFACE_DATA data{};
-        data.cbSize = sizeof data;
-        ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &kClass, i, &data));
-        EXPECT_TRUE(data.InterfaceClassGuid == kClass);
-        SP_DEVINFO_DATA devinfo{};
-        EXPECT_EQ(DetailPath(set, &data, &devinfo), vkssim::InterfacePath(static_cast<int>(i)));
-
-        BYTE location[512];
-        DWORD type = 0, required = 0;
-        ASSERT_TRUE(SetupDiGetDeviceRegistryPropertyW(set, &devinfo, SPDRP_LOCATION_INFORMATION, &type, location,
-                                                      sizeof location, &required));
-        EXPECT_EQ(type, (DWORD)REG_SZ);
-        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(location)), vkssim::Location(static_cast<int>(i)));
-        EXPECT_EQ(required, (vkssim::Location(static_cast<int>(i)).size() + 1) * 2);
-    }
-    SP_DEVICE_INTERFACE_DATA data{};
-    data.cbSize = sizeof data;
-    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &kClass, 2, &data));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_MORE_ITEMS);
-    EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
-}
-
 TEST_F(SetupApi, DetailSizeQueryAndWrongSizes) {
     ASSERT_EQ(AddDevice(), 0);
     HDEVINFO set = SetupDiGetClassDevsW(&kClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
@@ -109,19 +69,6 @@ TEST_F(SetupApi, SetIsASnapshotAndRemovedDevicesCannotBeOpened) {
     EXPECT_NE(Open(1, false), INVALID_HANDLE_VALUE);
     SetupDiDestroyDeviceInfoList(before);
     SetupDiDestroyDeviceInfoList(after);
-}
-
-TEST_F(SetupApi, OtherClassesFindNothing) {
-    ASSERT_EQ(AddDevice(), 0);
-    GUID other = kClass;
-    other.Data1 ^= 1;
-    HDEVINFO set = SetupDiGetClassDevsW(&other, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    ASSERT_NE(set, INVALID_HANDLE_VALUE);
-    SP_DEVICE_INTERFACE_DATA data{};
-    data.cbSize = sizeof data;
-    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &other, 0, &data));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_MORE_ITEMS);
-    SetupDiDestroyDeviceInfoList(set);
 }
 
 }  // namespace

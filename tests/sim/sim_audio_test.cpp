@@ -109,33 +109,4 @@ TEST_F(SimAudio, BuffersThenDeliversTheToneInTheToldFormatAndStops) {
     CloseHandle(buffered);
 }
 
-TEST_F(SimAudio, FaultsFromTheConfiguration) {
-    ASSERT_TRUE(vkssim::LoadConfigText("[device]\ndecoders = 2\naudio_fault = fail_start\n"
-                                       "[device]\ndecoders = 1\naudio_fault = short\naudio_fault_count = 1\n"));
-    std::string error;
-    EXPECT_FALSE(vkssim::LoadConfigText("[device]\naudio_fault = loud\n", &error));
-    EXPECT_NE(error.find("audio_fault"), std::string::npos);
-
-    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE buffered = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    HANDLE first = Open(0, false);
-    const uint32_t failing = OpenObject(first, VKSSIM_TYPE_DECODER, 0);
-    EXPECT_EQ(Start(first, failing, 8, ready, buffered), static_cast<uint32_t>(VKSERROR_UNEXPECTED));
-
-    HANDLE second = Open(1, false);
-    const uint32_t shortDecoder = OpenObject(second, VKSSIM_TYPE_DECODER, 0);
-    SetFormat(second, shortDecoder, 2, 32, 2);
-    ASSERT_EQ(Start(second, shortDecoder, 8, ready, buffered), 0u);
-    ASSERT_EQ(WaitForSingleObject(buffered, 5000), WAIT_OBJECT_0);
-    std::vector<float> samples(2 * 960);
-    uint32_t written = 0;
-    ASSERT_EQ(Load(second, shortDecoder, samples.data(), 8 * 960, 960, &written), 0u);
-    EXPECT_EQ(written, 480u);  // half, once
-    ASSERT_EQ(Load(second, shortDecoder, samples.data(), 8 * 960, 960, &written), 0u);
-    EXPECT_EQ(written, 960u);
-    EXPECT_FLOAT_EQ(samples[0], static_cast<float>(vkssim::DecoderAudioTone(440, 48000, 480)));
-    CloseHandle(ready);
-    CloseHandle(buffered);
-}
-
 }  // namespace

@@ -30,70 +30,29 @@ TEST_F(Config, ParsesDevicesAndKeys) {
     EXPECT_EQ(reply.U32(24 + 32), 17u);
 }
 
+// Every mistake is refused with its line, and loads no device.
 TEST_F(Config, RejectsMistakesWithTheLine) {
-    std::string error;
-    EXPECT_FALSE(vkssim::LoadConfigText("[device]\ncolour = blue\n", &error));
-    EXPECT_NE(error.find("line 2"), std::string::npos);
-    EXPECT_FALSE(vkssim::LoadConfigText("decoders = 1\n", &error));
-    EXPECT_FALSE(vkssim::LoadConfigText("[device]\ndecoders = many\n", &error));
-    EXPECT_FALSE(vkssim::LoadConfigText("[machine]\n", &error));
-    EXPECT_EQ(vkssim::DeviceCount(), 0);
-}
-
-TEST_F(Config, LaterFamiliesKeysAreCheckedWithTheLine) {
-    std::string error;
-    EXPECT_FALSE(vkssim::LoadConfigText("[device]\nstream_audio = 2\n", &error));
-    EXPECT_NE(error.find("line 2: stream_audio takes 0 or 1"), std::string::npos) << error;
-    EXPECT_FALSE(vkssim::LoadConfigText("[device]\n\nstream_interval_ms = soon\n", &error));
-    EXPECT_NE(error.find("line 3"), std::string::npos) << error;
-    EXPECT_FALSE(vkssim::LoadConfigText("[device]\ndiscovered = 65\n", &error));
-    EXPECT_FALSE(vkssim::LoadConfigText("[device]\nnotify_on_info = 0x0134F402, amber\n", &error));
-    EXPECT_NE(error.find("bad code in notify_on_info"), std::string::npos) << error;
-    EXPECT_EQ(vkssim::DeviceCount(), 0);
-}
-
-// A configured device raises its listed notifications once, in order, when
-// it is asked for its information while a file is registered for them.
-TEST_F(Config, NotificationsOnInfoReachRegisteredFilesOnce) {
-    std::string error;
-    ASSERT_TRUE(vkssim::LoadConfigText("[device]\nnotify_on_info = 0x0134F403, 0x0134F401\n", &error)) << error;
-    HANDLE h = Open(0, false);
-    RequestFrame info(VKSSIM_TYPE_DECODER);
-    info.U32(24, sizeof(VKSINFOW));
-    ReplyFrame infoReply;
-    // Nobody registered yet: nothing is raised, and nothing is used up.
-    ASSERT_TRUE(Send(h, VKSSIM_IOCTL_GET_DEVICE_INFO, info, infoReply));
-    RequestFrame r;
-    r.U32(24, VKSSIM_NOTIFY_REGISTER);
-    OVERLAPPED ov{};
-    ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE notify = Open(0, true);
-    ReplyFrame first;
-    DWORD bytes = 0;
-    EXPECT_FALSE(DeviceIoControl(notify, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, r.data(), r.size(), first.data(),
-                                 first.size(), &bytes, &ov));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_IO_PENDING);
-    ASSERT_TRUE(Send(h, VKSSIM_IOCTL_GET_DEVICE_INFO, info, infoReply));
-    ASSERT_EQ(WaitForSingleObject(ov.hEvent, 10000), WAIT_OBJECT_0);
-    EXPECT_EQ(first.U32(24), VKSERROR_EVENT_MEMORY_LEVEL_AMBER);
-    // The second waits for the next arming; a later request raises no more.
-    ASSERT_TRUE(Send(h, VKSSIM_IOCTL_GET_DEVICE_INFO, info, infoReply));
-    r.U32(24, VKSSIM_NOTIFY_REREGISTER);
-    ResetEvent(ov.hEvent);
-    ReplyFrame second;
-    EXPECT_TRUE(DeviceIoControl(notify, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, r.data(), r.size(), second.data(),
-                                second.size(), &bytes, &ov));
-    EXPECT_EQ(second.U32(24), VKSERROR_EVENT_UPGRADE_PENDING);
-    ReplyFrame third;
-    ResetEvent(ov.hEvent);
-    EXPECT_FALSE(DeviceIoControl(notify, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, r.data(), r.size(), third.data(),
-                                 third.size(), &bytes, &ov));
-    EXPECT_EQ(vkssim::HeldRequests(0, VKSSIM_IOCTL_DEVICE_SET_NOTIFY), 1u);
-    // Closing the file cancels the held request while `third` and `ov` live.
-    Forget(notify);
-    CloseHandle(notify);
-    EXPECT_EQ(WaitForSingleObject(ov.hEvent, 10000), WAIT_OBJECT_0);
-    CloseHandle(ov.hEvent);
+    const struct {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"[device]\ncolour = blue\n", "line 2"},
+        {"decoders = 1\n", "line 1"},
+        {"[device]\ndecoders = many\n", "line 2"},
+        {"[device]\ndecoders = 65\n", "bad count for decoders"},
+        {"[machine]\n", "unknown section"},
+        {"[device]\nstream_audio = 2\n", "line 2: stream_audio takes 0 or 1"},
+        {"[device]\n\nstream_interval_ms = soon\n", "line 3"},
+        {"[device]\ndiscovered = 65\n", "line 2"},
+        {"[device]\nnotify_on_info = 0x0134F402, amber\n", "bad code in notify_on_info"},
+        {"[device]\naudio_fault = loud\n", "audio_fault"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(vkssim::LoadConfigText(c.text, &error)) << c.text;
+        EXPECT_NE(error.find(c.error), std::string::npos) << c.text << " gave " << error;
+        EXPECT_EQ(vkssim::DeviceCount(), 0);
+    }
 }
 
 TEST_F(Config, CSurface) {

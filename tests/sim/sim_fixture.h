@@ -7,6 +7,8 @@
 #include "vksacc.h"
 #include "vkssim/sim.h"
 
+#include "support/bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -53,10 +55,6 @@ protected:
         return h;
     }
     void Forget(HANDLE h) { handles_.erase(std::remove(handles_.begin(), handles_.end(), h), handles_.end()); }
-    HANDLE Keep(HANDLE h) {
-        handles_.push_back(h);
-        return h;
-    }
 
 private:
     std::vector<HANDLE> handles_;
@@ -86,16 +84,7 @@ struct ReplyFrame {
         std::memcpy(&bytes[0], &size, 4);
         std::memcpy(&bytes[16], &format, 4);
     }
-    uint32_t U32(size_t off) const {
-        uint32_t v;
-        std::memcpy(&v, &bytes[off], 4);
-        return v;
-    }
-    uint16_t U16(size_t off) const {
-        uint16_t v;
-        std::memcpy(&v, &bytes[off], 2);
-        return v;
-    }
+    uint32_t U32(size_t off) const { return vkstest::U32(bytes, off); }
     uint32_t Status() const { return U32(VKSSIM_REPLY_STATUS); }
     void* data() { return bytes.data(); }
     DWORD size() const { return static_cast<DWORD>(bytes.size()); }
