@@ -553,6 +553,9 @@ typedef struct VKSMEMORYUSAGEDIAGS  { uint8_t Data[56]; } VKSMEMORYUSAGEDIAGS;
  * driver's notification (valid during the call), context. Runs on the
  * device completion thread. */
 typedef void (VKSAPI* VKSSYSTEMEVENTFN)(VKSERROR Event, void* pPayload, void* pContext);
+/* As VKSSYSTEMEVENTFN, with the device that sent the event: the global index
+ * of its first network port. */
+typedef void (VKSAPI* VKSSYSTEMEVENTFNEX)(VKSERROR Event, void* pPayload, uint32_t PortIndex, void* pContext);
 
 /* Network stream error function: handle, the completion's value word, sample
  * (null for events), status, context. Runs on the worker thread, except the
@@ -631,6 +634,10 @@ VKSACC_EXPORT VKSERROR VKSAPI VKSEngineFree(VKSHENGINE hEngine);
  * while the engine is loaded. Always VKSERROR_NO_ERROR. The callback runs on
  * the device completion thread. */
 VKSACC_EXPORT VKSERROR VKSAPI VKSSetSystemEventFn(VKSSYSTEMEVENTFN pFn, void* pContext);
+/* An addition to the exports above: as VKSSetSystemEventFn, for a callback
+ * that also learns which device sent each event. The two callbacks are kept
+ * apart; each set one is called. Always VKSERROR_NO_ERROR. */
+VKSACC_EXPORT VKSERROR VKSAPI VKSSetSystemEventFnEx(VKSSYSTEMEVENTFNEX pFn, void* pContext);
 
 /* The library's version, as VKSACC_VERSION (major << 16 | minor << 8 |
  * patch). Needs no engine; callable from any thread. */

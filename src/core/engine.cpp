@@ -81,12 +81,15 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 
 VKSERROR EngineStatus() { return IsLoaded() ? Global.Status : VKSERROR_UNINITIALIZED; }
 
-void DeliverSystemEvent(VKSERROR code, void* payload) {
+void DeliverSystemEvent(VKSERROR code, void* payload, DWORD portIndex) {
     EnterCriticalSection(&Global.EngineLock);
     VKSSYSTEMEVENTFN function = Global.pSystemEventFn;
     void* context = Global.pSystemEventContext;
+    VKSSYSTEMEVENTFNEX functionEx = Global.pSystemEventFnEx;
+    void* contextEx = Global.pSystemEventContextEx;
     LeaveCriticalSection(&Global.EngineLock);
     if (function != nullptr) function(code, payload, context);
+    if (functionEx != nullptr) functionEx(code, payload, portIndex, contextEx);
 }
 
 extern "C" VKSERROR VKSAPI VKSEngineLoad(VKSHENGINE* phEngine) {
@@ -225,6 +228,15 @@ extern "C" VKSERROR VKSAPI VKSSetSystemEventFn(VKSSYSTEMEVENTFN pFn, void* pCont
     if (loaded) EnterCriticalSection(&Global.EngineLock);
     Global.pSystemEventFn = pFn;
     Global.pSystemEventContext = pContext;
+    if (loaded) LeaveCriticalSection(&Global.EngineLock);
+    return VKSERROR_NO_ERROR;
+}
+
+extern "C" VKSERROR VKSAPI VKSSetSystemEventFnEx(VKSSYSTEMEVENTFNEX pFn, void* pContext) {
+    const bool loaded = IsLoaded();
+    if (loaded) EnterCriticalSection(&Global.EngineLock);
+    Global.pSystemEventFnEx = pFn;
+    Global.pSystemEventContextEx = pContext;
     if (loaded) LeaveCriticalSection(&Global.EngineLock);
     return VKSERROR_NO_ERROR;
 }

@@ -40,6 +40,8 @@ struct GLOBAL {
     volatile LONG UpgradePendingCount;
     VKSSYSTEMEVENTFN pSystemEventFn;
     void* pSystemEventContext;
+    VKSSYSTEMEVENTFNEX pSystemEventFnEx;
+    void* pSystemEventContextEx;
 };
 
 extern GLOBAL Global;
@@ -50,7 +52,8 @@ constexpr VKSERROR kOemLookupMissing = 0x00060001;
 constexpr size_t kOemNameUnits = 256;
 
 // Calls the system-event callback, if any, with the pair copied under EngineLock.
-void DeliverSystemEvent(VKSERROR code, void* payload);
+// `portIndex`: the first network port of the device that sent the event.
+void DeliverSystemEvent(VKSERROR code, void* payload, DWORD portIndex);
 
 // Engine status as the exports that address a device by index see it: the
 // status, read after bLoaded so that a load in progress reads as not loaded.

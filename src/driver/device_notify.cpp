@@ -35,6 +35,10 @@ void FreeReturnedBlock(OVIOCTL* block) {
 }
 
 void DeviceNotificationHandler(DeviceInfo* device, VKSERROR code, void* payload) {
+    // Every delivery below names the device that sent the event.
+    const auto DeliverSystemEvent = [device](VKSERROR event, void* data) {
+        ::DeliverSystemEvent(event, data, device->FirstInput);
+    };
     switch (code) {
         case VKSERROR_EVENT_UPGRADE_PENDING:
             if (InterlockedExchange(&device->bUpgradePending, 1) == 1) return;

@@ -31,7 +31,8 @@ constexpr size_t kStreamOptionsBytes = 32;
 
 bool SystemEventFunctionRegistered() {
     // Read without the engine lock: a snapshot at the time of the open.
-    return __atomic_load_n(&Global.pSystemEventFn, __ATOMIC_RELAXED) != nullptr;
+    return __atomic_load_n(&Global.pSystemEventFn, __ATOMIC_RELAXED) != nullptr ||
+           __atomic_load_n(&Global.pSystemEventFnEx, __ATOMIC_RELAXED) != nullptr;
 }
 
 void CloseIfOpen(HANDLE& handle) {

@@ -122,22 +122,14 @@ const std::vector<ExportCall>& AllExports() {
     return calls;
 }
 
-// The engine's own lifetime is the harness's; the helper process entry waits
-// for its stop event.
-bool Fuzzed(const ExportCall& e) {
-    const std::string name = e.name;
-    return name != "VKSEngineLoad" && name != "VKSEngineFree" && name != "AudioHelperProcessMain";
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     setenv("VKS_DLL_PATH", VKS_FUZZ_STANDIN_DIR, 1);
     // The engine loads and frees the stand-ins with every input; kept mapped,
     // their coverage counters stay valid for the fuzzer between inputs.
-    for (const char* name : {"/libvidpane.so", "/liboemname.so"}) {
+    for (const char* name : {"/libvidpane.so", "/liboemname.so"})
         dlopen((std::string(VKS_FUZZ_STANDIN_DIR) + name).c_str(), RTLD_NOW | RTLD_NODELETE);
-    }
 #ifdef VKS_FUZZ_DRIVER_REPLIES
     fuzzdriver::Install();
 #else
@@ -153,10 +145,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // The engine's own lifetime is the harness's; the helper process entry
+    // waits for its stop event.
     static std::vector<const ExportCall*> table = [] {
         std::vector<const ExportCall*> t;
         for (const ExportCall& e : AllExports()) {
-            if (Fuzzed(e)) t.push_back(&e);
+            const std::string name = e.name;
+            if (name != "VKSEngineLoad" && name != "VKSEngineFree" && name != "AudioHelperProcessMain") t.push_back(&e);
         }
         return t;
     }();

@@ -53,10 +53,7 @@ void WithValue(Call& call, FuzzInput& in, char16_t conversion, bool narrowText, 
     static const char16_t wideText[] = u"wide \u00E9\U0001F600 text";
     switch (conversion) {
         case u'd': case u'i': case u'u': case u'o': case u'x': case u'X': case u'c': case u'C':
-            if (longLong)
-                call.Run(stars..., in.Value<long long>());
-            else
-                call.Run(stars..., in.Value<int>());
+            longLong ? call.Run(stars..., in.Value<long long>()) : call.Run(stars..., in.Value<int>());
             break;
         case u's': case u'S':
             if (in.Byte() & 1)
@@ -89,9 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (!in.Empty()) {
         std::u16string format = u"<";
         const uint8_t flags = in.Byte();
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < 5; ++i)
             if (flags & (1 << i)) format += kFlags[i];
-        }
         format.insert(1, u"%");
         const uint8_t shape = in.Byte();
         const bool starWidth = (shape & 3) == 1, starPrecision = (shape & 12) == 4;

@@ -11,35 +11,27 @@
 namespace vkstest {
 
 struct ProgramResult {
-    int exitStatus = -1;   // the exit code, or 128 + signal
+    int exitStatus = -1;  // the exit code, or 128 + signal
     std::string out;
     std::string err;
 };
 
 struct RunOptions {
-    // Variables set (or, with an empty value, removed) in the child's
-    // environment on top of this process's.
+    // Set (or, with an empty value, removed) on top of this process's environment.
     std::vector<std::pair<std::string, std::string>> env;
-    // When standard output first contains this text, the child gets
-    // `signal` (as a person pressing Ctrl-C once the program is running).
+    // When standard output first contains signalWhen, the child gets `signal`
+    // (Ctrl-C once the program runs); at closeOutputWhen the reader closes
+    // its end (as `| head` does).
     std::string signalWhen;
     int signal = 0;
-    // The child's working folder (empty: this process's).
-    std::string cwd;
-    // When standard output first contains this text, the reader closes it
-    // (as `| head` does after its lines).
     std::string closeOutputWhen;
-    // The child is killed after this long (a hung program fails the test
-    // instead of hanging the suite).
+    std::string cwd;  // empty: this process's
+    // A hung program is killed after this long and fails its test.
     int timeoutMs = 30000;
 };
 
-ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const RunOptions& options = {});
-
-// A program left running while a test talks to it (a server): started at
-// construction, stopped (and killed if it will not stop) by Stop or at
-// destruction, so that nothing it started outlives the test.
+// A running program (a server, or one run to its end by RunProgram): stopped,
+// and killed if it will not stop, at the latest at destruction.
 class Program {
 public:
     Program(const std::string& program, const std::vector<std::string>& args, const RunOptions& options = {});
@@ -51,22 +43,23 @@ public:
     bool WaitForOutput(const std::string& text, int timeoutMs);
     const std::string& Out() const { return out_; }
     const std::string& Err() const { return err_; }
-    // Sends `signal`, waits for the end (SIGKILL after the time-out) and
-    // returns what it wrote and its status.
+    // Sends `signal` (none when 0), reads to the end (SIGKILL after the
+    // time-out) and returns what it wrote and its status.
     ProgramResult Stop(int signal = SIGTERM, int timeoutMs = 10000);
 
 private:
-    bool Read(int timeoutMs);  // false when both pipes are closed
+    friend ProgramResult RunProgram(const std::string&, const std::vector<std::string>&, const RunOptions&);
+    bool Read(int timeoutMs);  // false once both pipes are closed
+    RunOptions options_;
     pid_t pid_ = 0;
     int fds_[2] = {-1, -1};
     std::string out_, err_;
 };
 
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const RunOptions& options = {});
+
 // Lines of a text, without their line ends.
 std::vector<std::string> Lines(const std::string& text);
-
-// True when `text` is one well-formed JSON document (RFC 8259) and nothing
-// else but white space; `error` says where it is not.
-bool IsJsonDocument(const std::string& text, std::string* error = nullptr);
 
 }  // namespace vkstest

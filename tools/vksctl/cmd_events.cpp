@@ -17,11 +17,13 @@ const char kHelp[] =
     "usage: vksctl events [--seconds S] [--count N] [--json]\n"
     "\n"
     "Registers for the devices' system events (firmware upgrade pending and complete,\n"
-    "memory level green, amber and red) and prints each as it arrives, until Ctrl-C,\n"
-    "until --seconds have passed, or until --count events have arrived.\n";
+    "memory level green, amber and red) and prints each as it arrives with the device\n"
+    "that sent it, until Ctrl-C, until --seconds have passed, or until --count events\n"
+    "have arrived.\n";
 
-void VKSAPI OnSystemEvent(VKSERROR event, void*, void* context) {
-    static_cast<EventQueue*>(context)->Push("system", event);
+// The sending device's first network port travels as the report's value.
+void VKSAPI OnSystemEvent(VKSERROR event, void*, uint32_t portIndex, void* context) {
+    static_cast<EventQueue*>(context)->Push("system", event, portIndex);
 }
 
 const char* Meaning(VKSERROR event) {
@@ -50,7 +52,7 @@ int CmdEvents(Context& context, Args& args) {
     EventQueue queue;
     Engine engine;
     if (!LoadEngine("events", &engine)) return kExitFailure;
-    VKSSetSystemEventFn(OnSystemEvent, &queue);
+    VKSSetSystemEventFnEx(OnSystemEvent, &queue);
     // Events that arrive before the function is registered are lost: the
     // engine must be loaded to register it, and the devices are armed by the
     // load. Listing the devices comes after, so that it names what is watched.
@@ -62,10 +64,12 @@ int CmdEvents(Context& context, Args& args) {
                     groups.size() == 1 ? "" : "s", names.c_str());
         std::fflush(stdout);
     }
-    // The system-event callback does not say which device sent an event:
-    // with one device it can only be that one.
-    const std::string source = groups.size() == 1 ? groups.front().name : "";
-    const std::string sourceText = source.empty() ? "one of the devices (the library does not say which)" : source;
+    auto deviceOf = [&groups](uint32_t port) -> std::string {
+        for (const DeviceGroup& g : groups)
+            for (uint32_t p : g.ports)
+                if (p == port) return g.name;
+        return "network port " + std::to_string(port);
+    };
     std::vector<Reported> seen;
     bool interrupted = false;
     while (count == 0 || seen.size() < count) {
@@ -78,14 +82,14 @@ int CmdEvents(Context& context, Args& args) {
             if (!json) {
                 const char* name = StatusName(r.status);
                 std::printf("%7.3fs  %s: %s, from %s\n", r.seconds, name ? name : Hex32(r.status).c_str(),
-                            Meaning(r.status), sourceText.c_str());
+                            Meaning(r.status), deviceOf(r.value).c_str());
                 std::fflush(stdout);
             }
         }
         if (seconds >= 0 && queue.Elapsed() >= seconds) break;
     }
     // Off before the engine goes, so that no event arrives half way.
-    VKSSetSystemEventFn(nullptr, nullptr);
+    VKSSetSystemEventFnEx(nullptr, nullptr);
     const VKSERROR freed = engine.Free();
     for (const Reported& r : queue.Take()) seen.push_back(r);
     if (json) {
@@ -94,12 +98,7 @@ int CmdEvents(Context& context, Args& args) {
         for (const Reported& r : seen) {
             j.BeginObject().Member("seconds", r.seconds);
             j.Member("name", StatusName(r.status) ? StatusName(r.status) : "").Member("code", Hex32(r.status));
-            j.Member("meaning", Meaning(r.status)).Key("device");
-            if (source.empty())
-                j.Null();
-            else
-                j.String(source);
-            j.EndObject();
+            j.Member("meaning", Meaning(r.status)).Member("device", deviceOf(r.value)).EndObject();
         }
         j.EndArray().Member("interrupted", interrupted).EndObject();
         j.Print();

@@ -32,9 +32,11 @@ const char kHelp[] =
     "Serves the devices' figures in the Prometheus text format at http://ADDR:PORT/metrics\n"
     "until Ctrl-C: per device (labels device, serial, location) the decoder and encoder\n"
     "loads, temperature, the core load, hardware counter and memory usage records (as\n"
-    "32-bit words: the device defines their layout), per input (labels index, kind) its\n"
-    "presence, the system events seen by status, the engine status, and the exporter's\n"
-    "own scrape duration and errors. Every scrape reads fresh figures.\n"
+    "32-bit words: the device defines their layout), the network streams the device\n"
+    "serves, per input (labels index, kind) its presence, the system events seen by\n"
+    "status, the engine status, and the exporter's own scrape duration and errors. Every\n"
+    "scrape reads fresh figures. A decoder's or stream's state belongs to the process\n"
+    "that opened it and cannot be read from another one.\n"
     "\n"
     "options:\n"
     "  --listen ADDR:PORT   where to listen (default 127.0.0.1:9742; port 0: any free port,\n"
@@ -117,8 +119,8 @@ std::string Scrape(const std::vector<Device>& devices, Counters& counters, VKSER
     };
 
     struct Figures {
-        VKSERROR load = 1, encoderLoad = 1, temperature = 1, core = 1, counters = 1, memory = 1;
-        uint32_t loadValue = 0, encoderLoadValue = 0, temperatureValue = 0, coreWord = 0;
+        VKSERROR load = 1, encoderLoad = 1, temperature = 1, core = 1, counters = 1, memory = 1, clients = 1;
+        uint32_t loadValue = 0, encoderLoadValue = 0, temperatureValue = 0, coreWord = 0, clientsValue = 0;
         VKSCORELOAD coreRecord{};
         VKSTEMPERATUREDETAIL detail{};
         VKSHARDWARECOUNTERS countersRecord{};
@@ -137,6 +139,7 @@ std::string Scrape(const std::vector<Device>& devices, Counters& counters, VKSER
         check(f.core = VKSDecoderGetCoreLoad(decoder, &f.coreRecord, &f.coreWord), d, "core_load");
         check(f.counters = VKSGetHardwareCounters(decoder, &f.countersRecord), d, "hardware_counters");
         check(f.memory = VKSGetMemoryUsageDiags(decoder, &f.memoryRecord), d, "memory_usage");
+        check(f.clients = VKSNetworkStreamGetNumClients(decoder, &f.clientsValue), d, "network_clients");
     }
 
     e.Family("vksacc_engine_status", "gauge", "Status of the engine load: 1 for the status it has.");
@@ -164,6 +167,9 @@ std::string Scrape(const std::vector<Device>& devices, Counters& counters, VKSER
           [](const Figures& f) { return f.encoderLoadValue; }, [](const Figures& f) { return f.encoderLoad; });
     gauge("vksacc_temperature_celsius", "Device temperature, degrees Celsius.",
           [](const Figures& f) { return f.temperatureValue; }, [](const Figures& f) { return f.temperature; });
+    // The device's own count, whichever processes opened the streams.
+    gauge("vksacc_network_streams", "Network streams open on the device, as the device counts them.",
+          [](const Figures& f) { return f.clientsValue; }, [](const Figures& f) { return f.clients; });
     gauge("vksacc_core_load_word", "The word that follows the core load record.",
           [](const Figures& f) { return f.coreWord; }, [](const Figures& f) { return f.core; });
     auto words = [&](const char* name, const char* help, auto record, auto status) {
