@@ -12,6 +12,7 @@ packages=(
   python3                                         # checks of the export table
   clang libclang-rt-14-dev                        # fuzz targets (libFuzzer)
   libcpp-httplib-dev                              # vksctl exporter's HTTP server
+  nlohmann-json3-dev                              # JSON checks in the vksctl tests
   prometheus                                      # the exporter's test: promtool and a real server
   curl                                            # the README's exporter example
 )
