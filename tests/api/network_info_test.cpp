@@ -5,7 +5,6 @@
 #include "vkssim/sim.h"
 
 #include "support/bytes.h"
-#include "support/callback_recorder.h"
 #include "support/sim_engine_test.h"
 
 #include <gtest/gtest.h>
@@ -45,9 +44,8 @@ protected:
         return stream_;
     }
     static vkssim::Request Last(uint32_t code, uint64_t mark) {
-        auto r = vkssim::WaitForRequest(code, mark, 0ms);
-        EXPECT_TRUE(r.has_value());
         auto all = Sent(code, mark);
+        EXPECT_FALSE(all.empty());
         return all.empty() ? vkssim::Request{} : all.back();
     }
 
@@ -62,7 +60,6 @@ TEST_F(NetworkInfoTest, NumIfcsIsTwoWhateverTheHandle) {
         EXPECT_EQ(VKSNetworkStreamGetNumIfcs(handle, &count), VKSERROR_NO_ERROR);
         EXPECT_EQ(count, 2u);
     }
-    EXPECT_EQ(VKSNetworkStreamGetNumIfcs(0, nullptr), VKSERROR_INVALID_ARGUMENT);
 }
 
 TEST_F(NetworkInfoTest, InfoCopiesTheSmallerOfBothCounts) {
@@ -147,31 +144,6 @@ TEST_F(NetworkInfoTest, NullRecordsAndOtherHandles) {
     EXPECT_EQ(VKSNetworkStreamGetMediaStreamInfo(decoder, 0, record), VKSERROR_INVALID_HANDLE);
     EXPECT_TRUE(Sent(kGetInfo, mark).empty());
     EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
-    EXPECT_NE(VKSNetworkStreamGetInfo(0x0004FFFF, record), VKSERROR_NO_ERROR);
-}
-
-TEST_F(NetworkInfoTest, AStreamWhoseClientWasClosedSendsNothing) {
-    const HVKS stream = OpenStream();
-    vkstest::CallbackRecorder recorder;
-    ASSERT_EQ(VKSNetworkStreamSetErrorFn(stream, 0, &vkstest::CallbackRecorder::NetworkError, &recorder),
-              VKSERROR_NO_ERROR);
-    const auto object = vkssim::FindObject(0, VKSSIM_TYPE_NETWORK, 1);
-    ASSERT_TRUE(object.has_value());
-    ASSERT_TRUE(vkssim::RaiseEvent(0, object->handle, VKSERROR_CLIENT_CLOSED));
-    // The worker marks the stream closed before it calls the error function.
-    ASSERT_TRUE(recorder.WaitForStatus(VKSERROR_CLIENT_CLOSED));
-
-    const uint64_t mark = vkssim::RequestMark();
-    uint32_t record[16] = {sizeof(record)};
-    EXPECT_EQ(VKSNetworkStreamGetInfo(stream, record), VKSERROR_CLIENT_CLOSED);
-    EXPECT_EQ(VKSNetworkStreamGetMediaStreamInfo(stream, 0, record), VKSERROR_CLIENT_CLOSED);
-    EXPECT_EQ(record[0], sizeof(record));
-    EXPECT_TRUE(Sent(kGetInfo, mark).empty());
-    EXPECT_TRUE(Sent(kGetMediaStreamInfo, mark).empty());
-    // The close of a stream the device already ended may report that; the
-    // handle is retired either way.
-    VKSNetworkStreamClose(stream);
-    stream_ = 0;
 }
 
 // ---- Device-wide queries ---------------------------------------------------------------------
@@ -225,41 +197,18 @@ TEST_F(NetworkInfoTest, MacAddressesClientsAndFileSize) {
     EXPECT_EQ(size, 0x00ABCDEFu);
 }
 
-TEST_F(NetworkInfoTest, NullOutPointersAreIllegalCallsWithoutACommand) {
+TEST_F(NetworkInfoTest, NullOutPointersUnresolvedIndexAndUnloadedEngine) {
     const uint64_t mark = vkssim::RequestMark();
     EXPECT_EQ(VKSNetworkStreamGetIPConfig(0, nullptr), VKSERROR_ILLEGAL_CALL);
-    EXPECT_EQ(VKSNetworkStreamGetMacAddresses(0, nullptr), VKSERROR_ILLEGAL_CALL);
-    EXPECT_EQ(VKSNetworkStreamGetNumClients(0, nullptr), VKSERROR_ILLEGAL_CALL);
     EXPECT_EQ(VKSNetworkStreamGetFileSize(0, nullptr), VKSERROR_ILLEGAL_CALL);
-    EXPECT_EQ(VKSNetworkStreamSetIPConfig(0, nullptr), VKSERROR_INVALID_ARGUMENT);
-    EXPECT_FALSE(vkssim::WaitForRequest(0, mark, 0ms).has_value());
-}
-
-TEST_F(NetworkInfoTest, UnresolvedIndexAndUnloadedEngine) {
-    VKSIPCONFIG config;
-    VKSMACADDRESSES macs;
-    uint32_t value = 0;
-    const uint64_t mark = vkssim::RequestMark();
-    EXPECT_EQ(VKSNetworkStreamGetIPConfig(4, &config), VKSERROR_INVALID_INPUT);
-    EXPECT_EQ(VKSNetworkStreamSetIPConfig(4, &config), VKSERROR_INVALID_INPUT);
-    EXPECT_EQ(VKSNetworkStreamGetMacAddresses(4, &macs), VKSERROR_INVALID_INPUT);
-    EXPECT_EQ(VKSNetworkStreamGetNumClients(4, &value), VKSERROR_INVALID_INPUT);
-    EXPECT_EQ(VKSNetworkStreamGetFileSize(4, &value), VKSERROR_INVALID_INPUT);
-    EXPECT_EQ(VKSNetworkStreamGetLogFilesW(4, u"C:\\logs"), VKSERROR_INVALID_INPUT);
-    EXPECT_EQ(VKSNetworkStreamStartDebugLogA(4, 0, 0, "a", "b", 0), VKSERROR_INVALID_INPUT);
     // Index before the null pointer.
     EXPECT_EQ(VKSNetworkStreamGetIPConfig(4, nullptr), VKSERROR_INVALID_INPUT);
-
+    EXPECT_EQ(VKSNetworkStreamStartDebugLogA(4, 0, 0, "a", "b", 0), VKSERROR_INVALID_INPUT);
     Free();
-    EXPECT_EQ(VKSNetworkStreamGetIPConfig(0, &config), VKSERROR_UNINITIALIZED);
+    uint32_t value = 0;
     EXPECT_EQ(VKSNetworkStreamGetFileSize(0, &value), VKSERROR_UNINITIALIZED);
-    EXPECT_EQ(VKSNetworkStreamStartDebugLogA(0, 0, 0, "a", "b", 0), VKSERROR_UNINITIALIZED);
     Load();
-    for (const auto& r : vkssim::Requests()) {
-        if (r.sequence < mark) continue;
-        EXPECT_NE(r.code, kGetIpConfig);
-        EXPECT_NE(r.code, kGetFileSize);
-    }
+    for (uint32_t code : {kGetIpConfig, kGetFileSize, kStartDebugLog}) EXPECT_TRUE(Sent(code, mark).empty());
 }
 
 TEST_F(NetworkInfoTest, AFailedCommandWritesNothing) {
@@ -299,7 +248,6 @@ TEST_F(NetworkInfoTest, LogFilesPathGoesWithItsTerminator) {
     const uint64_t before = vkssim::RequestMark();
     std::u16string tooLong(260, u'x');
     EXPECT_EQ(VKSNetworkStreamGetLogFilesW(1, tooLong.c_str()), VKSERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(VKSNetworkStreamGetLogFilesW(1, nullptr), VKSERROR_INVALID_ARGUMENT);
     EXPECT_TRUE(Sent(kGetLogFiles, before).empty());
 }
 
@@ -319,7 +267,6 @@ TEST_F(NetworkInfoTest, DebugLogFieldsAndTextLimits) {
     const std::string tooLong(128, 'L');
     EXPECT_EQ(VKSNetworkStreamStartDebugLogA(0, 0, 0, tooLong.c_str(), "b", 0), VKSERROR_INVALID_ARGUMENT);
     EXPECT_EQ(VKSNetworkStreamStartDebugLogA(0, 0, 0, "a", tooLong.c_str(), 0), VKSERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(VKSNetworkStreamStartDebugLogA(0, 0, 0, nullptr, "b", 0), VKSERROR_INVALID_ARGUMENT);
     EXPECT_TRUE(Sent(kStartDebugLog, before).empty());
 }
 
