@@ -116,12 +116,22 @@ TEST_F(DriverAccessTest, InformationRecordsAreCopiedBySize) {
     EXPECT_EQ(VKSDecoderGetInfoW(0, &wide), VKSERROR_BUFFER_TOO_SMALL);
 }
 
-// The mapping itself has its own tests; here, what an export makes of it.
+// The overlapped mapping has its own tests; here, the synchronous one, as an
+// export reports it.
 TEST_F(DriverAccessTest, FailuresOfTheDriverReachTheCaller) {
     AddDevice(1, 1, 1, 1);
     Load();
     VKSINFOW info{};
     info.Size = sizeof(info);
+    const struct {
+        uint32_t error;
+        VKSERROR expected;
+    } mapped[] = {{998, VKSERROR_NOACCESS}, {1450, VKSERROR_INSUFFICIENT_MEMORY}, {997, VKSERROR_ILLEGAL_CALL},
+                  {5, VKSERROR_ILLEGAL_CALL}, {0, VKSERROR_UNEXPECTED}};
+    for (const auto& c : mapped) {
+        vkssim::FailWithWin32Error(VKSSIM_IOCTL_GET_DEVICE_INFO, c.error, 1);
+        EXPECT_EQ(VKSDecoderGetInfoW(0, &info), c.expected) << c.error;
+    }
     // An open command that fails without an error number opens nothing.
     vkssim::FailWithWin32Error(VKSSIM_IOCTL_OPEN, 0, 1);
     HVKS encoder = 0;
