@@ -40,7 +40,9 @@ protected:
         sample_.pBuffers = &buffers_;
     }
     void TearDown() override {
-        if (decoder_ != 0) EXPECT_EQ(VKSDecoderDeviceClose(decoder_), VKSERROR_NO_ERROR);
+        if (decoder_ != 0) {
+            EXPECT_EQ(VKSDecoderDeviceClose(decoder_), VKSERROR_NO_ERROR);
+        }
         SimEngineTest::TearDown();
     }
     // Chains the sample twice and returns the two callbacks it led to.
