@@ -87,6 +87,8 @@ void BM_SharedMutex(benchmark::State& state) {
         ReleaseMutex(g_sharedMutex);
     }
     state.SetItemsProcessed(state.iterations());
+    // Both threads have left the loop (the loop ends at a barrier).
+    if (state.thread_index() == 0) CloseHandle(g_sharedMutex);
 }
 BENCHMARK(BM_SharedMutex)->Threads(2)->UseRealTime();
 
@@ -111,6 +113,7 @@ void BM_SharedPort(benchmark::State& state) {
         GetQueuedCompletionStatus(g_sharedPort, &bytes, &key, &got, INFINITE);
     }
     state.SetItemsProcessed(state.iterations());
+    if (state.thread_index() == 0) CloseHandle(g_sharedPort);
 }
 BENCHMARK(BM_SharedPort)->Threads(2)->UseRealTime();
 

@@ -225,7 +225,7 @@ void GetNumClients(Command& c) {
 void GetFileSize(Command& c) { PutValue(c, StateOf(c.file.device).fileSize); }
 
 // A text field that must hold its terminator.
-bool TerminatedIn(const std::vector<uint8_t>& in, size_t offset, size_t bytes) {
+bool TerminatedIn(std::span<const uint8_t> in, size_t offset, size_t bytes) {
     if (in.size() < offset + bytes) return false;
     return std::find(in.begin() + offset, in.begin() + offset + bytes, 0) != in.begin() + offset + bytes;
 }

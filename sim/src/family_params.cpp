@@ -113,6 +113,24 @@ bool TableFor(uint32_t type, Table* t) {
     }
 }
 
+constexpr uint32_t kLargestBlock = std::max({VKSSIM_DECODER_BLOCK_SIZE, VKSSIM_ENCODER_BLOCK_SIZE, VKSSIM_NETWORK_BLOCK_SIZE});
+
+void WriteField(const Field& f, uint8_t* block, int64_t v);
+
+// A block of minimum, maximum or default values (`t.size` bytes).
+void FillBlock(const Table& t, uint32_t selector, uint8_t* block) {
+    std::memset(block, 0, t.size);
+    PutU32(block, t.size);
+    for (size_t i = 0; i < t.count; ++i) {
+        const Field& f = t.fields[i];
+        if (f.kind == Kind::Bytes) continue;
+        int64_t v = selector == VKSSIM_SELECTOR_MINIMUM   ? f.minimum
+                    : selector == VKSSIM_SELECTOR_MAXIMUM ? f.maximum
+                                                          : f.initial;
+        WriteField(f, block, v);
+    }
+}
+
 int64_t ReadField(const Field& f, const uint8_t* block) {
     switch (f.kind) {
     case Kind::U16: {
@@ -173,10 +191,18 @@ void GetParameter(Command& c) {
         c.status = VKSERROR_INVALID_ARGUMENT;
         return;
     }
-    std::vector<uint8_t> block = selector == VKSSIM_SELECTOR_CURRENT ? o->params : ParameterBlock(o->info.type, selector);
-    uint32_t size = c.device.blockSize[o->info.type] ? c.device.blockSize[o->info.type] : t.size;
-    PutU32(block.data(), size);
-    c.OutBytes(32, block.data(), size);
+    // Built on the stack: a parameter get allocates nothing.
+    uint8_t fresh[kLargestBlock];
+    const uint8_t* block = o->params.data();
+    if (selector != VKSSIM_SELECTOR_CURRENT) {
+        FillBlock(t, selector, fresh);
+        block = fresh;
+    }
+    const uint32_t size = c.device.blockSize[o->info.type] ? c.device.blockSize[o->info.type] : t.size;
+    c.OutBytes(32, block, size);
+    uint8_t sizeWord[4];
+    PutU32(sizeWord, size);
+    c.OutBytes(32, sizeWord, std::min<uint32_t>(size, sizeof(sizeWord)));
 }
 
 // 24 selector (0 set, 4 test), 28 flags, from 32 the block. Every field group
@@ -240,16 +266,8 @@ uint32_t FullBlockSize(uint32_t type) {
 std::vector<uint8_t> ParameterBlock(uint32_t type, uint32_t selector) {
     Table t;
     if (!TableFor(type, &t)) return {};
-    std::vector<uint8_t> block(t.size, 0);
-    PutU32(block.data(), t.size);
-    for (size_t i = 0; i < t.count; ++i) {
-        const Field& f = t.fields[i];
-        if (f.kind == Kind::Bytes) continue;
-        int64_t v = selector == VKSSIM_SELECTOR_MINIMUM   ? f.minimum
-                    : selector == VKSSIM_SELECTOR_MAXIMUM ? f.maximum
-                                                          : f.initial;
-        WriteField(f, block.data(), v);
-    }
+    std::vector<uint8_t> block(t.size);
+    FillBlock(t, selector, block.data());
     return block;
 }
 

@@ -67,20 +67,23 @@ void DispatchDeviceControl(void* fileContext, VKS_IRP* irp) {
     {
         std::unique_lock lock(m.mu);
         Device& device = *file->device;
-        Request* logged = m.logRequests ? &m.log.Append(m.logLimit) : &m.unlogged;
-        Request& entry = *logged;
-        entry.sequence = m.nextSequence++;
-        entry.device = device.index;
-        entry.file = file->id;
-        entry.code = code;
-        entry.overlappedFile = file->overlapped;
-        entry.input.assign(static_cast<const uint8_t*>(inData), static_cast<const uint8_t*>(inData) + inLength);
-        // The entry stays put: the log changes only under this lock, which is
-        // held until the handler is done.
-        const std::vector<uint8_t>& in = entry.input;
+        const auto* inBytes = static_cast<const uint8_t*>(inData);
         uint8_t* out = static_cast<uint8_t*>(VksIrpOutput(irp, &outLength));
-        entry.outputLength = outLength;
-        m.requestArrived.notify_all();
+        const size_t used = UsedLength(inBytes, inLength);
+        const uint64_t sequence = m.nextSequence++;
+        if (m.logRequests) {
+            LoggedRequest& entry = m.log.Append(m.logLimit);
+            entry.request.sequence = sequence;
+            entry.request.device = device.index;
+            entry.request.file = file->id;
+            entry.request.code = code;
+            entry.request.overlappedFile = file->overlapped;
+            entry.request.outputLength = outLength;
+            entry.request.input.assign(inBytes, inBytes + used);
+            entry.inputLength = inLength;
+            m.requestArrived.notify_all();
+        }
+        const std::span<const uint8_t> in = m.StageInput(inBytes, inLength, used);
 
         uint32_t faultValue = 0;
         if (!device.present) {
@@ -210,6 +213,14 @@ Machine::~Machine() {
     }
     deferredChanged_.notify_all();
     if (completer_.joinable()) completer_.join();
+}
+
+std::span<const uint8_t> Machine::StageInput(const uint8_t* bytes, size_t length, size_t used) {
+    if (input_.size() < length) input_.resize(length);  // grows to the longest request seen, zeroed
+    if (inputDirty_ > used) std::memset(input_.data() + used, 0, inputDirty_ - used);
+    if (used != 0) std::memcpy(input_.data(), bytes, used);
+    inputDirty_ = used;
+    return {input_.data(), length};
 }
 
 Device* Machine::DeviceAt(int index) {
@@ -653,7 +664,7 @@ std::vector<Request> Requests() {
     std::lock_guard lock(m.mu);
     std::vector<Request> copy;
     copy.reserve(m.log.size());
-    for (size_t i = 0; i < m.log.size(); ++i) copy.push_back(m.log.At(i));
+    for (size_t i = 0; i < m.log.size(); ++i) copy.push_back(m.log.At(i).Expanded());
     return copy;
 }
 
@@ -685,11 +696,11 @@ void SetRequestLogLimit(size_t entries) {
 std::optional<Request> WaitForRequest(uint32_t code, uint64_t since, std::chrono::milliseconds timeout) {
     Machine& m = M();
     std::unique_lock lock(m.mu);
-    const Request* found = nullptr;
+    const LoggedRequest* found = nullptr;
     auto match = [&] {
         for (size_t i = 0; i < m.log.size(); ++i) {
-            const Request& r = m.log.At(i);
-            if (r.sequence >= since && (code == 0 || r.code == code)) {
+            const LoggedRequest& r = m.log.At(i);
+            if (r.request.sequence >= since && (code == 0 || r.request.code == code)) {
                 found = &r;
                 return true;
             }
@@ -697,7 +708,7 @@ std::optional<Request> WaitForRequest(uint32_t code, uint64_t since, std::chrono
         return false;
     };
     if (!m.requestArrived.wait_for(lock, timeout, match)) return std::nullopt;
-    return *found;
+    return found->Expanded();
 }
 
 }  // namespace vkssim

@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -89,7 +90,7 @@ struct Command {
     File& file;
     VKS_IRP* irp;
     uint32_t code;
-    const std::vector<uint8_t>& in;
+    std::span<const uint8_t> in;  // the request's bytes (a copy: the reply is written over the original)
     uint8_t* out;
     uint32_t outLength;
     std::vector<Completion>& completions;
@@ -116,25 +117,54 @@ struct Command {
 
 using Handler = void (*)(Command&);
 
+// A logged request. Requests are mostly their zeroed template, so only the
+// bytes up to the last non-zero one are kept (the rest read back as zeros):
+// logging then touches a few cache lines per request instead of the whole
+// request, which keeps the log cheap when nobody reads it.
+struct LoggedRequest {
+    Request request;         // `input` holds the bytes up to the last non-zero one
+    size_t inputLength = 0;  // the length as sent
+    Request Expanded() const {
+        Request r = request;
+        r.input.resize(inputLength);
+        return r;
+    }
+};
+
+// The length of a request without its trailing zero bytes.
+inline size_t UsedLength(const uint8_t* bytes, size_t length) {
+    while (length >= 32) {
+        uint64_t a, b, c, d;
+        std::memcpy(&a, bytes + length - 32, 8);
+        std::memcpy(&b, bytes + length - 24, 8);
+        std::memcpy(&c, bytes + length - 16, 8);
+        std::memcpy(&d, bytes + length - 8, 8);
+        if ((a | b | c | d) != 0) break;
+        length -= 32;
+    }
+    while (length > 0 && bytes[length - 1] == 0) --length;
+    return length;
+}
+
 // The newest requests, oldest first, in a ring. Once the ring has filled,
 // the oldest entry is reused in place (its input buffer keeps its capacity),
 // so that logging a request allocates and frees nothing.
 class RequestLog {
 public:
     // The entry for a new request; the oldest one goes when `limit` are kept.
-    Request& Append(size_t limit) {
+    LoggedRequest& Append(size_t limit) {
         if (count_ < ring_.size()) return ring_[(head_ + count_++) % ring_.size()];
         if (head_ == 0 && count_ < limit) {
             ++count_;
             return ring_.emplace_back();
         }
-        Request& oldest = ring_[head_];
+        LoggedRequest& oldest = ring_[head_];
         head_ = (head_ + 1) % ring_.size();
         return oldest;
     }
     // Keeps the newest `limit` entries.
     void Trim(size_t limit) {
-        std::vector<Request> kept;
+        std::vector<LoggedRequest> kept;
         const size_t n = count_ < limit ? count_ : limit;
         kept.reserve(n);
         for (size_t i = count_ - n; i < count_; ++i) kept.push_back(std::move(At(i)));
@@ -147,11 +177,11 @@ public:
         count_ = 0;
     }
     size_t size() const noexcept { return count_; }
-    Request& At(size_t i) noexcept { return ring_[(head_ + i) % ring_.size()]; }
-    const Request& At(size_t i) const noexcept { return ring_[(head_ + i) % ring_.size()]; }
+    LoggedRequest& At(size_t i) noexcept { return ring_[(head_ + i) % ring_.size()]; }
+    const LoggedRequest& At(size_t i) const noexcept { return ring_[(head_ + i) % ring_.size()]; }
 
 private:
-    std::vector<Request> ring_;
+    std::vector<LoggedRequest> ring_;
     size_t head_ = 0;
     size_t count_ = 0;
 };
@@ -184,8 +214,9 @@ public:
     size_t logLimit = 4096;
     bool logRequests = true;  // off: requests are answered without being recorded
     uint64_t nextSequence = 0;
-    // With the log off, the request being answered (used under `mu` only).
-    Request unlogged;
+    // Copies the request being answered for its handler (under `mu`): the
+    // handler writes its reply over the request's own buffer.
+    std::span<const uint8_t> StageInput(const uint8_t* bytes, size_t length, size_t used);
     // Completion lists kept for reuse, so that a warm synchronous command
     // allocates nothing. Not thread_local: this library is loaded at run
     // time, and its threads' dynamic TLS would be torn down outside it.
@@ -205,6 +236,10 @@ private:
     std::condition_variable deferredChanged_;
     std::deque<Completion> deferred_;
     bool stopping_ = false;
+    // StageInput's copy; every byte from `inputDirty_` on is zero, so that a
+    // request is staged by copying only its used bytes.
+    std::vector<uint8_t> input_;
+    size_t inputDirty_ = 0;
 };
 
 Machine& M();

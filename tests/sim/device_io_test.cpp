@@ -48,10 +48,17 @@ TEST_F(DeviceIo, RequestLogHoldsTheExactBytes) {
     EXPECT_TRUE(vkssim::Requests().empty());
     RequestFrame again(VKSSIM_TYPE_ENCODER, 0, 0);
     again.U32(24, 8);
+    for (size_t i = 40; i < again.bytes.size(); ++i) again.bytes[i] = 0x5A;
     Send(h, VKSSIM_IOCTL_GET_INPUT_COUNT, again, reply);
+    // A request ending in zeros after one that did not: its handler and its
+    // log entry see zeros there, not the bytes before.
+    RequestFrame bare(VKSSIM_TYPE_ENCODER, 0, 0);
+    ASSERT_TRUE(Send(h, VKSSIM_IOCTL_GET_INPUT_COUNT, bare, reply));
+    EXPECT_EQ(reply.Status(), VKSERROR_BUFFER_TOO_SMALL);
     log = vkssim::Requests();
-    ASSERT_EQ(log.size(), 1u);
+    ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0].input, again.bytes);
+    EXPECT_EQ(log[1].input, bare.bytes);
     vkssim::SetRequestLogLimit(4096);
 }
 

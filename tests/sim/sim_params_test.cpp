@@ -2,6 +2,22 @@
 // groups named by the flags, the test selector and the size word.
 #include "sim_fixture.h"
 
+#include <atomic>
+#include <new>
+
+// Counts the allocations made through operator new in this program (not
+// inlined, so that the compiler does not pair a new expression with free).
+namespace {
+std::atomic<long> g_allocations{0};
+}
+[[gnu::noinline]] void* operator new(std::size_t n) {
+    ++g_allocations;
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
 using namespace simtest;
 using vkstest::U32;
 
@@ -63,6 +79,18 @@ TEST_F(Params, SelectorsGiveCurrentMinimumMaximumDefault) {
     EXPECT_LT(minimum, current);
     EXPECT_GT(maximum, current);
     EXPECT_EQ(Get(encoder_, 4, 0x8, 2208, &b), VKSERROR_INVALID_ARGUMENT);
+
+    // A warm get of any selector allocates nothing (request log off, as when measured).
+    vkssim::SetRequestLogging(false);
+    RequestFrame r(0, 0, encoder_);
+    ReplyFrame reply;
+    const long before = g_allocations.load();
+    for (uint32_t selector = 0; selector <= 3; ++selector) {
+        r.U32(24, selector);
+        EXPECT_TRUE(Send(h_, VKSSIM_IOCTL_GET_PARAMETER, r, reply));
+    }
+    EXPECT_EQ(g_allocations.load(), before);
+    vkssim::SetRequestLogging(true);
 }
 
 TEST_F(Params, SetWritesOnlyTheNamedFields) {
