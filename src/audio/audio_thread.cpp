@@ -26,7 +26,7 @@ static_assert(kStreamFlags == 0x500D0000, "stream and session flags");
 // can take seconds on a loaded machine; a shorter wait would open the
 // decoder without sound although the endpoint is fine. Bounded all the same:
 // an endpoint that never answers must not hold up the open for good.
-constexpr DWORD kThreadStartWaitMs = 5000;
+constexpr DWORD kThreadStartWaitMs = 10000;
 constexpr HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
 static_assert(static_cast<DWORD>(kNotFound) == 0x80070490u, "ERROR_NOT_FOUND as an HRESULT");
 
