@@ -261,9 +261,11 @@ TEST_F(AudioThreadTest, SlowConfigurationIsWaitedForThenAbortsAndDestroysCleanly
     VksAudioSetActivateGate(gate);  // the thread's stream open waits here
     char text[64];
     {
-        // An endpoint whose first activation takes a second (a loaded
-        // machine) still gives the decoder its sound. The delay is the
-        // condition under test, not a synchronisation.
+        // A helper that takes 600 ms to start and an endpoint whose first
+        // activation takes a second (a loaded machine) still give the
+        // decoder its sound. The delays are the condition under test, not a
+        // synchronisation.
+        setenv("VKS_AUDIO_HELPER_START_DELAY_MS", "600", 1);
         std::thread release([gate] {
             std::this_thread::sleep_for(1s);
             SetEvent(gate);
@@ -271,6 +273,7 @@ TEST_F(AudioThreadTest, SlowConfigurationIsWaitedForThenAbortsAndDestroysCleanly
         VKSGUID session{};
         const HVKS decoder = Open(1, &session);
         release.join();
+        unsetenv("VKS_AUDIO_HELPER_START_DELAY_MS");
         EXPECT_EQ(VKSDecoderDeviceGetAudioSessionId(decoder, text), VKSERROR_NO_ERROR);
         Close(1);
         ResetEvent(gate);
