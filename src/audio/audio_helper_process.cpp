@@ -13,7 +13,10 @@ namespace Velantis::VKS {
 
 namespace {
 
-constexpr DWORD kStartWaitMs = 250;
+// Starting a process can take seconds (a loaded machine, a first start
+// under Wine), and the helper sets up its own audio stream before it reports
+// that it started. A helper that ends instead ends the wait at once.
+constexpr DWORD kStartWaitMs = 5000;
 constexpr DWORD kExitWaitMs = 250;
 
 DWORD Tid() { return GetCurrentThreadId(); }
@@ -237,7 +240,9 @@ bool AudioHelperProcess::LaunchProcess(const GUID& sessionGuid) {
 }
 
 bool AudioHelperProcess::WaitForProcessStart() {
-    const DWORD result = WaitForSingleObject(hEventProcessStarted, kStartWaitMs);
+    const HANDLE handles[2] = {hEventProcessStarted, ProcessInformation.hProcess};
+    const DWORD count = handles[1] != nullptr ? 2 : 1;
+    const DWORD result = WaitForMultipleObjects(count, handles, FALSE, kStartWaitMs);
     if (result == WAIT_OBJECT_0) return true;
     LogWaitFailure(result, WSTR("helper process start"));
     return false;

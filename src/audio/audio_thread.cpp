@@ -20,7 +20,13 @@ constexpr DWORD kStreamFlags = AUDCLNT_STREAMFLAGS_CROSSPROCESS | AUDCLNT_STREAM
                                AUDCLNT_SESSIONFLAGS_DISPLAY_HIDEWHENEXPIRED;
 static_assert(kStreamFlags == 0x500D0000, "stream and session flags");
 
-constexpr DWORD kThreadStartWaitMs = 500;
+// How long a decoder open waits for the render thread to set up its stream.
+// Configuration's own waits are short (250 ms for the helper), but the first
+// activation of an endpoint in a process loads the system's audio stack and
+// can take seconds on a loaded machine; a shorter wait would open the
+// decoder without sound although the endpoint is fine. Bounded all the same:
+// an endpoint that never answers must not hold up the open for good.
+constexpr DWORD kThreadStartWaitMs = 10000;
 constexpr HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
 static_assert(static_cast<DWORD>(kNotFound) == 0x80070490u, "ERROR_NOT_FOUND as an HRESULT");
 

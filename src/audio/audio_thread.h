@@ -59,7 +59,7 @@ enum : DWORD {
     kAudioStateStopped = 5,
 };
 
-// Creates the decoder's audio thread and waits (500 ms at most) until it has
+// Creates the decoder's audio thread and waits (10 s at most) until it has
 // configured itself; then tells the decoder the format. *ppThread must be null;
 // it receives the record whenever one was made, success or not.
 HRESULT AudioThreadCreate(PPVKSAUDIOTHREAD ppThread, HVKS hVKSDec, VKSGUID* pSessionGuid);

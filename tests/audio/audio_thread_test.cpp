@@ -23,6 +23,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <type_traits>
 
 namespace {
@@ -235,18 +236,39 @@ TEST_F(AudioThreadTest, FailingLoadCommandsShortenTheFillWithoutSpinning) {
     EXPECT_FALSE(capture_->Matching("State:5. ExitCode:00000000. ThreadResult:00000000").empty());
 }
 
-TEST_F(AudioThreadTest, ConfigurationSlowerThan500MsAbortsAndDestroysCleanly) {
-    // Decoders open without audio here, so that the test drives the thread itself.
+TEST_F(AudioThreadTest, SlowConfigurationIsWaitedForThenAbortsAndDestroysCleanly) {
+    HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(gate, nullptr);
+    VksAudioSetActivateGate(gate);  // the thread's stream open waits here
+    char text[64];
+    {
+        // A helper that takes 600 ms to start and an endpoint whose first
+        // activation takes a second (a loaded machine) still give the
+        // decoder its sound. The delays are the condition under test, not a
+        // synchronisation.
+        setenv("VKS_AUDIO_HELPER_START_DELAY_MS", "600", 1);
+        std::thread release([gate] {
+            std::this_thread::sleep_for(1s);
+            SetEvent(gate);
+        });
+        VKSGUID session{};
+        const HVKS decoder = Open(1, &session);
+        release.join();
+        unsetenv("VKS_AUDIO_HELPER_START_DELAY_MS");
+        EXPECT_EQ(VKSDecoderDeviceGetAudioSessionId(decoder, text), VKSERROR_NO_ERROR);
+        Close(1);
+        ResetEvent(gate);
+        capture_->Clear();
+    }
+
+    // An endpoint that does not answer within the wait: decoders open
+    // without audio here, so that the test drives the thread itself.
     ASSERT_EQ(VKSDecoderDeviceSetAudioDecodeEnabled(0), VKSERROR_NO_ERROR);
     VKSGUID session{};
     const HVKS decoder = Open(0, &session);
     ASSERT_NE(decoder, 0u);
-    char text[64];
     EXPECT_EQ(VKSDecoderDeviceGetAudioSessionId(decoder, text), VKSERROR_UNEXPECTED);
 
-    HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_NE(gate, nullptr);
-    VksAudioSetActivateGate(gate);  // the thread's stream open waits here
     VKSAUDIOTHREAD* thread = nullptr;
     EXPECT_EQ(AudioThreadCreate(&thread, decoder, &session), E_ABORT);
     ASSERT_NE(thread, nullptr);

@@ -1,6 +1,6 @@
 #include "audio_figures.h"
 
-#include <dlfcn.h>
+#include "os.h"
 
 namespace vksctl {
 
@@ -23,7 +23,7 @@ struct EndpointStats {
 
 bool SimulatedAudioFigures(AudioFigures* figures) {
     using GetStats = void (*)(EndpointStats*);
-    auto get = reinterpret_cast<GetStats>(::dlsym(RTLD_DEFAULT, "VksAudioGetStats"));
+    auto get = reinterpret_cast<GetStats>(os::LoadedSymbol("VksAudioGetStats"));
     if (!get) return false;
     EndpointStats stats{};
     get(&stats);

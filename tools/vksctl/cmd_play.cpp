@@ -9,6 +9,7 @@
 #include "files.h"
 #include "feed_progress.h"
 #include "json_writer.h"
+#include "os.h"
 #include "output.h"
 #include "param_table.h"
 #include "status_names.h"
@@ -182,7 +183,7 @@ int CmdPlay(Context& context, Args& args) {
         const std::string problem = WritableFileProblem("--wav", wav);
         if (!problem.empty()) return UsageError("play", problem);
         // Read by the simulated endpoint when the process first plays sound.
-        ::setenv("VKS_AUDIO_RECORD", wav.c_str(), 1);
+        os::SetEnvironment("VKS_AUDIO_RECORD", wav.c_str());
     }
 
     EventQueue queue;
@@ -258,6 +259,7 @@ int CmdPlay(Context& context, Args& args) {
 
     std::unique_ptr<FeedProgress> progress;
     if (IsFileAddress(address)) progress = std::make_unique<FeedProgress>(path);
+    if (progress && !progress->Tracked()) progress.reset();  // only the size would be known
     const bool bar = progress && !json && ::isatty(STDOUT_FILENO);
     bool ended = false, interrupted = false, timedOut = false, firstFrame = false;
     std::string failure;  // why the session failed, printed after the close

@@ -47,6 +47,8 @@ FeedProgress::FeedProgress(const std::string& path) {
     if (::stat(path.c_str(), &st) == 0) size_ = static_cast<uint64_t>(st.st_size);
 }
 
+bool FeedProgress::Tracked() const { return true; }
+
 uint64_t FeedProgress::BytesFed() {
     if (realPath_.empty()) return last_;
     if (fd_ >= 0 && LinkOf(fd_) != realPath_) fd_ = -1;  // closed, or the number reused

@@ -3,7 +3,8 @@
 // No export reports the feeding of a "file://" stream: the worker thread
 // answers the device's requests for data by itself. The library reads the
 // file through an ordinary descriptor of this process, so its read position
-// (/proc/self/fdinfo) is the number of bytes handed to the device.
+// (/proc/self/fdinfo) is the number of bytes handed to the device. Where
+// the system cannot show it (Windows), the feed is not tracked.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,8 @@ namespace vksctl {
 class FeedProgress {
 public:
     explicit FeedProgress(const std::string& path);
+    // False where BytesFed cannot be known (it stays 0).
+    bool Tracked() const;
     // Bytes read so far; the last value seen once the file is closed.
     uint64_t BytesFed();
     uint64_t FileSize() const { return size_; }

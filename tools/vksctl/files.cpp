@@ -1,7 +1,8 @@
 #include "files.h"
 
+#include "os.h"
+
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,14 +31,6 @@ std::string WritableFileProblem(const std::string& what, const std::string& path
     return {};
 }
 
-std::string AbsolutePath(const std::string& path) {
-    if (!path.empty() && path[0] == '/') return path;
-    char cwd[PATH_MAX];
-    if (!::getcwd(cwd, sizeof cwd)) return path;
-    std::string base(cwd);
-    std::string rest = path;
-    while (rest.rfind("./", 0) == 0) rest = rest.substr(2);
-    return base == "/" ? "/" + rest : base + "/" + rest;
-}
+std::string AbsolutePath(const std::string& path) { return os::AbsolutePath(path); }
 
 }  // namespace vksctl

@@ -1,63 +1,35 @@
 #include "session.h"
 
 #include "files.h"
+#include "os.h"
 #include "output.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dlfcn.h>
-#include <fcntl.h>
 #include <fstream>
-#include <poll.h>
 #include <sstream>
-#include <sys/stat.h>
-#include <thread>
-#include <strings.h>
-#include <unistd.h>
 #include <vector>
 
 namespace vksctl {
 
 namespace {
 
-std::atomic<bool> g_stop{false};
-int g_wakePipe[2] = {-1, -1};
 std::string g_temporaryRegistry;
 
-bool FileExists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool DirectoryExists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string ExecutableDirectory() {
-    char path[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return ".";
-    path[n] = 0;
-    std::string p(path);
-    const size_t slash = p.rfind('/');
-    return slash == std::string::npos ? "." : p.substr(0, slash);
-}
+using os::ExecutableDirectory;
+using os::LibraryDirectory;
 
 // The shipped simulator configuration: beside an installed vksctl, then in
 // the source tree it was built from.
 std::string DefaultSimConfig() {
     const std::string installed = ExecutableDirectory() + "/../share/vksacc/sim/default.conf";
-    char resolved[PATH_MAX];
-    if (FileExists(installed) && ::realpath(installed.c_str(), resolved)) return resolved;
+    if (os::IsFile(installed)) {
+        if (std::string resolved = os::RealPath(installed); !resolved.empty()) return resolved;
+    }
 #ifdef VKSCTL_SOURCE_SIM_CONFIG
-    if (FileExists(VKSCTL_SOURCE_SIM_CONFIG)) return VKSCTL_SOURCE_SIM_CONFIG;
+    if (os::IsFile(VKSCTL_SOURCE_SIM_CONFIG)) return VKSCTL_SOURCE_SIM_CONFIG;
 #endif
     return {};
 }
@@ -67,8 +39,9 @@ std::string DefaultSimConfig() {
 std::string StandinDirectory() {
     for (const char* relative : {"/../lib/vksacc/standins", "/../standins"}) {
         const std::string dir = ExecutableDirectory() + relative;
-        char resolved[PATH_MAX];
-        if (DirectoryExists(dir) && ::realpath(dir.c_str(), resolved)) return resolved;
+        if (os::IsDirectory(dir)) {
+            if (std::string resolved = os::RealPath(dir); !resolved.empty()) return resolved;
+        }
     }
     return {};
 }
@@ -104,31 +77,20 @@ bool WriteLogLevelRegistry(const std::string& base, uint32_t mask) {
         const size_t end = body.find('\n');
         body = end == std::string::npos ? std::string() : body.substr(end + 1);
     }
-    char pattern[] = "/tmp/vksctl-registry-XXXXXX";
-    const int fd = ::mkstemp(pattern);
-    if (fd < 0) {
-        PrintError("", std::string("cannot make a temporary registry file: ") + std::strerror(errno));
+    std::string error;
+    g_temporaryRegistry = os::MakeTemporaryFile(&error);
+    if (g_temporaryRegistry.empty()) {
+        PrintError("", "cannot make a temporary registry file: " + error);
         return false;
     }
-    ::close(fd);
-    g_temporaryRegistry = pattern;
     char level[16];
     std::snprintf(level, sizeof level, "%08x", mask);
     std::ofstream out(g_temporaryRegistry, std::ios::binary);
     out << "Windows Registry Editor Version 5.00\n\n"
         << body << "\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{3A71D0C2-5B9E-4d17-A6F3-0C94E2B8D715}]\n"
         << "\"DebugLevel\"=dword:" << level << "\n";
-    ::setenv("VKS_REGISTRY_FILE", g_temporaryRegistry.c_str(), 1);
+    os::SetEnvironment("VKS_REGISTRY_FILE", g_temporaryRegistry.c_str());
     return true;
-}
-
-// The library's own folder: the platform layer and the simulator lie beside it.
-std::string LibraryDirectory() {
-    Dl_info info{};
-    if (!::dladdr(reinterpret_cast<void*>(&VKSEngineLoad), &info) || !info.dli_fname) return ".";
-    const std::string p(info.dli_fname);
-    const size_t slash = p.rfind('/');
-    return slash == std::string::npos ? "." : p.substr(0, slash);
 }
 
 // A driver module named as the platform names it ("name", "name.dll",
@@ -141,10 +103,7 @@ std::string DriverModuleProblem(const std::string& name) {
     const size_t slash = file.rfind('/');
     std::string folder = slash == std::string::npos ? "" : file.substr(0, slash);
     std::string base = slash == std::string::npos ? file : file.substr(slash + 1);
-    if (base.size() < 3 || base.compare(base.size() - 3, 3, ".so") != 0) {
-        if (base.size() > 4 && strcasecmp(base.c_str() + base.size() - 4, ".dll") == 0) base.resize(base.size() - 4);
-        base = "lib" + base + ".so";
-    }
+    base = os::ModuleFileName(base);
     std::vector<std::string> folders;
     if (!folder.empty()) {
         folders.push_back(folder);
@@ -152,7 +111,7 @@ std::string DriverModuleProblem(const std::string& name) {
         if (const char* path = std::getenv("VKS_DLL_PATH")) {
             std::string list(path);
             for (size_t start = 0; start <= list.size();) {
-                size_t end = list.find(':', start);
+                size_t end = list.find(os::kListSeparator, start);
                 if (end == std::string::npos) end = list.size();
                 if (end > start) folders.push_back(list.substr(start, end - start));
                 start = end + 1;
@@ -164,15 +123,11 @@ std::string DriverModuleProblem(const std::string& name) {
     std::string why = "not found";
     for (const std::string& f : folders) {
         const std::string candidate = f + "/" + base;
-        if (!FileExists(candidate)) continue;
-        void* module = ::dlopen(candidate.c_str(), RTLD_LAZY | RTLD_LOCAL);
-        if (!module) {
-            const char* error = ::dlerror();
-            why = error ? error : "cannot be loaded";
-            continue;
-        }
-        const bool driver = ::dlsym(module, "VksDriverEntry") != nullptr;
-        ::dlclose(module);
+        if (!os::IsFile(candidate)) continue;
+        void* module = os::LoadModule(candidate, &why);
+        if (!module) continue;
+        const bool driver = os::ModuleSymbol(module, "VksDriverEntry") != nullptr;
+        os::UnloadModule(module);
         return driver ? std::string() : "driver module " + name + " (" + candidate + ") has no VksDriverEntry";
     }
     return "driver module " + name + " named in VKS_DRIVERS cannot be loaded: " + why;
@@ -182,12 +137,13 @@ std::string DriverModuleProblem(const std::string& name) {
 // on standard error and then runs with no devices; vksctl checks the file
 // with the simulator's own parser first and stops there instead.
 std::string SimConfigProblem(const std::string& config) {
-    void* sim = ::dlopen((LibraryDirectory() + "/libvkssim.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string error;
+    void* sim = os::LoadModule(LibraryDirectory() + "/" + os::ModuleFileName("vkssim"), &error);
     if (!sim) return {};  // the library reports a missing simulator itself
     using Load = int (*)(const char*, char*, size_t);
     using Reset = void (*)();
-    auto load = reinterpret_cast<Load>(::dlsym(sim, "vkssim_load_config_file"));
-    auto reset = reinterpret_cast<Reset>(::dlsym(sim, "vkssim_reset"));
+    auto load = reinterpret_cast<Load>(os::ModuleSymbol(sim, "vkssim_load_config_file"));
+    auto reset = reinterpret_cast<Reset>(os::ModuleSymbol(sim, "vkssim_reset"));
     std::string problem;
     if (load && reset) {
         char error[512] = {};
@@ -196,7 +152,7 @@ std::string SimConfigProblem(const std::string& config) {
         // file again when the engine starts.
         reset();
     }
-    ::dlclose(sim);
+    os::UnloadModule(sim);
     return problem;
 }
 
@@ -209,7 +165,7 @@ bool PrepareEnvironment(Context* context) {
             PrintError("", problem);
             return false;
         }
-        ::setenv("VKS_REGISTRY_FILE", g.registry.c_str(), 1);
+        os::SetEnvironment("VKS_REGISTRY_FILE", g.registry.c_str());
     }
     if (!g.logLevel.empty()) {
         uint32_t mask = 0;
@@ -221,7 +177,7 @@ bool PrepareEnvironment(Context* context) {
         const char* current = std::getenv("VKS_REGISTRY_FILE");
         if (!WriteLogLevelRegistry(current ? current : "", mask)) return false;
         // Diagnostics that go nowhere would make the option useless.
-        if (!std::getenv("VKS_DEBUG_OUTPUT")) ::setenv("VKS_DEBUG_OUTPUT", "stderr", 1);
+        if (!std::getenv("VKS_DEBUG_OUTPUT")) os::SetEnvironment("VKS_DEBUG_OUTPUT", "stderr");
     }
 
     // The devices: an explicit simulator configuration, one from the
@@ -260,19 +216,15 @@ bool PrepareEnvironment(Context* context) {
             return false;
         }
         context->simulator = true;
-        ::setenv("VKS_SIM_CONFIG", context->simConfig.c_str(), 1);
-        ::unsetenv("VKS_DRIVERS");
-        const char* dllPath = std::getenv("VKS_DLL_PATH");
-        if (!dllPath || !*dllPath) {
-            const std::string standins = StandinDirectory();
-            if (!standins.empty()) ::setenv("VKS_DLL_PATH", standins.c_str(), 1);
-        }
+        os::SetEnvironment("VKS_SIM_CONFIG", context->simConfig.c_str());
+        os::SetEnvironment("VKS_DRIVERS", nullptr);
+        if (const std::string standins = StandinDirectory(); !standins.empty()) os::UseStandinFolder(standins);
         // A notice, not output: standard output carries only what was asked for.
         std::fprintf(stderr, "vksctl: using %s\n", how.c_str());
     } else if (const char* drivers = std::getenv("VKS_DRIVERS")) {
         std::string list(drivers);
         for (size_t start = 0; start <= list.size();) {
-            size_t end = list.find(':', start);
+            size_t end = list.find(os::kListSeparator, start);
             if (end == std::string::npos) end = list.size();
             if (end > start) {
                 if (const std::string problem = DriverModuleProblem(list.substr(start, end - start)); !problem.empty()) {
@@ -291,68 +243,6 @@ void CleanUpEnvironment() {
         std::remove(g_temporaryRegistry.c_str());
         g_temporaryRegistry.clear();
     }
-}
-
-void InstallStopHandler() {
-    if (g_wakePipe[0] < 0 && ::pipe2(g_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) g_wakePipe[0] = g_wakePipe[1] = -1;
-    // The signals are blocked in every thread (the library's threads are all
-    // started later, from this one, and inherit the mask), so that no
-    // library call is ever interrupted; one thread of our own takes them
-    // and only sets the flag and wakes the main thread.
-    static sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    ::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    // A closed standard output (`vksctl play ... | head -2`) must not kill
-    // the process with the engine loaded and a helper process running: writes
-    // fail with EPIPE instead, and WaitForWake treats it as Ctrl-C.
-    ::signal(SIGPIPE, SIG_IGN);
-    std::thread([] {
-        int signal = 0;
-        while (::sigwait(&stopSignals, &signal) == 0) {
-            g_stop = true;
-            Wake();
-        }
-    }).detach();
-}
-
-bool StopRequested() {
-    if (!g_stop && OutputClosed()) g_stop = true;
-    return g_stop;
-}
-
-bool OutputClosed() {
-    if (std::ferror(stdout) && errno == EPIPE) return true;
-    // The reader of a pipe has gone: POLLERR on the write end, even before
-    // anything more is written.
-    pollfd p{STDOUT_FILENO, 0, 0};
-    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLERR);
-}
-
-void Wake() {
-    if (g_wakePipe[1] >= 0) {
-        const char byte = 1;
-        // A full pipe already wakes the reader; nothing is lost.
-        [[maybe_unused]] ssize_t n = ::write(g_wakePipe[1], &byte, 1);
-    }
-}
-
-bool WaitForWake(int milliseconds) {
-    if (StopRequested()) return false;
-    if (g_wakePipe[0] >= 0) {
-        pollfd p[2] = {{g_wakePipe[0], POLLIN, 0}, {STDOUT_FILENO, 0, 0}};
-        const int ready = ::poll(p, 2, milliseconds);
-        if (ready > 0 && (p[1].revents & POLLERR)) g_stop = true;
-        if (ready > 0 && (p[0].revents & POLLIN)) {
-            char drain[64];
-            while (::read(g_wakePipe[0], drain, sizeof drain) > 0) {
-            }
-        }
-    } else if (milliseconds > 0) {
-        ::usleep(static_cast<useconds_t>(milliseconds) * 1000);
-    }
-    return !StopRequested();
 }
 
 VKSERROR Engine::Load() {

@@ -84,6 +84,12 @@ int main(int argc, char** argv) {
     auto entry = reinterpret_cast<AudioHelperProcessMainFn>(
         reinterpret_cast<void*>(GetProcAddress(library, "AudioHelperProcessMain")));
     if (entry == nullptr) return 3;
+#if defined(VKS_AUDIO_HELPER_TEST_BUILD)
+    // The tests' build can also be told to start slowly, as a process start
+    // on a loaded machine does.
+    if (const char* delay = std::getenv("VKS_AUDIO_HELPER_START_DELAY_MS"))
+        Sleep(static_cast<DWORD>(std::strtoul(delay, nullptr, 10)));
+#endif
     const uint32_t result = entry(&session, started, stop);
 #if defined(VKS_AUDIO_HELPER_TEST_BUILD)
     // The tests' build of this program (tests/CMakeLists.txt) can be
