@@ -390,6 +390,7 @@ TEST_F(AudioThreadTest, OpenFailingAfterTheDriverOpenLeavesNothingBehind) {
     Open(0, &session);
     Close(0);
     ASSERT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 0, 5000));
+    EXPECT_FALSE(capture_->Contains("on helper process exit"));  // told to stop, not terminated
 
     static COMPLETION_PORT workerPort;
     struct Step {
@@ -451,6 +452,7 @@ TEST_F(AudioThreadTest, SecondCloseOfAHandleBeingClosedDoesNothing) {
     const HVKS decoder = Open(0, &session);
     ASSERT_NE(decoder, 0u);
     const LONG opened = Global.OpenDeviceCount;
+    EXPECT_GT(opened, 0);  // the open counted the object
     struct Nested {
         HVKS decoder;
         DWORD status = 0;
