@@ -390,7 +390,6 @@ TEST_F(AudioThreadTest, OpenFailingAfterTheDriverOpenLeavesNothingBehind) {
     Open(0, &session);
     Close(0);
     ASSERT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 0, 5000));
-    EXPECT_FALSE(capture_->Contains("on helper process exit"));  // told to stop, not terminated
 
     static COMPLETION_PORT workerPort;
     struct Step {
