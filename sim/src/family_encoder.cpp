@@ -216,12 +216,7 @@ bool Sweep(EncoderRecord& r, Clock::time_point now, Clock::time_point* wake, std
         return false;
     }
     SimObject* o = FindEncoderObject(device, r.handle);
-    if (!o) {
-        // The object was closed: what it still held comes back unfilled.
-        for (auto& s : r.samples) Reply(s, r.handle, VKSERROR_NO_COMPLETION, 0, 0, 0, EncoderEcho::Matching, completions);
-        r.samples.clear();
-        return false;
-    }
+    if (!o) return false;  // closed: its samples came back with the close (EncoderEnded)
     for (auto it = r.samples.begin(); it != r.samples.end();) {
         if (!FileOpen(device, it->fileId)) {
             AbortHeld(it->irp, ERROR_OPERATION_ABORTED, completions);
@@ -359,7 +354,18 @@ void Capture(Command& c) {
     M().heldChanged.notify_all();
 }
 
+// A closed encoder's samples come back unfilled with its close.
+void EncoderEnded(Device& device, uint32_t handle, std::vector<Completion>& completions) {
+    Family& f = F();
+    auto it = f.encoders.find(Key{&device, handle});
+    if (it == f.encoders.end()) return;
+    for (auto& s : it->second.samples)
+        Reply(s, handle, VKSERROR_NO_COMPLETION, 0, 0, 0, EncoderEcho::Matching, completions);
+    it->second.samples.clear();
+}
+
 void RegisterEncoderFamily(Machine& m) {
+    m.objectEnded.push_back(EncoderEnded);
     m.handlers[kIoctlOutputSample] = OutputSample;
     m.handlers[kIoctlSupplyRawData] = SupplyRawData;
     m.handlers[kIoctlCaptureOpen] = Capture;

@@ -169,6 +169,7 @@ void EndObject(Device& device, uint32_t handle, std::vector<Completion>& complet
     for (auto& held : it->second.eventIrps)
         CompleteHeld(held, handle, 0, VKSERROR_NO_COMPLETION, 0, nullptr, 0, completions);
     it->second.eventIrps.clear();
+    for (auto ended : M().objectEnded) ended(device, handle, completions);
     device.objects.erase(it);
     // Decoders fed by this stream lose their source.
     for (auto& [h, o] : device.objects)

@@ -227,6 +227,11 @@ public:
 
     Device* DeviceAt(int index);  // null when out of range
 
+    // Run under `mu` when an object ends (closed, or with the file that owns
+    // it): a family that holds requests of the object completes them there,
+    // as a driver's close does, not later from a thread of its own.
+    std::vector<void (*)(Device& device, uint32_t handle, std::vector<Completion>& completions)> objectEnded;
+
     // Hands completions to the simulator's completion thread.
     void Defer(std::vector<Completion> completions);
 

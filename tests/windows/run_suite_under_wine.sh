@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the Windows test programs (API, audio, end-to-end) under Wine, all in
+# Runs the Windows test programs (API, audio, end-to-end) and the vksctl.exe
+# rows (vksctl_under_wine.sh) under Wine, all in
 # one Wine session (scripts/wine-session.sh: a temporary prefix, sound on
 # ALSA's null device), since a prefix start costs seconds; each program once,
 # with the tests of wine_exclusions.txt left out. Fails if any program fails.
@@ -46,4 +47,5 @@ for name in vksacc_api_tests vksacc_audio_tests vksacc_e2e_tests; do
     fi
 done
 echo "tests run under Wine: $ran; left out: $(echo "$excluded" | grep -c .)"
+WINE=$WINE WINE_SESSION_DIR=$WINE_SESSION_DIR "$here/vksctl_under_wine.sh" "$1" || status=1
 exit $status

@@ -354,6 +354,8 @@ int CmdPlay(Context& context, Args& args) {
             std::printf("audio: %llu frames rendered, %llu underruns\n",
                         static_cast<unsigned long long>(audio.framesPlayed),
                         static_cast<unsigned long long>(audio.underruns));
+        else if (audioStatus == VKSERROR_NO_ERROR)
+            std::printf("audio: rendered to the system's default endpoint (no figures from it)\n");
         else
             std::printf("audio: none\n");
         std::printf("closed the decoder and the stream; engine freed\n");
