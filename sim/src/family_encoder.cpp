@@ -143,7 +143,9 @@ std::vector<uint8_t> KeyRequest(const EncoderRecord& r, const SimObject& o) {
 
 void AskForKeys(EncoderRecord& r, SimObject& o, std::vector<Completion>& completions) {
     ++r.keyRequests;
-    r.keysAsked = true;
+    // An ask while not streaming (the control surface's) leaves the one that
+    // the next start of streaming makes.
+    if (o.info.state == kStreaming) r.keysAsked = true;
     DeliverEvent(o, PendingEvent{VKSERROR_ENC_NOTIFY_ENCR_KEY, 0, KeyRequest(r, o)}, completions);
 }
 

@@ -176,6 +176,14 @@ TEST_F(DriverAccessTest, UpgradeEventsAreCountedAcrossDevices) {
     std::memcpy(&payload, calls[1].payload.data(), 4);
     EXPECT_EQ(payload, second);  // the payload of the last device to finish
     EXPECT_EQ(calls[2].status, VKSERROR_EVENT_MEMORY_LEVEL_RED);
+
+    // A device that ends its notifications is not asked again. Device 0's
+    // event comes after it through the same thread: once it is reported,
+    // device 1's end has been handled.
+    vkssim::RaiseDeviceNotification(1, VKSERROR_NO_COMPLETION);
+    vkssim::RaiseDeviceNotification(0, VKSERROR_EVENT_MEMORY_LEVEL_RED, &first, 4);
+    ASSERT_TRUE(recorder.WaitFor(4));
+    EXPECT_EQ(vkssim::HeldRequests(1, VKSSIM_IOCTL_DEVICE_SET_NOTIFY), 0u);
 }
 
 TEST_F(DriverAccessTest, DecoderEventsReachTheErrorFunctionInDecoderForm) {

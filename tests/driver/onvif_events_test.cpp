@@ -97,7 +97,7 @@ protected:
 };
 
 TEST_F(OnvifEventTest, DeviceRecordIsLoggedAtTrace) {
-    vkstest::ScopedRegistry registry(vkstest::ConfigKey("\"DebugLevel\"=dword:00000008"));
+    vkstest::ScopedRegistry registry(vkstest::ConfigKey("\"DebugLevel\"=dword:0000000a"));
     vkstest::DebugCapture capture;
     Load();
 
@@ -132,6 +132,7 @@ TEST_F(OnvifEventTest, DeviceRecordIsLoggedAtTrace) {
         "   Profile_2: rtsp://192.0.2.10/sub\n",
     };
     EXPECT_EQ(OnvifLines(capture), expected);
+    EXPECT_FALSE(capture.Contains("ONVIF device event holds"));  // every profile shown
 }
 
 TEST_F(OnvifEventTest, RecordsAreReadOnlyWithinTheirBounds) {
