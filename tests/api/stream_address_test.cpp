@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -22,7 +22,8 @@ protected:
         Load();
     }
     void TearDown() override {
-        for (const auto& file : files_) std::remove(file.c_str());
+        std::error_code ignored;
+        for (const auto& file : files_) std::filesystem::remove(file, ignored);
         SimEngineTest::TearDown();
     }
 
@@ -46,13 +47,15 @@ protected:
         for (const auto& o : vkssim::Objects(0)) address = o.address;
         return address;
     }
-    std::string WriteFile(const std::string& name, const std::string& text) {
+    // A name is a path, so that one outside ASCII names the same file on
+    // every system (stored as UTF-8 on Linux, as UTF-16 on Windows).
+    std::string WriteFile(const std::filesystem::path& name, const std::string& text) {
         std::ofstream(name, std::ios::binary) << text;
         files_.push_back(name);
-        return name;
+        return name.string();
     }
 
-    std::vector<std::string> files_;
+    std::vector<std::filesystem::path> files_;
     std::string sent_;
 };
 
@@ -110,8 +113,8 @@ TEST_F(StreamAddressTest, FileStreamsCarryTheFileSize) {
 
     // A name outside ASCII through both opens: the 8-bit address is in the
     // ANSI code page (Windows-1252: one byte for the e acute), the wide one
-    // is UTF-16; the file's Linux name is UTF-8.
-    WriteFile("vks-caf\xC3\xA9.ts", std::string(100, 'x'));
+    // is UTF-16.
+    WriteFile(std::filesystem::path(u"vks-caf\u00e9.ts"), std::string(100, 'x'));
     const std::string ansi = std::string("file://") + cwd + "/vks-caf\xE9.ts";
     std::u16string wide;
     for (unsigned char c : ansi) wide += static_cast<char16_t>(c);  // Windows-1252 below 0x100 outside 0x80-0x9F
