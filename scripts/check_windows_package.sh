@@ -44,7 +44,6 @@ cmake --build "$work/videowall" >/dev/null
 
 # Run under Wine from a folder of its own: the package's bin and stand-ins on
 # the Windows PATH, the shipped simulator configuration.
-winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 mkdir -p "$work/clips"
 head -c 700000 /dev/urandom >"$work/clips/a.ts"
 head -c 300000 /dev/urandom >"$work/clips/b.ts"

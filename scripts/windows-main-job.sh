@@ -18,7 +18,7 @@ trap wine_session_end EXIT
 
 # The simulator's configuration, given explicitly: the source-tree default
 # that vksctl finds by itself is a Unix path.
-config="Z:$(echo "$root/sim/configs/default.conf" | tr / '\\')"
+config=$(winpath "$root/sim/configs/default.conf")
 if (($#)); then
     "$WINE" build/mingw/bin/vksctl.exe --sim-config "$config" "$@"
     exit
@@ -35,7 +35,7 @@ log=build/mingw/samples/play.log
 start=$(date +%s)
 status=0
 "$WINE" build/mingw/bin/vksctl.exe --sim-config "$config" play \
-    "file://Z:$(echo "$root/$sample" | tr / '\\')" 2>&1 | tr -d '\r' | tee "$log" || status=$?
+    "file://$(winpath "$root/$sample")" 2>&1 | tr -d '\r' | tee "$log" || status=$?
 echo "vksctl.exe play: exit status $status, $(($(date +%s) - start)) s under Wine"
 ((status == 0)) || exit "$status"
 if ! grep -q "VKSERROR_END_OF_STREAM" "$log"; then

@@ -7,6 +7,9 @@
 #   WINE64 / WINESERVER override the loader and the server (Debian puts
 #   neither on PATH).
 
+# The Windows name of a Unix path: Wine maps / to drive Z:.
+winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+
 wine_session_begin() {
     WINE=${WINE64:-}
     if [[ -z $WINE ]]; then
@@ -36,7 +39,7 @@ wine_session_begin() {
     local attempt
     for attempt in 1 2; do
         # A prefix whose first start fails under load is made again, once.
-        if "$WINE" regedit /S "Z:$(echo "$WINE_SESSION_DIR" | tr / '\\')\\drivers.reg" >/dev/null 2>&1 &&
+        if "$WINE" regedit /S "$(winpath "$WINE_SESSION_DIR/drivers.reg")" >/dev/null 2>&1 &&
             "$WINESERVER" -w; then
             return 0
         fi

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs the Windows test programs (API, audio, end-to-end) and the vksctl.exe
-# rows (vksctl_under_wine.sh) under Wine, all in
-# one Wine session (scripts/wine-session.sh: a temporary prefix, sound on
-# ALSA's null device), since a prefix start costs seconds; each program once,
-# with the tests of wine_exclusions.txt left out. Fails if any program fails.
+# rows (vksctl_under_wine.sh) under Wine, all in one Wine session
+# (scripts/wine-session.sh: a temporary prefix, sound on ALSA's null device),
+# since a prefix start costs seconds; each program once, with the tests of
+# wine_exclusions.txt left out. Fails if any program fails.
 #   run_suite_under_wine.sh <build folder of the mingw preset>
 set -uo pipefail
 

@@ -16,14 +16,14 @@ fi
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 bin=$(cd "$1/bin" && pwd)
-if [[ -z ${WINE_SESSION_DIR:-} ]]; then
-    source "$root/scripts/wine-session.sh"
+caller_session=${WINE_SESSION_DIR:-}
+source "$root/scripts/wine-session.sh"
+if [[ -z $caller_session ]]; then
     wine_session_begin || exit 1
     trap wine_session_end EXIT
 fi
 
-dos() { echo "Z:$(echo "$1" | tr / '\\')"; }
-config=$(dos "$root/sim/configs/default.conf")
+config=$(winpath "$root/sim/configs/default.conf")
 work=$(mktemp -d "$WINE_SESSION_DIR/vksctl.XXXXXX")
 head -c 200000 /dev/urandom >"$work/small.ts"
 : >"$work/empty.ts"
@@ -66,8 +66,8 @@ row 0 '"unit":"bit/s"' --json param list
 row 0 "47 C" health
 row 0 "stopped after 0.2 s" play --seconds 0.2 "$stream"
 # A bare relative name becomes the absolute file address (here a drive path).
-row 0 "playing file://$(dos "$work/small.ts")" play small.ts
-row 0 "VKSERROR_END_OF_STREAM" play "$(dos "$work/small.ts")"
+row 0 "playing file://$(winpath "$work/small.ts")" play small.ts
+row 0 "VKSERROR_END_OF_STREAM" play "$(winpath "$work/small.ts")"
 row 1 "is empty: nothing to play" play empty.ts
 row 1 "does not exist" play 'file://Z:\nonexistent\clip.ts'
 row 1 "no frame was decoded within 0.3 s" play --first-frame-timeout 0.3 "$stream"
