@@ -38,94 +38,88 @@ bool Packet(HANDLE port, DWORD wait, BOOL ok, DWORD error, DWORD bytes, ULONG_PT
     return false;
 }
 
-// A device with one overlapped read at a time.
+// A device with one overlapped read at a time: StartRead starts a read that
+// stays pending (true when it did), Complete completes it with `bytes` bytes,
+// Cancel fails it as cancelled.
+#if defined(_WIN32)
 class Device {
 public:
-    Device();
-    ~Device();
+    Device() {
+        static int serial = 0;
+        char name[128];
+        std::snprintf(name, sizeof name, "\\\\.\\pipe\\vks-conformance-%lu-%d", GetCurrentProcessId(), ++serial);
+        file_ = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096,
+                                 4096, 0, nullptr);
+        client_ = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+    ~Device() { conformance::CloseAll({client_, file_}); }
     HANDLE handle() const { return file_; }
-    // Starts a read that stays pending; true when it did.
-    bool StartRead(OVERLAPPED* ov);
-    // Completes the pending read with `bytes` bytes.
-    void Complete(OVERLAPPED* ov, DWORD bytes);
-    // Fails the pending read as cancelled.
-    void Cancel(OVERLAPPED* ov);
+    bool StartRead(OVERLAPPED* ov) {
+        return !ReadFile(file_, buffer_, sizeof buffer_, nullptr, ov) && GetLastError() == ERROR_IO_PENDING;
+    }
+    void Complete(OVERLAPPED*, DWORD bytes) {
+        DWORD written = 0;
+        WriteFile(client_, buffer_, bytes, &written, nullptr);
+    }
+    void Cancel(OVERLAPPED* ov) { CancelIoEx(file_, ov); }
 
 private:
-    HANDLE file_ = nullptr;
-#if defined(_WIN32)
-    HANDLE client_ = nullptr;
-    char buffer_[64];
+    HANDLE file_;
+    HANDLE client_;
+    char buffer_[64] = {};
+};
 #else
+class Device {
+public:
+    Device() : object_(vks::kernel::Ref<File>::Adopt(new File)), file_(vks::kernel::InsertHandle(object_.get())) {}
+    ~Device() { CloseHandle(file_); }
+    HANDLE handle() const { return file_; }
+    bool StartRead(OVERLAPPED* ov) {
+        vks::kernel::BeginOverlapped(object_.get(), ov);
+        return true;
+    }
+    void Complete(OVERLAPPED* ov, DWORD bytes) { vks::kernel::CompleteOverlapped(object_.get(), ov, 0, bytes); }
+    void Cancel(OVERLAPPED* ov) { vks::kernel::CompleteOverlapped(object_.get(), ov, ERROR_OPERATION_ABORTED, 0); }
+
+private:
     class File final : public vks::kernel::FileObject {
     public:
         const char* TypeName() const noexcept override { return "File"; }
     };
     vks::kernel::Ref<File> object_;
-#endif
+    HANDLE file_;
 };
-
-#if defined(_WIN32)
-Device::Device() {
-    static int serial = 0;
-    char name[128];
-    std::snprintf(name, sizeof name, "\\\\.\\pipe\\vks-conformance-%lu-%d", GetCurrentProcessId(), ++serial);
-    file_ = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096,
-                             4096, 0, nullptr);
-    client_ = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-}
-Device::~Device() {
-    CloseHandle(client_);
-    CloseHandle(file_);
-}
-bool Device::StartRead(OVERLAPPED* ov) {
-    return !ReadFile(file_, buffer_, sizeof buffer_, nullptr, ov) && GetLastError() == ERROR_IO_PENDING;
-}
-void Device::Complete(OVERLAPPED*, DWORD bytes) {
-    char data[64] = {};
-    DWORD written = 0;
-    WriteFile(client_, data, bytes, &written, nullptr);
-}
-void Device::Cancel(OVERLAPPED* ov) { CancelIoEx(file_, ov); }
-#else
-Device::Device() : object_(vks::kernel::Ref<File>::Adopt(new File)) { file_ = vks::kernel::InsertHandle(object_.get()); }
-Device::~Device() { CloseHandle(file_); }
-bool Device::StartRead(OVERLAPPED* ov) {
-    vks::kernel::BeginOverlapped(object_.get(), ov);
-    return true;
-}
-void Device::Complete(OVERLAPPED* ov, DWORD bytes) { vks::kernel::CompleteOverlapped(object_.get(), ov, 0, bytes); }
-void Device::Cancel(OVERLAPPED* ov) {
-    vks::kernel::CompleteOverlapped(object_.get(), ov, ERROR_OPERATION_ABORTED, 0);
-}
 #endif
+
+double MillisecondsSince(const LARGE_INTEGER& from) {
+    LARGE_INTEGER f, now;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&now);
+    return double(now.QuadPart - from.QuadPart) * 1000.0 / double(f.QuadPart);
+}
 
 void Basics() {
     HANDLE port = NewPort();
-    CHECK(port != nullptr);
-    CHECK(port != INVALID_HANDLE_VALUE);
-
+    CHECK(port != nullptr && port != INVALID_HANDLE_VALUE);
     DWORD bytes = 77;
     ULONG_PTR key = 77;
     LPOVERLAPPED ov = kGarbage;
     CHECK_PACKET(port, 0, FALSE, WAIT_TIMEOUT, 0, 0, nullptr);
-    LARGE_INTEGER f, a, b;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&a);
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
     CHECK_PACKET(port, 40, FALSE, WAIT_TIMEOUT, 0, 0, nullptr);
-    QueryPerformanceCounter(&b);
-    CHECK(double(b.QuadPart - a.QuadPart) * 1000.0 / double(f.QuadPart) >= 25.0);
+    CHECK(MillisecondsSince(start) >= 25.0);
     // The shortest time-out waits too.
+    QueryPerformanceCounter(&start);
     for (int i = 0; i < 10; ++i) CHECK(!GetQueuedCompletionStatus(port, &bytes, &key, &ov, 1));
-    QueryPerformanceCounter(&a);
-    CHECK(double(a.QuadPart - b.QuadPart) * 1000.0 / double(f.QuadPart) >= 5.0);
+    CHECK(MillisecondsSince(start) >= 5.0);
 
-    // Round trip of bytes, key and overlapped pointer.
+    // Round trip of bytes, key and overlapped pointer; a packet with no
+    // overlapped structure is still a successful dequeue.
     OVERLAPPED mine{};
     const ULONG_PTR bigKey = static_cast<ULONG_PTR>(0xFEDCBA9876543210ull);
     CHECK(PostQueuedCompletionStatus(port, 0xFFFFFFFFu, bigKey, &mine));
     CHECK_PACKET(port, 0, TRUE, 0, 0xFFFFFFFFu, bigKey, &mine);
-    // A packet with no overlapped structure is still a successful dequeue.
     CHECK(PostQueuedCompletionStatus(port, 3, 4, nullptr));
     CHECK_PACKET(port, INFINITE, TRUE, 0, 3, 4, nullptr);
 
@@ -142,53 +136,40 @@ void Basics() {
 
     // Bad handles: none, and an object that is not a port.
     HANDLE event = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-    HANDLE bad[2] = {nullptr, event};
-    for (int i = 0; i < 2; ++i) {
+    for (HANDLE bad : {HANDLE(nullptr), event}) {
         ov = kGarbage;
-        CHECK_ERR(!GetQueuedCompletionStatus(bad[i], &bytes, &key, &ov, 0), ERROR_INVALID_HANDLE);
-        CHECK_ERR(!PostQueuedCompletionStatus(bad[i], 0, 0, nullptr), ERROR_INVALID_HANDLE);
+        CHECK_ERR(!GetQueuedCompletionStatus(bad, &bytes, &key, &ov, 0), ERROR_INVALID_HANDLE);
+        CHECK_ERR(!PostQueuedCompletionStatus(bad, 0, 0, nullptr), ERROR_INVALID_HANDLE);
     }
     // A new port takes no existing port.
     CHECK_ERR(CreateIoCompletionPort(INVALID_HANDLE_VALUE, port, 0, 0) == nullptr, ERROR_INVALID_PARAMETER);
     CloseHandle(event);
-
     CHECK(CloseHandle(port));
     CHECK_ERR(!PostQueuedCompletionStatus(port, 0, 0, nullptr), ERROR_INVALID_HANDLE);
 }
 
-struct Worker {
-    HANDLE port;
-    HANDLE ready;
-    BOOL ok;
-    DWORD error;
-    DWORD bytes;
-    ULONG_PTR key;
-    LPOVERLAPPED ov;
-};
-
-DWORD WINAPI Dequeue(void* p) {
-    auto* w = static_cast<Worker*>(p);
-    w->ov = kGarbage;
-    SetEvent(w->ready);
-    SetLastError(0);
-    w->ok = GetQueuedCompletionStatus(w->port, &w->bytes, &w->key, &w->ov, INFINITE);
-    w->error = GetLastError();
-    return 0;
-}
-
 void AcrossThreads() {
-    Worker w{NewPort(), CreateEventW(nullptr, FALSE, FALSE, nullptr), FALSE, 0, 0, 0, nullptr};
-    HANDLE t = CreateThread(nullptr, 0, Dequeue, &w, 0, nullptr);
-    WaitForSingleObject(w.ready, INFINITE);
+    HANDLE port = NewPort();
+    HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    DWORD bytes = 0;
+    ULONG_PTR key = 0;
+    LPOVERLAPPED got = kGarbage;
+    DWORD error = 0;
+    auto dequeue = [&] {
+        got = kGarbage;
+        SetEvent(ready);
+        SetLastError(0);
+        const BOOL ok = GetQueuedCompletionStatus(port, &bytes, &key, &got, INFINITE);
+        error = GetLastError();
+        return ok;
+    };
+    HANDLE t = conformance::Start(dequeue);
+    WaitForSingleObject(ready, INFINITE);
     OVERLAPPED ov{};
-    CHECK(PostQueuedCompletionStatus(w.port, 11, 22, &ov));
-    WaitForSingleObject(t, INFINITE);
-    CloseHandle(t);
-    CHECK(w.ok);
-    CHECK_EQ(w.bytes, (DWORD)11);
-    CHECK_EQ(w.key, (ULONG_PTR)22);
-    CHECK(w.ov == &ov);
-    CloseHandle(w.port);
+    CHECK(PostQueuedCompletionStatus(port, 11, 22, &ov));
+    CHECK(conformance::Join(t));
+    CHECK(bytes == 11 && key == 22 && got == &ov);
+    CloseHandle(port);
 
     // Closing the port under a blocked dequeue ends it with
     // ERROR_ABANDONED_WAIT_0. If the close wins the race against the worker
@@ -196,27 +177,20 @@ void AcrossThreads() {
     // until the blocked case has been seen. Wine leaves the dequeue waiting
     // (until its timeout) instead of ending it as documented, so this part
     // is skipped there.
-    if (conformance::OnWine()) {
-        CloseHandle(w.ready);
-        return;
-    }
-    bool sawAbandoned = false;
+    bool sawAbandoned = conformance::OnWine();
     bool allExpected = true;
     for (int attempt = 0; attempt < 200 && !sawAbandoned; ++attempt) {
-        w.port = NewPort();
-        t = CreateThread(nullptr, 0, Dequeue, &w, 0, nullptr);
-        WaitForSingleObject(w.ready, INFINITE);
-        CloseHandle(w.port);
-        WaitForSingleObject(t, INFINITE);
-        CloseHandle(t);
-        allExpected = allExpected && !w.ok && w.ov == nullptr &&
-                      (w.error == ERROR_ABANDONED_WAIT_0 || w.error == ERROR_INVALID_HANDLE);
-        sawAbandoned = w.error == ERROR_ABANDONED_WAIT_0;
+        port = NewPort();
+        t = conformance::Start(dequeue);
+        WaitForSingleObject(ready, INFINITE);
+        CloseHandle(port);
+        allExpected = allExpected && !conformance::Join(t) && got == nullptr &&
+                      (error == ERROR_ABANDONED_WAIT_0 || error == ERROR_INVALID_HANDLE);
+        sawAbandoned = error == 735;  // ERROR_ABANDONED_WAIT_0
     }
     CHECK(allExpected);
     CHECK(sawAbandoned);
-    CHECK_EQ(w.error, (DWORD)735);
-    CloseHandle(w.ready);
+    CloseHandle(ready);
 }
 
 void DeviceRequests() {
@@ -224,24 +198,20 @@ void DeviceRequests() {
     Device device;
     CHECK(device.handle() != nullptr && device.handle() != INVALID_HANDLE_VALUE);
     CHECK(CreateIoCompletionPort(device.handle(), port, 0xABC, 0) == port);
-
     DWORD bytes = 0;
 
     // Success.
     OVERLAPPED ov{};
     CHECK(device.StartRead(&ov));
-    CHECK_EQ((DWORD)ov.Internal, (DWORD)STATUS_PENDING);
+    CHECK_DW(ov.Internal, STATUS_PENDING);
     CHECK(!HasOverlappedIoCompleted(&ov));
     CHECK_ERR(!GetOverlappedResult(device.handle(), &ov, &bytes, FALSE), ERROR_IO_INCOMPLETE);
     CHECK_PACKET(port, 0, FALSE, WAIT_TIMEOUT, 0, 0, nullptr);
     device.Complete(&ov, 5);
     CHECK_PACKET(port, INFINITE, TRUE, 0, 5, 0xABC, &ov);
     CHECK(HasOverlappedIoCompleted(&ov));
-    CHECK_EQ((DWORD)ov.Internal, (DWORD)0);
-    CHECK_EQ((DWORD)ov.InternalHigh, (DWORD)5);
-    bytes = 0;
-    CHECK(GetOverlappedResult(device.handle(), &ov, &bytes, TRUE));
-    CHECK_EQ(bytes, (DWORD)5);
+    CHECK(ov.Internal == 0 && ov.InternalHigh == 5);
+    CHECK(GetOverlappedResult(device.handle(), &ov, &bytes, TRUE) && bytes == 5);
 
     // Failure: the packet still arrives, and the dequeue reports the error.
     OVERLAPPED failed{};
@@ -255,31 +225,22 @@ void DeviceRequests() {
     OVERLAPPED quiet{};
     quiet.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(event) | 1);
     CHECK(device.StartRead(&quiet));
-    CHECK_EQ(WaitForSingleObject(event, 0), (DWORD)WAIT_TIMEOUT);  // reset when the request started
+    CHECK_STEPS(event, "-");  // reset when the request started
     device.Complete(&quiet, 2);
-    CHECK_EQ(WaitForSingleObject(event, INFINITE), (DWORD)WAIT_OBJECT_0);
-    CHECK(GetOverlappedResult(device.handle(), &quiet, &bytes, TRUE));
-    CHECK_EQ(bytes, (DWORD)2);
+    CHECK_DW(WaitForSingleObject(event, INFINITE), WAIT_OBJECT_0);
+    CHECK(GetOverlappedResult(device.handle(), &quiet, &bytes, TRUE) && bytes == 2);
     CHECK_PACKET(port, 0, FALSE, WAIT_TIMEOUT, 0, 0, nullptr);
-    CloseHandle(event);
 
-    // A file is bound to one port only.
-    HANDLE other = NewPort();
-    CHECK_ERR(CreateIoCompletionPort(device.handle(), other, 1, 0) == nullptr, ERROR_INVALID_PARAMETER);
-    CloseHandle(other);
-    CloseHandle(port);
-}
-
-void NewPortForFile() {
     // A file handle and no existing port: a new port, bound to the file.
-    Device device;
-    HANDLE port = CreateIoCompletionPort(device.handle(), nullptr, 9, 0);
-    CHECK(port != nullptr);
-    OVERLAPPED ov{};
-    CHECK(device.StartRead(&ov));
-    device.Complete(&ov, 1);
-    CHECK_PACKET(port, INFINITE, TRUE, 0, 1, 9, &ov);
-    CloseHandle(port);
+    Device second;
+    HANDLE other = CreateIoCompletionPort(second.handle(), nullptr, 9, 0);
+    CHECK(other != nullptr);
+    CHECK(second.StartRead(&ov));
+    second.Complete(&ov, 1);
+    CHECK_PACKET(other, INFINITE, TRUE, 0, 1, 9, &ov);
+    // A file is bound to one port only.
+    CHECK_ERR(CreateIoCompletionPort(device.handle(), other, 1, 0) == nullptr, ERROR_INVALID_PARAMETER);
+    conformance::CloseAll({event, other, port});
 }
 
 }  // namespace
@@ -288,6 +249,5 @@ int main() {
     Basics();
     AcrossThreads();
     DeviceRequests();
-    NewPortForFile();
     return conformance::Finish("conf_iocp");
 }

@@ -7,6 +7,7 @@
 #include "conformance.h"
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -26,250 +27,169 @@ const WCHAR* Line(const char* mode, HANDLE a, HANDLE b) {
 
 // Starts the child with a command line ("vks_process_child.exe ..."), the
 // program being found by the search for a command line, which starts in
-// this program's folder.
-bool Launch(const WCHAR* commandLine, PROCESS_INFORMATION* pi, BOOL inherit = TRUE) {
+// this program's folder. With a handle list only those handles are
+// inherited; with a job the child starts in it.
+bool Launch(const WCHAR* commandLine, PROCESS_INFORMATION* pi, std::vector<HANDLE> handles = {}, HANDLE job = nullptr) {
     WCHAR line[512];
     _snwprintf_s(line, 512, _TRUNCATE, WSTR("%s"), commandLine);
-    STARTUPINFOW si;
+    STARTUPINFOEXW si;
     std::memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
+    si.StartupInfo.cb = handles.empty() ? sizeof si.StartupInfo : sizeof si;
     std::memset(pi, 0, sizeof *pi);
-    return CreateProcessW(nullptr, line, nullptr, nullptr, inherit, CREATE_NO_WINDOW, nullptr, nullptr, &si, pi) !=
-           FALSE;
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 2, 0, &size);
+    std::vector<char> buffer(size);
+    if (!handles.empty()) {
+        si.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer.data());
+        const bool ok = InitializeProcThreadAttributeList(si.lpAttributeList, 2, 0, &size) &&
+                        UpdateProcThreadAttribute(si.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                                  handles.data(), handles.size() * sizeof(HANDLE), nullptr, nullptr) &&
+                        (job == nullptr || UpdateProcThreadAttribute(si.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST,
+                                                                     &job, sizeof(HANDLE), nullptr, nullptr));
+        if (!ok) return false;
+    }
+    const DWORD flags = CREATE_NO_WINDOW | (handles.empty() ? 0 : EXTENDED_STARTUPINFO_PRESENT);
+    const bool started = CreateProcessW(nullptr, line, nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                                        &si.StartupInfo, pi) != FALSE;
+    if (!handles.empty()) DeleteProcThreadAttributeList(si.lpAttributeList);
+    return started;
+}
+
+DWORD ExitCode(const PROCESS_INFORMATION& pi) {
+    DWORD code = 0xDEADBEEF;
+    return GetExitCodeProcess(pi.hProcess, &code) ? code : 0xBAD;
 }
 
 DWORD ExitCodeAfterWait(const PROCESS_INFORMATION& pi) {
-    if (WaitForSingleObject(pi.hProcess, kLongWait) != WAIT_OBJECT_0) return 0xDEADDEAD;
-    DWORD code = 0xDEADBEEF;
-    GetExitCodeProcess(pi.hProcess, &code);
-    return code;
+    return WaitForSingleObject(pi.hProcess, kLongWait) == WAIT_OBJECT_0 ? ExitCode(pi) : 0xDEADDEAD;
 }
 
-void Close(PROCESS_INFORMATION& pi) {
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-}
-
-void ExitCodes() {
-    PROCESS_INFORMATION pi;
-    CHECK(Launch(WSTR("vks_process_child.exe exit 42"), &pi));
-    CHECK(pi.hProcess != nullptr);
-    CHECK(pi.hThread != nullptr);
-    CHECK(pi.dwProcessId != 0);
-    CHECK_EQ(GetProcessId(pi.hProcess), pi.dwProcessId);
-    CHECK_EQ(ExitCodeAfterWait(pi), 42u);
-    // The main thread's handle is signalled once the process has ended.
-    CHECK_EQ(WaitForSingleObject(pi.hThread, kLongWait), (DWORD)WAIT_OBJECT_0);
-    // Waiting again on an ended process returns at once.
-    CHECK_EQ(WaitForSingleObject(pi.hProcess, 0), (DWORD)WAIT_OBJECT_0);
-    Close(pi);
-
-    CHECK(Launch(WSTR("vks_process_child.exe exit 0"), &pi));
-    CHECK_EQ(ExitCodeAfterWait(pi), 0u);
-    Close(pi);
-}
-
-void CommandLineArguments() {
-    PROCESS_INFORMATION pi;
-    CHECK(Launch(WSTR("vks_process_child.exe args \"a b\" c\\d e\\\"f g\\\\\\\"h \"\" \"i\\\\\\\\\" \"tab\tin\" end"),
-                 &pi));
-    CHECK_EQ(ExitCodeAfterWait(pi), 0u);
-    Close(pi);
-
-    // The program name may be quoted.
-    CHECK(Launch(WSTR("\"vks_process_child.exe\" exit 5"), &pi));
-    CHECK_EQ(ExitCodeAfterWait(pi), 5u);
-    Close(pi);
-}
-
-void NotFound() {
+// Children that end by themselves: exit codes, arguments (the child compares
+// them with the ones it expects), a quoted program name.
+void ExitCodesAndArguments() {
+    struct Row {
+        const WCHAR* line;
+        DWORD exitCode;
+    };
+    const Row rows[] = {
+        {WSTR("vks_process_child.exe exit 42"), 42},
+        {WSTR("vks_process_child.exe exit 0"), 0},
+        {WSTR("vks_process_child.exe args \"a b\" c\\d e\\\"f g\\\\\\\"h \"\" \"i\\\\\\\\\" \"tab\tin\" end"), 0},
+        {WSTR("\"vks_process_child.exe\" exit 5"), 5},
+    };
+    for (const Row& row : rows) {
+        PROCESS_INFORMATION pi;
+        CHECK(Launch(row.line, &pi));
+        CHECK(pi.hProcess != nullptr && pi.hThread != nullptr && pi.dwProcessId != 0);
+        CHECK_DW(GetProcessId(pi.hProcess), pi.dwProcessId);
+        CHECK_DW(ExitCodeAfterWait(pi), row.exitCode);
+        // The main thread's handle is signalled once the process has ended;
+        // waiting again on an ended process returns at once.
+        CHECK_DW(WaitForSingleObject(pi.hThread, kLongWait), WAIT_OBJECT_0);
+        CHECK_STEPS(pi.hProcess, "+");
+        conformance::CloseAll({pi.hThread, pi.hProcess});
+    }
     PROCESS_INFORMATION pi;
     CHECK_ERR(!Launch(WSTR("vks_no_such_program_here.exe exit 1"), &pi), ERROR_FILE_NOT_FOUND);
 }
 
-// The child sets an inherited event the parent waits for, and waits for
-// one the parent sets; in between the child is still active.
-void EventsBothWays() {
-    HANDLE started = InheritableEvent(TRUE);
-    HANDLE stop = InheritableEvent(TRUE);
-    CHECK(started != nullptr && stop != nullptr);
-    PROCESS_INFORMATION pi;
-    CHECK(Launch(Line("signal", started, stop), &pi));
-    CHECK_EQ(WaitForSingleObject(started, kLongWait), (DWORD)WAIT_OBJECT_0);
-    // Manual-reset: it stays set for every later wait.
-    CHECK_EQ(WaitForSingleObject(started, 0), (DWORD)WAIT_OBJECT_0);
-    DWORD code = 0;
-    CHECK(GetExitCodeProcess(pi.hProcess, &code));
-    CHECK_EQ(code, (DWORD)STILL_ACTIVE);
-    CHECK_EQ(WaitForSingleObject(pi.hProcess, 0), (DWORD)WAIT_TIMEOUT);
-    // A wait for either the child's end or another event sees the event.
-    HANDLE both[2] = {pi.hProcess, started};
-    CHECK_EQ(WaitForMultipleObjects(2, both, FALSE, kLongWait), (DWORD)(WAIT_OBJECT_0 + 1));
-    CHECK(SetEvent(stop));
-    CHECK_EQ(ExitCodeAfterWait(pi), 7u);
-    Close(pi);
-    CloseHandle(started);
-    CloseHandle(stop);
+// The child sets an inherited event the parent waits for; in between it is
+// still active. In "signal" mode it then waits for the stop event the parent
+// sets and ends with 7; in "ignore" mode it does not look at it, is still
+// running after a bounded wait, and TerminateProcess ends it with the given
+// exit code, kept whole.
+void EventsAndTerminate() {
+    for (const char* mode : {"signal", "ignore"}) {
+        const bool ignores = std::strcmp(mode, "ignore") == 0;
+        HANDLE started = InheritableEvent(TRUE);
+        HANDLE stop = InheritableEvent(TRUE);
+        CHECK(started != nullptr && stop != nullptr);
+        PROCESS_INFORMATION pi;
+        CHECK(Launch(Line(mode, started, stop), &pi));
+        CHECK_DW(WaitForSingleObject(started, kLongWait), WAIT_OBJECT_0);
+        CHECK_STEPS(started, "+");  // manual-reset: it stays set for every later wait
+        CHECK_DW(ExitCode(pi), STILL_ACTIVE);
+        CHECK_STEPS(pi.hProcess, "-");
+        // A wait for either the child's end or another event sees the event.
+        HANDLE both[2] = {pi.hProcess, started};
+        CHECK_DW(WaitForMultipleObjects(2, both, FALSE, kLongWait), WAIT_OBJECT_0 + 1);
+        CHECK(SetEvent(stop));
+        if (ignores) {
+            CHECK_DW(WaitForSingleObject(pi.hProcess, 250), WAIT_TIMEOUT);
+            CHECK_DW(ExitCode(pi), STILL_ACTIVE);
+            CHECK(TerminateProcess(pi.hProcess, 0x1234ABCD));
+        }
+        const DWORD expected = ignores ? 0x1234ABCDu : 7u;
+        CHECK_DW(ExitCodeAfterWait(pi), expected);
+        // Terminating an ended process changes nothing. (Windows refuses with
+        // ERROR_ACCESS_DENIED; Wine reports success: the result is not checked.)
+        TerminateProcess(pi.hProcess, 5);
+        CHECK_DW(ExitCodeAfterWait(pi), expected);
+        conformance::CloseAll({pi.hThread, pi.hProcess, started, stop});
+    }
 }
 
 // An auto-reset event set by the parent releases the waiting child once:
-// the child's wait consumes it for both processes.
-void AutoResetAcrossProcesses() {
+// the child's wait consumes it for both processes. Then the child sees the
+// state the parent gave an event before it started, and its ResetEvent is
+// seen by the parent; that event was made inheritable with
+// SetHandleInformation.
+void SharedEventState() {
     HANDLE ping = InheritableEvent(FALSE);
     HANDLE pong = InheritableEvent(TRUE);
     PROCESS_INFORMATION pi;
     CHECK(Launch(Line("ping", ping, pong), &pi));
     CHECK(SetEvent(ping));
-    CHECK_EQ(WaitForSingleObject(pong, kLongWait), (DWORD)WAIT_OBJECT_0);
-    CHECK_EQ(WaitForSingleObject(ping, 0), (DWORD)WAIT_TIMEOUT);
-    CHECK_EQ(ExitCodeAfterWait(pi), 0u);
-    Close(pi);
-    CloseHandle(ping);
-    CloseHandle(pong);
-}
+    CHECK_DW(WaitForSingleObject(pong, kLongWait), WAIT_OBJECT_0);
+    CHECK_STEPS(ping, "-");
+    CHECK_DW(ExitCodeAfterWait(pi), 0);
+    conformance::CloseAll({pi.hThread, pi.hProcess, ping, pong});
 
-// The child sees the state the parent gave an event before it started, and
-// its ResetEvent is seen by the parent. The event was made inheritable with
-// SetHandleInformation.
-void StateAndHandleInformation() {
     // (Our layer shares across processes only events made with attributes.)
     SECURITY_ATTRIBUTES notInherited = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
     HANDLE event = CreateEventW(&notInherited, TRUE, TRUE, nullptr);
     DWORD flags = 0xFF;
-    CHECK(GetHandleInformation(event, &flags));
-    CHECK_EQ(flags & HANDLE_FLAG_INHERIT, 0u);
+    CHECK(GetHandleInformation(event, &flags) && (flags & HANDLE_FLAG_INHERIT) == 0);
     CHECK(SetHandleInformation(event, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT));
-    CHECK(GetHandleInformation(event, &flags));
-    CHECK_EQ(flags & HANDLE_FLAG_INHERIT, (DWORD)HANDLE_FLAG_INHERIT);
-    PROCESS_INFORMATION pi;
+    CHECK(GetHandleInformation(event, &flags) && (flags & HANDLE_FLAG_INHERIT) == HANDLE_FLAG_INHERIT);
     CHECK(Launch(Line("state", event, reinterpret_cast<HANDLE>(1)), &pi));  // "1": expected set
-    CHECK_EQ(ExitCodeAfterWait(pi), 0u);
-    CHECK_EQ(WaitForSingleObject(event, 0), (DWORD)WAIT_TIMEOUT);
-    Close(pi);
-    CloseHandle(event);
+    CHECK_DW(ExitCodeAfterWait(pi), 0);
+    CHECK_STEPS(event, "-");
+    conformance::CloseAll({pi.hThread, pi.hProcess, event});
 }
-
-// A child that ignores its stop event is still running after a bounded
-// wait, and TerminateProcess ends it with the given exit code.
-void Terminate() {
-    HANDLE started = InheritableEvent(TRUE);
-    HANDLE stop = InheritableEvent(TRUE);
-    PROCESS_INFORMATION pi;
-    CHECK(Launch(Line("ignore", started, stop), &pi));
-    CHECK_EQ(WaitForSingleObject(started, kLongWait), (DWORD)WAIT_OBJECT_0);
-    CHECK(SetEvent(stop));
-    CHECK_EQ(WaitForSingleObject(pi.hProcess, 250), (DWORD)WAIT_TIMEOUT);
-    DWORD code = 0;
-    CHECK(GetExitCodeProcess(pi.hProcess, &code));
-    CHECK_EQ(code, (DWORD)STILL_ACTIVE);
-    CHECK(TerminateProcess(pi.hProcess, 0));
-    CHECK_EQ(ExitCodeAfterWait(pi), 0u);
-    Close(pi);
-
-    // The exit code given to TerminateProcess is kept whole.
-    ResetEvent(started);
-    CHECK(Launch(Line("ignore", started, stop), &pi));
-    CHECK_EQ(WaitForSingleObject(started, kLongWait), (DWORD)WAIT_OBJECT_0);
-    CHECK(TerminateProcess(pi.hProcess, 0x1234ABCD));
-    CHECK_EQ(ExitCodeAfterWait(pi), 0x1234ABCDu);
-    // Terminating an ended process changes nothing. (Windows refuses with
-    // ERROR_ACCESS_DENIED; Wine reports success: the result is not checked.)
-    TerminateProcess(pi.hProcess, 5);
-    CHECK_EQ(ExitCodeAfterWait(pi), 0x1234ABCDu);
-    Close(pi);
-    CloseHandle(started);
-    CloseHandle(stop);
-}
-
-// A start-up attribute list: the handles the child may inherit, and the
-// job it starts in (none when null).
-class Attributes {
-public:
-    Attributes(HANDLE* handles, SIZE_T count, HANDLE* job) {
-        SIZE_T size = 0;
-        InitializeProcThreadAttributeList(nullptr, 2, 0, &size);
-        buffer_ = new char[size];
-        list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_);
-        ok_ = InitializeProcThreadAttributeList(list_, 2, 0, &size) &&
-              UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles, count * sizeof(HANDLE),
-                                        nullptr, nullptr) &&
-              (job == nullptr || UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST, job,
-                                                           sizeof(HANDLE), nullptr, nullptr));
-    }
-    ~Attributes() {
-        DeleteProcThreadAttributeList(list_);
-        delete[] buffer_;
-    }
-    bool Ok() const { return ok_; }
-    bool Launch(const WCHAR* commandLine, PROCESS_INFORMATION* pi) {
-        WCHAR line[512];
-        _snwprintf_s(line, 512, _TRUNCATE, WSTR("%s"), commandLine);
-        STARTUPINFOEXW si;
-        std::memset(&si, 0, sizeof si);
-        si.StartupInfo.cb = sizeof si;
-        si.lpAttributeList = list_;
-        std::memset(pi, 0, sizeof *pi);
-        return CreateProcessW(nullptr, line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT,
-                              nullptr, nullptr, &si.StartupInfo, pi) != FALSE;
-    }
-
-private:
-    char* buffer_;
-    LPPROC_THREAD_ATTRIBUTE_LIST list_;
-    bool ok_;
-};
 
 // With a handle list only the listed inheritable handles reach the child;
 // another inheritable event of the parent does not. (Wine 8 passes every
 // inheritable handle whatever the list says: there only the listed one is
-// checked.)
-void HandleListLimitsInheritance() {
-    HANDLE listed = InheritableEvent(TRUE);
-    HANDLE other = InheritableEvent(TRUE);
-    Attributes attributes(&listed, 1, nullptr);
-    CHECK(attributes.Ok());
-    PROCESS_INFORMATION pi;
-    CHECK(attributes.Launch(Line("only", listed, conformance::OnWine() ? nullptr : other), &pi));
-    CHECK_EQ(ExitCodeAfterWait(pi), 0u);
-    Close(pi);
-    CloseHandle(listed);
-    CloseHandle(other);
-}
-
-// A job with the kill-on-close limit ends the processes started in it when
-// its last handle is closed.
-void KillOnCloseJobEndsItsProcesses() {
+// checked.) A job with the kill-on-close limit ends the processes started in
+// it when its last handle is closed.
+void HandleListAndJob() {
     HANDLE events[2] = {InheritableEvent(TRUE), InheritableEvent(TRUE)};
+    PROCESS_INFORMATION pi;
+    CHECK(Launch(Line("only", events[0], conformance::OnWine() ? nullptr : events[1]), &pi, {events[0]}));
+    CHECK_DW(ExitCodeAfterWait(pi), 0);
+    conformance::CloseAll({pi.hThread, pi.hProcess});
+
     HANDLE job = CreateJobObjectW(nullptr, nullptr);
     CHECK(job != nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
     std::memset(&limits, 0, sizeof limits);
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     CHECK(SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits));
-    Attributes attributes(events, 2, &job);
-    CHECK(attributes.Ok());
-    PROCESS_INFORMATION pi;
-    CHECK(attributes.Launch(Line("ignore", events[0], events[1]), &pi));
-    CHECK_EQ(WaitForSingleObject(events[0], kLongWait), (DWORD)WAIT_OBJECT_0);
-    CHECK_EQ(WaitForSingleObject(pi.hProcess, 0), (DWORD)WAIT_TIMEOUT);
+    CHECK(Launch(Line("ignore", events[0], events[1]), &pi, {events[0], events[1]}, job));
+    CHECK_DW(WaitForSingleObject(events[0], kLongWait), WAIT_OBJECT_0);
+    CHECK_STEPS(pi.hProcess, "-");
     CHECK(CloseHandle(job));
-    CHECK_EQ(WaitForSingleObject(pi.hProcess, kLongWait), (DWORD)WAIT_OBJECT_0);
-    Close(pi);
-    CloseHandle(events[0]);
-    CloseHandle(events[1]);
+    CHECK_DW(WaitForSingleObject(pi.hProcess, kLongWait), WAIT_OBJECT_0);
+    conformance::CloseAll({pi.hThread, pi.hProcess, events[0], events[1]});
 }
 
 }  // namespace
 
 int main() {
-    ExitCodes();
-    CommandLineArguments();
-    NotFound();
-    EventsBothWays();
-    AutoResetAcrossProcesses();
-    StateAndHandleInformation();
-    Terminate();
-    HandleListLimitsInheritance();
-    KillOnCloseJobEndsItsProcesses();
+    ExitCodesAndArguments();
+    EventsAndTerminate();
+    SharedEventState();
+    HandleListAndJob();
     return conformance::Finish("conf_process");
 }

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 
 namespace conformance {
 
@@ -59,6 +60,69 @@ inline DWORD Join(HANDLE thread) {
     return code;
 }
 
+// Runs a callable (a lambda giving the thread's exit code) on a new thread.
+// The thread works on its own copy, freed before the call so that a thread
+// ending in ExitThread leaks nothing; what the callable refers to must
+// outlive the thread.
+template <typename F>
+DWORD WINAPI CallOnThread(void* p) {
+    F* copy = static_cast<F*>(p);
+    F f(*copy);
+    delete copy;
+    return static_cast<DWORD>(f());
+}
+template <typename F>
+HANDLE StartThread(F f, DWORD flags = 0, DWORD* id = nullptr, SIZE_T stackSize = 0) {
+    return CreateThread(nullptr, stackSize, CallOnThread<F>, new F(f), flags, id);
+}
+template <typename F>
+HANDLE Start(F f) {
+    return StartThread(f);
+}
+
+// Runs a callable on a new thread, waits for it and gives its exit code.
+template <typename F>
+DWORD Run(F f) {
+    return Join(Start(f));
+}
+
+inline HANDLE NewEvent(bool manual, bool initial) { return CreateEventW(nullptr, manual, initial, nullptr); }
+
+inline bool Signaled(HANDLE h) { return WaitForSingleObject(h, 0) == WAIT_OBJECT_0; }
+
+inline void CloseAll(std::initializer_list<HANDLE> handles) {
+    for (HANDLE h : handles) CloseHandle(h);
+}
+
+// Steps through a script on one object and checks every step, stopping at
+// the first that fails: 's' SetEvent, 'r' ResetEvent, 'p' ReleaseSemaphore
+// by one, 'm' ReleaseMutex, 'x' a ReleaseMutex that fails with
+// ERROR_NOT_OWNER; and waits that do not block: '+' signalled (and taken),
+// '-' times out, 'a' reports an abandoned mutex.
+inline void ReportSteps(HANDLE h, const char* steps, const char* expr, const char* file, int line) {
+    for (const char* step = steps; *step; ++step) {
+        SetLastError(0);
+        bool ok = false;
+        switch (*step) {
+        case 's': ok = SetEvent(h) != FALSE; break;
+        case 'r': ok = ResetEvent(h) != FALSE; break;
+        case 'p': ok = ReleaseSemaphore(h, 1, nullptr) != FALSE; break;
+        case 'm': ok = ReleaseMutex(h) != FALSE; break;
+        case 'x': ok = !ReleaseMutex(h) && GetLastError() == ERROR_NOT_OWNER; break;
+        case '+': ok = WaitForSingleObject(h, 0) == WAIT_OBJECT_0; break;
+        case '-': ok = WaitForSingleObject(h, 0) == WAIT_TIMEOUT; break;
+        case 'a': ok = WaitForSingleObject(h, 0) == WAIT_ABANDONED_0; break;
+        }
+        ++Checks();
+        if (!ok) {
+            ++Failures();
+            std::fprintf(stderr, "%s:%d: step %d '%c' of \"%s\" on %s failed\n", file, line,
+                         static_cast<int>(step - steps), *step, steps, expr);
+            return;
+        }
+    }
+}
+
 // Prints the closing line and gives the exit status.
 inline int Finish(const char* program) {
     std::printf("%s: %d passed, %d failed\n", program, Checks() - Failures(), Failures());
@@ -69,6 +133,10 @@ inline int Finish(const char* program) {
 
 #define CHECK(expr) ::conformance::Report(static_cast<bool>(expr), #expr, __FILE__, __LINE__)
 #define CHECK_EQ(a, b) ::conformance::ReportEq((a), (b), #a, #b, __FILE__, __LINE__)
+// Both sides compared as DWORD values (wait results, error codes).
+#define CHECK_DW(a, b) \
+    ::conformance::ReportEq(static_cast<DWORD>(a), static_cast<DWORD>(b), #a, #b, __FILE__, __LINE__)
+#define CHECK_STEPS(h, steps) ::conformance::ReportSteps((h), (steps), #h, __FILE__, __LINE__)
 // A call that fails (expr true) and sets the given last error.
 #define CHECK_ERR(expr, error)                                  \
     do {                                                        \
