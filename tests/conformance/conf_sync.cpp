@@ -112,24 +112,18 @@ void Mutexes() {
     // Now owned normally by this thread; the abandonment is reported once.
     CHECK_STEPS(m, "+mmx+m");
 
-    // A wait that does not block sees the abandonment too.
-    CHECK_DW(Run(takeAndExit), 5);
-    CHECK_STEPS(m, "am");
-
-    // ExitThread while owning; the index of the abandoned mutex is reported.
-    CHECK_DW(Run(takeAndExit), 5);
+    // ExitThread while owning, then a wait that does not block, a wait-any
+    // (the index of the abandoned mutex is reported) and a wait-all (all
+    // acquired, abandonment reported somewhere in WAIT_ABANDONED_0 ..
+    // WAIT_ABANDONED_0 + nCount - 1: which value is not documented).
     HANDLE set[2] = {NewEvent(true, false), m};
-    CHECK_DW(WaitForMultipleObjects(2, set, FALSE, INFINITE), WAIT_ABANDONED_0 + 1);
-    CHECK(ReleaseMutex(m));
-
-    // Wait-all including an abandoned mutex: all acquired, abandonment
-    // reported somewhere in WAIT_ABANDONED_0 .. WAIT_ABANDONED_0 + nCount - 1
-    // (which value within the range is not documented).
-    CHECK_DW(Run(takeAndExit), 5);
-    SetEvent(set[0]);
-    DWORD r = WaitForMultipleObjects(2, set, TRUE, INFINITE);
-    CHECK(r >= WAIT_ABANDONED_0 && r < WAIT_ABANDONED_0 + 2);
-    CHECK(ReleaseMutex(m));
+    for (int kind = 0; kind < 3; ++kind) {
+        CHECK_DW(Run(takeAndExit), 5);
+        if (kind == 2) SetEvent(set[0]);
+        const DWORD r = kind == 0 ? WaitForSingleObject(m, 0) : WaitForMultipleObjects(2, set, kind == 2, INFINITE);
+        CHECK(kind == 2 ? r >= WAIT_ABANDONED_0 && r < WAIT_ABANDONED_0 + 2 : r == WAIT_ABANDONED_0 + kind);
+        CHECK(ReleaseMutex(m));
+    }
 
     // A mutex owned elsewhere keeps a wait-all from completing.
     t = Start(takeAndReturn);
@@ -137,7 +131,7 @@ void Mutexes() {
     CHECK_DW(WaitForMultipleObjects(2, set, TRUE, 0), WAIT_TIMEOUT);
     SetEvent(proceed);
     Join(t);
-    r = WaitForMultipleObjects(2, set, TRUE, INFINITE);
+    const DWORD r = WaitForMultipleObjects(2, set, TRUE, INFINITE);
     CHECK(r >= WAIT_ABANDONED_0 && r < WAIT_ABANDONED_0 + 2);
     CHECK(ReleaseMutex(m));
 
@@ -338,6 +332,8 @@ void CloseWhileWaiting() {
 }
 #endif
 
+// Both ways of making one: recursive for the owner, closed to others until
+// left as often as entered, and exclusive.
 void CriticalSections() {
     CRITICAL_SECTION cs;
     LONG counter = 0;
@@ -354,26 +350,25 @@ void CriticalSections() {
         }
         return 0;
     };
-    InitializeCriticalSection(&cs);
-    EnterCriticalSection(&cs);
-    EnterCriticalSection(&cs);  // recursive
-    CHECK(TryEnterCriticalSection(&cs));
-    CHECK_DW(Run(tryEnter), 0);
-    LeaveCriticalSection(&cs);
-    LeaveCriticalSection(&cs);
-    CHECK_DW(Run(tryEnter), 0);  // still held once
-    LeaveCriticalSection(&cs);
-    CHECK_DW(Run(tryEnter), 1);
-    HANDLE other = Start(count);
-    count();
-    Join(other);
-    CHECK_EQ(counter, 20000);
-    DeleteCriticalSection(&cs);
-
-    CHECK(InitializeCriticalSectionAndSpinCount(&cs, 4000));
-    EnterCriticalSection(&cs);
-    LeaveCriticalSection(&cs);
-    DeleteCriticalSection(&cs);
+    for (bool spin : {false, true}) {
+        if (!spin) InitializeCriticalSection(&cs);
+        if (spin) CHECK(InitializeCriticalSectionAndSpinCount(&cs, 4000));
+        EnterCriticalSection(&cs);
+        EnterCriticalSection(&cs);
+        CHECK(TryEnterCriticalSection(&cs));
+        CHECK_DW(Run(tryEnter), 0);
+        LeaveCriticalSection(&cs);
+        LeaveCriticalSection(&cs);
+        CHECK_DW(Run(tryEnter), 0);  // still held once
+        LeaveCriticalSection(&cs);
+        CHECK_DW(Run(tryEnter), 1);
+        counter = 0;
+        HANDLE other = Start(count);
+        count();
+        Join(other);
+        CHECK_EQ(counter, 20000);
+        DeleteCriticalSection(&cs);
+    }
 }
 
 void InterlockedAndHeap() {

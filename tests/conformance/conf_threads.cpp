@@ -3,119 +3,20 @@
 // the layer did not start itself.
 #include "conformance.h"
 
-#if defined(_WIN32)
-#  include <process.h>
-#else
-#  include <thread>
-#endif
+#include <thread>
 
 namespace {
 
 using conformance::Join;
 using conformance::NewEvent;
 using conformance::Run;
+using conformance::Start;
 
 [[noreturn]] void Leave(DWORD code) { ExitThread(code); }
 
 DWORD ExitCodeOf(HANDLE thread) {
     DWORD code = 0xDEAD;
     return GetExitCodeThread(thread, &code) ? code : 0xBAD;
-}
-
-void ExitCodes() {
-    HANDLE go = NewEvent(true, false);
-    HANDLE ran = NewEvent(true, false);
-    DWORD id = 0, seenId = 0;
-    auto waitThenReturn42 = [&] {
-        seenId = GetCurrentThreadId();
-        SetEvent(ran);
-        WaitForSingleObject(go, INFINITE);
-        return 42;
-    };
-    HANDLE t = conformance::StartThread(waitThenReturn42, 0, &id);
-    CHECK(t != nullptr && id != 0 && id != GetCurrentThreadId());
-    CHECK_DW(GetThreadId(t), id);
-    WaitForSingleObject(ran, INFINITE);
-    CHECK_DW(seenId, id);
-    CHECK_DW(ExitCodeOf(t), STILL_ACTIVE);
-    CHECK_STEPS(t, "-");
-    SetEvent(go);
-    CHECK_DW(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
-    CHECK_STEPS(t, "++");  // stays signalled
-    CHECK_DW(ExitCodeOf(t), 42);
-    CHECK_DW(GetThreadId(t), id);  // the handle still names the ended thread
-    CloseHandle(t);
-
-    CHECK_DW(Run([]() -> DWORD { Leave(7); }), 7);  // ExitThread from a nested call
-
-    // The current thread, through its pseudo handle.
-    CHECK_DW(ExitCodeOf(GetCurrentThread()), STILL_ACTIVE);
-    CHECK_DW(GetThreadId(GetCurrentThread()), GetCurrentThreadId());
-
-    // Closing a thread's handle does not stop the thread.
-    ResetEvent(go);
-    ResetEvent(ran);
-    CHECK(CloseHandle(conformance::Start([&] {
-        WaitForSingleObject(go, INFINITE);
-        return SetEvent(ran);
-    })));
-    SetEvent(go);
-    CHECK_DW(WaitForSingleObject(ran, INFINITE), WAIT_OBJECT_0);
-    conformance::CloseAll({go, ran});
-}
-
-void Suspended() {
-    LONG volatile runs = 0;
-    auto countRun = [&] {
-        InterlockedIncrement(&runs);
-        return 3;
-    };
-    HANDLE t = conformance::StartThread(countRun, CREATE_SUSPENDED);
-    CHECK(t != nullptr && GetThreadId(t) != 0);
-    CHECK_DW(ExitCodeOf(t), STILL_ACTIVE);
-    // A suspended thread does not run: the timeout is the thing under test.
-    CHECK_DW(WaitForSingleObject(t, 30), WAIT_TIMEOUT);
-    CHECK_EQ(runs, 0);
-    CHECK_DW(ResumeThread(t), 1);
-    CHECK_DW(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
-    CHECK_EQ(runs, 1);
-    CHECK_DW(ExitCodeOf(t), 3);
-    CHECK_DW(ResumeThread(t), 0);  // not suspended
-    CloseHandle(t);
-
-    // Many short threads with a small stack, waited for together.
-    HANDLE many[MAXIMUM_WAIT_OBJECTS];
-    for (auto& h : many) h = conformance::StartThread(countRun, 0, nullptr, 64 * 1024);
-    CHECK_DW(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS, many, TRUE, INFINITE), WAIT_OBJECT_0);
-    bool allThree = true;
-    for (HANDLE h : many) allThree = allThree && Join(h) == 3;
-    CHECK(allThree);
-    CHECK_EQ(runs, 1 + MAXIMUM_WAIT_OBJECTS);
-}
-
-void Priorities() {
-    HANDLE go = NewEvent(true, false);
-    HANDLE t = conformance::Start([&] { return WaitForSingleObject(go, INFINITE); });
-    CHECK_EQ(GetThreadPriority(t), THREAD_PRIORITY_NORMAL);
-    for (int level : {THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_TIME_CRITICAL, THREAD_PRIORITY_LOWEST}) {
-        CHECK(SetThreadPriority(t, level));
-        CHECK_EQ(GetThreadPriority(t), level);
-    }
-    CHECK_ERR(!SetThreadPriority(t, 5), ERROR_INVALID_PARAMETER);
-    CHECK_EQ(GetThreadPriority(t), THREAD_PRIORITY_LOWEST);
-    SetEvent(go);
-    Join(t);
-    CHECK_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL);
-    CloseHandle(go);
-
-    // The last error is per thread.
-    SetLastError(1234);
-    const DWORD other = Run([] {
-        SetLastError(5);
-        return GetLastError();
-    });
-    CHECK_DW(other, 5);
-    CHECK_DW(GetLastError(), 1234);
 }
 
 // Runs first: a null handle is no handle even before any object exists.
@@ -132,53 +33,122 @@ void BadHandles() {
     CloseHandle(event);
 }
 
-struct Abandoning {
-    HANDLE ran;
-    HANDLE mutex;
-    LONG volatile runs;
-};
+// A running thread: its id, STILL_ACTIVE, an unsignalled handle and its
+// priorities; then ended: a handle that stays signalled, still names it and
+// gives its exit code.
+void ExitCodesAndPriorities() {
+    HANDLE go = NewEvent(true, false);
+    HANDLE ran = NewEvent(true, false);
+    DWORD id = 0, seenId = 0;
+    HANDLE t = Start(
+        [&] {
+            seenId = GetCurrentThreadId();
+            SetEvent(ran);
+            WaitForSingleObject(go, INFINITE);
+            return 42;
+        },
+        0, &id);
+    CHECK(t != nullptr && id != 0 && id != GetCurrentThreadId());
+    CHECK_DW(GetThreadId(t), id);
+    WaitForSingleObject(ran, INFINITE);
+    CHECK_DW(seenId, id);
+    CHECK_DW(ExitCodeOf(t), STILL_ACTIVE);
+    CHECK_STEPS(t, "-");
+    CHECK_EQ(GetThreadPriority(t), THREAD_PRIORITY_NORMAL);
+    for (int level : {THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_TIME_CRITICAL, THREAD_PRIORITY_LOWEST}) {
+        CHECK(SetThreadPriority(t, level));
+        CHECK_EQ(GetThreadPriority(t), level);
+    }
+    CHECK_ERR(!SetThreadPriority(t, 5), ERROR_INVALID_PARAMETER);
+    CHECK_EQ(GetThreadPriority(t), THREAD_PRIORITY_LOWEST);
+    SetEvent(go);
+    CHECK_DW(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
+    CHECK_STEPS(t, "++");  // stays signalled
+    CHECK_DW(ExitCodeOf(t), 42);
+    CHECK_DW(GetThreadId(t), id);  // the handle still names the ended thread
+    CloseHandle(t);
 
-// A thread started by the language runtime rather than CreateThread takes
-// the mutex and ends owning it.
-void TakeMutexAndEnd(void* p) {
-    auto* s = static_cast<Abandoning*>(p);
-    if (WaitForSingleObject(s->mutex, INFINITE) == WAIT_OBJECT_0) InterlockedIncrement(&s->runs);
-    SetEvent(s->ran);
+    CHECK_DW(Run([]() -> DWORD { Leave(7); }), 7);  // ExitThread from a nested call
+
+    // The current thread, through its pseudo handle.
+    CHECK_DW(ExitCodeOf(GetCurrentThread()), STILL_ACTIVE);
+    CHECK_DW(GetThreadId(GetCurrentThread()), GetCurrentThreadId());
+    CHECK_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL);
+
+    // Closing a thread's handle does not stop the thread.
+    ResetEvent(go);
+    ResetEvent(ran);
+    CHECK(CloseHandle(Start([&] {
+        WaitForSingleObject(go, INFINITE);
+        return SetEvent(ran);
+    })));
+    SetEvent(go);
+    CHECK_DW(WaitForSingleObject(ran, INFINITE), WAIT_OBJECT_0);
+    conformance::CloseAll({go, ran});
+
+    // The last error is per thread.
+    SetLastError(1234);
+    const DWORD other = Run([] {
+        SetLastError(5);
+        return GetLastError();
+    });
+    CHECK_DW(other, 5);
+    CHECK_DW(GetLastError(), 1234);
 }
 
-#if defined(_WIN32)
-unsigned __stdcall CrtThread(void* p) {
-    TakeMutexAndEnd(p);
-    return 0;
-}
-#endif
+void Suspended() {
+    LONG volatile runs = 0;
+    auto countRun = [&] {
+        InterlockedIncrement(&runs);
+        return 3;
+    };
+    HANDLE t = Start(countRun, CREATE_SUSPENDED);
+    CHECK(t != nullptr && GetThreadId(t) != 0);
+    CHECK_DW(ExitCodeOf(t), STILL_ACTIVE);
+    // A suspended thread does not run: the timeout is the thing under test.
+    CHECK_DW(WaitForSingleObject(t, 30), WAIT_TIMEOUT);
+    CHECK_EQ(runs, 0);
+    CHECK_DW(ResumeThread(t), 1);
+    CHECK_DW(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
+    CHECK_EQ(runs, 1);
+    CHECK_DW(ExitCodeOf(t), 3);
+    CHECK_DW(ResumeThread(t), 0);  // not suspended
+    CloseHandle(t);
 
+    // Many short threads with a small stack, waited for together.
+    HANDLE many[MAXIMUM_WAIT_OBJECTS];
+    for (auto& h : many) h = Start(countRun, 0, nullptr, 64 * 1024);
+    CHECK_DW(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS, many, TRUE, INFINITE), WAIT_OBJECT_0);
+    bool allThree = true;
+    for (HANDLE h : many) allThree = allThree && Join(h) == 3;
+    CHECK(allThree);
+    CHECK_EQ(runs, 1 + MAXIMUM_WAIT_OBJECTS);
+}
+
+// A thread started by the language runtime rather than CreateThread takes a
+// mutex and ends owning it.
 void ForeignThreadAbandonsMutex() {
-    Abandoning s{NewEvent(true, false), CreateMutexW(nullptr, FALSE, nullptr), 0};
-#if defined(_WIN32)
-    HANDLE t = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, CrtThread, &s, 0, nullptr));
-#else
-    std::thread t(TakeMutexAndEnd, &s);
-#endif
-    WaitForSingleObject(s.ran, INFINITE);
-    CHECK_DW(WaitForSingleObject(s.mutex, INFINITE), WAIT_ABANDONED_0);
-#if defined(_WIN32)
-    Join(t);
-#else
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, nullptr);
+    HANDLE ran = NewEvent(true, false);
+    DWORD taken = WAIT_FAILED;
+    std::thread t([&] {
+        taken = WaitForSingleObject(mutex, INFINITE);
+        SetEvent(ran);
+    });
+    WaitForSingleObject(ran, INFINITE);
+    CHECK_DW(WaitForSingleObject(mutex, INFINITE), WAIT_ABANDONED_0);
     t.join();
-#endif
-    CHECK_EQ(s.runs, 1);
-    CHECK(ReleaseMutex(s.mutex));
-    conformance::CloseAll({s.mutex, s.ran});
+    CHECK_DW(taken, WAIT_OBJECT_0);
+    CHECK(ReleaseMutex(mutex));
+    conformance::CloseAll({mutex, ran});
 }
 
 }  // namespace
 
 int main() {
     BadHandles();
-    ExitCodes();
+    ExitCodesAndPriorities();
     Suspended();
-    Priorities();
     ForeignThreadAbandonsMutex();
     return conformance::Finish("conf_threads");
 }

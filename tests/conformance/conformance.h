@@ -72,12 +72,8 @@ DWORD WINAPI CallOnThread(void* p) {
     return static_cast<DWORD>(f());
 }
 template <typename F>
-HANDLE StartThread(F f, DWORD flags = 0, DWORD* id = nullptr, SIZE_T stackSize = 0) {
+HANDLE Start(F f, DWORD flags = 0, DWORD* id = nullptr, SIZE_T stackSize = 0) {
     return CreateThread(nullptr, stackSize, CallOnThread<F>, new F(f), flags, id);
-}
-template <typename F>
-HANDLE Start(F f) {
-    return StartThread(f);
 }
 
 // Runs a callable on a new thread, waits for it and gives its exit code.
@@ -99,28 +95,25 @@ inline void CloseAll(std::initializer_list<HANDLE> handles) {
 // by one, 'm' ReleaseMutex, 'x' a ReleaseMutex that fails with
 // ERROR_NOT_OWNER; and waits that do not block: '+' signalled (and taken),
 // '-' times out, 'a' reports an abandoned mutex.
-inline void ReportSteps(HANDLE h, const char* steps, const char* expr, const char* file, int line) {
-    for (const char* step = steps; *step; ++step) {
-        SetLastError(0);
-        bool ok = false;
-        switch (*step) {
-        case 's': ok = SetEvent(h) != FALSE; break;
-        case 'r': ok = ResetEvent(h) != FALSE; break;
-        case 'p': ok = ReleaseSemaphore(h, 1, nullptr) != FALSE; break;
-        case 'm': ok = ReleaseMutex(h) != FALSE; break;
-        case 'x': ok = !ReleaseMutex(h) && GetLastError() == ERROR_NOT_OWNER; break;
-        case '+': ok = WaitForSingleObject(h, 0) == WAIT_OBJECT_0; break;
-        case '-': ok = WaitForSingleObject(h, 0) == WAIT_TIMEOUT; break;
-        case 'a': ok = WaitForSingleObject(h, 0) == WAIT_ABANDONED_0; break;
-        }
-        ++Checks();
-        if (!ok) {
-            ++Failures();
-            std::fprintf(stderr, "%s:%d: step %d '%c' of \"%s\" on %s failed\n", file, line,
-                         static_cast<int>(step - steps), *step, steps, expr);
-            return;
-        }
+inline bool Step(HANDLE h, char step) {
+    SetLastError(0);
+    switch (step) {
+    case 's': return SetEvent(h) != FALSE;
+    case 'r': return ResetEvent(h) != FALSE;
+    case 'p': return ReleaseSemaphore(h, 1, nullptr) != FALSE;
+    case 'm': return ReleaseMutex(h) != FALSE;
+    case 'x': return !ReleaseMutex(h) && GetLastError() == ERROR_NOT_OWNER;
+    case '+': return WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
+    case '-': return WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+    case 'a': return WaitForSingleObject(h, 0) == WAIT_ABANDONED_0;
+    default: return false;
     }
+}
+inline void ReportSteps(HANDLE h, const char* steps, const char* expr, const char* file, int line) {
+    int i = 0;
+    while (steps[i] && Step(h, steps[i])) ++i;
+    Report(steps[i] == 0, expr, file, line);
+    if (steps[i]) std::fprintf(stderr, "  (at step %d, '%c')\n", i, steps[i]);
 }
 
 // Prints the closing line and gives the exit status.
@@ -136,7 +129,7 @@ inline int Finish(const char* program) {
 // Both sides compared as DWORD values (wait results, error codes).
 #define CHECK_DW(a, b) \
     ::conformance::ReportEq(static_cast<DWORD>(a), static_cast<DWORD>(b), #a, #b, __FILE__, __LINE__)
-#define CHECK_STEPS(h, steps) ::conformance::ReportSteps((h), (steps), #h, __FILE__, __LINE__)
+#define CHECK_STEPS(h, steps) ::conformance::ReportSteps((h), (steps), #h " " #steps, __FILE__, __LINE__)
 // A call that fails (expr true) and sets the given last error.
 #define CHECK_ERR(expr, error)                                  \
     do {                                                        \
