@@ -3,7 +3,8 @@
 // STILL_ACTIVE, TerminateProcess of a child that ignores its stop event,
 // events inherited by the child (same handle values) that either process
 // sets and the other waits for, a handle list that limits what is inherited,
-// and a kill-on-close job. The child is vks_process_child.
+// and a kill-on-close job. The child is this program itself, started with
+// arguments (Child below).
 #include "conformance.h"
 
 #include <cstring>
@@ -21,11 +22,69 @@ HANDLE InheritableEvent(BOOL manual) { return CreateEventW(&g_inheritable, manua
 // The child's command line for a mode that takes two handle values.
 const WCHAR* Line(const char* mode, HANDLE a, HANDLE b) {
     static WCHAR line[256];
-    _snwprintf_s(line, 256, _TRUNCATE, WSTR("vks_process_child.exe %hs %p %p"), mode, a, b);
+    _snwprintf_s(line, 256, _TRUNCATE, WSTR("conf_process.exe %hs %p %p"), mode, a, b);
     return line;
 }
 
-// Starts the child with a command line ("vks_process_child.exe ..."), the
+// The child: one thing per run, chosen by its first argument, with the
+// handle values of inherited events given on its command line in
+// hexadecimal (as "%p" prints them). Its exit code tells the parent what it
+// saw.
+int Child(int argc, char** argv) {
+    auto is = [&](const char* mode) { return std::strcmp(argv[1], mode) == 0; };
+    // exit <code>: ends at once with the code.
+    if (is("exit") && argc == 3) return std::atoi(argv[2]);
+    // args <expected...>: the arguments after the mode, compared with the
+    // ones the parent meant to pass; 0 when all match, else 100 + the first
+    // index that differs.
+    if (is("args")) {
+        static const char* const kExpected[] = {"a b", "c\\d", "e\"f", "g\\\"h", "", "i\\\\", "tab\tin", "end"};
+        const int count = static_cast<int>(sizeof kExpected / sizeof kExpected[0]);
+        if (argc - 2 != count) return 99;
+        for (int i = 0; i < count; ++i) {
+            if (std::strcmp(argv[2 + i], kExpected[i]) != 0) return 100 + i;
+        }
+        return 0;
+    }
+    if (argc != 4) return 98;
+    HANDLE a = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(std::strtoull(argv[2], nullptr, 16)));
+    HANDLE b = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(std::strtoull(argv[3], nullptr, 16)));
+    // signal <started> <stop>: sets started, waits for stop; 7 when stop
+    // came, 9 when it did not. ignore <started> <stop>: sets started and
+    // never looks at stop; it must be terminated. (Waits that end a child
+    // the parent forgot are bounded, so that a failing run ends.)
+    if (is("signal") || is("ignore")) {
+        if (!SetEvent(a)) return 8;
+        if (is("ignore")) WaitForSingleObject(CreateEventW(nullptr, TRUE, FALSE, nullptr), kLongWait);
+        return !is("ignore") && WaitForSingleObject(b, kLongWait) == WAIT_OBJECT_0 ? 7 : 9;
+    }
+    // ping <auto-reset ping> <manual pong>: waits for ping, checks that the
+    // wait consumed it, then sets pong; 0 on success.
+    if (is("ping")) {
+        if (WaitForSingleObject(a, kLongWait) != WAIT_OBJECT_0) return 11;
+        if (WaitForSingleObject(a, 0) != WAIT_TIMEOUT) return 12;
+        return SetEvent(b) ? 0 : 13;
+    }
+    // state <manual event> <expected 0/1>: the inherited event's state as
+    // the parent left it; 0 when it matches, and resets it so the parent
+    // can see the reset.
+    if (is("state")) {
+        const DWORD wait = WaitForSingleObject(a, 0);
+        if (wait == WAIT_FAILED) return 21;
+        if ((wait == WAIT_OBJECT_0) != (b != nullptr)) return 22;
+        return ResetEvent(a) ? 0 : 23;
+    }
+    // only <listed> <unlisted>: the listed event was inherited (a valid,
+    // unsignalled event here), the unlisted one was not (0: not checked);
+    // 0 when so.
+    if (is("only")) {
+        if (WaitForSingleObject(a, 0) != WAIT_TIMEOUT) return 31;
+        return b != nullptr && WaitForSingleObject(b, 0) != WAIT_FAILED ? 32 : 0;
+    }
+    return 98;
+}
+
+// Starts the child with a command line ("conf_process.exe ..."), the
 // program being found by the search for a command line, which starts in
 // this program's folder. With a handle list only those handles are
 // inherited; with a job the child starts in it.
@@ -72,10 +131,10 @@ void ExitCodesAndArguments() {
         DWORD exitCode;
     };
     const Row rows[] = {
-        {WSTR("vks_process_child.exe exit 42"), 42},
-        {WSTR("vks_process_child.exe exit 0"), 0},
-        {WSTR("vks_process_child.exe args \"a b\" c\\d e\\\"f g\\\\\\\"h \"\" \"i\\\\\\\\\" \"tab\tin\" end"), 0},
-        {WSTR("\"vks_process_child.exe\" exit 5"), 5},
+        {WSTR("conf_process.exe exit 42"), 42},
+        {WSTR("conf_process.exe exit 0"), 0},
+        {WSTR("conf_process.exe args \"a b\" c\\d e\\\"f g\\\\\\\"h \"\" \"i\\\\\\\\\" \"tab\tin\" end"), 0},
+        {WSTR("\"conf_process.exe\" exit 5"), 5},
     };
     for (const Row& row : rows) {
         PROCESS_INFORMATION pi;
@@ -186,7 +245,8 @@ void HandleListAndJob() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 1) return Child(argc, argv);
     ExitCodesAndArguments();
     EventsAndTerminate();
     SharedEventState();
