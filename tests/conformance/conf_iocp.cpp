@@ -126,12 +126,7 @@ void Basics() {
     // First in, first out.
     OVERLAPPED many[100];
     for (int i = 0; i < 100; ++i) CHECK(PostQueuedCompletionStatus(port, i * 2, i, &many[i]));
-    bool fifo = true;
-    for (int i = 0; i < 100; ++i) {
-        fifo = fifo && GetQueuedCompletionStatus(port, &bytes, &key, &ov, 0) && key == (ULONG_PTR)i &&
-               bytes == (DWORD)(i * 2) && ov == &many[i];
-    }
-    CHECK(fifo);
+    for (int i = 0; i < 100; ++i) CHECK_PACKET(port, 0, TRUE, 0, i * 2, i, &many[i]);
     CHECK_PACKET(port, 0, FALSE, WAIT_TIMEOUT, 0, 0, nullptr);
 
     // Bad handles: none, and an object that is not a port.
@@ -151,42 +146,40 @@ void Basics() {
 void AcrossThreads() {
     HANDLE port = NewPort();
     HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    DWORD bytes = 0;
-    ULONG_PTR key = 0;
-    LPOVERLAPPED got = kGarbage;
-    DWORD error = 0;
-    auto dequeue = [&] {
-        got = kGarbage;
-        SetEvent(ready);
-        SetLastError(0);
-        const BOOL ok = GetQueuedCompletionStatus(port, &bytes, &key, &got, INFINITE);
-        error = GetLastError();
-        return ok;
-    };
-    HANDLE t = conformance::Start(dequeue);
-    WaitForSingleObject(ready, INFINITE);
     OVERLAPPED ov{};
+    HANDLE t = conformance::Start([&] {
+        SetEvent(ready);
+        return Packet(port, INFINITE, TRUE, 0, 11, 22, &ov, __LINE__);
+    });
+    WaitForSingleObject(ready, INFINITE);
     CHECK(PostQueuedCompletionStatus(port, 11, 22, &ov));
     CHECK(conformance::Join(t));
-    CHECK(bytes == 11 && key == 22 && got == &ov);
     CloseHandle(port);
 
     // Closing the port under a blocked dequeue ends it with
-    // ERROR_ABANDONED_WAIT_0. If the close wins the race against the worker
-    // reaching its wait, the worker sees a closed handle instead; repeat
-    // until the blocked case has been seen. Wine leaves the dequeue waiting
-    // (until its timeout) instead of ending it as documented, so this part
-    // is skipped there.
+    // ERROR_ABANDONED_WAIT_0 (735). If the close wins the race against the
+    // worker reaching its wait, the worker sees a closed handle instead;
+    // repeat until the blocked case has been seen. Wine leaves the dequeue
+    // waiting (until its timeout) instead of ending it as documented, so
+    // this part is skipped there.
     bool sawAbandoned = conformance::OnWine();
     bool allExpected = true;
     for (int attempt = 0; attempt < 200 && !sawAbandoned; ++attempt) {
         port = NewPort();
-        t = conformance::Start(dequeue);
+        t = conformance::Start([&] {
+            DWORD bytes;
+            ULONG_PTR key;
+            LPOVERLAPPED got = kGarbage;
+            SetEvent(ready);
+            SetLastError(0);
+            const BOOL ok = GetQueuedCompletionStatus(port, &bytes, &key, &got, INFINITE);
+            return ok || got != nullptr ? 0 : GetLastError();
+        });
         WaitForSingleObject(ready, INFINITE);
         CloseHandle(port);
-        allExpected = allExpected && !conformance::Join(t) && got == nullptr &&
-                      (error == ERROR_ABANDONED_WAIT_0 || error == ERROR_INVALID_HANDLE);
-        sawAbandoned = error == 735;  // ERROR_ABANDONED_WAIT_0
+        const DWORD error = conformance::Join(t);
+        allExpected = allExpected && (error == ERROR_ABANDONED_WAIT_0 || error == ERROR_INVALID_HANDLE);
+        sawAbandoned = error == 735;
     }
     CHECK(allExpected);
     CHECK(sawAbandoned);
