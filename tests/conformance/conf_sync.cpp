@@ -13,15 +13,39 @@ using conformance::Run;
 using conformance::Signaled;
 using conformance::Start;
 
-void Events() {
-    HANDLE manual = NewEvent(true, false);
-    HANDLE autoReset = NewEvent(false, true);
-    CHECK(manual != nullptr && autoReset != nullptr);
-    CHECK_STEPS(manual, "-s++r-");  // stays signalled until reset
-    // Initially signalled, consumed by the first wait; setting twice does not count.
-    CHECK_STEPS(autoReset, "+-ss+-");
-    CHECK_ERR(!SetEvent(nullptr), ERROR_INVALID_HANDLE);
-    CloseAll({manual, autoReset});
+// What every kind of object shares, each kind checked with a script of its
+// own operations (CHECK_STEPS) that leaves it as it found it: its handle
+// value is a small multiple of four, never 0 or INVALID_HANDLE_VALUE; a
+// duplicate names the same object and outlives the original, also when the
+// duplication closes the source; a closed handle names nothing.
+void ObjectKinds() {
+    const struct {
+        HANDLE h;
+        const char* steps;
+    } kinds[] = {
+        {NewEvent(true, false), "-s++r-"},  // manual reset: stays signalled until reset
+        {NewEvent(false, true), "+-ss+-s"},  // auto reset: taken by a wait; setting twice does not count
+        {CreateMutexW(nullptr, TRUE, nullptr), "+mmx+"},  // owned: re-entrant, released as often as taken
+        {CreateSemaphoreW(nullptr, 0, 2, nullptr), "-pp++-"},
+    };
+    for (const auto& kind : kinds) {
+        CHECK(kind.h != nullptr && kind.h != INVALID_HANDLE_VALUE && reinterpret_cast<ULONG_PTR>(kind.h) % 4 == 0);
+        CHECK_STEPS(kind.h, kind.steps);
+        HANDLE dup = nullptr;
+        HANDLE moved = nullptr;
+        CHECK(DuplicateHandle(GetCurrentProcess(), kind.h, GetCurrentProcess(), &dup, 0, FALSE, DUPLICATE_SAME_ACCESS));
+        CHECK(dup != nullptr && dup != kind.h && CloseHandle(kind.h));
+        CHECK_STEPS(dup, kind.steps);
+        CHECK(DuplicateHandle(GetCurrentProcess(), dup, GetCurrentProcess(), &moved, 0, FALSE,
+                              DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
+        CHECK_STEPS(moved, kind.steps);
+        // The source is closed; its value may be reused for the new handle
+        // at once (Wine does), otherwise it no longer names anything.
+        if (moved != dup) CHECK_ERR(!CloseHandle(dup), ERROR_INVALID_HANDLE);
+        CHECK(CloseHandle(moved));
+        CHECK_ERR(WaitForSingleObject(moved, 0) == WAIT_FAILED, ERROR_INVALID_HANDLE);
+        CHECK_ERR(!CloseHandle(moved), ERROR_INVALID_HANDLE);
+    }
 }
 
 void WaitOrdering() {
@@ -77,8 +101,7 @@ void WaitAll() {
 
 void Mutexes() {
     HANDLE m = CreateMutexW(nullptr, TRUE, nullptr);
-    CHECK(m != nullptr);
-    CHECK_STEPS(m, "++");  // re-entrant for the owner
+    CHECK_STEPS(m, "++");
     // Another thread can neither release it nor take it.
     const DWORD foreign = Run([&] {
         SetLastError(0);
@@ -134,8 +157,6 @@ void Mutexes() {
 
 void Semaphores() {
     HANDLE s = CreateSemaphoreW(nullptr, 0, 2, nullptr);
-    CHECK(s != nullptr);
-    CHECK_STEPS(s, "-");
     LONG previous = -1;
     CHECK(ReleaseSemaphore(s, 1, &previous) && previous == 0);
     CHECK_ERR(!ReleaseSemaphore(s, 2, &previous), ERROR_TOO_MANY_POSTS);  // 1 + 2 > 2
@@ -196,25 +217,16 @@ void Time() {
 void Handles() {
     CHECK_ERR(WaitForSingleObject(nullptr, 0) == WAIT_FAILED, ERROR_INVALID_HANDLE);
     CHECK_ERR(!CloseHandle(nullptr), ERROR_INVALID_HANDLE);
-    // Handle values: small multiples of four, never 0 or INVALID_HANDLE_VALUE.
-    HANDLE h[8];
-    bool valid = true;
-    for (auto& x : h) {
-        x = NewEvent(true, true);
-        valid = valid && x != nullptr && x != INVALID_HANDLE_VALUE && reinterpret_cast<ULONG_PTR>(x) % 4 == 0;
-    }
-    CHECK(valid);
-    HANDLE closed = h[7];
-    CHECK(CloseHandle(closed));
-    CHECK_ERR(WaitForSingleObject(closed, 0) == WAIT_FAILED, ERROR_INVALID_HANDLE);
-    CHECK_ERR(!CloseHandle(closed), ERROR_INVALID_HANDLE);
-    HANDLE mixed[2] = {h[0], closed};
-    CHECK_ERR(WaitForMultipleObjects(2, mixed, FALSE, 0) == WAIT_FAILED, ERROR_INVALID_HANDLE);
+    CHECK_ERR(!SetEvent(nullptr), ERROR_INVALID_HANDLE);
     HANDLE many[MAXIMUM_WAIT_OBJECTS + 1];
-    for (auto& x : many) x = h[0];
+    for (auto& x : many) x = NewEvent(true, true);
+    HANDLE closed = NewEvent(true, true);
+    CloseHandle(closed);
+    HANDLE mixed[2] = {many[0], closed};
+    CHECK_ERR(WaitForMultipleObjects(2, mixed, FALSE, 0) == WAIT_FAILED, ERROR_INVALID_HANDLE);
     CHECK_ERR(WaitForMultipleObjects(0, many, FALSE, 0) == WAIT_FAILED, ERROR_INVALID_PARAMETER);
     CHECK_ERR(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS + 1, many, FALSE, 0) == WAIT_FAILED, ERROR_INVALID_PARAMETER);
-    for (int i = 0; i < 7; ++i) CloseHandle(h[i]);
+    for (HANDLE x : many) CloseHandle(x);
 
     // Pseudo handles: never closed, the process never signalled.
     CHECK(GetCurrentProcess() == (HANDLE)(LONG_PTR)-1 && GetCurrentThread() == (HANDLE)(LONG_PTR)-2);
@@ -222,22 +234,6 @@ void Handles() {
     CHECK_DW(WaitForSingleObject(GetCurrentProcess(), 0), WAIT_TIMEOUT);
     CHECK_DW(WaitForSingleObject(GetCurrentThread(), 0), WAIT_TIMEOUT);
     CHECK(GetCurrentProcessId() != 0 && GetCurrentThreadId() != 0);
-
-    // A duplicate names the same object and outlives the original.
-    HANDLE e = NewEvent(true, false);
-    HANDLE dup = nullptr;
-    CHECK(DuplicateHandle(GetCurrentProcess(), e, GetCurrentProcess(), &dup, 0, FALSE, DUPLICATE_SAME_ACCESS));
-    CHECK(dup != nullptr && dup != e);
-    CHECK(CloseHandle(e));
-    CHECK(SetEvent(dup) && Signaled(dup));
-    HANDLE moved = nullptr;
-    CHECK(DuplicateHandle(GetCurrentProcess(), dup, GetCurrentProcess(), &moved, 0, FALSE,
-                          DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
-    CHECK(Signaled(moved));
-    // The source is closed; its value may be reused for the new handle at once
-    // (Wine does), otherwise it no longer names anything.
-    if (moved != dup) CHECK_ERR(!CloseHandle(dup), ERROR_INVALID_HANDLE);
-    CHECK(CloseHandle(moved));
 
     // Duplicating the current-thread pseudo handle gives a real one.
     HANDLE self = nullptr;
@@ -395,7 +391,7 @@ void InterlockedAndHeap() {
 }  // namespace
 
 int main() {
-    Events();
+    ObjectKinds();
     WaitOrdering();
     WaitAll();
     Mutexes();
