@@ -15,6 +15,8 @@
 
 namespace {
 
+using namespace conformance;
+
 LPOVERLAPPED const kGarbage = reinterpret_cast<LPOVERLAPPED>(static_cast<ULONG_PTR>(0x1234));
 
 HANDLE NewPort() { return CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1); }
@@ -52,7 +54,7 @@ public:
                                  4096, 0, nullptr);
         client_ = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     }
-    ~Device() { conformance::CloseAll({client_, file_}); }
+    ~Device() { CloseAll({client_, file_}); }
     HANDLE handle() const { return file_; }
     bool StartRead(OVERLAPPED* ov) {
         return !ReadFile(file_, buffer_, sizeof buffer_, nullptr, ov) && GetLastError() == ERROR_IO_PENDING;
@@ -147,13 +149,13 @@ void AcrossThreads() {
     HANDLE port = NewPort();
     HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     OVERLAPPED ov{};
-    HANDLE t = conformance::Start([&] {
+    HANDLE t = Start([&] {
         SetEvent(ready);
         return Packet(port, INFINITE, TRUE, 0, 11, 22, &ov, __LINE__);
     });
     WaitForSingleObject(ready, INFINITE);
     CHECK(PostQueuedCompletionStatus(port, 11, 22, &ov));
-    CHECK(conformance::Join(t));
+    CHECK(Join(t));
     CloseHandle(port);
 
     // Closing the port under a blocked dequeue ends it with
@@ -162,11 +164,11 @@ void AcrossThreads() {
     // repeat until the blocked case has been seen. Wine leaves the dequeue
     // waiting (until its timeout) instead of ending it as documented, so
     // this part is skipped there.
-    bool sawAbandoned = conformance::OnWine();
+    bool sawAbandoned = OnWine();
     bool allExpected = true;
     for (int attempt = 0; attempt < 200 && !sawAbandoned; ++attempt) {
         port = NewPort();
-        t = conformance::Start([&] {
+        t = Start([&] {
             DWORD bytes;
             ULONG_PTR key;
             LPOVERLAPPED got = kGarbage;
@@ -177,7 +179,7 @@ void AcrossThreads() {
         });
         WaitForSingleObject(ready, INFINITE);
         CloseHandle(port);
-        const DWORD error = conformance::Join(t);
+        const DWORD error = Join(t);
         allExpected = allExpected && (error == ERROR_ABANDONED_WAIT_0 || error == ERROR_INVALID_HANDLE);
         sawAbandoned = error == 735;
     }
@@ -233,7 +235,7 @@ void DeviceRequests() {
     CHECK_PACKET(other, INFINITE, TRUE, 0, 1, 9, &ov);
     // A file is bound to one port only.
     CHECK_ERR(CreateIoCompletionPort(device.handle(), other, 1, 0) == nullptr, ERROR_INVALID_PARAMETER);
-    conformance::CloseAll({event, other, port});
+    CloseAll({event, other, port});
 }
 
 }  // namespace

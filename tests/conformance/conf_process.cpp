@@ -12,6 +12,8 @@
 
 namespace {
 
+using namespace conformance;
+
 // Long enough for a loaded machine; a passing run never waits this long.
 constexpr DWORD kLongWait = 20000;
 
@@ -146,7 +148,7 @@ void ExitCodesAndArguments() {
         // waiting again on an ended process returns at once.
         CHECK_DW(WaitForSingleObject(pi.hThread, kLongWait), WAIT_OBJECT_0);
         CHECK_STEPS(pi.hProcess, "+");
-        conformance::CloseAll({pi.hThread, pi.hProcess});
+        CloseAll({pi.hThread, pi.hProcess});
     }
     PROCESS_INFORMATION pi;
     CHECK_ERR(!Launch(WSTR("vks_no_such_program_here.exe exit 1"), &pi), ERROR_FILE_NOT_FOUND);
@@ -184,7 +186,7 @@ void EventsAndTerminate() {
         // ERROR_ACCESS_DENIED; Wine reports success: the result is not checked.)
         TerminateProcess(pi.hProcess, 5);
         CHECK_DW(ExitCodeAfterWait(pi), expected);
-        conformance::CloseAll({pi.hThread, pi.hProcess, started, stop});
+        CloseAll({pi.hThread, pi.hProcess, started, stop});
     }
 }
 
@@ -202,7 +204,7 @@ void SharedEventState() {
     CHECK_DW(WaitForSingleObject(pong, kLongWait), WAIT_OBJECT_0);
     CHECK_STEPS(ping, "-");
     CHECK_DW(ExitCodeAfterWait(pi), 0);
-    conformance::CloseAll({pi.hThread, pi.hProcess, ping, pong});
+    CloseAll({pi.hThread, pi.hProcess, ping, pong});
 
     // (Our layer shares across processes only events made with attributes.)
     SECURITY_ATTRIBUTES notInherited = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
@@ -214,7 +216,7 @@ void SharedEventState() {
     CHECK(Launch(Line("state", event, reinterpret_cast<HANDLE>(1)), &pi));  // "1": expected set
     CHECK_DW(ExitCodeAfterWait(pi), 0);
     CHECK_STEPS(event, "-");
-    conformance::CloseAll({pi.hThread, pi.hProcess, event});
+    CloseAll({pi.hThread, pi.hProcess, event});
 }
 
 // With a handle list only the listed inheritable handles reach the child;
@@ -225,9 +227,9 @@ void SharedEventState() {
 void HandleListAndJob() {
     HANDLE events[2] = {InheritableEvent(TRUE), InheritableEvent(TRUE)};
     PROCESS_INFORMATION pi;
-    CHECK(Launch(Line("only", events[0], conformance::OnWine() ? nullptr : events[1]), &pi, {events[0]}));
+    CHECK(Launch(Line("only", events[0], OnWine() ? nullptr : events[1]), &pi, {events[0]}));
     CHECK_DW(ExitCodeAfterWait(pi), 0);
-    conformance::CloseAll({pi.hThread, pi.hProcess});
+    CloseAll({pi.hThread, pi.hProcess});
 
     HANDLE job = CreateJobObjectW(nullptr, nullptr);
     CHECK(job != nullptr);
@@ -240,7 +242,7 @@ void HandleListAndJob() {
     CHECK_STEPS(pi.hProcess, "-");
     CHECK(CloseHandle(job));
     CHECK_DW(WaitForSingleObject(pi.hProcess, kLongWait), WAIT_OBJECT_0);
-    conformance::CloseAll({pi.hThread, pi.hProcess, events[0], events[1]});
+    CloseAll({pi.hThread, pi.hProcess, events[0], events[1]});
 }
 
 }  // namespace

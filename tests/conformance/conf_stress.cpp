@@ -8,6 +8,8 @@
 
 namespace {
 
+using namespace conformance;
+
 constexpr int kThreads = 6;
 constexpr int kMaxPostsPerThread = 20000;
 constexpr double kSeconds = 1.0;
@@ -108,7 +110,7 @@ DWORD Work(int index) {
             break;
         }
         default: {  // objects made, used and closed while others work
-            HANDLE pair[2] = {conformance::NewEvent(false, true), g->semaphore};
+            HANDLE pair[2] = {NewEvent(false, true), g->semaphore};
             Expect(WaitForMultipleObjects(2, pair, FALSE, 0) == WAIT_OBJECT_0);
             CloseHandle(pair[0]);
             break;
@@ -124,19 +126,19 @@ DWORD Work(int index) {
 int main() {
     g = new Shared{};
     for (auto& h : g->mutex) h = CreateMutexW(nullptr, FALSE, nullptr);
-    for (auto& h : g->event) h = conformance::NewEvent(false, false);
+    for (auto& h : g->event) h = NewEvent(false, false);
     g->semaphore = CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr);
     g->port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 0);
-    g->finish = conformance::NewEvent(true, false);
+    g->finish = NewEvent(true, false);
     QueryPerformanceFrequency(&g->frequency);
     QueryPerformanceCounter(&g->start);
 
     HANDLE threads[kThreads];
-    for (int i = 0; i < kThreads; ++i) threads[i] = conformance::Start([i] { return Work(i); });
+    for (int i = 0; i < kThreads; ++i) threads[i] = Start([i] { return Work(i); });
     Sleep(static_cast<DWORD>(kSeconds * 1000));
     SetEvent(g->finish);
     CHECK_DW(WaitForMultipleObjects(kThreads, threads, TRUE, 30000), WAIT_OBJECT_0);  // nobody left asleep
-    for (HANDLE h : threads) CHECK_DW(conformance::Join(h), 0);
+    for (HANDLE h : threads) CHECK_DW(Join(h), 0);
 
     // What is left over is still there, once.
     LONG drained = 0;

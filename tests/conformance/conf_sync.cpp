@@ -5,13 +5,7 @@
 
 namespace {
 
-using conformance::CloseAll;
-using conformance::Join;
-using conformance::NewEvent;
-using conformance::OnWine;
-using conformance::Run;
-using conformance::Signaled;
-using conformance::Start;
+using namespace conformance;
 
 // What every kind of object shares, each kind checked with a script of its
 // own operations (CHECK_STEPS) that leaves it as it found it: its handle

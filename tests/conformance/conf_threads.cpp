@@ -7,10 +7,7 @@
 
 namespace {
 
-using conformance::Join;
-using conformance::NewEvent;
-using conformance::Run;
-using conformance::Start;
+using namespace conformance;
 
 [[noreturn]] void Leave(DWORD code) { ExitThread(code); }
 
@@ -84,7 +81,7 @@ void ExitCodesAndPriorities() {
     })));
     SetEvent(go);
     CHECK_DW(WaitForSingleObject(ran, INFINITE), WAIT_OBJECT_0);
-    conformance::CloseAll({go, ran});
+    CloseAll({go, ran});
 
     // The last error is per thread.
     SetLastError(1234);
@@ -140,7 +137,7 @@ void ForeignThreadAbandonsMutex() {
     t.join();
     CHECK_DW(taken, WAIT_OBJECT_0);
     CHECK(ReleaseMutex(mutex));
-    conformance::CloseAll({mutex, ran});
+    CloseAll({mutex, ran});
 }
 
 }  // namespace
