@@ -93,13 +93,6 @@ private:
 };
 #endif
 
-double MillisecondsSince(const LARGE_INTEGER& from) {
-    LARGE_INTEGER f, now;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&now);
-    return double(now.QuadPart - from.QuadPart) * 1000.0 / double(f.QuadPart);
-}
-
 void Basics() {
     HANDLE port = NewPort();
     CHECK(port != nullptr && port != INVALID_HANDLE_VALUE);

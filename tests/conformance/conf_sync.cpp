@@ -189,20 +189,17 @@ void Semaphores() {
 // Timed waits last about as long as asked; the tick counts and the
 // performance counter are one clock.
 void Time() {
-    HANDLE e = NewEvent(true, false);
-    LARGE_INTEGER f, a, b;
-    CHECK(QueryPerformanceFrequency(&f) && f.QuadPart > 0);
-    CHECK(QueryPerformanceCounter(&a));
+    HANDLE two[2] = {NewEvent(true, false), NewEvent(false, false)};
+    LARGE_INTEGER f, start;
+    CHECK(QueryPerformanceFrequency(&f) && f.QuadPart > 0 && QueryPerformanceCounter(&start));
     const ULONGLONG t64 = GetTickCount64();
     CHECK((DWORD)(GetTickCount() - (DWORD)t64) < 1000u);
-    CHECK_DW(WaitForSingleObject(e, 50), WAIT_TIMEOUT);
-    HANDLE two[2] = {e, NewEvent(false, false)};
+    CHECK_DW(WaitForSingleObject(two[0], 50), WAIT_TIMEOUT);
     CHECK_DW(WaitForMultipleObjects(2, two, TRUE, 20), WAIT_TIMEOUT);
     Sleep(20);
-    CHECK(QueryPerformanceCounter(&b));
-    const double ms = double(b.QuadPart - a.QuadPart) * 1000.0 / double(f.QuadPart);
     // 90 ms asked for: Windows may end each timed wait up to one clock tick
     // (10-16 ms) early.
+    const double ms = MillisecondsSince(start);
     CHECK(ms >= 40.0 && ms < 5000.0);
     CHECK(GetTickCount64() >= t64 + 30u);
     CloseAll({two[0], two[1]});

@@ -82,6 +82,14 @@ DWORD Run(F f) {
     return Join(Start(f));
 }
 
+// Milliseconds on the performance counter since `start`.
+inline double MillisecondsSince(const LARGE_INTEGER& start) {
+    LARGE_INTEGER f, now;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&now);
+    return double(now.QuadPart - start.QuadPart) * 1000.0 / double(f.QuadPart);
+}
+
 inline HANDLE NewEvent(bool manual, bool initial) { return CreateEventW(nullptr, manual, initial, nullptr); }
 
 inline bool Signaled(HANDLE h) { return WaitForSingleObject(h, 0) == WAIT_OBJECT_0; }
