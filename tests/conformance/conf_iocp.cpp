@@ -142,10 +142,7 @@ void AcrossThreads() {
     HANDLE port = NewPort();
     HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     OVERLAPPED ov{};
-    HANDLE t = Start([&] {
-        SetEvent(ready);
-        return Packet(port, INFINITE, TRUE, 0, 11, 22, &ov, __LINE__);
-    });
+    HANDLE t = Start([&] { return SetEvent(ready) && Packet(port, INFINITE, TRUE, 0, 11, 22, &ov, __LINE__); });
     WaitForSingleObject(ready, INFINITE);
     CHECK(PostQueuedCompletionStatus(port, 11, 22, &ov));
     CHECK(Join(t));

@@ -93,26 +93,26 @@ int Child(int argc, char** argv) {
 bool Launch(const WCHAR* commandLine, PROCESS_INFORMATION* pi, std::vector<HANDLE> handles = {}, HANDLE job = nullptr) {
     WCHAR line[512];
     _snwprintf_s(line, 512, _TRUNCATE, WSTR("%s"), commandLine);
-    STARTUPINFOEXW si;
-    std::memset(&si, 0, sizeof si);
+    STARTUPINFOEXW si{};
     si.StartupInfo.cb = handles.empty() ? sizeof si.StartupInfo : sizeof si;
-    std::memset(pi, 0, sizeof *pi);
+    *pi = PROCESS_INFORMATION{};
     SIZE_T size = 0;
     InitializeProcThreadAttributeList(nullptr, 2, 0, &size);
     std::vector<char> buffer(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer.data());
     if (!handles.empty()) {
-        si.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer.data());
-        const bool ok = InitializeProcThreadAttributeList(si.lpAttributeList, 2, 0, &size) &&
-                        UpdateProcThreadAttribute(si.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
-                                                  handles.data(), handles.size() * sizeof(HANDLE), nullptr, nullptr) &&
-                        (job == nullptr || UpdateProcThreadAttribute(si.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST,
-                                                                     &job, sizeof(HANDLE), nullptr, nullptr));
+        si.lpAttributeList = list;
+        const bool ok = InitializeProcThreadAttributeList(list, 2, 0, &size) &&
+                        UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles.data(),
+                                                  handles.size() * sizeof(HANDLE), nullptr, nullptr) &&
+                        (!job || UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST, &job, sizeof job,
+                                                           nullptr, nullptr));
         if (!ok) return false;
     }
     const DWORD flags = CREATE_NO_WINDOW | (handles.empty() ? 0 : EXTENDED_STARTUPINFO_PRESENT);
     const bool started = CreateProcessW(nullptr, line, nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                                         &si.StartupInfo, pi) != FALSE;
-    if (!handles.empty()) DeleteProcThreadAttributeList(si.lpAttributeList);
+    if (!handles.empty()) DeleteProcThreadAttributeList(list);
     return started;
 }
 
@@ -164,7 +164,6 @@ void EventsAndTerminate() {
         const bool ignores = std::strcmp(mode, "ignore") == 0;
         HANDLE started = InheritableEvent(TRUE);
         HANDLE stop = InheritableEvent(TRUE);
-        CHECK(started != nullptr && stop != nullptr);
         PROCESS_INFORMATION pi;
         CHECK(Launch(Line(mode, started, stop), &pi));
         CHECK_DW(WaitForSingleObject(started, kLongWait), WAIT_OBJECT_0);

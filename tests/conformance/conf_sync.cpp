@@ -168,20 +168,17 @@ void Semaphores() {
     HANDLE sem = CreateSemaphoreW(nullptr, 0, 100, nullptr);
     HANDLE passed = CreateSemaphoreW(nullptr, 0, 100, nullptr);
     HANDLE threads[5];
-    for (auto& h : threads) {
-        h = Start([&] {
-            const DWORD r = WaitForSingleObject(sem, INFINITE);
-            ReleaseSemaphore(passed, 1, nullptr);
-            return r;
-        });
-    }
+    auto pass = [&] {
+        return WaitForSingleObject(sem, INFINITE) == WAIT_OBJECT_0 && ReleaseSemaphore(passed, 1, nullptr);
+    };
+    for (auto& h : threads) h = Start(pass);
     CHECK(ReleaseSemaphore(sem, 3, nullptr));
     for (int i = 0; i < 3; ++i) CHECK_DW(WaitForSingleObject(passed, INFINITE), WAIT_OBJECT_0);
     CHECK_STEPS(passed, "-");  // the count is used up
     CHECK_DW(WaitForMultipleObjects(5, threads, TRUE, 0), WAIT_TIMEOUT);
     CHECK(ReleaseSemaphore(sem, 2, &previous) && previous == 0);
     CHECK_DW(WaitForMultipleObjects(5, threads, TRUE, INFINITE), WAIT_OBJECT_0);
-    for (HANDLE h : threads) CHECK_DW(Join(h), WAIT_OBJECT_0);
+    for (HANDLE h : threads) CHECK_DW(Join(h), TRUE);
     CHECK_STEPS(sem, "-");
     CloseAll({s, sem, passed});
 }
@@ -297,10 +294,7 @@ void CloseWhileWaiting() {
         HANDLE started = NewEvent(false, false);
         HANDLE waitOn = nullptr;
         DuplicateHandle(GetCurrentProcess(), event, GetCurrentProcess(), &waitOn, 0, FALSE, DUPLICATE_SAME_ACCESS);
-        HANDLE t = Start([&] {
-            SetEvent(started);
-            return WaitForSingleObject(waitOn, INFINITE);
-        });
+        HANDLE t = Start([&] { return SetEvent(started) ? WaitForSingleObject(waitOn, INFINITE) : WAIT_FAILED; });
         WaitForSingleObject(started, INFINITE);
         CloseHandle(waitOn);
         SetEvent(event);

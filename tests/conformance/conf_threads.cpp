@@ -75,10 +75,7 @@ void ExitCodesAndPriorities() {
     // Closing a thread's handle does not stop the thread.
     ResetEvent(go);
     ResetEvent(ran);
-    CHECK(CloseHandle(Start([&] {
-        WaitForSingleObject(go, INFINITE);
-        return SetEvent(ran);
-    })));
+    CHECK(CloseHandle(Start([&] { return WaitForSingleObject(go, INFINITE) == WAIT_OBJECT_0 && SetEvent(ran); })));
     SetEvent(go);
     CHECK_DW(WaitForSingleObject(ran, INFINITE), WAIT_OBJECT_0);
     CloseAll({go, ran});
