@@ -117,11 +117,12 @@ inline bool Step(HANDLE h, char step) {
     default: return false;
     }
 }
-inline void ReportSteps(HANDLE h, const char* steps, const char* expr, const char* file, int line) {
+// True when every step holds; else says which step failed.
+inline bool Steps(HANDLE h, const char* steps) {
     int i = 0;
     while (steps[i] && Step(h, steps[i])) ++i;
-    Report(steps[i] == 0, expr, file, line);
-    if (steps[i]) std::fprintf(stderr, "  (at step %d, '%c')\n", i, steps[i]);
+    if (steps[i]) std::fprintf(stderr, "step %d ('%c') of \"%s\" failed:\n", i, steps[i], steps);
+    return steps[i] == 0;
 }
 
 // Prints the closing line and gives the exit status.
@@ -137,7 +138,7 @@ inline int Finish(const char* program) {
 // Both sides compared as DWORD values (wait results, error codes).
 #define CHECK_DW(a, b) \
     ::conformance::ReportEq(static_cast<DWORD>(a), static_cast<DWORD>(b), #a, #b, __FILE__, __LINE__)
-#define CHECK_STEPS(h, steps) ::conformance::ReportSteps((h), (steps), #h " " #steps, __FILE__, __LINE__)
+#define CHECK_STEPS(h, steps) CHECK(::conformance::Steps((h), (steps)))
 // A call that fails (expr true) and sets the given last error.
 #define CHECK_ERR(expr, error)                                  \
     do {                                                        \
