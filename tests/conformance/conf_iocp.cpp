@@ -96,9 +96,6 @@ private:
 void Basics() {
     HANDLE port = NewPort();
     CHECK(port != nullptr && port != INVALID_HANDLE_VALUE);
-    DWORD bytes = 77;
-    ULONG_PTR key = 77;
-    LPOVERLAPPED ov = kGarbage;
     CHECK_PACKET(port, 0, FALSE, WAIT_TIMEOUT, 0, 0, nullptr);
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
@@ -106,7 +103,7 @@ void Basics() {
     CHECK(MillisecondsSince(start) >= 25.0);
     // The shortest time-out waits too.
     QueryPerformanceCounter(&start);
-    for (int i = 0; i < 10; ++i) CHECK(!GetQueuedCompletionStatus(port, &bytes, &key, &ov, 1));
+    for (int i = 0; i < 10; ++i) CHECK_PACKET(port, 1, FALSE, WAIT_TIMEOUT, 0, 0, nullptr);
     CHECK(MillisecondsSince(start) >= 5.0);
 
     // Round trip of bytes, key and overlapped pointer; a packet with no
@@ -127,8 +124,7 @@ void Basics() {
     // Bad handles: none, and an object that is not a port.
     HANDLE event = CreateEventW(nullptr, TRUE, TRUE, nullptr);
     for (HANDLE bad : {HANDLE(nullptr), event}) {
-        ov = kGarbage;
-        CHECK_ERR(!GetQueuedCompletionStatus(bad, &bytes, &key, &ov, 0), ERROR_INVALID_HANDLE);
+        CHECK_PACKET(bad, 0, FALSE, ERROR_INVALID_HANDLE, 0, 0, nullptr);
         CHECK_ERR(!PostQueuedCompletionStatus(bad, 0, 0, nullptr), ERROR_INVALID_HANDLE);
     }
     // A new port takes no existing port.
@@ -194,8 +190,7 @@ void DeviceRequests() {
     CHECK_PACKET(port, 0, FALSE, WAIT_TIMEOUT, 0, 0, nullptr);
     device.Complete(&ov, 5);
     CHECK_PACKET(port, INFINITE, TRUE, 0, 5, 0xABC, &ov);
-    CHECK(HasOverlappedIoCompleted(&ov));
-    CHECK(ov.Internal == 0 && ov.InternalHigh == 5);
+    CHECK(HasOverlappedIoCompleted(&ov) && ov.Internal == 0 && ov.InternalHigh == 5);
     CHECK(GetOverlappedResult(device.handle(), &ov, &bytes, TRUE) && bytes == 5);
 
     // Failure: the packet still arrives, and the dequeue reports the error.
@@ -219,7 +214,6 @@ void DeviceRequests() {
     // A file handle and no existing port: a new port, bound to the file.
     Device second;
     HANDLE other = CreateIoCompletionPort(second.handle(), nullptr, 9, 0);
-    CHECK(other != nullptr);
     CHECK(second.StartRead(&ov));
     second.Complete(&ov, 1);
     CHECK_PACKET(other, INFINITE, TRUE, 0, 1, 9, &ov);

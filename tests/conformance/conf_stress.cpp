@@ -60,25 +60,20 @@ DWORD Work(int index) {
         const unsigned op = next() % 8;
         const int m = static_cast<int>(next() % 2);
         switch (op) {
-        case 0: {  // one mutex, sometimes re-entered
-            const DWORD r = WaitForSingleObject(g->mutex[m], 5);
+        case 0:
+        case 1: {  // one mutex, sometimes re-entered, or both at once: the two kinds of wait race
+            const int first = op == 1 ? 0 : m;
+            const int last = op == 1 ? 1 : m;
+            HANDLE mine = g->mutex[m];
+            const DWORD r = op == 1 ? WaitForMultipleObjects(2, g->mutex, TRUE, 5) : WaitForSingleObject(mine, 5);
             if (r == WAIT_TIMEOUT) break;
             Expect(r == WAIT_OBJECT_0);
-            Hold(m);
-            const bool again = (next() & 1) != 0;
-            if (again) Expect(WaitForSingleObject(g->mutex[m], 0) == WAIT_OBJECT_0);
-            Unhold(m);
-            if (again) ReleaseMutex(g->mutex[m]);
-            Expect(ReleaseMutex(g->mutex[m]));
-            break;
-        }
-        case 1: {  // both mutexes at once, racing the single waits
-            const DWORD r = WaitForMultipleObjects(2, g->mutex, TRUE, 5);
-            if (r == WAIT_TIMEOUT) break;
-            Expect(r == WAIT_OBJECT_0);
-            for (int i : {0, 1}) Hold(i);
-            for (int i : {1, 0}) Unhold(i);
-            for (HANDLE h : g->mutex) ReleaseMutex(h);
+            if (op == 0 && (next() & 1) != 0) {
+                Expect(WaitForSingleObject(mine, 0) == WAIT_OBJECT_0 && ReleaseMutex(mine));
+            }
+            for (int i = first; i <= last; ++i) Hold(i);
+            for (int i = last; i >= first; --i) Unhold(i);
+            for (int i = first; i <= last; ++i) Expect(ReleaseMutex(g->mutex[i]));
             break;
         }
         case 2: {  // any of the events and the semaphore
