@@ -8,6 +8,7 @@
 #include "conformance.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -115,22 +116,18 @@ DWORD ExitCodeAfterWait(const PROCESS_INFORMATION& pi) {
 // Children that end by themselves: exit codes, arguments (the child compares
 // them with the ones it expects), a quoted program name.
 void ExitCodesAndArguments() {
-    struct Row {
-        const WCHAR* line;
-        DWORD exitCode;
-    };
-    const Row rows[] = {
+    const std::pair<const WCHAR*, DWORD> rows[] = {
         {WSTR("conf_process.exe exit 42"), 42},
         {WSTR("conf_process.exe exit 0"), 0},
         {WSTR("conf_process.exe args \"a b\" c\\d e\\\"f g\\\\\\\"h \"\" \"i\\\\\\\\\" \"tab\tin\" end"), 0},
         {WSTR("\"conf_process.exe\" exit 5"), 5},
     };
-    for (const Row& row : rows) {
+    for (const auto& [line, exitCode] : rows) {
         PROCESS_INFORMATION pi;
-        CHECK(Launch(row.line, &pi));
+        CHECK(Launch(line, &pi));
         CHECK(pi.hProcess != nullptr && pi.hThread != nullptr && pi.dwProcessId != 0);
         CHECK_DW(GetProcessId(pi.hProcess), pi.dwProcessId);
-        CHECK_DW(ExitCodeAfterWait(pi), row.exitCode);
+        CHECK_DW(ExitCodeAfterWait(pi), exitCode);
         // The main thread's handle is signalled once the process has ended;
         // waiting again on an ended process returns at once.
         CHECK_DW(WaitForSingleObject(pi.hThread, kLongWait), WAIT_OBJECT_0);

@@ -66,9 +66,8 @@ inline DWORD Join(HANDLE thread) {
 // outlive the thread.
 template <typename F>
 DWORD WINAPI CallOnThread(void* p) {
-    F* copy = static_cast<F*>(p);
-    F f(*copy);
-    delete copy;
+    F f(*static_cast<F*>(p));
+    delete static_cast<F*>(p);
     return static_cast<DWORD>(f());
 }
 template <typename F>
