@@ -45,19 +45,23 @@ void ObjectKinds() {
     }
 }
 
-void WaitOrdering() {
-    // Wait-any: the lowest signalled index wins, and only the winner is
-    // consumed (manual-reset events stay set).
+void Waits() {
+    // A wait-all that fails takes nothing. Wait-any: the lowest signalled
+    // index wins, and only the winner is consumed. A wait-all that succeeds
+    // takes everything. (Manual-reset events stay set.)
     for (bool manual : {true, false}) {
         HANDLE e[3] = {NewEvent(manual, false), NewEvent(manual, false), NewEvent(manual, false)};
         CHECK_DW(WaitForMultipleObjects(3, e, FALSE, 0), WAIT_TIMEOUT);
         SetEvent(e[2]);
         SetEvent(e[1]);
+        CHECK_DW(WaitForMultipleObjects(3, e, TRUE, 0), WAIT_TIMEOUT);
         CHECK_DW(WaitForMultipleObjects(3, e, FALSE, 0), WAIT_OBJECT_0 + 1);
         SetEvent(e[0]);
         CHECK_DW(WaitForMultipleObjects(3, e, FALSE, INFINITE), WAIT_OBJECT_0);
         CHECK_DW(WaitForMultipleObjects(3, e, FALSE, 0), manual ? WAIT_OBJECT_0 : WAIT_OBJECT_0 + 2);
-        if (!manual) CHECK_DW(WaitForMultipleObjects(3, e, FALSE, 0), WAIT_TIMEOUT);
+        for (HANDLE h : e) SetEvent(h);
+        CHECK_DW(WaitForMultipleObjects(3, e, TRUE, 0), WAIT_OBJECT_0);
+        CHECK_DW(WaitForMultipleObjects(3, e, FALSE, 0), manual ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
         CloseAll({e[0], e[1], e[2]});
     }
 
@@ -70,17 +74,8 @@ void WaitOrdering() {
     for (auto& h : many) SetEvent(h);
     CHECK_DW(WaitForMultipleObjects(64, many, TRUE, 0), WAIT_OBJECT_0);
     for (auto& h : many) CloseHandle(h);
-}
 
-void WaitAll() {
     HANDLE ev[2] = {NewEvent(false, false), NewEvent(false, false)};
-    SetEvent(ev[0]);
-    CHECK_DW(WaitForMultipleObjects(2, ev, TRUE, 0), WAIT_TIMEOUT);
-    CHECK_STEPS(ev[0], "+s");  // a wait-all that fails takes nothing
-    SetEvent(ev[1]);
-    CHECK_DW(WaitForMultipleObjects(2, ev, TRUE, 0), WAIT_OBJECT_0);
-    CHECK(!Signaled(ev[0]) && !Signaled(ev[1]));  // and one that succeeds takes everything
-
     // A blocked wait-all does not take the first object on its own.
     HANDLE t = Start([&] { return WaitForMultipleObjects(2, ev, TRUE, INFINITE); });
     CHECK_STEPS(ev[0], "s+s");
@@ -502,8 +497,7 @@ void ForeignThreadAbandonsMutex() {
 int main() {
     BadThreadHandles();
     ObjectKinds();
-    WaitOrdering();
-    WaitAll();
+    Waits();
     Mutexes();
     WaitAllRacingSingle();
 #if !defined(_WIN32)
