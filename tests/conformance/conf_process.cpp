@@ -125,8 +125,7 @@ void ExitCodesAndArguments() {
     for (const auto& [line, exitCode] : rows) {
         PROCESS_INFORMATION pi;
         CHECK(Launch(line, &pi));
-        CHECK(pi.hProcess != nullptr && pi.hThread != nullptr && pi.dwProcessId != 0);
-        CHECK_DW(GetProcessId(pi.hProcess), pi.dwProcessId);
+        CHECK(pi.hThread != nullptr && pi.dwProcessId != 0 && GetProcessId(pi.hProcess) == pi.dwProcessId);
         CHECK_DW(ExitCodeAfterWait(pi), exitCode);
         // The main thread's handle is signalled once the process has ended;
         // waiting again on an ended process returns at once.
@@ -215,9 +214,7 @@ void HandleListAndJob() {
     CloseAll({pi.hThread, pi.hProcess});
 
     HANDLE job = CreateJobObjectW(nullptr, nullptr);
-    CHECK(job != nullptr);
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
-    std::memset(&limits, 0, sizeof limits);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     CHECK(SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits));
     CHECK(Launch(Line("ignore", events[0], events[1]), &pi, {events[0], events[1]}, job));

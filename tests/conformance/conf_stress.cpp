@@ -29,7 +29,7 @@ struct Shared {
     LARGE_INTEGER start;
 };
 
-Shared* g;
+Shared* const g = new Shared{};
 
 // Counts a broken invariant.
 void Expect(bool ok) {
@@ -115,7 +115,6 @@ DWORD Work(int index) {
 }  // namespace
 
 int main() {
-    g = new Shared{};
     for (auto& h : g->mutex) h = CreateMutexW(nullptr, FALSE, nullptr);
     for (auto& h : g->event) h = NewEvent(false, false);
     g->semaphore = CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr);

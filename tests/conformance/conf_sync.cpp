@@ -468,9 +468,7 @@ void Suspended() {
     HANDLE many[MAXIMUM_WAIT_OBJECTS];
     for (auto& h : many) h = Start(countRun, 0, nullptr, 64 * 1024);
     CHECK_DW(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS, many, TRUE, INFINITE), WAIT_OBJECT_0);
-    bool allThree = true;
-    for (HANDLE h : many) allThree = allThree && Join(h) == 3;
-    CHECK(allThree);
+    for (HANDLE h : many) CHECK_DW(Join(h), 3);
     CHECK_EQ(runs, 1 + MAXIMUM_WAIT_OBJECTS);
 }
 
