@@ -200,11 +200,20 @@ void Time() {
     CloseAll({two[0], two[1]});
 }
 
+// Runs first: a null handle is no handle even before any object exists.
 void Handles() {
+    DWORD code = 0;
+    CHECK_ERR(!CloseHandle(nullptr), ERROR_INVALID_HANDLE);
     CHECK_ERR(WaitForSingleObject(nullptr, 0) == WAIT_FAILED, ERROR_INVALID_HANDLE);
     CHECK_ERR(!SetEvent(nullptr), ERROR_INVALID_HANDLE);
+    CHECK_ERR(!GetExitCodeThread(nullptr, &code), ERROR_INVALID_HANDLE);
+    CHECK_ERR(GetThreadPriority(nullptr) == THREAD_PRIORITY_ERROR_RETURN, ERROR_INVALID_HANDLE);
+    CHECK_ERR(!SetThreadPriority(nullptr, THREAD_PRIORITY_NORMAL), ERROR_INVALID_HANDLE);
+    CHECK_ERR(GetThreadId(nullptr) == 0, ERROR_INVALID_HANDLE);
+    CHECK_ERR(ResumeThread(nullptr) == (DWORD)-1, ERROR_INVALID_HANDLE);
     HANDLE many[MAXIMUM_WAIT_OBJECTS + 1];
     for (auto& x : many) x = NewEvent(true, true);
+    CHECK_ERR(!GetExitCodeThread(many[0], &code), ERROR_INVALID_HANDLE);  // not a thread
     HANDLE closed = NewEvent(true, true);
     CloseHandle(closed);
     HANDLE mixed[2] = {many[0], closed};
@@ -367,8 +376,6 @@ void InterlockedAndHeap() {
     CHECK(empty != nullptr && HeapFree(heap, 0, empty));
 }
 
-// Threads.
-
 [[noreturn]] void Leave(DWORD code) { ExitThread(code); }
 
 DWORD ExitCodeOf(HANDLE thread) {
@@ -376,24 +383,11 @@ DWORD ExitCodeOf(HANDLE thread) {
     return GetExitCodeThread(thread, &code) ? code : 0xBAD;
 }
 
-// Runs first: a null handle is no handle even before any object exists.
-void BadThreadHandles() {
-    CHECK_ERR(!CloseHandle(nullptr), ERROR_INVALID_HANDLE);
-    DWORD code = 0;
-    HANDLE event = NewEvent(true, false);
-    CHECK_ERR(!GetExitCodeThread(nullptr, &code), ERROR_INVALID_HANDLE);
-    CHECK_ERR(!GetExitCodeThread(event, &code), ERROR_INVALID_HANDLE);  // not a thread
-    CHECK_ERR(GetThreadPriority(nullptr) == THREAD_PRIORITY_ERROR_RETURN, ERROR_INVALID_HANDLE);
-    CHECK_ERR(!SetThreadPriority(nullptr, THREAD_PRIORITY_NORMAL), ERROR_INVALID_HANDLE);
-    CHECK_ERR(GetThreadId(nullptr) == 0, ERROR_INVALID_HANDLE);
-    CHECK_ERR(ResumeThread(nullptr) == (DWORD)-1, ERROR_INVALID_HANDLE);
-    CloseHandle(event);
-}
-
 // A running thread: its id, STILL_ACTIVE, an unsignalled handle and its
 // priorities; then ended: a handle that stays signalled, still names it and
-// gives its exit code.
-void ExitCodesAndPriorities() {
+// gives its exit code. Then ExitThread, the current thread, a closed handle,
+// the last error, suspension and many threads at once.
+void Threads() {
     HANDLE go = NewEvent(true, false);
     HANDLE ran = NewEvent(true, false);
     DWORD id = 0, seenId = 0;
@@ -448,15 +442,14 @@ void ExitCodesAndPriorities() {
     });
     CHECK_DW(other, 5);
     CHECK_DW(GetLastError(), 1234);
-}
 
-void Suspended() {
+    // Suspended until resumed.
     LONG volatile runs = 0;
     auto countRun = [&] {
         InterlockedIncrement(&runs);
         return 3;
     };
-    HANDLE t = Start(countRun, CREATE_SUSPENDED);
+    t = Start(countRun, CREATE_SUSPENDED);
     CHECK(t != nullptr && GetThreadId(t) != 0);
     CHECK_DW(ExitCodeOf(t), STILL_ACTIVE);
     // A suspended thread does not run: the timeout is the thing under test.
@@ -480,7 +473,7 @@ void Suspended() {
 }  // namespace
 
 int main() {
-    BadThreadHandles();
+    Handles();
     ObjectKinds();
     Waits();
     Mutexes();
@@ -489,12 +482,10 @@ int main() {
     CloseWhileWaiting();
 #endif
     Semaphores();
-    Handles();
     NamedObjects();
     CriticalSections();
     InterlockedAndHeap();
     Time();
-    ExitCodesAndPriorities();
-    Suspended();
+    Threads();
     return conformance::Finish("conf_sync");
 }
