@@ -24,9 +24,7 @@ HANDLE NewPort() { return CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 
 // Dequeues a packet and checks what the call gives: its result (and the
 // last error when it fails), the byte count, the key and the OVERLAPPED
 // (the count and key are left unchecked when no packet is expected).
-#define CHECK_PACKET(port, wait, ok, error, bytes, key, ov) \
-    CHECK(Packet(port, wait, ok, error, bytes, key, ov, __LINE__))
-bool Packet(HANDLE port, DWORD wait, BOOL ok, DWORD error, DWORD bytes, ULONG_PTR key, LPOVERLAPPED ov, int line) {
+bool Packet(HANDLE port, DWORD wait, BOOL ok, DWORD error, DWORD bytes, ULONG_PTR key, LPOVERLAPPED ov) {
     DWORD gotBytes = 0xBAD;
     ULONG_PTR gotKey = 0xBAD;
     LPOVERLAPPED gotOv = kGarbage;
@@ -35,7 +33,7 @@ bool Packet(HANDLE port, DWORD wait, BOOL ok, DWORD error, DWORD bytes, ULONG_PT
     const DWORD gotError = gotOk ? 0 : GetLastError();
     const bool none = !ok && !ov;
     if (gotOk == ok && gotError == error && (none || (gotBytes == bytes && gotKey == key)) && gotOv == ov) return true;
-    std::fprintf(stderr, "line %d: packet %d/%lu/%lu/%lu/%p\n", line, gotOk, static_cast<unsigned long>(gotError),
+    std::fprintf(stderr, "packet %d/%lu/%lu/%lu/%p:\n", gotOk, static_cast<unsigned long>(gotError),
                  static_cast<unsigned long>(gotBytes), static_cast<unsigned long>(gotKey), static_cast<void*>(gotOv));
     return false;
 }
@@ -96,14 +94,14 @@ private:
 void Basics() {
     HANDLE port = NewPort();
     CHECK(port != nullptr && port != INVALID_HANDLE_VALUE);
-    CHECK_PACKET(port, 0, FALSE, WAIT_TIMEOUT, 0, 0, nullptr);
+    CHECK(Packet(port, 0, FALSE, WAIT_TIMEOUT, 0, 0, nullptr));
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
-    CHECK_PACKET(port, 40, FALSE, WAIT_TIMEOUT, 0, 0, nullptr);
+    CHECK(Packet(port, 40, FALSE, WAIT_TIMEOUT, 0, 0, nullptr));
     CHECK(MillisecondsSince(start) >= 25.0);
     // The shortest time-out waits too.
     QueryPerformanceCounter(&start);
-    for (int i = 0; i < 10; ++i) CHECK_PACKET(port, 1, FALSE, WAIT_TIMEOUT, 0, 0, nullptr);
+    for (int i = 0; i < 10; ++i) CHECK(Packet(port, 1, FALSE, WAIT_TIMEOUT, 0, 0, nullptr));
     CHECK(MillisecondsSince(start) >= 5.0);
 
     // Round trip of bytes, key and overlapped pointer; a packet with no
@@ -111,20 +109,20 @@ void Basics() {
     OVERLAPPED mine{};
     const ULONG_PTR bigKey = static_cast<ULONG_PTR>(0xFEDCBA9876543210ull);
     CHECK(PostQueuedCompletionStatus(port, 0xFFFFFFFFu, bigKey, &mine));
-    CHECK_PACKET(port, 0, TRUE, 0, 0xFFFFFFFFu, bigKey, &mine);
+    CHECK(Packet(port, 0, TRUE, 0, 0xFFFFFFFFu, bigKey, &mine));
     CHECK(PostQueuedCompletionStatus(port, 3, 4, nullptr));
-    CHECK_PACKET(port, INFINITE, TRUE, 0, 3, 4, nullptr);
+    CHECK(Packet(port, INFINITE, TRUE, 0, 3, 4, nullptr));
 
     // First in, first out.
     OVERLAPPED many[100];
     for (int i = 0; i < 100; ++i) CHECK(PostQueuedCompletionStatus(port, i * 2, i, &many[i]));
-    for (int i = 0; i < 100; ++i) CHECK_PACKET(port, 0, TRUE, 0, i * 2, i, &many[i]);
-    CHECK_PACKET(port, 0, FALSE, WAIT_TIMEOUT, 0, 0, nullptr);
+    for (int i = 0; i < 100; ++i) CHECK(Packet(port, 0, TRUE, 0, i * 2, i, &many[i]));
+    CHECK(Packet(port, 0, FALSE, WAIT_TIMEOUT, 0, 0, nullptr));
 
     // Bad handles: none, and an object that is not a port.
     HANDLE event = CreateEventW(nullptr, TRUE, TRUE, nullptr);
     for (HANDLE bad : {HANDLE(nullptr), event}) {
-        CHECK_PACKET(bad, 0, FALSE, ERROR_INVALID_HANDLE, 0, 0, nullptr);
+        CHECK(Packet(bad, 0, FALSE, ERROR_INVALID_HANDLE, 0, 0, nullptr));
         CHECK_ERR(!PostQueuedCompletionStatus(bad, 0, 0, nullptr), ERROR_INVALID_HANDLE);
     }
     // A new port takes no existing port.
@@ -138,7 +136,7 @@ void AcrossThreads() {
     HANDLE port = NewPort();
     HANDLE ready = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     OVERLAPPED ov{};
-    HANDLE t = Start([&] { return SetEvent(ready) && Packet(port, INFINITE, TRUE, 0, 11, 22, &ov, __LINE__); });
+    HANDLE t = Start([&] { return SetEvent(ready) && Packet(port, INFINITE, TRUE, 0, 11, 22, &ov); });
     WaitForSingleObject(ready, INFINITE);
     CHECK(PostQueuedCompletionStatus(port, 11, 22, &ov));
     CHECK(Join(t));
@@ -187,9 +185,9 @@ void DeviceRequests() {
     CHECK_DW(ov.Internal, STATUS_PENDING);
     CHECK(!HasOverlappedIoCompleted(&ov));
     CHECK_ERR(!GetOverlappedResult(device.handle(), &ov, &bytes, FALSE), ERROR_IO_INCOMPLETE);
-    CHECK_PACKET(port, 0, FALSE, WAIT_TIMEOUT, 0, 0, nullptr);
+    CHECK(Packet(port, 0, FALSE, WAIT_TIMEOUT, 0, 0, nullptr));
     device.Complete(&ov, 5);
-    CHECK_PACKET(port, INFINITE, TRUE, 0, 5, 0xABC, &ov);
+    CHECK(Packet(port, INFINITE, TRUE, 0, 5, 0xABC, &ov));
     CHECK(HasOverlappedIoCompleted(&ov) && ov.Internal == 0 && ov.InternalHigh == 5);
     CHECK(GetOverlappedResult(device.handle(), &ov, &bytes, TRUE) && bytes == 5);
 
@@ -197,7 +195,7 @@ void DeviceRequests() {
     OVERLAPPED failed{};
     CHECK(device.StartRead(&failed));
     device.Cancel(&failed);
-    CHECK_PACKET(port, INFINITE, FALSE, ERROR_OPERATION_ABORTED, 0, 0xABC, &failed);
+    CHECK(Packet(port, INFINITE, FALSE, ERROR_OPERATION_ABORTED, 0, 0xABC, &failed));
     CHECK_ERR(!GetOverlappedResult(device.handle(), &failed, &bytes, TRUE), ERROR_OPERATION_ABORTED);
 
     // An event whose low bit is set is signalled, but no packet is queued.
@@ -209,14 +207,14 @@ void DeviceRequests() {
     device.Complete(&quiet, 2);
     CHECK_DW(WaitForSingleObject(event, INFINITE), WAIT_OBJECT_0);
     CHECK(GetOverlappedResult(device.handle(), &quiet, &bytes, TRUE) && bytes == 2);
-    CHECK_PACKET(port, 0, FALSE, WAIT_TIMEOUT, 0, 0, nullptr);
+    CHECK(Packet(port, 0, FALSE, WAIT_TIMEOUT, 0, 0, nullptr));
 
     // A file handle and no existing port: a new port, bound to the file.
     Device second;
     HANDLE other = CreateIoCompletionPort(second.handle(), nullptr, 9, 0);
     CHECK(second.StartRead(&ov));
     second.Complete(&ov, 1);
-    CHECK_PACKET(other, INFINITE, TRUE, 0, 1, 9, &ov);
+    CHECK(Packet(other, INFINITE, TRUE, 0, 1, 9, &ov));
     // A file is bound to one port only.
     CHECK_ERR(CreateIoCompletionPort(device.handle(), other, 1, 0) == nullptr, ERROR_INVALID_PARAMETER);
     CloseAll({event, other, port});

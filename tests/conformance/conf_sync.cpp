@@ -378,11 +378,6 @@ void InterlockedAndHeap() {
 
 [[noreturn]] void Leave(DWORD code) { ExitThread(code); }
 
-DWORD ExitCodeOf(HANDLE thread) {
-    DWORD code = 0xDEAD;
-    return GetExitCodeThread(thread, &code) ? code : 0xBAD;
-}
-
 // A running thread: its id, STILL_ACTIVE, an unsignalled handle and its
 // priorities; then ended: a handle that stays signalled, still names it and
 // gives its exit code. Then ExitThread, the current thread, a closed handle,
@@ -390,7 +385,7 @@ DWORD ExitCodeOf(HANDLE thread) {
 void Threads() {
     HANDLE go = NewEvent(true, false);
     HANDLE ran = NewEvent(true, false);
-    DWORD id = 0, seenId = 0;
+    DWORD id = 0, seenId = 0, code = 0;
     HANDLE t = Start(
         [&] {
             seenId = GetCurrentThreadId();
@@ -403,7 +398,7 @@ void Threads() {
     CHECK_DW(GetThreadId(t), id);
     WaitForSingleObject(ran, INFINITE);
     CHECK_DW(seenId, id);
-    CHECK_DW(ExitCodeOf(t), STILL_ACTIVE);
+    CHECK(GetExitCodeThread(t, &code) && code == STILL_ACTIVE);
     CHECK_STEPS(t, "-");
     CHECK_EQ(GetThreadPriority(t), THREAD_PRIORITY_NORMAL);
     for (int level : {THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_TIME_CRITICAL, THREAD_PRIORITY_LOWEST}) {
@@ -415,14 +410,14 @@ void Threads() {
     SetEvent(go);
     CHECK_DW(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
     CHECK_STEPS(t, "++");  // stays signalled
-    CHECK_DW(ExitCodeOf(t), 42);
+    CHECK(GetExitCodeThread(t, &code) && code == 42);
     CHECK_DW(GetThreadId(t), id);  // the handle still names the ended thread
     CloseHandle(t);
 
     CHECK_DW(Run([]() -> DWORD { Leave(7); }), 7);  // ExitThread from a nested call
 
     // The current thread, through its pseudo handle.
-    CHECK_DW(ExitCodeOf(GetCurrentThread()), STILL_ACTIVE);
+    CHECK(GetExitCodeThread(GetCurrentThread(), &code) && code == STILL_ACTIVE);
     CHECK_DW(GetThreadId(GetCurrentThread()), GetCurrentThreadId());
     CHECK_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL);
 
@@ -451,14 +446,14 @@ void Threads() {
     };
     t = Start(countRun, CREATE_SUSPENDED);
     CHECK(t != nullptr && GetThreadId(t) != 0);
-    CHECK_DW(ExitCodeOf(t), STILL_ACTIVE);
+    CHECK(GetExitCodeThread(t, &code) && code == STILL_ACTIVE);
     // A suspended thread does not run: the timeout is the thing under test.
     CHECK_DW(WaitForSingleObject(t, 30), WAIT_TIMEOUT);
     CHECK_EQ(runs, 0);
     CHECK_DW(ResumeThread(t), 1);
     CHECK_DW(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
     CHECK_EQ(runs, 1);
-    CHECK_DW(ExitCodeOf(t), 3);
+    CHECK(GetExitCodeThread(t, &code) && code == 3);
     CHECK_DW(ResumeThread(t), 0);  // not suspended
     CloseHandle(t);
 
