@@ -157,9 +157,7 @@ void AcrossThreads() {
             ULONG_PTR key;
             LPOVERLAPPED got = kGarbage;
             SetEvent(ready);
-            SetLastError(0);
-            const BOOL ok = GetQueuedCompletionStatus(port, &bytes, &key, &got, INFINITE);
-            return ok || got != nullptr ? 0 : GetLastError();
+            return GetQueuedCompletionStatus(port, &bytes, &key, &got, INFINITE) || got ? 0 : GetLastError();
         });
         WaitForSingleObject(ready, INFINITE);
         CloseHandle(port);

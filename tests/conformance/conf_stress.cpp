@@ -15,11 +15,11 @@ constexpr int kMaxPostsPerThread = 20000;
 constexpr double kSeconds = 1.0;
 
 struct Shared {
-    HANDLE mutex[2];
-    HANDLE event[2];  // auto-reset
-    HANDLE semaphore;
-    HANDLE port;
-    HANDLE finish;  // manual-reset: ends the last, unbounded wait of each thread
+    HANDLE mutex[2] = {CreateMutexW(nullptr, FALSE, nullptr), CreateMutexW(nullptr, FALSE, nullptr)};
+    HANDLE event[2] = {NewEvent(false, false), NewEvent(false, false)};  // auto-reset
+    HANDLE semaphore = CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr);
+    HANDLE port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 0);
+    HANDLE finish = NewEvent(true, false);  // manual-reset: ends the last, unbounded wait of each thread
     LONG volatile holders[2];
     LONG volatile violations;
     LONG volatile released;  // semaphore units released
@@ -29,7 +29,7 @@ struct Shared {
     LARGE_INTEGER start;
 };
 
-Shared* const g = new Shared{};
+Shared* g;
 
 // Counts a broken invariant.
 void Expect(bool ok) {
@@ -115,11 +115,7 @@ DWORD Work(int index) {
 }  // namespace
 
 int main() {
-    for (auto& h : g->mutex) h = CreateMutexW(nullptr, FALSE, nullptr);
-    for (auto& h : g->event) h = NewEvent(false, false);
-    g->semaphore = CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr);
-    g->port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 0);
-    g->finish = NewEvent(true, false);
+    g = new Shared{};
     QueryPerformanceCounter(&g->start);
 
     HANDLE threads[kThreads];

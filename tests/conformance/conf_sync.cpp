@@ -6,6 +6,7 @@
 // Windows (Wine).
 #include "conformance.h"
 
+#include <algorithm>
 #include <thread>
 #include <utility>
 
@@ -233,8 +234,7 @@ void Handles() {
     HANDLE self = nullptr;
     CHECK(DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, 0, FALSE,
                           DUPLICATE_SAME_ACCESS));
-    CHECK(self != GetCurrentThread());
-    CHECK_DW(GetThreadId(self), GetCurrentThreadId());
+    CHECK(self != GetCurrentThread() && GetThreadId(self) == GetCurrentThreadId());
     CloseHandle(self);
 }
 
@@ -368,9 +368,7 @@ void InterlockedAndHeap() {
     HANDLE heap = GetProcessHeap();
     auto* block = static_cast<unsigned char*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, 1000));
     CHECK(block != nullptr && reinterpret_cast<ULONG_PTR>(block) % 16 == 0);
-    bool zero = true;
-    for (int i = 0; i < 1000; ++i) zero = zero && block[i] == 0;
-    CHECK(zero);
+    CHECK(std::count(block, block + 1000, 0) == 1000);
     CHECK(HeapFree(heap, 0, block));
     void* empty = HeapAlloc(heap, 0, 0);
     CHECK(empty != nullptr && HeapFree(heap, 0, empty));
