@@ -60,10 +60,11 @@ inline DWORD Join(HANDLE thread) {
     return code;
 }
 
-// Runs a callable (a lambda giving the thread's exit code) on a new thread.
-// The thread works on its own copy, freed before the call so that a thread
-// ending in ExitThread leaks nothing; what the callable refers to must
-// outlive the thread.
+// Runs a callable (a lambda giving the thread's exit code) on a new thread,
+// with CreateThread's creation flags, thread id and stack size. The thread
+// works on its own copy, freed before the call so that a thread ending in
+// ExitThread leaks nothing; what the callable refers to must outlive the
+// thread.
 template <typename F>
 DWORD WINAPI CallOnThread(void* p) {
     F f(*static_cast<F*>(p));
@@ -101,7 +102,7 @@ inline void CloseAll(std::initializer_list<HANDLE> handles) {
 // the first that fails: 's' SetEvent, 'r' ResetEvent, 'p' ReleaseSemaphore
 // by one, 'm' ReleaseMutex, 'x' a ReleaseMutex that fails with
 // ERROR_NOT_OWNER; and waits that do not block: '+' signalled (and taken),
-// '-' times out, 'a' reports an abandoned mutex.
+// '-' times out.
 inline bool Step(HANDLE h, char step) {
     SetLastError(0);
     switch (step) {
@@ -112,7 +113,6 @@ inline bool Step(HANDLE h, char step) {
     case 'x': return !ReleaseMutex(h) && GetLastError() == ERROR_NOT_OWNER;
     case '+': return WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
     case '-': return WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
-    case 'a': return WaitForSingleObject(h, 0) == WAIT_ABANDONED_0;
     default: return false;
     }
 }
