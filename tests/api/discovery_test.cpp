@@ -39,7 +39,7 @@ struct DiscoveryCall {
     VKSERROR status = 0;
     void* context = nullptr;
     uintptr_t parmsAddress = 0;
-    std::vector<uint8_t> parms, data, list, entities;
+    std::vector<uint8_t> parms{}, data{}, list{}, entities{};
     uint32_t countPointee = 0;
     VKSERROR actionResult = 0;
 };
@@ -84,12 +84,15 @@ std::vector<uint8_t> WithoutPointers(std::vector<uint8_t> bytes, std::initialize
     return bytes;
 }
 
-// The parameters of a notification without records: only their size is set.
-std::vector<uint8_t> EmptyParms() {
-    DiscoParms parms{};
-    parms.Size = sizeof parms;
-    return Bytes(&parms, sizeof parms);
+// A record of `size` zero bytes but for the 32-bit `fields` at their offsets.
+std::vector<uint8_t> Record(size_t size, std::initializer_list<std::pair<size_t, uint32_t>> fields) {
+    std::vector<uint8_t> bytes(size, 0);
+    for (const auto& [offset, value] : fields) std::memcpy(bytes.data() + offset, &value, sizeof value);
+    return bytes;
 }
+
+// The parameters of a notification without records: only their size is set.
+std::vector<uint8_t> EmptyParms() { return Record(64, {{0, 64}}); }
 
 class DiscoveryTest : public vkstest::SimEngineTest {
 protected:
@@ -153,20 +156,10 @@ TEST_F(DiscoveryTest, FoundDevicesReachTheFunctionThroughTheRecords) {
               std::make_tuple(session_, VKSERROR_NO_ERROR, static_cast<void*>(&recorder_)));
     // The records, whole but for their pointers: DiscoParms with the count
     // behind its pointer, DiscoData, and the list of three things on interface 1.
-    DiscoParms parms{};
-    parms.Size = 64;
-    parms.Count = 1;
-    parms.DiscoDataSize = 168;
-    EXPECT_EQ(WithoutPointers(call.parms, {24, 48}), Bytes(&parms, sizeof parms));
+    EXPECT_EQ(WithoutPointers(call.parms, {24, 48}), Record(64, {{0, 64}, {32, 1}, {56, 168}}));
     EXPECT_EQ(call.countPointee, 1u);
-    DiscoData data{};
-    data.Size = 168;
-    data.EntityListSize = 24;
-    EXPECT_EQ(WithoutPointers(call.data, {152}), Bytes(&data, sizeof data));
-    DiscoEntityList list{};
-    list.Interface = 1;
-    list.EntitySize = 3 * kEntity;
-    EXPECT_EQ(WithoutPointers(call.list, {8}), Bytes(&list, sizeof list));
+    EXPECT_EQ(WithoutPointers(call.data, {152}), Record(168, {{0, 168}, {160, 24}}));
+    EXPECT_EQ(WithoutPointers(call.list, {8}), Record(24, {{0, 1}, {16, 3 * kEntity}}));
     std::vector<uint8_t> things;
     for (const auto& thing : results.things) things.insert(things.end(), thing.begin(), thing.end());
     EXPECT_EQ(call.entities, things);

@@ -40,6 +40,12 @@ protected:
         EXPECT_EQ(VKSNetworkStreamOpenExA(port, address, 0, &handle, &params), VKSERROR_NO_ERROR) << address;
         return handle;
     }
+    // The driver's handle of the object of this type and channel on device 0.
+    static uint32_t DriverHandle(uint32_t type, uint32_t channel) {
+        const auto object = vkssim::FindObject(0, type, channel);
+        EXPECT_TRUE(object.has_value());
+        return object.has_value() ? object->handle : 0;
+    }
 };
 
 TEST_F(DriverAccessTest, TablesCountInputsAcrossDevicesAndTheLastFreeClosesWhatIsLeft) {
@@ -182,11 +188,10 @@ TEST_F(DriverAccessTest, DecoderEventsReachTheErrorFunctionInDecoderForm) {
     const HVKS decoder = OpenDecoder(0);
     ASSERT_EQ(VKSDecoderDeviceSetErrorFn(nullptr, 0, decoder, CallbackRecorder::DecoderError, &recorder),
               VKSERROR_NO_ERROR);
-    auto object = vkssim::FindObject(0, VKSDEVICETYPE_DECODER, 0);
-    ASSERT_TRUE(object.has_value());
+    const uint32_t object = DriverHandle(VKSDEVICETYPE_DECODER, 0);
     ASSERT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
 
-    vkssim::RaiseEvent(0, object->handle, VKSERROR_STREAM_STOPPED, 7);
+    vkssim::RaiseEvent(0, object, VKSERROR_STREAM_STOPPED, 7);
     ASSERT_TRUE(recorder.WaitFor(1));
     const auto call = recorder.Calls()[0];
     EXPECT_EQ(std::make_tuple(call.form, call.handle, call.status, call.context),
@@ -197,8 +202,8 @@ TEST_F(DriverAccessTest, DecoderEventsReachTheErrorFunctionInDecoderForm) {
 
     // The firmware shutting down ends the chain: no callback, no new request.
     const uint64_t mark = vkssim::RequestMark();
-    vkssim::RaiseEvent(0, object->handle, VKSERROR_FW_SHUTDOWN);
-    vkssim::RaiseEvent(0, object->handle, VKSERROR_STREAM_RESTARTED);  // queued: nobody asks any more
+    vkssim::RaiseEvent(0, object, VKSERROR_FW_SHUTDOWN);
+    vkssim::RaiseEvent(0, object, VKSERROR_STREAM_RESTARTED);  // queued: nobody asks any more
     uint32_t state = 0;
     EXPECT_EQ(VKSDecoderDeviceGetState(decoder, &state), VKSERROR_NO_ERROR);  // worker is idle again
     EXPECT_FALSE(vkssim::WaitForRequest(kEventCode, mark, 200ms).has_value());
@@ -262,11 +267,10 @@ TEST_F(DriverAccessTest, ClosesRacingWithEvents) {
     const HVKS marker = OpenDecoder(2);
     ASSERT_EQ(VKSDecoderDeviceSetErrorFn(nullptr, 0, marker, CallbackRecorder::DecoderError, &marks),
               VKSERROR_NO_ERROR);
-    const auto markerObject = vkssim::FindObject(0, VKSDEVICETYPE_DECODER, 2);
-    ASSERT_TRUE(markerObject.has_value());
+    const uint32_t markerObject = DriverHandle(VKSDEVICETYPE_DECODER, 2);
     size_t markCount = 0;
     const auto settle = [&] {
-        ASSERT_TRUE(vkssim::RaiseEvent(0, markerObject->handle, VKSERROR_RESOLUTION_CHANGED));
+        ASSERT_TRUE(vkssim::RaiseEvent(0, markerObject, VKSERROR_RESOLUTION_CHANGED));
         ASSERT_TRUE(marks.WaitFor(++markCount));
     };
     for (int round = 0; round < 20; ++round) {
@@ -274,11 +278,10 @@ TEST_F(DriverAccessTest, ClosesRacingWithEvents) {
         const HVKS decoder = OpenDecoder(round % 2);
         ASSERT_EQ(VKSDecoderDeviceSetErrorFn(nullptr, 0, decoder, CallbackRecorder::DecoderError, &recorder),
                   VKSERROR_NO_ERROR);
-        const auto object = vkssim::FindObject(0, VKSDEVICETYPE_DECODER, round % 2);
-        ASSERT_TRUE(object.has_value());
+        const uint32_t object = DriverHandle(VKSDEVICETYPE_DECODER, round % 2);
         std::atomic<bool> stop{false};
         std::thread raiser([&] {
-            while (!stop.load()) vkssim::RaiseEvent(0, object->handle, VKSERROR_RESOLUTION_CHANGED);
+            while (!stop.load()) vkssim::RaiseEvent(0, object, VKSERROR_RESOLUTION_CHANGED);
         });
         recorder.WaitFor(3, 2s);
         EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
@@ -321,9 +324,8 @@ TEST_F(DriverAccessTest, LastEngineFreeFromACallbackIsRefused) {
                   [](HVKS, uint32_t, VKSMEDIASAMPLE*, VKSERROR, void* context) { static_cast<Attempt*>(context)->Free(); },
                   &fromWorker),
               VKSERROR_NO_ERROR);
-    const auto object = vkssim::FindObject(0, VKSDEVICETYPE_NETWORK, 0);
-    ASSERT_TRUE(object.has_value());
-    ASSERT_TRUE(vkssim::RaiseEvent(0, object->handle, VKSERROR_RECONNECTING));
+    const uint32_t object = DriverHandle(VKSDEVICETYPE_NETWORK, 0);
+    ASSERT_TRUE(vkssim::RaiseEvent(0, object, VKSERROR_RECONNECTING));
     ASSERT_EQ(WaitForSingleObject(fromWorker.done, 5000), WAIT_OBJECT_0);
     EXPECT_EQ(fromWorker.status.load(), VKSERROR_ILLEGAL_CALL);
     // From the system-event callback on the device completion thread.
@@ -401,13 +403,12 @@ TEST_F(DriverAccessTest, AFailedEventRequestIsReportedAndTheChainGoesOn) {
     vkssim::FailCompletion(kEventCode, 31 /* ERROR_GEN_FAILURE */, 1);
     const HVKS stream = OpenStream(0, "rtsp://camera");
     ASSERT_EQ(VKSNetworkStreamSetErrorFn(stream, 0, CallbackRecorder::NetworkError, &recorder), VKSERROR_NO_ERROR);
-    const auto object = vkssim::FindObject(0, VKSDEVICETYPE_NETWORK, 0);
-    ASSERT_TRUE(object.has_value());
+    const uint32_t object = DriverHandle(VKSDEVICETYPE_NETWORK, 0);
     ASSERT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
-    vkssim::RaiseEvent(0, object->handle, VKSERROR_RECONNECTING);
+    vkssim::RaiseEvent(0, object, VKSERROR_RECONNECTING);
     ASSERT_TRUE(recorder.WaitForStatus(VKSERROR_UNEXPECTED));
     ASSERT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
-    vkssim::RaiseEvent(0, object->handle, VKSERROR_RECONNECT_STREAM);
+    vkssim::RaiseEvent(0, object, VKSERROR_RECONNECT_STREAM);
     EXPECT_TRUE(recorder.WaitForStatus(VKSERROR_RECONNECT_STREAM));
     EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
 }

@@ -21,7 +21,7 @@ struct CallbackCall {
     VKSMEDIASAMPLE* sample = nullptr;
     VKSERROR status = 0;
     void* context = nullptr;
-    std::vector<uint8_t> payload;
+    std::vector<uint8_t> payload{};
 };
 
 // Calls of any kind, kept in order for tests to wait on; safe to add to from
