@@ -342,7 +342,7 @@ TEST_F(DiscoveryTest, DeliveryLogLines) {
                       static_cast<unsigned long long>(recorder_.Calls().back().parmsAddress));
         EXPECT_TRUE(capture.Contains(parms));
         EXPECT_EQ(capture.Contains("WorkerThread: Got Interface(1) Things(3) alloc pEntity(0x"), notification);
-        EXPECT_EQ(capture.Contains("WorkerThread: Get discovery data from Driver for 3 discovered things"), notification);
+        EXPECT_EQ(capture.Contains("WorkerThread: Get discovery data from Driver for 3 discovered"), notification);
     }
 }
 

@@ -166,8 +166,9 @@ TEST_F(DriverAccessTest, UpgradeEventsAreCountedAcrossDevices) {
     ASSERT_TRUE(recorder.WaitFor(2));
     vkssim::RaiseDeviceNotification(1, VKSERROR_EVENT_MEMORY_LEVEL_RED, &second, 4);
     ASSERT_TRUE(recorder.WaitFor(3));
-    EXPECT_EQ(recorder.Statuses(), (std::vector<VKSERROR>{VKSERROR_EVENT_UPGRADE_PENDING, VKSERROR_EVENT_UPGRADE_COMPLETE,
-                                                          VKSERROR_EVENT_MEMORY_LEVEL_RED}));
+    const std::vector<VKSERROR> expected = {VKSERROR_EVENT_UPGRADE_PENDING, VKSERROR_EVENT_UPGRADE_COMPLETE,
+                                            VKSERROR_EVENT_MEMORY_LEVEL_RED};
+    EXPECT_EQ(recorder.Statuses(), expected);
     uint32_t payload = 0;
     std::memcpy(&payload, recorder.Calls()[1].payload.data(), 4);
     EXPECT_EQ(payload, second);  // the payload of the last device to finish

@@ -157,7 +157,8 @@ TEST_F(ExportRobustnessTest, HandlesOfAnotherFamilyNeverCrash) {
     // A close of the wrong family would retire the handle the sweep relies on.
     const std::set<std::string> closes = {"VKSDecoderDeviceClose", "VKSNetworkStreamClose", "VKSEncoderDeviceClose",
                                           "VKSDiscoUninit"};
-    Sweep({ArgRole::Handle}, ArgSource{}, true, closes, [](const std::string&, VKSERROR status) { return IsStatus(status); });
+    Sweep({ArgRole::Handle}, ArgSource{}, true, closes,
+          [](const std::string&, VKSERROR status) { return IsStatus(status); });
 }
 
 TEST_F(ExportRobustnessTest, IndexesOutOfRangeAreRefused) {

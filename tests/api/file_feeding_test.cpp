@@ -72,7 +72,8 @@ protected:
     // `offset`, and what it took, comparable as a whole.
     std::tuple<uint32_t, uint64_t, std::vector<uint8_t>> Expected(size_t offset, uint32_t size) const {
         const uint8_t* at = contents_.data() + std::min(offset, kFileBytes);
-        return {size, vkssim::FedChecksum(at, size), std::vector<uint8_t>(at, at + std::min(size_t{size}, vkssim::kFedBlockHeadBytes))};
+        const size_t head = std::min(size_t{size}, vkssim::kFedBlockHeadBytes);
+        return {size, vkssim::FedChecksum(at, size), std::vector<uint8_t>(at, at + head)};
     }
     static std::tuple<uint32_t, uint64_t, std::vector<uint8_t>> Got(const vkssim::FedBlock& block) {
         return {block.bytes, block.checksum, block.head};
@@ -145,7 +146,8 @@ TEST_F(FileFeedingTest, ASessionPlaysTheFileThroughADecoderInMebibyteBlocksThenA
         const auto& s = supplies[i];
         EXPECT_EQ(std::make_tuple(s.U32(VKSSIM_REQ_TYPE), s.U32(VKSSIM_REQ_HANDLE), s.U32(24), s.U64(32) != 0,
                                   s.input.size(), s.overlappedFile),
-                  std::make_tuple(uint32_t{VKSSIM_TYPE_NETWORK}, handle, sizes[i], true, size_t{VKSSIM_REQUEST_SIZE}, false));
+                  std::make_tuple(uint32_t{VKSSIM_TYPE_NETWORK}, handle, sizes[i], true, size_t{VKSSIM_REQUEST_SIZE},
+                                  false));
     }
     EXPECT_EQ(offset, kFileBytes);
     // The requests for data and the end reach the application only as the end.

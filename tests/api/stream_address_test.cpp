@@ -14,6 +14,8 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 class StreamAddressTest : public vkstest::SimEngineTest {
 protected:
     void SetUp() override {
@@ -27,20 +29,6 @@ protected:
         SimEngineTest::TearDown();
     }
 
-    // Opens a stream and returns the open request the driver received (the
-    // status in `status`); the address text the driver read goes to `sent_`.
-    vkssim::Request Open(const char* address, VKSERROR* status) {
-        const uint64_t mark = vkssim::RequestMark();
-        HVKS stream = 0;
-        sent_.clear();
-        *status = VKSNetworkStreamOpenExA(0, address, 0, &stream, nullptr);
-        if (*status == VKSERROR_NO_ERROR) {
-            sent_ = LastAddress();
-            EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
-        }
-        auto open = vkssim::WaitForRequest(VKSSIM_IOCTL_OPEN, mark, std::chrono::milliseconds(0));
-        return open.value_or(vkssim::Request{});
-    }
     // The address text the simulator saw for the last open.
     static std::string LastAddress() {
         std::string address;
@@ -56,7 +44,6 @@ protected:
     }
 
     std::vector<std::filesystem::path> files_;
-    std::string sent_;
 };
 
 // UDP addresses get the multicast marker; others go as given, session
@@ -68,7 +55,8 @@ TEST_F(StreamAddressTest, AddressesAsTheDriverReceivesThem) {
     constexpr uint64_t kAny = ~0ull;
     char cwd[512];
     ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
-    const std::string file = std::string("file://") + cwd + "/" + WriteFile("vks-address-test.ts", std::string(12345, 'x'));
+    const std::string file =
+        std::string("file://") + cwd + "/" + WriteFile("vks-address-test.ts", std::string(12345, 'x'));
     const std::string body = "v=0\r\nm=video 5000 RTP/AVP 96\r\n";
     const std::string exact = body + std::string(2048 - body.size(), 'a');
     WriteFile("vks-exact.sdp", exact);
@@ -90,7 +78,7 @@ TEST_F(StreamAddressTest, AddressesAsTheDriverReceivesThem) {
         {"rtsp://camera/live", VKSERROR_NO_ERROR, "rtsp://camera/live", 19, 18},
         {"FILE://x", VKSERROR_NO_ERROR, "FILE://x", kAny, kAny},
         {"Sdp://y", VKSERROR_NO_ERROR, "Sdp://y", kAny, kAny},
-        {nullptr, VKSERROR_NO_ERROR, nullptr, 0, kAny},
+        {nullptr, VKSERROR_NO_ERROR, "", 0, kAny},
         {file.c_str(), VKSERROR_NO_ERROR, file.c_str(), kAny, 12345},
         {"file:///no/such/file.ts", VKSERROR_INVALID_INPUT, nullptr, kAny, kAny},
         {"sdp:///vks-exact.sdp", VKSERROR_NO_ERROR, exactSent.c_str(), 2048 + 20 + 9, 0},
@@ -101,11 +89,13 @@ TEST_F(StreamAddressTest, AddressesAsTheDriverReceivesThem) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.given ? row.given : "null");
-        VKSERROR status = 0;
-        const auto open = Open(row.given, &status);
-        ASSERT_EQ(status, row.status);
-        if (row.sent != nullptr) {
-            EXPECT_EQ(sent_, row.sent);
+        const uint64_t mark = vkssim::RequestMark();
+        HVKS stream = 0;
+        ASSERT_EQ(VKSNetworkStreamOpenExA(0, row.given, 0, &stream, nullptr), row.status);
+        const auto open = vkssim::WaitForRequest(VKSSIM_IOCTL_OPEN, mark, 0ms).value_or(vkssim::Request{});
+        if (row.status == VKSERROR_NO_ERROR) {
+            EXPECT_EQ(LastAddress(), row.sent);
+            EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
         }
         if (row.length != kAny) {
             EXPECT_EQ(open.U32(2072), row.length);
@@ -134,7 +124,7 @@ TEST_F(StreamAddressTest, AddressesAsTheDriverReceivesThem) {
                                                     nullptr)
                           : VKSNetworkStreamOpenExA(0, ansi.c_str(), 0, &stream, nullptr),
                   VKSERROR_NO_ERROR);
-        EXPECT_EQ(vkssim::WaitForRequest(VKSSIM_IOCTL_OPEN, mark, std::chrono::milliseconds(0))->U64(2080), 100u);
+        EXPECT_EQ(vkssim::WaitForRequest(VKSSIM_IOCTL_OPEN, mark, 0ms)->U64(2080), 100u);
         EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
     }
 }

@@ -63,7 +63,8 @@ public:
     bool WaitForStatus(VKSERROR status, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
         return WaitUntil(
             [&](const std::vector<CallbackCall>& calls) {
-                return std::any_of(calls.begin(), calls.end(), [&](const CallbackCall& c) { return c.status == status; });
+                return std::any_of(calls.begin(), calls.end(),
+                                   [&](const CallbackCall& c) { return c.status == status; });
             },
             timeout);
     }
@@ -77,7 +78,8 @@ public:
     static void Record(CallbackCall call) { static_cast<CallbackRecorder*>(call.context)->Add(std::move(call)); }
 
     static void VKSAPI NetworkError(HVKS h, uint32_t value, VKSMEDIASAMPLE* sample, VKSERROR status, void* ctx) {
-        Record({.form = kNetworkError, .handle = h, .value = value, .sample = sample, .status = status, .context = ctx});
+        Record({.form = kNetworkError, .handle = h, .value = value, .sample = sample, .status = status,
+                .context = ctx});
     }
     static void VKSAPI DecoderError(void* lead, uint32_t leadValue, HVKS h, VKSMEDIASAMPLE* sample, VKSERROR status,
                                     void* ctx) {

@@ -29,9 +29,7 @@ public:
         const int fd = mkstemp(pattern);
         if (fd >= 0) close(fd);
         path_ = pattern;
-        std::ofstream out(path_);
-        out << "Windows Registry Editor Version 5.00\n\n" << body;
-        out.close();
+        std::ofstream(path_) << "Windows Registry Editor Version 5.00\n\n" << body;
         setenv("VKS_REGISTRY_FILE", path_.c_str(), 1);
         VksReloadRegistry();
     }
