@@ -35,15 +35,13 @@ TEST_F(AudioHelperTest, HelperBesideTheLibraryIsStartedWithoutSetUp) {
     ASSERT_EQ(VKSDecoderDeviceOpenEx(0, 0, 0, &decoder, nullptr, &session), VKSERROR_NO_ERROR);
     const auto lines = capture.Matching("LaunchProcess: Success - dwProcessId:");
     ASSERT_EQ(lines.size(), 1u);
-    const std::string key = "dwProcessId:";
-    const int pid = std::atoi(lines[0].c_str() + lines[0].find(key) + key.size());
+    const std::string pid = lines[0].substr(lines[0].find(':', lines[0].find("dwProcessId")) + 1);
     char program[PATH_MAX] = {};
-    const ssize_t length = readlink(("/proc/" + std::to_string(pid) + "/exe").c_str(), program, sizeof program - 1);
+    ASSERT_GT(readlink(("/proc/" + std::to_string(std::atoi(pid.c_str())) + "/exe").c_str(), program, PATH_MAX - 1), 0);
     Dl_info library{};
     ASSERT_NE(dladdr(reinterpret_cast<void*>(&VKSEngineLoad), &library), 0);
     char libraryPath[PATH_MAX] = {};
     ASSERT_NE(realpath(library.dli_fname, libraryPath), nullptr);
-    EXPECT_GT(length, 0);
     EXPECT_EQ(Folder(program), Folder(libraryPath));
     EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
     VKSDecoderDeviceSetAudioDecodeEnabled(0);

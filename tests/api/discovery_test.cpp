@@ -12,16 +12,15 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
 using namespace std::chrono_literals;
 using vkstest::CallbackRecorder;
+using vkstest::Bytes;
 using vkstest::U32;
 using vkstest::U64;
 
@@ -33,11 +32,6 @@ constexpr uint32_t kFetchCode = 0x22C4B0;
 constexpr uint32_t kEventCode = VKSSIM_IOCTL_EVENT_REQUEST;
 constexpr size_t kEntity = VKS_DISCO_ENTITY_SIZE;
 
-std::vector<uint8_t> Bytes(const void* record, size_t size) {
-    const auto* p = static_cast<const uint8_t*>(record);
-    return std::vector<uint8_t>(p, p + size);
-}
-
 // One call of the discovery function, with everything its records lead to
 // copied while the call lasts (the entity buffer is freed afterwards).
 struct DiscoveryCall {
@@ -45,60 +39,33 @@ struct DiscoveryCall {
     VKSERROR status = 0;
     void* context = nullptr;
     uintptr_t parmsAddress = 0;
-    uintptr_t dataAddress = 0;
-    std::vector<uint8_t> parms, data, list, entities;
+    std::vector<uint8_t> parms{}, data{}, list{}, entities{};
     uint32_t countPointee = 0;
-    bool dataMatches = false;  // DiscoParms names the DiscoData that names the list
     VKSERROR actionResult = 0;
 };
 
-class DiscoveryRecorder {
+class DiscoveryRecorder : public vkstest::CallLog<DiscoveryCall> {
 public:
     // Something the function does on the worker thread before it returns.
     std::function<VKSERROR(HVKS)> action;
 
     static void VKSAPI Function(HVKS handle, DiscoParms* parms, void* context, VKSERROR status) {
         auto* self = static_cast<DiscoveryRecorder*>(context);
-        DiscoveryCall call;
-        call.handle = handle;
-        call.status = status;
-        call.context = context;
-        call.parmsAddress = reinterpret_cast<uintptr_t>(parms);
+        DiscoveryCall call{handle, status, context, reinterpret_cast<uintptr_t>(parms)};
         if (parms != nullptr) {
             call.parms = Bytes(parms, sizeof(DiscoParms));
             if (parms->pCount != nullptr) call.countPointee = *parms->pCount;
-            const DiscoData* data = parms->pDiscoData;
-            call.dataAddress = reinterpret_cast<uintptr_t>(data);
-            if (data != nullptr) {
+            if (const DiscoData* data = parms->pDiscoData) {
                 call.data = Bytes(data, sizeof(DiscoData));
-                const DiscoEntityList* list = data->pEntityList;
-                call.dataMatches = U64(call.parms, 48) == reinterpret_cast<uintptr_t>(data) &&
-                                   U64(call.data, 152) == reinterpret_cast<uintptr_t>(list);
-                if (list != nullptr) {
+                if (const DiscoEntityList* list = data->pEntityList) {
                     call.list = Bytes(list, sizeof(DiscoEntityList));
                     if (list->pEntity != nullptr) call.entities = Bytes(list->pEntity, list->EntitySize);
                 }
             }
         }
         if (self->action) call.actionResult = self->action(handle);
-        std::lock_guard<std::mutex> lock(self->mutex_);
-        self->calls_.push_back(std::move(call));
-        self->changed_.notify_all();
+        self->Add(std::move(call));
     }
-
-    bool WaitFor(size_t count, std::chrono::milliseconds timeout = 10s) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] { return calls_.size() >= count; });
-    }
-    std::vector<DiscoveryCall> Calls() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return calls_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<DiscoveryCall> calls_;
 };
 
 // A found device's record as the simulated driver reports it.
@@ -108,19 +75,37 @@ std::vector<uint8_t> Thing(uint8_t fill, const std::string& name) {
     return thing;
 }
 
+// A record's bytes with its pointers (at `offsets`) cleared, to be compared
+// whole with the record expected.
+std::vector<uint8_t> WithoutPointers(std::vector<uint8_t> bytes, std::initializer_list<size_t> offsets) {
+    for (size_t offset : offsets) {
+        if (offset + 8 <= bytes.size()) std::memset(bytes.data() + offset, 0, 8);
+    }
+    return bytes;
+}
+
+// A record of `size` zero bytes but for the 32-bit `fields` at their offsets.
+std::vector<uint8_t> Record(size_t size, std::initializer_list<std::pair<size_t, uint32_t>> fields) {
+    std::vector<uint8_t> bytes(size, 0);
+    for (const auto& [offset, value] : fields) std::memcpy(bytes.data() + offset, &value, sizeof value);
+    return bytes;
+}
+
+// The parameters of a notification without records: only their size is set.
+std::vector<uint8_t> EmptyParms() { return Record(64, {{0, 64}}); }
+
 class DiscoveryTest : public vkstest::SimEngineTest {
 protected:
     void SetUp() override {
         SimEngineTest::SetUp();
         ASSERT_EQ(AddDevice(1, 2, 0, 1), 0);
     }
-    // Loads the engine and opens a session whose function is the recorder's.
-    HVKS LoadAndOpen(uint32_t* driverHandle, DiscoveryRecorder* recorder) {
-        EXPECT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
-        loaded_ = true;
-        const HVKS session = Open(driverHandle);
-        EXPECT_EQ(VKSDiscoverySetCallbackFn(session, DiscoveryRecorder::Function, recorder), VKSERROR_NO_ERROR);
-        return session;
+    // Loads the engine and opens session_ with the recorder's function.
+    void LoadAndOpen() {
+        Load();
+        session_ = Open(&driverHandle_);
+        ASSERT_NE(session_, 0u);
+        ASSERT_EQ(VKSDiscoverySetCallbackFn(session_, DiscoveryRecorder::Function, &recorder_), VKSERROR_NO_ERROR);
     }
     // Opens a session on decoder input 0 and returns it with its driver handle.
     HVKS Open(uint32_t* driverHandle) {
@@ -133,20 +118,20 @@ protected:
         EXPECT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
         return handle;
     }
-    // Raises an event and waits until the worker has handled it: it asks for
-    // the next event only after it is done with this one.
-    void ReportAndWaitHandled(uint32_t driverHandle, uint32_t interfaceNumber, uint64_t things, uint64_t* mark) {
-        *mark = vkssim::RequestMark();
-        ASSERT_TRUE(vkssim::ReportDiscoveredDevices(0, driverHandle, interfaceNumber, things));
-        ASSERT_TRUE(vkssim::WaitForRequest(kEventCode, *mark, 5s).has_value());
+    // Raises an event and waits until the worker has handled it (it asks for
+    // the next event only after it is done with this one); true if the
+    // library fetched the delivery.
+    bool ReportAndFetched(uint32_t interfaceNumber, uint64_t things) {
+        const uint64_t mark = vkssim::RequestMark();
+        EXPECT_TRUE(vkssim::ReportDiscoveredDevices(0, driverHandle_, interfaceNumber, things));
+        EXPECT_TRUE(vkssim::WaitForRequest(kEventCode, mark, 5s).has_value());
+        return SentSince(kFetchCode, mark);
     }
-    static bool SentSince(uint32_t code, uint64_t mark) {
-        for (const auto& r : vkssim::Requests()) {
-            if (r.sequence >= mark && r.code == code) return true;
-        }
-        return false;
-    }
+    static bool SentSince(uint32_t code, uint64_t mark) { return !Sent(code, mark).empty(); }
 
+    uint32_t driverHandle_ = 0;
+    HVKS session_ = 0;
+    DiscoveryRecorder recorder_;
 };
 
 TEST_F(DiscoveryTest, FoundDevicesReachTheFunctionThroughTheRecords) {
@@ -154,163 +139,124 @@ TEST_F(DiscoveryTest, FoundDevicesReachTheFunctionThroughTheRecords) {
     results.interfaceNumber = 1;
     results.things = {Thing(0x11, "camera-a"), Thing(0x22, "camera-b"), Thing(0x33, "encoder-c")};
     ASSERT_TRUE(vkssim::SetDiscoveryResults(0, results));
-    uint32_t driverHandle = 0;
-    DiscoveryRecorder recorder;
-    const HVKS session = LoadAndOpen(&driverHandle, &recorder);
-    ASSERT_NE(session, 0u);
+    ASSERT_NO_FATAL_FAILURE(LoadAndOpen());
 
     const uint64_t mark = vkssim::RequestMark();
-    ASSERT_EQ(VKSDiscoStart(0xDEAD, session, 0x1122334455667788ull), VKSERROR_NO_ERROR);
-    ASSERT_TRUE(recorder.WaitFor(1));
-
+    ASSERT_EQ(VKSDiscoStart(0xDEAD, session_, 0x1122334455667788ull), VKSERROR_NO_ERROR);
+    ASSERT_TRUE(recorder_.WaitFor(1));
     const auto start = vkssim::WaitForRequest(kStartCode, mark, 1s);
     ASSERT_TRUE(start.has_value());
-    EXPECT_EQ(start->U32(4), VKSDEVICETYPE_DISCOVERY);
-    EXPECT_EQ(start->U32(8), 0u);
-    EXPECT_EQ(start->U32(12), driverHandle);
-    EXPECT_EQ(start->U32(24), 64u);
-    EXPECT_EQ(start->U64(32), 0x1122334455667788ull);
+    EXPECT_EQ(std::make_tuple(start->U32(4), start->U32(8), start->U32(12), start->U32(24), start->U64(32)),
+              std::make_tuple(uint32_t{VKSDEVICETYPE_DISCOVERY}, 0u, driverHandle_, 64u, 0x1122334455667788ull));
 
-    const auto calls = recorder.Calls();
+    const auto calls = recorder_.Calls();
     ASSERT_EQ(calls.size(), 1u);
     const DiscoveryCall& call = calls[0];
-    EXPECT_EQ(call.handle, session);
-    EXPECT_EQ(call.status, VKSERROR_NO_ERROR);
-    EXPECT_EQ(call.context, &recorder);
-    EXPECT_TRUE(call.dataMatches);
-
-    // DiscoParms: its size, the count behind its pointer, the data record.
-    ASSERT_EQ(call.parms.size(), 64u);
-    EXPECT_EQ(U32(call.parms, 0), 64u);
+    EXPECT_EQ(std::make_tuple(call.handle, call.status, call.context),
+              std::make_tuple(session_, VKSERROR_NO_ERROR, static_cast<void*>(&recorder_)));
+    // The records, whole but for their pointers: DiscoParms with the count
+    // behind its pointer, DiscoData, and the list of three things on interface 1.
+    EXPECT_EQ(WithoutPointers(call.parms, {24, 48}), Record(64, {{0, 64}, {32, 1}, {56, 168}}));
     EXPECT_EQ(call.countPointee, 1u);
-    EXPECT_EQ(U32(call.parms, 32), 1u);
-    EXPECT_EQ(U64(call.parms, 48), call.dataAddress);
-    EXPECT_EQ(U32(call.parms, 56), 168u);
-    // DiscoData.
-    ASSERT_EQ(call.data.size(), 168u);
-    EXPECT_EQ(U32(call.data, 0), 168u);
-    for (size_t i = 4; i < 152; ++i) EXPECT_EQ(call.data[i], 0u) << "DiscoData byte " << i;
-    EXPECT_EQ(U32(call.data, 160), 24u);
-    // DiscoEntityList: interface 1, three things of 1228 bytes.
-    ASSERT_EQ(call.list.size(), 24u);
-    EXPECT_EQ(U32(call.list, 0), 1u);
-    EXPECT_EQ(U32(call.list, 16), 3684u);
-    ASSERT_EQ(call.entities.size(), 3684u);
-    for (size_t i = 0; i < 3; ++i) {
-        const std::vector<uint8_t> got(call.entities.begin() + i * kEntity, call.entities.begin() + (i + 1) * kEntity);
-        EXPECT_EQ(got, results.things[i]) << "thing " << i;
-    }
+    EXPECT_EQ(WithoutPointers(call.data, {152}), Record(168, {{0, 168}, {160, 24}}));
+    EXPECT_EQ(WithoutPointers(call.list, {8}), Record(24, {{0, 1}, {16, 3 * kEntity}}));
+    std::vector<uint8_t> things;
+    for (const auto& thing : results.things) things.insert(things.end(), thing.begin(), thing.end());
+    EXPECT_EQ(call.entities, things);
 
     // The fetch named the very records the function saw.
     const auto fetch = vkssim::WaitForRequest(kFetchCode, mark, 1s);
     ASSERT_TRUE(fetch.has_value());
-    EXPECT_EQ(fetch->U64(24), call.parmsAddress);
-    EXPECT_EQ(fetch->U32(32), 64u);
-    EXPECT_EQ(fetch->U32(12), driverHandle);
-    EXPECT_TRUE(vkssim::GetDiscoverySession(0, driverHandle)->started);
+    EXPECT_EQ(std::make_tuple(fetch->U64(24), fetch->U32(32), fetch->U32(12)),
+              std::make_tuple(uint64_t{call.parmsAddress}, 64u, driverHandle_));
+    EXPECT_TRUE(vkssim::GetDiscoverySession(0, driverHandle_)->started);
 
     // The worker asks for the next event after the delivery.
     EXPECT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
-    ASSERT_EQ(VKSDiscoStop(0, session), VKSERROR_NO_ERROR);
-    EXPECT_FALSE(vkssim::GetDiscoverySession(0, driverHandle)->started);
-    EXPECT_EQ(VKSDiscoUninit(0, session), VKSERROR_NO_ERROR);
+    ASSERT_EQ(VKSDiscoStop(0, session_), VKSERROR_NO_ERROR);
+    EXPECT_FALSE(vkssim::GetDiscoverySession(0, driverHandle_)->started);
+    EXPECT_EQ(VKSDiscoUninit(0, session_), VKSERROR_NO_ERROR);
     EXPECT_FALSE(vkssim::FindObject(0, VKSDEVICETYPE_DISCOVERY, 0).has_value());
-    EXPECT_EQ(recorder.Calls().size(), 1u);
+    EXPECT_EQ(recorder_.Calls().size(), 1u);
 }
 
 // Deliveries the library does not fetch: another interface's, counts beyond
 // what a delivery holds, and any without a function registered.
 TEST_F(DiscoveryTest, DeliveriesThatAreNotFetched) {
-    uint32_t driverHandle = 0;
-    DiscoveryRecorder recorder;
-    const HVKS session = LoadAndOpen(&driverHandle, &recorder);
-    ASSERT_NE(session, 0u);
-    uint64_t mark = 0;
+    ASSERT_NO_FATAL_FAILURE(LoadAndOpen());
     // 2^62 things would wrap a 64-bit product; 4 million overflow the 32-bit
     // size word; 3 million would take 3.7 GB; 4097 is one more than a delivery holds.
     const std::pair<uint32_t, uint64_t> dropped[] = {{2, 5}, {1, 1ull << 62}, {1, 4000000}, {1, 3000000}, {1, 4097}};
-    for (const auto& [interfaceNumber, things] : dropped) {
-        ReportAndWaitHandled(driverHandle, interfaceNumber, things, &mark);
-    }
-    EXPECT_FALSE(SentSince(kFetchCode, 0));
-    EXPECT_TRUE(recorder.Calls().empty());
-    ReportAndWaitHandled(driverHandle, 1, 4096, &mark);
-    EXPECT_TRUE(SentSince(kFetchCode, mark));
-    ASSERT_EQ(recorder.Calls().size(), 1u);
-    EXPECT_EQ(U32(recorder.Calls()[0].list, 16), 4096 * kEntity);
+    for (const auto& [interfaceNumber, things] : dropped) EXPECT_FALSE(ReportAndFetched(interfaceNumber, things));
+    EXPECT_TRUE(recorder_.Calls().empty());
+    EXPECT_TRUE(ReportAndFetched(1, 4096));
+    ASSERT_EQ(recorder_.Calls().size(), 1u);
+    EXPECT_EQ(U32(recorder_.Calls()[0].list, 16), 4096 * kEntity);
 
-    ASSERT_EQ(VKSDiscoverySetCallbackFn(session, nullptr, nullptr), VKSERROR_NO_ERROR);
-    ReportAndWaitHandled(driverHandle, 1, 3, &mark);
-    EXPECT_FALSE(SentSince(kFetchCode, mark));
-    EXPECT_EQ(recorder.Calls().size(), 1u);
-    EXPECT_EQ(VKSDiscoUninit(0, session), VKSERROR_NO_ERROR);
+    ASSERT_EQ(VKSDiscoverySetCallbackFn(session_, nullptr, nullptr), VKSERROR_NO_ERROR);
+    EXPECT_FALSE(ReportAndFetched(1, 3));
+    EXPECT_EQ(recorder_.Calls().size(), 1u);
+    EXPECT_EQ(VKSDiscoUninit(0, session_), VKSERROR_NO_ERROR);
 }
 
+// Error notifications come with empty parameters; once the driver has closed
+// the session, its starts and stops are not sent.
 TEST_F(DiscoveryTest, ErrorNotificationsComeWithEmptyParameters) {
-    uint32_t driverHandle = 0;
-    DiscoveryRecorder recorder;
-    const HVKS session = LoadAndOpen(&driverHandle, &recorder);
-    ASSERT_NE(session, 0u);
-    ASSERT_TRUE(vkssim::RaiseEvent(0, driverHandle, VKSERROR_STREAM_STOPPED, 9));
-    ASSERT_TRUE(recorder.WaitFor(1));
-    const DiscoveryCall call = recorder.Calls()[0];
-    EXPECT_EQ(call.handle, session);
-    EXPECT_EQ(call.status, VKSERROR_STREAM_STOPPED);
-    EXPECT_EQ(call.context, &recorder);
-    ASSERT_EQ(call.parms.size(), 64u);
-    EXPECT_EQ(U32(call.parms, 0), 64u);
-    for (size_t i = 4; i < 64; ++i) EXPECT_EQ(call.parms[i], 0u) << "DiscoParms byte " << i;
-    EXPECT_EQ(VKSDiscoUninit(0, session), VKSERROR_NO_ERROR);
+    ASSERT_NO_FATAL_FAILURE(LoadAndOpen());
+    ASSERT_TRUE(vkssim::RaiseEvent(0, driverHandle_, VKSERROR_STREAM_STOPPED, 9));
+    ASSERT_TRUE(vkssim::RaiseEvent(0, driverHandle_, VKSERROR_CLIENT_CLOSED));
+    ASSERT_TRUE(recorder_.WaitFor(2));
+    const VKSERROR expected[] = {VKSERROR_STREAM_STOPPED, VKSERROR_CLIENT_CLOSED};
+    for (size_t i = 0; i < 2; ++i) {
+        const DiscoveryCall call = recorder_.Calls()[i];
+        EXPECT_EQ(std::make_tuple(call.handle, call.status, call.context, call.parms),
+                  std::make_tuple(session_, expected[i], static_cast<void*>(&recorder_), EmptyParms()));
+    }
+    const uint64_t mark = vkssim::RequestMark();
+    EXPECT_EQ(VKSDiscoStart(0, session_, 0), VKSERROR_NO_ERROR);
+    EXPECT_EQ(VKSDiscoStop(0, session_), VKSERROR_NO_ERROR);
+    EXPECT_FALSE(SentSince(kStartCode, mark));
+    EXPECT_FALSE(SentSince(kStopCode, mark));
+    EXPECT_EQ(VKSDiscoUninit(0, session_), VKSERROR_NO_ERROR);
 }
 
 TEST_F(DiscoveryTest, AFailedFetchIsReportedAsItsFailure) {
     vkssim::DiscoveryResults results;
     results.things = {Thing(0x44, "x")};
     ASSERT_TRUE(vkssim::SetDiscoveryResults(0, results));
-    uint32_t driverHandle = 0;
-    DiscoveryRecorder recorder;
-    const HVKS session = LoadAndOpen(&driverHandle, &recorder);
-    ASSERT_NE(session, 0u);
+    ASSERT_NO_FATAL_FAILURE(LoadAndOpen());
     vkssim::FailWithStatus(kFetchCode, VKSERROR_CMD_TIMEOUT, 1);
-    ASSERT_EQ(VKSDiscoStart(0, session, 0), VKSERROR_NO_ERROR);
-    ASSERT_TRUE(recorder.WaitFor(1));
-    DiscoveryCall call = recorder.Calls()[0];
-    EXPECT_EQ(call.status, VKSERROR_CMD_TIMEOUT);
-    EXPECT_EQ(U32(call.parms, 0), 64u);
-    EXPECT_EQ(U64(call.parms, 48), 0u);  // no records behind it
+    ASSERT_EQ(VKSDiscoStart(0, session_, 0), VKSERROR_NO_ERROR);
+    ASSERT_TRUE(recorder_.WaitFor(1));
+    EXPECT_EQ(recorder_.Calls()[0].status, VKSERROR_CMD_TIMEOUT);
+    EXPECT_EQ(recorder_.Calls()[0].parms, EmptyParms());  // no records behind it
 
     // The next delivery fetches normally.
-    ASSERT_EQ(VKSDiscoStart(0, session, 0), VKSERROR_NO_ERROR);
-    ASSERT_TRUE(recorder.WaitFor(2));
-    call = recorder.Calls()[1];
-    EXPECT_EQ(call.status, VKSERROR_NO_ERROR);
-    ASSERT_EQ(call.entities.size(), kEntity);
-    EXPECT_EQ(call.entities, results.things[0]);
-    EXPECT_EQ(VKSDiscoUninit(0, session), VKSERROR_NO_ERROR);
+    ASSERT_EQ(VKSDiscoStart(0, session_, 0), VKSERROR_NO_ERROR);
+    ASSERT_TRUE(recorder_.WaitFor(2));
+    EXPECT_EQ(recorder_.Calls()[1].status, VKSERROR_NO_ERROR);
+    EXPECT_EQ(recorder_.Calls()[1].entities, results.things[0]);
+    EXPECT_EQ(VKSDiscoUninit(0, session_), VKSERROR_NO_ERROR);
 }
 
 TEST_F(DiscoveryTest, TheFunctionMayCloseItsOwnSession) {
-    Load();
-    uint32_t driverHandle = 0;
-    const HVKS session = Open(&driverHandle);
-    DiscoveryRecorder recorder;
-    recorder.action = [](HVKS handle) { return VKSDiscoUninit(0, handle); };
-    ASSERT_EQ(VKSDiscoverySetCallbackFn(session, DiscoveryRecorder::Function, &recorder), VKSERROR_NO_ERROR);
-    ASSERT_TRUE(vkssim::ReportDiscoveredDevices(0, driverHandle, 1, 1));
-    ASSERT_TRUE(recorder.WaitFor(1));
-    EXPECT_EQ(recorder.Calls()[0].actionResult, VKSERROR_NO_ERROR);
-    EXPECT_FALSE(vkssim::GetObject(0, driverHandle).has_value());
-    EXPECT_EQ(VKSDiscoverySetCallbackFn(session, DiscoveryRecorder::Function, &recorder), VKSERROR_INVALID_HANDLE);
+    recorder_.action = [](HVKS handle) { return VKSDiscoUninit(0, handle); };
+    ASSERT_NO_FATAL_FAILURE(LoadAndOpen());
+    ASSERT_TRUE(vkssim::ReportDiscoveredDevices(0, driverHandle_, 1, 1));
+    ASSERT_TRUE(recorder_.WaitFor(1));
+    EXPECT_EQ(recorder_.Calls()[0].actionResult, VKSERROR_NO_ERROR);
+    EXPECT_FALSE(vkssim::GetObject(0, driverHandle_).has_value());
+    EXPECT_EQ(VKSDiscoverySetCallbackFn(session_, DiscoveryRecorder::Function, &recorder_), VKSERROR_INVALID_HANDLE);
 
     // The worker carries on with other sessions.
-    recorder.action = nullptr;
+    recorder_.action = nullptr;
     uint32_t nextDriverHandle = 0;
     const HVKS next = Open(&nextDriverHandle);
-    ASSERT_EQ(VKSDiscoverySetCallbackFn(next, DiscoveryRecorder::Function, &recorder), VKSERROR_NO_ERROR);
+    ASSERT_EQ(VKSDiscoverySetCallbackFn(next, DiscoveryRecorder::Function, &recorder_), VKSERROR_NO_ERROR);
     ASSERT_TRUE(vkssim::ReportDiscoveredDevices(0, nextDriverHandle, 1, 2));
-    ASSERT_TRUE(recorder.WaitFor(2));
-    EXPECT_EQ(recorder.Calls()[1].handle, next);
-    EXPECT_EQ(recorder.Calls()[1].status, VKSERROR_NO_ERROR);
+    ASSERT_TRUE(recorder_.WaitFor(2));
+    EXPECT_EQ(std::make_pair(recorder_.Calls()[1].handle, recorder_.Calls()[1].status),
+              std::make_pair(next, VKSERROR_NO_ERROR));
     EXPECT_EQ(VKSDiscoUninit(0, next), VKSERROR_NO_ERROR);
 }
 
@@ -320,39 +266,25 @@ TEST_F(DiscoveryTest, TheFunctionMayCloseItsOwnSession) {
 TEST_F(DiscoveryTest, TheFunctionMayCloseAStreamWhileTheEngineIsFreed) {
     vkstest::ScopedRegistry registry(vkstest::ConfigKey("\"DebugLevel\"=dword:00000001"));
     vkstest::DebugCapture capture;
-    Load();
-    uint32_t driverHandle = 0;
-    const HVKS session = Open(&driverHandle);
+    ASSERT_NO_FATAL_FAILURE(LoadAndOpen());
     HVKS stream = 0;
-    NetworkStreamOpenParams params{};
-    ASSERT_EQ(VKSNetworkStreamOpenExA(0, "udp://239.1.1.1:5000", 0, &stream, &params), VKSERROR_NO_ERROR);
+    ASSERT_EQ(VKSNetworkStreamOpenExA(0, "udp://239.1.1.1:5000", 0, &stream, nullptr), VKSERROR_NO_ERROR);
     char closing[64];
-    std::snprintf(closing, sizeof closing, "DeviceClose: START - hVKS(0x%x)", session);
-    std::mutex entered;
-    std::condition_variable enteredChanged;
-    bool inFunction = false;
-    DiscoveryRecorder recorder;
-    recorder.action = [&](HVKS) {
-        {
-            std::lock_guard<std::mutex> lock(entered);
-            inFunction = true;
-        }
-        enteredChanged.notify_all();
+    std::snprintf(closing, sizeof closing, "DeviceClose: START - hVKS(0x%x)", session_);
+    const HANDLE entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    recorder_.action = [&](HVKS) {
+        SetEvent(entered);
         // Closes only once the engine free is waiting for this session.
         EXPECT_TRUE(capture.WaitFor(closing));
         return VKSNetworkStreamClose(stream);
     };
-    ASSERT_EQ(VKSDiscoverySetCallbackFn(session, DiscoveryRecorder::Function, &recorder), VKSERROR_NO_ERROR);
-    ASSERT_TRUE(vkssim::ReportDiscoveredDevices(0, driverHandle, 1, 1));
-    {
-        std::unique_lock<std::mutex> lock(entered);
-        ASSERT_TRUE(enteredChanged.wait_for(lock, 5s, [&] { return inFunction; }));
-    }
-    loaded_ = false;
-    EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
-    ASSERT_TRUE(recorder.WaitFor(1));
-    EXPECT_EQ(recorder.Calls()[0].actionResult, VKSERROR_NO_ERROR);
-    EXPECT_FALSE(vkssim::GetObject(0, driverHandle).has_value());
+    ASSERT_TRUE(vkssim::ReportDiscoveredDevices(0, driverHandle_, 1, 1));
+    ASSERT_EQ(WaitForSingleObject(entered, 5000), WAIT_OBJECT_0);
+    CloseHandle(entered);
+    Free();
+    ASSERT_TRUE(recorder_.WaitFor(1));
+    EXPECT_EQ(recorder_.Calls()[0].actionResult, VKSERROR_NO_ERROR);
+    EXPECT_FALSE(vkssim::GetObject(0, driverHandle_).has_value());
     EXPECT_FALSE(capture.Contains("Cannot remove handle"));
 }
 
@@ -375,14 +307,13 @@ TEST_F(DiscoveryTest, StartAndStopReportOnlyHandleAndEngineFailures) {
     const auto stop = vkssim::WaitForRequest(kStopCode, mark, 1s);
     ASSERT_TRUE(stop.has_value());
     EXPECT_EQ(stop->U32(12), driverHandle);
-    // Repeated starts and stops reach the device each time.
+    // Repeated starts and stops reach the device each time; the refused
+    // start had no effect.
     EXPECT_EQ(VKSDiscoStart(0, session, 8), VKSERROR_NO_ERROR);
     EXPECT_EQ(VKSDiscoStop(0, session), VKSERROR_NO_ERROR);
     const auto seen = vkssim::GetDiscoverySession(0, driverHandle);
     ASSERT_TRUE(seen.has_value());
-    EXPECT_EQ(seen->starts, 1u);  // the refused start had no effect
-    EXPECT_EQ(seen->stops, 1u);
-    EXPECT_EQ(seen->startParams, 8u);
+    EXPECT_EQ(std::make_tuple(seen->starts, seen->stops, seen->startParams), std::make_tuple(1u, 1u, uint64_t{8}));
 
     // A second session on the same input is refused by the device.
     HVKS second = 0;
@@ -393,53 +324,25 @@ TEST_F(DiscoveryTest, StartAndStopReportOnlyHandleAndEngineFailures) {
     EXPECT_EQ(VKSDiscoverySetCallbackFn(session, nullptr, nullptr), VKSERROR_INVALID_HANDLE);
 }
 
-TEST_F(DiscoveryTest, CommandsOfASessionTheDriverClosedAreRefused) {
-    uint32_t driverHandle = 0;
-    DiscoveryRecorder recorder;
-    const HVKS session = LoadAndOpen(&driverHandle, &recorder);
-    ASSERT_NE(session, 0u);
-    ASSERT_TRUE(vkssim::RaiseEvent(0, driverHandle, VKSERROR_CLIENT_CLOSED));
-    ASSERT_TRUE(recorder.WaitFor(1));
-    EXPECT_EQ(recorder.Calls()[0].status, VKSERROR_CLIENT_CLOSED);
-    const uint64_t mark = vkssim::RequestMark();
-    EXPECT_EQ(VKSDiscoStart(0, session, 0), VKSERROR_NO_ERROR);
-    EXPECT_EQ(VKSDiscoStop(0, session), VKSERROR_NO_ERROR);
-    EXPECT_FALSE(SentSince(kStartCode, mark));
-    EXPECT_FALSE(SentSince(kStopCode, mark));
-    EXPECT_EQ(VKSDiscoUninit(0, session), VKSERROR_NO_ERROR);
-}
-
 // The delivery's log lines: those of the fetch are written whatever the
 // level, the worker's at notification level only.
 TEST_F(DiscoveryTest, DeliveryLogLines) {
     for (bool notification : {true, false}) {
         SCOPED_TRACE(notification);
-        vkstest::ScopedRegistry registry(
-            vkstest::ConfigKey(notification ? "\"DebugLevel\"=dword:00000001" : "\"DebugLevel\"=dword:00000000"));
+        vkstest::ScopedRegistry registry(vkstest::ConfigKey(std::string("\"DebugLevel\"=dword:0000000") +
+                                                            (notification ? "1" : "0")));
         vkstest::DebugCapture capture;
-        DiscoveryRecorder recorder;
-        Load();
-        uint32_t driverHandle = 0;
-        const HVKS session = Open(&driverHandle);
-        ASSERT_EQ(VKSDiscoverySetCallbackFn(session, DiscoveryRecorder::Function, &recorder), VKSERROR_NO_ERROR);
-        ASSERT_TRUE(vkssim::ReportDiscoveredDevices(0, driverHandle, 1, 3));
-        ASSERT_TRUE(recorder.WaitFor(1));
-        EXPECT_EQ(VKSDiscoUninit(0, session), VKSERROR_NO_ERROR);
+        ASSERT_NO_FATAL_FAILURE(LoadAndOpen());
+        ASSERT_TRUE(vkssim::ReportDiscoveredDevices(0, driverHandle_, 1, 3));
+        ASSERT_TRUE(recorder_.WaitFor(notification ? 1 : 2));
+        EXPECT_EQ(VKSDiscoUninit(0, session_), VKSERROR_NO_ERROR);
         Free();
-        const DiscoveryCall call = recorder.Calls()[0];
         char parms[64];
-        std::snprintf(parms, sizeof parms, "pDiscoParms(0x%016llX) pDiscoData(%016llX)\n",
-                      static_cast<unsigned long long>(call.parmsAddress),
-                      static_cast<unsigned long long>(call.dataAddress));
-        EXPECT_TRUE(capture.Contains(std::string("VKSStartDiscoveryK: ") + parms));
-        EXPECT_TRUE(capture.Contains("VKSStartDiscoveryK: pIn->Parms("));
+        std::snprintf(parms, sizeof parms, "VKSStartDiscoveryK: pDiscoParms(0x%016llX)",
+                      static_cast<unsigned long long>(recorder_.Calls().back().parmsAddress));
+        EXPECT_TRUE(capture.Contains(parms));
         EXPECT_EQ(capture.Contains("WorkerThread: Got Interface(1) Things(3) alloc pEntity(0x"), notification);
-        EXPECT_EQ(capture.Contains("WorkerThread: Get discovery data from Driver for 3 discovered things...\n"),
-                  notification);
-        char fn[64];
-        std::snprintf(fn, sizeof fn, ") - DiscoArg(0x%x)\n",
-                      static_cast<unsigned>(reinterpret_cast<uintptr_t>(&recorder)));
-        EXPECT_EQ(capture.Contains(fn), notification);
+        EXPECT_EQ(capture.Contains("WorkerThread: Get discovery data from Driver for 3 discovered"), notification);
     }
 }
 

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -39,42 +40,36 @@ protected:
         EXPECT_EQ(VKSNetworkStreamOpenExA(port, address, 0, &handle, &params), VKSERROR_NO_ERROR) << address;
         return handle;
     }
-    // The driver-side object behind an open handle on device 0.
-    static std::optional<vkssim::Object> LastObject(int device, uint32_t type) {
-        std::optional<vkssim::Object> last;
-        for (const auto& o : vkssim::Objects(device)) {
-            if (o.type == type) last = o;
-        }
-        return last;
+    // The driver's handle of the object of this type and channel on device 0.
+    static uint32_t DriverHandle(uint32_t type, uint32_t channel) {
+        const auto object = vkssim::FindObject(0, type, channel);
+        EXPECT_TRUE(object.has_value());
+        return object.has_value() ? object->handle : 0;
     }
-
 };
 
-TEST_F(DriverAccessTest, TablesCountInputsAcrossDevices) {
+TEST_F(DriverAccessTest, TablesCountInputsAcrossDevicesAndTheLastFreeClosesWhatIsLeft) {
     AddDevice(1, 2, 0, 1);
     AddDevice(2, 1, 1, 0);
     AddDevice(300000000, 0);  // more ports than a device has: none of them are used
     Load();
-    uint32_t count = 0;
-    ASSERT_EQ(VKSDecoderGetCount(&count), VKSERROR_NO_ERROR);
-    EXPECT_EQ(count, 3u);
-    ASSERT_EQ(VKSNetworkPortGetCount(&count), VKSERROR_NO_ERROR);
-    ASSERT_EQ(count, 3u);
-    ASSERT_EQ(VKSNetworkConfiguredInterfaceCount(&count), VKSERROR_NO_ERROR);  // one query per real port
-    EXPECT_EQ(count, 6u);
-    ASSERT_EQ(VKSEncoderGetCount(&count), VKSERROR_NO_ERROR);
-    EXPECT_EQ(count, 1u);
-    ASSERT_EQ(VKSDiscoGetCount(&count), VKSERROR_NO_ERROR);
-    EXPECT_EQ(count, 1u);
+    std::vector<uint32_t> counts;
+    for (auto get : {VKSDecoderGetCount, VKSNetworkPortGetCount, VKSNetworkConfiguredInterfaceCount, VKSEncoderGetCount,
+                     VKSDiscoGetCount}) {
+        uint32_t count = 0;
+        EXPECT_EQ(get(&count), VKSERROR_NO_ERROR);
+        counts.push_back(count);
+    }
+    // Decoders, ports, interfaces (one query per real port), encoders, discovery inputs.
+    EXPECT_EQ(counts, (std::vector<uint32_t>{3, 3, 6, 1, 1}));
 
     // Decoder 2 is the first decoder of the second device: channel 0 there.
     HVKS decoder = OpenDecoder(2);
     ASSERT_NE(decoder, 0u);
-    auto object = LastObject(1, VKSDEVICETYPE_DECODER);
-    ASSERT_TRUE(object.has_value());
-    EXPECT_EQ(object->channel, 0u);
-    EXPECT_EQ(object->openFlags, 0x11u);
-    EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
+    const auto objects = vkssim::Objects(1);
+    ASSERT_EQ(objects.size(), 1u);
+    EXPECT_EQ(std::make_tuple(objects[0].type, objects[0].channel, objects[0].openFlags),
+              std::make_tuple(uint32_t{VKSDEVICETYPE_DECODER}, 0u, 0x11u));
 
     VKSINFOW info{};
     info.Size = sizeof(info);
@@ -82,9 +77,16 @@ TEST_F(DriverAccessTest, TablesCountInputsAcrossDevices) {
     HVKS none = 0;
     VKSGUID session{};
     EXPECT_EQ(VKSDecoderDeviceOpenEx(3, 0, 0, &none, nullptr, &session), VKSERROR_INVALID_INPUT);
+
+    // Streams left open (ports 1 and 2 are the second device's) are closed by
+    // the last free.
+    OpenStream(1, "rtsp://a");
+    OpenStream(2, "rtsp://b");
+    Free();
+    for (const auto& o : vkssim::Objects(1)) EXPECT_NE(o.type, VKSDEVICETYPE_NETWORK);
 }
 
-TEST_F(DriverAccessTest, InformationRecordsAreCopiedBySize) {
+TEST_F(DriverAccessTest, InformationRecordsAreCopiedBySizeAndDriverFailuresReachTheCaller) {
     AddDevice(1, 1, 1, 1);
     Load();
     VKSINFOW wide;
@@ -114,13 +116,9 @@ TEST_F(DriverAccessTest, InformationRecordsAreCopiedBySize) {
 
     wide.Size = 0;
     EXPECT_EQ(VKSDecoderGetInfoW(0, &wide), VKSERROR_BUFFER_TOO_SMALL);
-}
 
-// The overlapped mapping has its own tests; here, the synchronous one, as an
-// export reports it.
-TEST_F(DriverAccessTest, FailuresOfTheDriverReachTheCaller) {
-    AddDevice(1, 1, 1, 1);
-    Load();
+    // Failures of the driver reach the caller. The overlapped mapping has its
+    // own tests; here, the synchronous one, as an export reports it.
     VKSINFOW info{};
     info.Size = sizeof(info);
     const struct {
@@ -155,27 +153,25 @@ TEST_F(DriverAccessTest, UpgradeEventsAreCountedAcrossDevices) {
     ASSERT_TRUE(vkssim::WaitForHeld(1, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 1, 5s));
 
     const uint32_t first = 0x11111111, second = 0x22222222;
-    vkssim::RaiseDeviceNotification(0, VKSERROR_EVENT_UPGRADE_PENDING, &first, 4);
-    ASSERT_TRUE(vkssim::WaitForHeld(0, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 1, 5s));  // re-armed
-    vkssim::RaiseDeviceNotification(0, VKSERROR_EVENT_UPGRADE_PENDING, &first, 4);  // repeated: ignored
-    ASSERT_TRUE(vkssim::WaitForHeld(0, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 1, 5s));
-    vkssim::RaiseDeviceNotification(1, VKSERROR_EVENT_UPGRADE_PENDING, &second, 4);
-    ASSERT_TRUE(vkssim::WaitForHeld(1, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 1, 5s));
-    vkssim::RaiseDeviceNotification(0, VKSERROR_EVENT_UPGRADE_COMPLETE, &first, 4);
-    ASSERT_TRUE(vkssim::WaitForHeld(0, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 1, 5s));
-    vkssim::RaiseDeviceNotification(1, VKSERROR_EVENT_UPGRADE_COMPLETE, &second, 4);
+    // Raises a notification and waits until the device is asked again.
+    const auto raise = [](int device, VKSERROR code, const uint32_t* payload) {
+        vkssim::RaiseDeviceNotification(device, code, payload, 4);
+        ASSERT_TRUE(vkssim::WaitForHeld(device, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 1, 5s));
+    };
+    raise(0, VKSERROR_EVENT_UPGRADE_PENDING, &first);
+    raise(0, VKSERROR_EVENT_UPGRADE_PENDING, &first);  // repeated: ignored
+    raise(1, VKSERROR_EVENT_UPGRADE_PENDING, &second);
+    raise(0, VKSERROR_EVENT_UPGRADE_COMPLETE, &first);
+    raise(1, VKSERROR_EVENT_UPGRADE_COMPLETE, &second);
     ASSERT_TRUE(recorder.WaitFor(2));
     vkssim::RaiseDeviceNotification(1, VKSERROR_EVENT_MEMORY_LEVEL_RED, &second, 4);
     ASSERT_TRUE(recorder.WaitFor(3));
-
-    const auto calls = recorder.Calls();
-    ASSERT_EQ(calls.size(), 3u);
-    EXPECT_EQ(calls[0].status, VKSERROR_EVENT_UPGRADE_PENDING);
-    EXPECT_EQ(calls[1].status, VKSERROR_EVENT_UPGRADE_COMPLETE);
+    const std::vector<VKSERROR> expected = {VKSERROR_EVENT_UPGRADE_PENDING, VKSERROR_EVENT_UPGRADE_COMPLETE,
+                                            VKSERROR_EVENT_MEMORY_LEVEL_RED};
+    EXPECT_EQ(recorder.Statuses(), expected);
     uint32_t payload = 0;
-    std::memcpy(&payload, calls[1].payload.data(), 4);
+    std::memcpy(&payload, recorder.Calls()[1].payload.data(), 4);
     EXPECT_EQ(payload, second);  // the payload of the last device to finish
-    EXPECT_EQ(calls[2].status, VKSERROR_EVENT_MEMORY_LEVEL_RED);
 
     // A device that ends its notifications is not asked again. Device 0's
     // event comes after it through the same thread: once it is reported,
@@ -193,24 +189,22 @@ TEST_F(DriverAccessTest, DecoderEventsReachTheErrorFunctionInDecoderForm) {
     const HVKS decoder = OpenDecoder(0);
     ASSERT_EQ(VKSDecoderDeviceSetErrorFn(nullptr, 0, decoder, CallbackRecorder::DecoderError, &recorder),
               VKSERROR_NO_ERROR);
-    auto object = LastObject(0, VKSDEVICETYPE_DECODER);
-    ASSERT_TRUE(object.has_value());
+    const uint32_t object = DriverHandle(VKSDEVICETYPE_DECODER, 0);
     ASSERT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
 
-    vkssim::RaiseEvent(0, object->handle, VKSERROR_STREAM_STOPPED, 7);
+    vkssim::RaiseEvent(0, object, VKSERROR_STREAM_STOPPED, 7);
     ASSERT_TRUE(recorder.WaitFor(1));
     const auto call = recorder.Calls()[0];
-    EXPECT_EQ(call.form, CallbackRecorder::kDecoderError);
-    EXPECT_EQ(call.handle, decoder);
-    EXPECT_EQ(call.status, VKSERROR_STREAM_STOPPED);
-    EXPECT_EQ(call.context, &recorder);
+    EXPECT_EQ(std::make_tuple(call.form, call.handle, call.status, call.context),
+              std::make_tuple(int{CallbackRecorder::kDecoderError}, decoder, VKSERROR_STREAM_STOPPED,
+                              static_cast<void*>(&recorder)));
     // A new event request follows each event.
     EXPECT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
 
     // The firmware shutting down ends the chain: no callback, no new request.
     const uint64_t mark = vkssim::RequestMark();
-    vkssim::RaiseEvent(0, object->handle, VKSERROR_FW_SHUTDOWN);
-    vkssim::RaiseEvent(0, object->handle, VKSERROR_STREAM_RESTARTED);  // queued: nobody asks any more
+    vkssim::RaiseEvent(0, object, VKSERROR_FW_SHUTDOWN);
+    vkssim::RaiseEvent(0, object, VKSERROR_STREAM_RESTARTED);  // queued: nobody asks any more
     uint32_t state = 0;
     EXPECT_EQ(VKSDecoderDeviceGetState(decoder, &state), VKSERROR_NO_ERROR);  // worker is idle again
     EXPECT_FALSE(vkssim::WaitForRequest(kEventCode, mark, 200ms).has_value());
@@ -218,22 +212,27 @@ TEST_F(DriverAccessTest, DecoderEventsReachTheErrorFunctionInDecoderForm) {
     EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
 }
 
+// A decoder connected first to no source (handle 0), then to a stream, and
+// playing; a closed decoder's handle is refused and its event chain ends.
 TEST_F(DriverAccessTest, DecoderConnectedToAStreamAndPlaying) {
     AddDevice(1, 1, 0, 0);
     Load();
     const HVKS stream = OpenStream(0, "udp://239.1.1.1:5000");
     const HVKS decoder = OpenDecoder(0);
-    const auto streamObject = LastObject(0, VKSDEVICETYPE_NETWORK);
-    ASSERT_TRUE(streamObject.has_value());
-    EXPECT_EQ(streamObject->address, "udp://@239.1.1.1:5000");
-    EXPECT_EQ(streamObject->transport, 3u);
+    uint64_t mark = vkssim::RequestMark();
+    ASSERT_EQ(VKSDecoderDeviceSetState(0, 4, decoder, 2), VKSERROR_NO_ERROR);
+    const auto connect = vkssim::WaitForRequest(VKSSIM_IOCTL_CONNECT_SOURCE, mark, 1s);
+    ASSERT_TRUE(connect.has_value());
+    EXPECT_EQ(std::make_pair(connect->U32(24), connect->U32(28)), std::make_pair(0u, 4u));
 
+    const auto streamObject = vkssim::FindObject(0, VKSDEVICETYPE_NETWORK, 0);
+    ASSERT_TRUE(streamObject.has_value());
+    EXPECT_EQ(streamObject->transport, 3u);
     ASSERT_EQ(VKSDecoderDeviceSetState(stream, 9, decoder, 2), VKSERROR_NO_ERROR);
-    const auto decoderObject = LastObject(0, VKSDEVICETYPE_DECODER);
+    const auto decoderObject = vkssim::FindObject(0, VKSDEVICETYPE_DECODER, 0);
     ASSERT_TRUE(decoderObject.has_value());
-    EXPECT_EQ(decoderObject->source, streamObject->handle);
-    EXPECT_EQ(decoderObject->connectArgument, 9u);
-    EXPECT_EQ(decoderObject->state, 2u);
+    EXPECT_EQ(std::make_tuple(decoderObject->source, decoderObject->connectArgument, decoderObject->state),
+              std::make_tuple(streamObject->handle, 9u, 2u));
     EXPECT_EQ(vkssim::GetObject(0, streamObject->handle)->state, 2u);
 
     // Wrong handle kinds in either place.
@@ -241,48 +240,23 @@ TEST_F(DriverAccessTest, DecoderConnectedToAStreamAndPlaying) {
     EXPECT_EQ(VKSDecoderDeviceSetState(0, 0, stream, 1), VKSERROR_INVALID_HANDLE);
 
     // State 3 stays in the library; leaving it sends the new state.
-    uint64_t mark = vkssim::RequestMark();
-    ASSERT_EQ(VKSNetworkStreamSetState(stream, 3), VKSERROR_NO_ERROR);
-    ASSERT_EQ(VKSNetworkStreamSetState(stream, 3), VKSERROR_NO_ERROR);
-    for (const auto& r : vkssim::Requests()) {
-        if (r.sequence >= mark) {
-            EXPECT_NE(r.code, VKSSIM_IOCTL_SET_STATE);
-        }
-    }
     mark = vkssim::RequestMark();
+    ASSERT_EQ(VKSNetworkStreamSetState(stream, 3), VKSERROR_NO_ERROR);
+    ASSERT_EQ(VKSNetworkStreamSetState(stream, 3), VKSERROR_NO_ERROR);
+    EXPECT_TRUE(Sent(VKSSIM_IOCTL_SET_STATE, mark).empty());
     ASSERT_EQ(VKSNetworkStreamSetState(stream, 2), VKSERROR_NO_ERROR);
     const auto sent = vkssim::WaitForRequest(VKSSIM_IOCTL_SET_STATE, mark, 1s);
     ASSERT_TRUE(sent.has_value());
     EXPECT_EQ(sent->U32(24), 2u);
 
+    ASSERT_TRUE(vkssim::WaitForHeld(0, kEventCode, 2, 5s));
     EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
-    EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
-    EXPECT_TRUE(vkssim::Objects(0).empty());
-}
-
-TEST_F(DriverAccessTest, ConnectWithoutSourceSendsHandleZero) {
-    AddDevice(1, 1, 0, 0);
-    Load();
-    const HVKS decoder = OpenDecoder(0);
-    const uint64_t mark = vkssim::RequestMark();
-    ASSERT_EQ(VKSDecoderDeviceSetState(0, 4, decoder, 2), VKSERROR_NO_ERROR);
-    const auto connect = vkssim::WaitForRequest(VKSSIM_IOCTL_CONNECT_SOURCE, mark, 1s);
-    ASSERT_TRUE(connect.has_value());
-    EXPECT_EQ(connect->U32(24), 0u);
-    EXPECT_EQ(connect->U32(28), 4u);
-    EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
-}
-
-TEST_F(DriverAccessTest, ClosedHandleIsRefusedAndCloseEndsTheEventChain) {
-    AddDevice(1, 1, 0, 0);
-    Load();
-    const HVKS decoder = OpenDecoder(0);
-    ASSERT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
-    ASSERT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
-    EXPECT_EQ(vkssim::HeldRequests(0, kEventCode), 0u);
+    EXPECT_EQ(vkssim::HeldRequests(0, kEventCode), 1u);
     uint32_t state = 0;
     EXPECT_EQ(VKSDecoderDeviceGetState(decoder, &state), HANDLEERROR_INVALID_HANDLE);
     EXPECT_EQ(VKSDecoderDeviceClose(decoder), HANDLEERROR_INVALID_HANDLE);
+    EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
+    EXPECT_TRUE(vkssim::Objects(0).empty());
 }
 
 TEST_F(DriverAccessTest, ClosesRacingWithEvents) {
@@ -294,11 +268,10 @@ TEST_F(DriverAccessTest, ClosesRacingWithEvents) {
     const HVKS marker = OpenDecoder(2);
     ASSERT_EQ(VKSDecoderDeviceSetErrorFn(nullptr, 0, marker, CallbackRecorder::DecoderError, &marks),
               VKSERROR_NO_ERROR);
-    const auto markerObject = LastObject(0, VKSDEVICETYPE_DECODER);
-    ASSERT_TRUE(markerObject.has_value());
+    const uint32_t markerObject = DriverHandle(VKSDEVICETYPE_DECODER, 2);
     size_t markCount = 0;
     const auto settle = [&] {
-        ASSERT_TRUE(vkssim::RaiseEvent(0, markerObject->handle, VKSERROR_RESOLUTION_CHANGED));
+        ASSERT_TRUE(vkssim::RaiseEvent(0, markerObject, VKSERROR_RESOLUTION_CHANGED));
         ASSERT_TRUE(marks.WaitFor(++markCount));
     };
     for (int round = 0; round < 20; ++round) {
@@ -306,11 +279,10 @@ TEST_F(DriverAccessTest, ClosesRacingWithEvents) {
         const HVKS decoder = OpenDecoder(round % 2);
         ASSERT_EQ(VKSDecoderDeviceSetErrorFn(nullptr, 0, decoder, CallbackRecorder::DecoderError, &recorder),
                   VKSERROR_NO_ERROR);
-        const auto object = LastObject(0, VKSDEVICETYPE_DECODER);
-        ASSERT_TRUE(object.has_value());
+        const uint32_t object = DriverHandle(VKSDEVICETYPE_DECODER, round % 2);
         std::atomic<bool> stop{false};
         std::thread raiser([&] {
-            while (!stop.load()) vkssim::RaiseEvent(0, object->handle, VKSERROR_RESOLUTION_CHANGED);
+            while (!stop.load()) vkssim::RaiseEvent(0, object, VKSERROR_RESOLUTION_CHANGED);
         });
         recorder.WaitFor(3, 2s);
         EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
@@ -327,17 +299,6 @@ TEST_F(DriverAccessTest, ClosesRacingWithEvents) {
         EXPECT_EQ(recorder.Calls().size(), settled);
     }
     EXPECT_EQ(VKSDecoderDeviceClose(marker), VKSERROR_NO_ERROR);
-}
-
-TEST_F(DriverAccessTest, StreamsLeftOpenAreClosedByTheLastFree) {
-    AddDevice(2, 1, 0, 0);
-    Load();
-    OpenStream(0, "rtsp://a");
-    OpenStream(1, "rtsp://b");
-    OpenDecoder(0);
-    EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
-    loaded_ = false;
-    for (const auto& o : vkssim::Objects(0)) EXPECT_NE(o.type, VKSDEVICETYPE_NETWORK);
 }
 
 // The last engine free made from a callback would wait for the thread it runs
@@ -364,9 +325,8 @@ TEST_F(DriverAccessTest, LastEngineFreeFromACallbackIsRefused) {
                   [](HVKS, uint32_t, VKSMEDIASAMPLE*, VKSERROR, void* context) { static_cast<Attempt*>(context)->Free(); },
                   &fromWorker),
               VKSERROR_NO_ERROR);
-    const auto object = LastObject(0, VKSDEVICETYPE_NETWORK);
-    ASSERT_TRUE(object.has_value());
-    ASSERT_TRUE(vkssim::RaiseEvent(0, object->handle, VKSERROR_RECONNECTING));
+    const uint32_t object = DriverHandle(VKSDEVICETYPE_NETWORK, 0);
+    ASSERT_TRUE(vkssim::RaiseEvent(0, object, VKSERROR_RECONNECTING));
     ASSERT_EQ(WaitForSingleObject(fromWorker.done, 5000), WAIT_OBJECT_0);
     EXPECT_EQ(fromWorker.status.load(), VKSERROR_ILLEGAL_CALL);
     // From the system-event callback on the device completion thread.
@@ -381,18 +341,6 @@ TEST_F(DriverAccessTest, LastEngineFreeFromACallbackIsRefused) {
     ASSERT_EQ(VKSSetSystemEventFn(nullptr, nullptr), VKSERROR_NO_ERROR);
     // The engine still works, and its load is still the caller's to free.
     EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
-}
-
-// The notification modes the devices received since `mark`, by device.
-std::vector<std::vector<uint32_t>> NotifyModes(uint64_t mark, int devices) {
-    std::vector<std::vector<uint32_t>> modes(static_cast<size_t>(devices));
-    for (const auto& r : vkssim::Requests()) {
-        if (r.code != VKSSIM_IOCTL_DEVICE_SET_NOTIFY || r.sequence < mark || r.device < 0 || r.device >= devices) continue;
-        uint32_t mode = 0;
-        if (r.input.size() >= 28) std::memcpy(&mode, r.input.data() + 24, 4);
-        modes[static_cast<size_t>(r.device)].push_back(mode);
-    }
-    return modes;
 }
 
 // A device that cannot be armed (its files cannot be opened, or it refuses
@@ -425,11 +373,11 @@ TEST_F(DriverAccessTest, ADeviceThatCannotBeArmedIsSkipped) {
         }
         const uint64_t freed = vkssim::RequestMark();
         Free();
-        const auto modes = NotifyModes(freed, 3);
-        for (int d = 0; d < 3; ++d) {
-            EXPECT_EQ(modes[static_cast<size_t>(d)], d == skipped[0] ? std::vector<uint32_t>{} : std::vector<uint32_t>{2})
-                << d;
-        }
+        // The notification modes each device received, in order.
+        std::vector<std::vector<uint32_t>> modes(3), expected(3, std::vector<uint32_t>{2});
+        for (const auto& r : Sent(VKSSIM_IOCTL_DEVICE_SET_NOTIFY, freed)) modes.at(r.device).push_back(r.U32(24));
+        expected[static_cast<size_t>(skipped[0])].clear();
+        EXPECT_EQ(modes, expected);
     }
 }
 
@@ -448,10 +396,6 @@ TEST_F(DriverAccessTest, EngineFreeGetsBackTheRequestOfADeviceThatRefusesDeregis
     EXPECT_EQ(capture.Matching("Dequeued a Failed Operation").size(), 1u);
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(DriverAccessTest, AFailedEventRequestIsReportedAndTheChainGoesOn) {
     AddDevice(1, 1, 0, 0);
     Load();
@@ -460,13 +404,12 @@ TEST_F(DriverAccessTest, AFailedEventRequestIsReportedAndTheChainGoesOn) {
     vkssim::FailCompletion(kEventCode, 31 /* ERROR_GEN_FAILURE */, 1);
     const HVKS stream = OpenStream(0, "rtsp://camera");
     ASSERT_EQ(VKSNetworkStreamSetErrorFn(stream, 0, CallbackRecorder::NetworkError, &recorder), VKSERROR_NO_ERROR);
-    const auto object = LastObject(0, VKSDEVICETYPE_NETWORK);
-    ASSERT_TRUE(object.has_value());
+    const uint32_t object = DriverHandle(VKSDEVICETYPE_NETWORK, 0);
     ASSERT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
-    vkssim::RaiseEvent(0, object->handle, VKSERROR_RECONNECTING);
+    vkssim::RaiseEvent(0, object, VKSERROR_RECONNECTING);
     ASSERT_TRUE(recorder.WaitForStatus(VKSERROR_UNEXPECTED));
     ASSERT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
-    vkssim::RaiseEvent(0, object->handle, VKSERROR_RECONNECT_STREAM);
+    vkssim::RaiseEvent(0, object, VKSERROR_RECONNECT_STREAM);
     EXPECT_TRUE(recorder.WaitForStatus(VKSERROR_RECONNECT_STREAM));
     EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
 }

@@ -9,43 +9,38 @@
 #include <gtest/gtest.h>
 
 #include "support/process_counts.h"
+#include "support/sim_engine_test.h"
 
 namespace {
 
-using vkstest::ThreadCount;
+class EngineCycles : public vkstest::SimEngineTest {};
 
-TEST(EngineCycles, ThousandLoadsAndFreesWithObjectsLeftOpenLeakNothing) {
-    // Decoders open without audio: a thousand helper processes would make
-    // this a test of process start-up rather than of the engine.
-    VKSDecoderDeviceSetAudioDecodeEnabled(0);
-    vkssim::Reset();
-    vkssim::DeviceConfig config;
-    config.inputs[VKSSIM_TYPE_NETWORK] = 2;
-    config.inputs[VKSSIM_TYPE_DECODER] = 2;
-    vkssim::AddDevice(config);
-    vkssim::AddDevice(config);
-
+// Decoders open without audio (as the fixture has them): a thousand helper
+// processes would make this a test of process start-up rather than of the
+// engine.
+TEST_F(EngineCycles, ThousandLoadsAndFreesWithObjectsLeftOpenLeakNothing) {
+    AddDevice(2, 2);
+    AddDevice(2, 2);
     // One cycle first, so that lazily made process-wide state exists.
-    VKSHENGINE engine = nullptr;
-    ASSERT_EQ(VKSEngineLoad(&engine), VKSERROR_NO_ERROR);
-    ASSERT_EQ(VKSEngineFree(engine), VKSERROR_NO_ERROR);
+    Load();
+    Free();
     const DWORD handlesBefore = VksOpenHandleCount();
-    const size_t threadsBefore = ThreadCount();
+    const size_t threadsBefore = vkstest::ThreadCount();
 
     for (int cycle = 0; cycle < 1000; ++cycle) {
-        ASSERT_EQ(VKSEngineLoad(&engine), VKSERROR_NO_ERROR) << cycle;
+        SCOPED_TRACE(cycle);
+        ASSERT_NO_FATAL_FAILURE(Load());
         HVKS stream = 0;
         HVKS decoder = 0;
         VKSGUID session{};
         ASSERT_EQ(VKSNetworkStreamOpenExA(cycle % 4, "rtsp://camera", 0, &stream, nullptr), VKSERROR_NO_ERROR);
         ASSERT_EQ(VKSDecoderDeviceOpenEx(cycle % 4, 0, 0, &decoder, nullptr, &session), VKSERROR_NO_ERROR);
-        ASSERT_EQ(VKSEngineFree(engine), VKSERROR_NO_ERROR) << cycle;
+        ASSERT_NO_FATAL_FAILURE(Free());
     }
 
     EXPECT_EQ(VksOpenHandleCount(), handlesBefore);
     // (Before may itself count a thread of the first cycle still leaving.)
     EXPECT_LE(vkstest::ThreadCountSettledAtMost(threadsBefore), threadsBefore);
-    vkssim::Reset();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <set>
@@ -23,10 +24,6 @@ struct ArgSource {
     uint32_t index = 0;
     bool nullPointers = false;
 
-    HVKS HandleArg() const { return handle; }
-    uint32_t IndexArg() const { return index; }
-    void* CallbackArg() const { return nullptr; }
-    uint32_t ValueArg() const { return 0; }
     const void* TextArg(bool wide) const {
         if (nullPointers) return nullptr;
         return wide ? static_cast<const void*>(u"rtsp://127.0.0.1/x") : static_cast<const void*>("rtsp://127.0.0.1/x");
@@ -46,12 +43,7 @@ struct ExportCall {
     std::vector<ArgRole> roles;
     std::function<VKSERROR(ArgSource&)> call;
 
-    bool Has(ArgRole role) const {
-        for (ArgRole r : roles) {
-            if (r == role) return true;
-        }
-        return false;
-    }
+    bool Has(ArgRole role) const { return std::find(roles.begin(), roles.end(), role) != roles.end(); }
 };
 
 const std::vector<ExportCall>& AllExports() {
@@ -99,11 +91,25 @@ protected:
         vkssim::Reset();
     }
 
-    // A live handle of the family the export belongs to, or of another family.
-    HVKS HandleFor(const std::string& name, bool otherFamily) const {
-        const bool decoderFamily = StartsWith(name, "VKSDecoder");
-        if (otherFamily) return decoderFamily ? stream_ : decoder_;
-        return decoderFamily ? decoder_ : stream_;
+    // Calls each swept export that takes an argument of one of `roles` (but
+    // those named in `skipped`), with `source`'s arguments and, unless its
+    // handle is the stale one, a live handle of the export's own family or of
+    // another; `allowed` judges each status.
+    template <typename Allowed>
+    void Sweep(std::vector<ArgRole> roles, ArgSource source, bool otherFamily, const std::set<std::string>& skipped,
+               Allowed allowed) {
+        for (const auto& e : AllExports()) {
+            const std::string name = e.name;
+            if (!Swept(e) || skipped.count(name) != 0 || std::none_of(roles.begin(), roles.end(), [&](ArgRole r) {
+                    return e.Has(r);
+                })) {
+                continue;
+            }
+            const bool decoderFamily = StartsWith(name, "VKSDecoder");
+            if (source.handle != stale_) source.handle = decoderFamily != otherFamily ? decoder_ : stream_;
+            const VKSERROR status = e.call(source);
+            EXPECT_TRUE(allowed(name, status)) << name << " " << std::hex << status;
+        }
     }
 
     VKSHENGINE engine_ = nullptr;
@@ -127,62 +133,41 @@ TEST_F(ExportRobustnessTest, NullPointersAreRefused) {
         "VKSNetworkStreamSetErrorFn", "VKSEncoderDeviceSetErrorFn", "VKSEncoderDeviceSetOutputMediaSampleReturnFn",
         "VKSEncoderDeviceSetEncryptionKeysFn", "VKSDecoderDeviceSetWindow", "VKSDiscoverySetCallbackFn",
         "VKSDecoderDeviceSetAudioDecodeEnabled"};
-    for (const auto& e : AllExports()) {
-        if (!Swept(e) || !(e.Has(ArgRole::Pointer) || e.Has(ArgRole::Text))) continue;
-        ArgSource source;
-        source.nullPointers = true;
-        source.handle = HandleFor(e.name, false);
-        const VKSERROR status = e.call(source);
-        EXPECT_TRUE(IsStatus(status)) << e.name << " " << std::hex << status;
-        if (nullAllowed.count(e.name) == 0) {
-            EXPECT_NE(status, VKSERROR_NO_ERROR) << e.name << " accepted a null pointer";
-        }
-    }
+    ArgSource source;
+    source.nullPointers = true;
+    Sweep({ArgRole::Pointer, ArgRole::Text}, source, false, {}, [&](const std::string& name, VKSERROR status) {
+        return IsStatus(status) && (status != VKSERROR_NO_ERROR || nullAllowed.count(name) != 0);
+    });
 }
 
 TEST_F(ExportRobustnessTest, StaleHandlesAreRefused) {
-    for (const auto& e : AllExports()) {
-        if (!Swept(e) || !e.Has(ArgRole::Handle)) continue;
-        // Answers a constant without looking at its handle, by contract.
-        if (std::string(e.name) == "VKSNetworkStreamGetNumIfcs") continue;
-        ArgSource source;
-        source.handle = stale_;
-        const VKSERROR status = e.call(source);
-        // Argument checks come before the handle is locked: a record whose
-        // size field is 0 may be refused first.
-        EXPECT_TRUE(status == HANDLEERROR_INVALID_HANDLE || status == VKSERROR_INVALID_HANDLE ||
-                    status == VKSERROR_UNSUPPORTED || status == VKSERROR_INVALID_ARGUMENT ||
-                    status == VKSERROR_BUFFER_TOO_SMALL)
-            << e.name << " " << std::hex << status;
-    }
+    ArgSource source;
+    source.handle = stale_;
+    // VKSNetworkStreamGetNumIfcs answers a constant without looking at its
+    // handle, by contract. Argument checks come before the handle is locked:
+    // a record whose size field is 0 may be refused first.
+    Sweep({ArgRole::Handle}, source, false, {"VKSNetworkStreamGetNumIfcs"}, [](const std::string&, VKSERROR status) {
+        return status == HANDLEERROR_INVALID_HANDLE || status == VKSERROR_INVALID_HANDLE ||
+               status == VKSERROR_UNSUPPORTED || status == VKSERROR_INVALID_ARGUMENT ||
+               status == VKSERROR_BUFFER_TOO_SMALL;
+    });
 }
 
 TEST_F(ExportRobustnessTest, HandlesOfAnotherFamilyNeverCrash) {
-    for (const auto& e : AllExports()) {
-        if (!Swept(e) || !e.Has(ArgRole::Handle)) continue;
-        const std::string name = e.name;
-        if (StartsWith(name, "VKSDecoderDeviceClose") || StartsWith(name, "VKSNetworkStreamClose") ||
-            StartsWith(name, "VKSEncoderDeviceClose") || StartsWith(name, "VKSDiscoUninit")) {
-            continue;  // a close of the wrong family would retire the handle the sweep relies on
-        }
-        ArgSource source;
-        source.handle = HandleFor(name, true);
-        const VKSERROR status = e.call(source);
-        EXPECT_TRUE(IsStatus(status)) << name << " " << std::hex << status;
-    }
+    // A close of the wrong family would retire the handle the sweep relies on.
+    const std::set<std::string> closes = {"VKSDecoderDeviceClose", "VKSNetworkStreamClose", "VKSEncoderDeviceClose",
+                                          "VKSDiscoUninit"};
+    Sweep({ArgRole::Handle}, ArgSource{}, true, closes,
+          [](const std::string&, VKSERROR status) { return IsStatus(status); });
 }
 
 TEST_F(ExportRobustnessTest, IndexesOutOfRangeAreRefused) {
-    for (const auto& e : AllExports()) {
-        if (!Swept(e) || !e.Has(ArgRole::Index)) continue;
-        ArgSource source;
-        source.index = 9999;
-        source.handle = HandleFor(e.name, false);
-        const VKSERROR status = e.call(source);
-        EXPECT_TRUE(status == VKSERROR_INVALID_INPUT || status == VKSERROR_UNSUPPORTED ||
-                    status == VKSERROR_INVALID_ARGUMENT || status == VKSERROR_BUFFER_TOO_SMALL)
-            << e.name << " " << std::hex << status;
-    }
+    ArgSource source;
+    source.index = 9999;
+    Sweep({ArgRole::Index}, source, false, {}, [](const std::string&, VKSERROR status) {
+        return status == VKSERROR_INVALID_INPUT || status == VKSERROR_UNSUPPORTED ||
+               status == VKSERROR_INVALID_ARGUMENT || status == VKSERROR_BUFFER_TOO_SMALL;
+    });
 }
 
 }  // namespace

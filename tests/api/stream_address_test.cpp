@@ -14,6 +14,8 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 class StreamAddressTest : public vkstest::SimEngineTest {
 protected:
     void SetUp() override {
@@ -23,24 +25,10 @@ protected:
     }
     void TearDown() override {
         std::error_code ignored;
-        for (const auto& file : files_) std::filesystem::remove(file, ignored);
+        for (auto file = files_.rbegin(); file != files_.rend(); ++file) std::filesystem::remove(*file, ignored);
         SimEngineTest::TearDown();
     }
 
-    // Opens a stream and returns the open request the driver received (the
-    // status in `status`); the address text the driver read goes to `sent_`.
-    vkssim::Request Open(const char* address, VKSERROR* status) {
-        const uint64_t mark = vkssim::RequestMark();
-        HVKS stream = 0;
-        sent_.clear();
-        *status = VKSNetworkStreamOpenExA(0, address, 0, &stream, nullptr);
-        if (*status == VKSERROR_NO_ERROR) {
-            sent_ = LastAddress();
-            EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
-        }
-        auto open = vkssim::WaitForRequest(VKSSIM_IOCTL_OPEN, mark, std::chrono::milliseconds(0));
-        return open.value_or(vkssim::Request{});
-    }
     // The address text the simulator saw for the last open.
     static std::string LastAddress() {
         std::string address;
@@ -56,33 +44,58 @@ protected:
     }
 
     std::vector<std::filesystem::path> files_;
-    std::string sent_;
 };
 
-// UDP addresses get the multicast marker; others go as given. The request
-// carries the sent length with its terminator (at 2072) and a word that is
-// the text length for other than UDP (at 2080).
+// UDP addresses get the multicast marker; others go as given, session
+// descriptions (up to 2048 bytes of video, their path's backslashes made
+// slashes) with their text. The request carries the sent length with its
+// terminator (at 2072) and a word that is the text length for other than UDP,
+// the file size for files (at 2080).
 TEST_F(StreamAddressTest, AddressesAsTheDriverReceivesThem) {
     constexpr uint64_t kAny = ~0ull;
+    char cwd[512];
+    ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
+    const std::string file =
+        std::string("file://") + cwd + "/" + WriteFile("vks-address-test.ts", std::string(12345, 'x'));
+    const std::string body = "v=0\r\nm=video 5000 RTP/AVP 96\r\n";
+    const std::string exact = body + std::string(2048 - body.size(), 'a');
+    WriteFile("vks-exact.sdp", exact);
+    WriteFile("vks-long.sdp", exact + "a");
+    WriteFile("vks-audio.sdp", "v=0\r\nm=audio 5000 RTP/AVP 0\r\n");
+    mkdir("vks-sdp-dir", 0755);
+    files_.push_back("vks-sdp-dir");
+    WriteFile("vks-sdp-dir/a.sdp", "m=video 1 RTP/AVP 96");
+    const std::string exactSent = "sdp:///vks-exact.sdp URL" + exact + " SDP";
+    char backslashed[] = "sdp:///vks-sdp-dir\\a.sdp";
     const struct {
         const char* given;
+        VKSERROR status;
         const char* sent;
         uint64_t length, word;
     } rows[] = {
-        {"udp://239.1.1.1:5000", "udp://@239.1.1.1:5000", 22, 0},
-        {"udp://@239.1.1.1:5000", "udp://@239.1.1.1:5000", 22, 0},
-        {"rtsp://camera/live", "rtsp://camera/live", 19, 18},
-        {"FILE://x", "FILE://x", kAny, kAny},
-        {"Sdp://y", "Sdp://y", kAny, kAny},
-        {nullptr, nullptr, 0, kAny},
+        {"udp://239.1.1.1:5000", VKSERROR_NO_ERROR, "udp://@239.1.1.1:5000", 22, 0},
+        {"udp://@239.1.1.1:5000", VKSERROR_NO_ERROR, "udp://@239.1.1.1:5000", 22, 0},
+        {"rtsp://camera/live", VKSERROR_NO_ERROR, "rtsp://camera/live", 19, 18},
+        {"FILE://x", VKSERROR_NO_ERROR, "FILE://x", kAny, kAny},
+        {"Sdp://y", VKSERROR_NO_ERROR, "Sdp://y", kAny, kAny},
+        {nullptr, VKSERROR_NO_ERROR, "", 0, kAny},
+        {file.c_str(), VKSERROR_NO_ERROR, file.c_str(), kAny, 12345},
+        {"file:///no/such/file.ts", VKSERROR_INVALID_INPUT, nullptr, kAny, kAny},
+        {"sdp:///vks-exact.sdp", VKSERROR_NO_ERROR, exactSent.c_str(), 2048 + 20 + 9, 0},
+        {"sdp:///vks-long.sdp", VKSERROR_INVALID_INPUT, nullptr, kAny, kAny},
+        {"sdp://vks-audio.sdp", VKSERROR_INVALID_INPUT, nullptr, kAny, kAny},
+        {"sdp:///vks-missing.sdp", VKSERROR_INVALID_INPUT, nullptr, kAny, kAny},
+        {backslashed, VKSERROR_NO_ERROR, "sdp:///vks-sdp-dir/a.sdp URLm=video 1 RTP/AVP 96 SDP", kAny, kAny},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.given ? row.given : "null");
-        VKSERROR status = 0;
-        const auto open = Open(row.given, &status);
-        ASSERT_EQ(status, VKSERROR_NO_ERROR);
-        if (row.sent != nullptr) {
-            EXPECT_EQ(sent_, row.sent);
+        const uint64_t mark = vkssim::RequestMark();
+        HVKS stream = 0;
+        ASSERT_EQ(VKSNetworkStreamOpenExA(0, row.given, 0, &stream, nullptr), row.status);
+        const auto open = vkssim::WaitForRequest(VKSSIM_IOCTL_OPEN, mark, 0ms).value_or(vkssim::Request{});
+        if (row.status == VKSERROR_NO_ERROR) {
+            EXPECT_EQ(LastAddress(), row.sent);
+            EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
         }
         if (row.length != kAny) {
             EXPECT_EQ(open.U32(2072), row.length);
@@ -91,29 +104,15 @@ TEST_F(StreamAddressTest, AddressesAsTheDriverReceivesThem) {
             EXPECT_EQ(open.U64(2080), row.word);
         }
     }
+    EXPECT_STREQ(backslashed, "sdp:///vks-sdp-dir\\a.sdp");  // the caller's text is left alone
     HVKS stream = 0;
     ASSERT_EQ(VKSNetworkStreamOpenExW(0, u"rtsp://k\u00e4mera", 0, &stream, nullptr), VKSERROR_NO_ERROR);
     EXPECT_EQ(LastAddress(), "rtsp://k\xc3\xa4mera");
     EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
-}
 
-TEST_F(StreamAddressTest, FileStreamsCarryTheFileSize) {
-    const std::string name = WriteFile("vks-address-test.ts", std::string(12345, 'x'));
-    char cwd[512];
-    ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
-    const std::string address = std::string("file://") + cwd + "/" + name;
-    VKSERROR status = 0;
-    const auto open = Open(address.c_str(), &status);
-    ASSERT_EQ(status, VKSERROR_NO_ERROR);
-    EXPECT_EQ(open.U64(2080), 12345u);
-    EXPECT_EQ(sent_, address);
-
-    const auto missing = Open("file:///no/such/file.ts", &status);
-    EXPECT_EQ(status, VKSERROR_INVALID_INPUT);
-
-    // A name outside ASCII through both opens: the 8-bit address is in the
-    // ANSI code page (Windows-1252: one byte for the e acute), the wide one
-    // is UTF-16.
+    // A file name outside ASCII through both opens: the 8-bit address is in
+    // the ANSI code page (Windows-1252: one byte for the e acute), the wide
+    // one is UTF-16.
     WriteFile(std::filesystem::path(u"vks-caf\u00e9.ts"), std::string(100, 'x'));
     const std::string ansi = std::string("file://") + cwd + "/vks-caf\xE9.ts";
     std::u16string wide;
@@ -121,49 +120,13 @@ TEST_F(StreamAddressTest, FileStreamsCarryTheFileSize) {
     for (bool useWide : {false, true}) {
         SCOPED_TRACE(useWide ? "wide" : "8-bit");
         const uint64_t mark = vkssim::RequestMark();
-        HVKS stream = 0;
         ASSERT_EQ(useWide ? VKSNetworkStreamOpenExW(0, reinterpret_cast<const VKSWCHAR*>(wide.c_str()), 0, &stream,
                                                     nullptr)
                           : VKSNetworkStreamOpenExA(0, ansi.c_str(), 0, &stream, nullptr),
                   VKSERROR_NO_ERROR);
-        EXPECT_EQ(vkssim::WaitForRequest(VKSSIM_IOCTL_OPEN, mark, std::chrono::milliseconds(0))->U64(2080), 100u);
+        EXPECT_EQ(vkssim::WaitForRequest(VKSSIM_IOCTL_OPEN, mark, 0ms)->U64(2080), 100u);
         EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
     }
-}
-
-TEST_F(StreamAddressTest, SessionDescriptionsUpTo2048BytesAreSent) {
-    const std::string body = "v=0\r\nm=video 5000 RTP/AVP 96\r\n";
-    const std::string exact = body + std::string(2048 - body.size(), 'a');
-    WriteFile("vks-exact.sdp", exact);
-    VKSERROR status = 0;
-    const auto open = Open("sdp:///vks-exact.sdp", &status);
-    ASSERT_EQ(status, VKSERROR_NO_ERROR);
-    EXPECT_EQ(sent_, "sdp:///vks-exact.sdp URL" + exact + " SDP");
-    EXPECT_EQ(open.U32(2072), 2048u + 20u + 9u);
-    EXPECT_EQ(open.U64(2080), 0u);
-
-    WriteFile("vks-long.sdp", exact + "a");
-    Open("sdp:///vks-long.sdp", &status);
-    EXPECT_EQ(status, VKSERROR_INVALID_INPUT);
-
-    WriteFile("vks-audio.sdp", "v=0\r\nm=audio 5000 RTP/AVP 0\r\n");
-    Open("sdp://vks-audio.sdp", &status);
-    EXPECT_EQ(status, VKSERROR_INVALID_INPUT);
-
-    Open("sdp:///vks-missing.sdp", &status);
-    EXPECT_EQ(status, VKSERROR_INVALID_INPUT);
-}
-
-TEST_F(StreamAddressTest, BackslashesInTheDescriptionPathBecomeSlashes) {
-    mkdir("vks-sdp-dir", 0755);
-    WriteFile("vks-sdp-dir/a.sdp", "m=video 1 RTP/AVP 96");
-    const char address[] = "sdp:///vks-sdp-dir\\a.sdp";
-    VKSERROR status = 0;
-    Open(address, &status);
-    ASSERT_EQ(status, VKSERROR_NO_ERROR);
-    EXPECT_EQ(sent_, "sdp:///vks-sdp-dir/a.sdp URLm=video 1 RTP/AVP 96 SDP");
-    EXPECT_STREQ(address, "sdp:///vks-sdp-dir\\a.sdp");  // the caller's text is left alone
-    rmdir("vks-sdp-dir");
 }
 
 }  // namespace

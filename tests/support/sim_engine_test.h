@@ -49,10 +49,8 @@ protected:
 
     // The requests with `code` the driver received since `mark`.
     static std::vector<vkssim::Request> Sent(uint32_t code, uint64_t mark) {
-        std::vector<vkssim::Request> found;
-        for (auto& r : vkssim::Requests()) {
-            if (r.code == code && r.sequence >= mark) found.push_back(r);
-        }
+        auto found = vkssim::Requests();
+        std::erase_if(found, [&](const vkssim::Request& r) { return r.code != code || r.sequence < mark; });
         return found;
     }
 

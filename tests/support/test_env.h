@@ -29,9 +29,7 @@ public:
         const int fd = mkstemp(pattern);
         if (fd >= 0) close(fd);
         path_ = pattern;
-        std::ofstream out(path_);
-        out << "Windows Registry Editor Version 5.00\n\n" << body;
-        out.close();
+        std::ofstream(path_) << "Windows Registry Editor Version 5.00\n\n" << body;
         setenv("VKS_REGISTRY_FILE", path_.c_str(), 1);
         VksReloadRegistry();
     }
@@ -72,14 +70,7 @@ public:
 
 inline std::string ToUtf8(const WCHAR* text) {
     std::string out;
-    for (; text != nullptr && *text != 0; ++text) {
-        const char32_t c = *text;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += '?';
-        }
-    }
+    for (; text != nullptr && *text != 0; ++text) out += *text < 0x80 ? static_cast<char>(*text) : '?';
     return out;
 }
 
@@ -95,13 +86,7 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return lines_;
     }
-    bool Contains(const std::string& needle) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (const auto& line : lines_) {
-            if (ToUtf8(line.c_str()).find(needle) != std::string::npos) return true;
-        }
-        return false;
-    }
+    bool Contains(const std::string& needle) { return !Matching(needle).empty(); }
     void Clear() {
         std::lock_guard<std::mutex> lock(mutex_);
         lines_.clear();
@@ -109,16 +94,16 @@ public:
     // Waits until some line holds `needle`; false after `timeout`.
     bool WaitFor(const std::string& needle, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
         std::unique_lock<std::mutex> lock(mutex_);
-        return added_.wait_for(lock, timeout, [&] {
-            for (const auto& line : lines_) {
-                if (ToUtf8(line.c_str()).find(needle) != std::string::npos) return true;
-            }
-            return false;
-        });
+        return added_.wait_for(lock, timeout, [&] { return !MatchingLocked(needle).empty(); });
     }
     // Lines containing `needle`, as UTF-8.
     std::vector<std::string> Matching(const std::string& needle) {
         std::lock_guard<std::mutex> lock(mutex_);
+        return MatchingLocked(needle);
+    }
+
+private:
+    std::vector<std::string> MatchingLocked(const std::string& needle) const {
         std::vector<std::string> out;
         for (const auto& line : lines_) {
             std::string text = ToUtf8(line.c_str());
@@ -126,8 +111,6 @@ public:
         }
         return out;
     }
-
-private:
     static void Receive(LPCWSTR line, void* context) {
         auto* self = static_cast<DebugCapture*>(context);
         std::lock_guard<std::mutex> lock(self->mutex_);
