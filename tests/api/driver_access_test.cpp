@@ -173,9 +173,11 @@ TEST_F(DriverAccessTest, UpgradeEventsAreCountedAcrossDevices) {
     std::memcpy(&payload, recorder.Calls()[1].payload.data(), 4);
     EXPECT_EQ(payload, second);  // the payload of the last device to finish
 
-    // A device that ends its notifications is not asked again. Device 0's
-    // event comes after it through the same thread: once it is reported,
+    // A device that ends its notifications is not asked again. Device 1's
+    // end completes its re-armed request at once, so device 0's event comes
+    // after it through the one completion thread: once that is reported,
     // device 1's end has been handled.
+    ASSERT_TRUE(vkssim::WaitForHeld(1, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 1, 5s));
     vkssim::RaiseDeviceNotification(1, VKSERROR_NO_COMPLETION);
     vkssim::RaiseDeviceNotification(0, VKSERROR_EVENT_MEMORY_LEVEL_RED, &first, 4);
     ASSERT_TRUE(recorder.WaitFor(4));
