@@ -3,23 +3,25 @@
 #include "vksacc.h"
 #include "vkssim/sim.h"
 
+#include "support/bytes.h"
+#include "support/request_frame.h"
 #include "support/sim_engine_test.h"
 #include "support/test_env.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <chrono>
+#include <cstring>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace {
 
-using namespace std::chrono_literals;
+using vkstest::Mismatch;
+using vkstest::RequestFrame;
+using vkstest::U32;
 
 // Where the set parameter request carries its fields.
-constexpr size_t kSelector = 24, kFlags = 28, kBlock = 32;
+constexpr size_t kFlags = 28, kBlock = 32;
 constexpr size_t kEntry0 = kBlock + 412, kEntry1 = kBlock + 445;
 constexpr uint32_t kDecoderBlockBytes = 480;
 
@@ -49,36 +51,11 @@ protected:
         }
         SimEngineTest::TearDown();
     }
-
-    // The one request with the code sent since the mark, if exactly one was.
-    static std::optional<vkssim::Request> OnlyRequest(uint32_t code, uint64_t mark) {
-        std::optional<vkssim::Request> found;
-        size_t n = 0;
-        for (const auto& r : vkssim::Requests()) {
-            if (r.sequence >= mark && r.code == code) {
-                found = r;
-                ++n;
-            }
-        }
-        return n == 1 ? found : std::nullopt;
-    }
-
-    // Sets a PSK entry and returns the set parameter request it sent.
-    vkssim::Request SetPsk(const uint8_t* data, size_t length, uint32_t datatype) {
-        const uint64_t mark = vkssim::RequestMark();
-        EXPECT_EQ(VKSDecoderDeviceSetPSKEncryptionData(decoder_, data, static_cast<uint8_t>(length), datatype),
-                  VKSERROR_NO_ERROR);
-        auto request = OnlyRequest(VKSSIM_IOCTL_SET_PARAMETER, mark);
-        EXPECT_TRUE(request.has_value());
-        return request.value_or(vkssim::Request{});
-    }
-
-    // Every block byte outside [from, from + size) is 0, but the size word.
-    static void ExpectBlockClearOutside(const vkssim::Request& r, size_t from, size_t size) {
-        for (size_t i = kBlock + 4; i < kBlock + kDecoderBlockBytes; ++i) {
-            if (i >= from && i < from + size) continue;
-            ASSERT_EQ(r.input[i], 0u) << "block byte " << (i - kBlock);
-        }
+    // The bytes of the one request with the code sent since the mark.
+    static std::vector<uint8_t> OnlyRequest(uint32_t code, uint64_t mark) {
+        const auto sent = Sent(code, mark);
+        EXPECT_EQ(sent.size(), 1u) << std::hex << code;
+        return sent.size() == 1 ? sent[0].input : std::vector<uint8_t>();
     }
 
     std::unique_ptr<vkstest::ScopedRegistry> registry_;
@@ -91,7 +68,7 @@ protected:
 // length after it; nothing else of the block is set.
 TEST_F(ContentProtectionTest, PskEntriesLandInTheirPlace) {
     const struct {
-        size_t length;
+        uint8_t length;
         uint32_t datatype;
         size_t entry;
         uint32_t flags;
@@ -105,18 +82,13 @@ TEST_F(ContentProtectionTest, PskEntriesLandInTheirPlace) {
         SCOPED_TRACE(row.length);
         auto data = Pattern(row.length, 0x11);
         data.push_back(0xFF);  // never sent
-        const auto r = SetPsk(data.data(), row.length, row.datatype);
-        ASSERT_EQ(r.input.size(), static_cast<size_t>(VKSSIM_REQUEST_SIZE));
-        EXPECT_EQ(r.U32(VKSSIM_REQ_TYPE), VKSSIM_TYPE_DECODER);
-        EXPECT_EQ(r.U32(VKSSIM_REQ_HANDLE), driverHandle_);
-        EXPECT_EQ(r.U32(kSelector), 0u);
-        EXPECT_EQ(r.U32(kFlags), row.flags);
-        EXPECT_EQ(r.U32(kBlock), kDecoderBlockBytes);
-        data.back() = 0;
-        data.resize(32, 0);
-        EXPECT_EQ(std::vector<uint8_t>(r.input.begin() + row.entry, r.input.begin() + row.entry + 32), data);
-        EXPECT_EQ(r.input[row.entry + 32], row.length);
-        ExpectBlockClearOutside(r, row.entry, 33);
+        const uint64_t mark = vkssim::RequestMark();
+        EXPECT_EQ(VKSDecoderDeviceSetPSKEncryptionData(decoder_, data.data(), row.length, row.datatype),
+                  VKSERROR_NO_ERROR);
+        RequestFrame expected(VKSSIM_TYPE_DECODER, 0, driverHandle_);
+        expected.U32(kFlags, row.flags).U32(kBlock, kDecoderBlockBytes).Put(row.entry, data.data(), row.length);
+        expected.Put(row.entry + 32, &row.length, 1);
+        EXPECT_EQ(Mismatch(OnlyRequest(VKSSIM_IOCTL_SET_PARAMETER, mark), expected), "");
     }
 }
 
@@ -147,41 +119,28 @@ TEST_F(ContentProtectionTest, HandleAndDriverFailuresPassThrough) {
     EXPECT_FALSE(vkssim::GetEncryptionKeys(0, driverHandle_).has_value());
 }
 
+// The keys go unchanged in the request's payload; the object's type is left
+// to the device, which refuses keys for a network stream.
 TEST_F(ContentProtectionTest, EncryptionKeysAreSentUnchanged) {
     VKSENCRYPTIONKEYS keys;
     for (uint8_t i = 0; i < 16; ++i) {
         keys.First[i] = static_cast<uint8_t>(0x10 + i);
         keys.Second[i] = static_cast<uint8_t>(0xF0 - i);
     }
-    const uint64_t mark = vkssim::RequestMark();
+    uint64_t mark = vkssim::RequestMark();
     ASSERT_EQ(VKSDecoderDeviceSetEncryptionKeys(decoder_, &keys), VKSERROR_NO_ERROR);
-    auto r = OnlyRequest(VKSSIM_IOCTL_SET_ENCRYPTION_KEYS, mark);
-    ASSERT_TRUE(r.has_value());
-    ASSERT_EQ(r->input.size(), static_cast<size_t>(VKSSIM_REQUEST_SIZE));
-    EXPECT_EQ(r->U32(VKSSIM_REQ_TYPE), VKSSIM_TYPE_DECODER);
-    EXPECT_EQ(r->U32(VKSSIM_REQ_HANDLE), driverHandle_);
-    EXPECT_EQ(r->U32(VKSSIM_REQ_FORMAT), VKSSIM_FORMAT_WORD);
-    EXPECT_FALSE(r->overlappedFile);
-    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&keys);
-    EXPECT_EQ(std::vector<uint8_t>(r->input.begin() + 24, r->input.begin() + 56), std::vector<uint8_t>(bytes, bytes + 32));
-    // Nothing else of the request carries data.
-    for (size_t i = 56; i < r->input.size(); ++i) ASSERT_EQ(r->input[i], 0u) << i;
-
+    const RequestFrame expected = RequestFrame(VKSSIM_TYPE_DECODER, 0, driverHandle_).Put(24, &keys, 32);
+    EXPECT_EQ(Mismatch(OnlyRequest(VKSSIM_IOCTL_SET_ENCRYPTION_KEYS, mark), expected), "");
+    EXPECT_FALSE(Sent(VKSSIM_IOCTL_SET_ENCRYPTION_KEYS, mark)[0].overlappedFile);
     auto kept = vkssim::GetEncryptionKeys(0, driverHandle_);
     ASSERT_TRUE(kept.has_value());
-    EXPECT_EQ(std::vector<uint8_t>(kept->begin(), kept->end()), std::vector<uint8_t>(bytes, bytes + 32));
-}
+    EXPECT_EQ(0, std::memcmp(kept->data(), &keys, 32));
 
-TEST_F(ContentProtectionTest, TheObjectTypeIsLeftToTheDevice) {
     HVKS stream = 0;
     ASSERT_EQ(VKSNetworkStreamOpenExA(0, "udp://239.1.1.1:5000", 0, &stream, nullptr), VKSERROR_NO_ERROR);
-    VKSENCRYPTIONKEYS keys{};
-    const uint64_t mark = vkssim::RequestMark();
-    // The device refuses keys for a network stream; the library sent them.
+    mark = vkssim::RequestMark();
     EXPECT_EQ(VKSDecoderDeviceSetEncryptionKeys(stream, &keys), VKSERROR_UNSUPPORTED);
-    auto r = OnlyRequest(VKSSIM_IOCTL_SET_ENCRYPTION_KEYS, mark);
-    ASSERT_TRUE(r.has_value());
-    EXPECT_EQ(r->U32(VKSSIM_REQ_TYPE), VKSSIM_TYPE_NETWORK);
+    EXPECT_EQ(U32(OnlyRequest(VKSSIM_IOCTL_SET_ENCRYPTION_KEYS, mark).data(), VKSSIM_REQ_TYPE), VKSSIM_TYPE_NETWORK);
     EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
 }
 

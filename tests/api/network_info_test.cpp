@@ -5,10 +5,12 @@
 #include "vkssim/sim.h"
 
 #include "support/bytes.h"
+#include "support/request_frame.h"
 #include "support/sim_engine_test.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -22,6 +24,8 @@ constexpr uint32_t kGetInfo = 0x22C428, kGetMediaStreamInfo = 0x22C42C, kGetIpCo
                    kSetIpConfig = 0x22C45C, kGetMacAddresses = 0x22C468, kGetLogFiles = 0x22C46C,
                    kStartDebugLog = 0x22C470, kGetNumClients = 0x22C4A0, kGetFileSize = 0x22C4A4;
 
+using vkstest::Mismatch;
+using vkstest::RequestFrame;
 using vkstest::U32;
 
 class NetworkInfoTest : public vkstest::SimEngineTest {
@@ -54,6 +58,13 @@ protected:
 
 // ---- Stream information records -----------------------------------------------------------
 
+// A record of `bytes` bytes filled with 0xEE, its count word saying so.
+std::vector<uint8_t> Record(uint32_t bytes) {
+    std::vector<uint8_t> record(std::max<uint32_t>(bytes, 16), 0xEE);
+    std::memcpy(record.data(), &bytes, 4);
+    return record;
+}
+
 TEST_F(NetworkInfoTest, NumIfcsIsTwoWhateverTheHandle) {
     for (HVKS handle : {HVKS(0), HVKS(0x12345), OpenStream()}) {
         uint32_t count = 77;
@@ -62,16 +73,15 @@ TEST_F(NetworkInfoTest, NumIfcsIsTwoWhateverTheHandle) {
     }
 }
 
+// The device's record is copied up to the smaller of the caller's count and
+// the device's; a device size beyond the reply is cut to the reply.
 TEST_F(NetworkInfoTest, InfoCopiesTheSmallerOfBothCounts) {
     const HVKS stream = OpenStream(1);
     const auto object = vkssim::FindObject(0, VKSSIM_TYPE_NETWORK, 1);
     ASSERT_TRUE(object.has_value());
 
     const uint64_t mark = vkssim::RequestMark();
-    std::array<uint8_t, 1000> record;
-    record.fill(0xEE);
-    uint32_t count = 1000;
-    std::memcpy(record.data(), &count, 4);
+    auto record = Record(1000);
     ASSERT_EQ(VKSNetworkStreamGetInfo(stream, record.data()), VKSERROR_NO_ERROR);
     EXPECT_EQ(U32(record.data(), 0), 40u);
     EXPECT_EQ(U32(record.data(), 4), object->handle);
@@ -80,27 +90,27 @@ TEST_F(NetworkInfoTest, InfoCopiesTheSmallerOfBothCounts) {
     EXPECT_EQ(U32(record.data(), 24), 2u);                                  // media streams
     EXPECT_EQ(record[40], 0xEE);
     const auto request = Last(kGetInfo, mark);
-    EXPECT_EQ(request.U32(24), 16u);
-    EXPECT_EQ(request.U32(4), VKSDEVICETYPE_NETWORK);
-    EXPECT_EQ(request.U32(8), 1u);
-    EXPECT_EQ(request.U32(12), object->handle);
+    EXPECT_EQ(Mismatch(request.input, RequestFrame(VKSDEVICETYPE_NETWORK, 1, object->handle).U32(24, 16)), "");
 
     // A count below the device's: exactly that many bytes, the count kept.
-    record.fill(0xEE);
-    count = 8;
-    std::memcpy(record.data(), &count, 4);
+    record = Record(8);
     ASSERT_EQ(VKSNetworkStreamGetInfo(stream, record.data()), VKSERROR_NO_ERROR);
     EXPECT_EQ(U32(record.data(), 0), 8u);
     EXPECT_EQ(U32(record.data(), 4), object->handle);
     EXPECT_EQ(record[8], 0xEE);
+
+    ASSERT_TRUE(vkssim::SetNetworkInfoSizeWord(0, 0xFFFFFFF0u));
+    record = Record(10000);
+    ASSERT_EQ(VKSNetworkStreamGetInfo(stream, record.data()), VKSERROR_NO_ERROR);
+    EXPECT_EQ(U32(record.data(), 0), 8224u - 24u);
+    EXPECT_EQ(record[8200], 0xEE);
 }
 
+// The media stream's index goes in the request; a failed command copies nothing.
 TEST_F(NetworkInfoTest, MediaStreamInfoCarriesTheIndex) {
     const HVKS stream = OpenStream();
     const uint64_t mark = vkssim::RequestMark();
-    std::array<uint8_t, 200> record{};
-    uint32_t count = 200;
-    std::memcpy(record.data(), &count, 4);
+    auto record = Record(200);
     ASSERT_EQ(VKSNetworkStreamGetMediaStreamInfo(stream, 1, record.data()), VKSERROR_NO_ERROR);
     EXPECT_EQ(U32(record.data(), 0), 56u);
     EXPECT_EQ(U32(record.data(), 4), 1u);
@@ -109,23 +119,9 @@ TEST_F(NetworkInfoTest, MediaStreamInfoCarriesTheIndex) {
     EXPECT_EQ(request.U32(16), 1u);
     EXPECT_EQ(request.U32(24), 40u);
 
-    // A failed command copies nothing.
-    record.fill(0xEE);
-    std::memcpy(record.data(), &count, 4);
+    record = Record(200);
     EXPECT_EQ(VKSNetworkStreamGetMediaStreamInfo(stream, 9, record.data()), VKSERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(U32(record.data(), 0), 200u);
-    EXPECT_EQ(record[4], 0xEE);
-}
-
-TEST_F(NetworkInfoTest, ADeviceSizeBeyondTheReplyIsCutToTheReply) {
-    const HVKS stream = OpenStream();
-    ASSERT_TRUE(vkssim::SetNetworkInfoSizeWord(0, 0xFFFFFFF0u));
-    std::vector<uint8_t> record(10000, 0xEE);
-    uint32_t count = 10000;
-    std::memcpy(record.data(), &count, 4);
-    ASSERT_EQ(VKSNetworkStreamGetInfo(stream, record.data()), VKSERROR_NO_ERROR);
-    EXPECT_EQ(U32(record.data(), 0), 8224u - 24u);
-    EXPECT_EQ(record[8200], 0xEE);
+    EXPECT_EQ(record, Record(200));
 }
 
 TEST_F(NetworkInfoTest, NullRecordsAndOtherHandles) {
@@ -133,9 +129,6 @@ TEST_F(NetworkInfoTest, NullRecordsAndOtherHandles) {
     const uint64_t mark = vkssim::RequestMark();
     EXPECT_EQ(VKSNetworkStreamGetInfo(stream, nullptr), VKSERROR_ILLEGAL_CALL);
     EXPECT_EQ(VKSNetworkStreamGetMediaStreamInfo(stream, 0, nullptr), VKSERROR_ILLEGAL_CALL);
-    EXPECT_TRUE(Sent(kGetInfo, mark).empty());
-    EXPECT_TRUE(Sent(kGetMediaStreamInfo, mark).empty());
-
     HVKS decoder = 0;
     VKSGUID session{};
     ASSERT_EQ(VKSDecoderDeviceOpenEx(0, 0, 0, &decoder, nullptr, &session), VKSERROR_NO_ERROR);
@@ -143,6 +136,7 @@ TEST_F(NetworkInfoTest, NullRecordsAndOtherHandles) {
     EXPECT_EQ(VKSNetworkStreamGetInfo(decoder, record), VKSERROR_INVALID_HANDLE);
     EXPECT_EQ(VKSNetworkStreamGetMediaStreamInfo(decoder, 0, record), VKSERROR_INVALID_HANDLE);
     EXPECT_TRUE(Sent(kGetInfo, mark).empty());
+    EXPECT_TRUE(Sent(kGetMediaStreamInfo, mark).empty());
     EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
 }
 
@@ -157,16 +151,14 @@ TEST_F(NetworkInfoTest, IpConfigReadsAndWritesTheDeviceOfTheDecoderInput) {
     EXPECT_EQ(config.Interface[1].IPv4Address, 0x0A000101u);  // 10.0.1.1
     const auto get = Last(kGetIpConfig, mark);
     EXPECT_EQ(get.device, 1);
-    EXPECT_EQ(get.U32(4), 0u);  // no type
-    EXPECT_EQ(get.U32(8), 0u);  // no channel
+    EXPECT_EQ(Mismatch(get.input, RequestFrame()), "");  // no type, no channel
     EXPECT_FALSE(get.overlappedFile);
 
     std::array<uint8_t, 48> wanted;
     for (size_t i = 0; i < wanted.size(); ++i) wanted[i] = static_cast<uint8_t>(0x30 + i);
     std::memcpy(&config, wanted.data(), sizeof(config));
     ASSERT_EQ(VKSNetworkStreamSetIPConfig(3, &config), VKSERROR_NO_ERROR);
-    const auto set = Last(kSetIpConfig, mark);
-    EXPECT_EQ(0, std::memcmp(set.input.data() + 24, wanted.data(), 48));
+    EXPECT_EQ(Mismatch(Last(kSetIpConfig, mark).input, RequestFrame().Put(24, wanted.data(), 48)), "");
     EXPECT_EQ(vkssim::GetNetworkIpConfig(1), wanted);
 
     VKSIPCONFIG back{};
@@ -197,7 +189,8 @@ TEST_F(NetworkInfoTest, MacAddressesClientsAndFileSize) {
     EXPECT_EQ(size, 0x00ABCDEFu);
 }
 
-TEST_F(NetworkInfoTest, NullOutPointersUnresolvedIndexAndUnloadedEngine) {
+// Refusals send nothing; a failed command writes nothing.
+TEST_F(NetworkInfoTest, RefusalsAndFailuresWriteNothing) {
     const uint64_t mark = vkssim::RequestMark();
     EXPECT_EQ(VKSNetworkStreamGetIPConfig(0, nullptr), VKSERROR_ILLEGAL_CALL);
     EXPECT_EQ(VKSNetworkStreamGetFileSize(0, nullptr), VKSERROR_ILLEGAL_CALL);
@@ -205,13 +198,11 @@ TEST_F(NetworkInfoTest, NullOutPointersUnresolvedIndexAndUnloadedEngine) {
     EXPECT_EQ(VKSNetworkStreamGetIPConfig(4, nullptr), VKSERROR_INVALID_INPUT);
     EXPECT_EQ(VKSNetworkStreamStartDebugLogA(4, 0, 0, "a", "b", 0), VKSERROR_INVALID_INPUT);
     Free();
-    uint32_t value = 0;
-    EXPECT_EQ(VKSNetworkStreamGetFileSize(0, &value), VKSERROR_UNINITIALIZED);
+    uint32_t size = 5;
+    EXPECT_EQ(VKSNetworkStreamGetFileSize(0, &size), VKSERROR_UNINITIALIZED);
     Load();
     for (uint32_t code : {kGetIpConfig, kGetFileSize, kStartDebugLog}) EXPECT_TRUE(Sent(code, mark).empty());
-}
 
-TEST_F(NetworkInfoTest, AFailedCommandWritesNothing) {
     vkssim::FailWithStatus(kGetIpConfig, VKSERROR_NOACCESS, 1);
     vkssim::FailWithStatus(kGetNumClients, VKSERROR_INSUFFICIENT_RESOURCES, 1);
     VKSIPCONFIG config;
@@ -221,53 +212,35 @@ TEST_F(NetworkInfoTest, AFailedCommandWritesNothing) {
     uint32_t clients = 1234;
     EXPECT_EQ(VKSNetworkStreamGetNumClients(0, &clients), VKSERROR_INSUFFICIENT_RESOURCES);
     EXPECT_EQ(clients, 1234u);
-
     vkssim::ShortReply(kGetFileSize, 100, 1);
-    uint32_t size = 5;
     EXPECT_EQ(VKSNetworkStreamGetFileSize(0, &size), VKSERROR_NOACCESS);
     EXPECT_EQ(size, 5u);
-
     vkssim::FailCreate(0, ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(VKSNetworkStreamGetFileSize(0, &size), VKSERROR_DRIVER_NOT_FOUND);
     vkssim::FailCreate(0, 0);
 }
 
-TEST_F(NetworkInfoTest, LogFilesPathGoesWithItsTerminator) {
-    const uint64_t mark = vkssim::RequestMark();
-    ASSERT_EQ(VKSNetworkStreamGetLogFilesW(1, u"C:\\logs\\vks"), VKSERROR_NO_ERROR);
-    const auto request = Last(kGetLogFiles, mark);
-    const std::u16string sent(reinterpret_cast<const char16_t*>(request.input.data() + 24));
-    EXPECT_EQ(sent, u"C:\\logs\\vks");
-
-    std::u16string longest(259, u'x');
-    EXPECT_EQ(VKSNetworkStreamGetLogFilesW(1, longest.c_str()), VKSERROR_NO_ERROR);
-    const auto second = Last(kGetLogFiles, mark);
-    EXPECT_EQ(second.input[24 + 259 * 2], 0);
-    EXPECT_EQ(second.input[24 + 259 * 2 + 1], 0);
-
-    const uint64_t before = vkssim::RequestMark();
-    std::u16string tooLong(260, u'x');
-    EXPECT_EQ(VKSNetworkStreamGetLogFilesW(1, tooLong.c_str()), VKSERROR_INVALID_ARGUMENT);
-    EXPECT_TRUE(Sent(kGetLogFiles, before).empty());
-}
-
-TEST_F(NetworkInfoTest, DebugLogFieldsAndTextLimits) {
-    const uint64_t mark = vkssim::RequestMark();
+// Texts go with their terminators: the longest that fits is sent, one more
+// character is refused without sending.
+TEST_F(NetworkInfoTest, LogFilesPathAndDebugLogTextLimits) {
+    uint64_t mark = vkssim::RequestMark();
+    for (const std::u16string& path : {std::u16string(u"C:\\logs\\vks"), std::u16string(259, u'x')}) {
+        ASSERT_EQ(VKSNetworkStreamGetLogFilesW(1, path.c_str()), VKSERROR_NO_ERROR);
+        EXPECT_EQ(Mismatch(Last(kGetLogFiles, mark).input, RequestFrame().Put(24, path.data(), 2 * path.size())), "");
+    }
     const std::string longest(127, 'L');
     ASSERT_EQ(VKSNetworkStreamStartDebugLogA(0, 0x11, 0x22, "capture", longest.c_str(), 0x33), VKSERROR_NO_ERROR);
-    const auto request = Last(kStartDebugLog, mark);
-    EXPECT_EQ(request.U32(24), 0x11u);
-    EXPECT_EQ(request.U32(28), 0x22u);
-    EXPECT_STREQ(reinterpret_cast<const char*>(request.input.data() + 32), "capture");
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(request.input.data() + 160)), longest);
-    EXPECT_EQ(request.U32(288), 0x33u);
-    EXPECT_EQ(request.U32(4), 0u);
+    const RequestFrame expected =
+        RequestFrame().U32(24, 0x11).U32(28, 0x22).Put(32, "capture", 7).Put(160, longest.data(), 127).U32(288, 0x33);
+    EXPECT_EQ(Mismatch(Last(kStartDebugLog, mark).input, expected), "");
 
-    const uint64_t before = vkssim::RequestMark();
+    mark = vkssim::RequestMark();
     const std::string tooLong(128, 'L');
+    EXPECT_EQ(VKSNetworkStreamGetLogFilesW(1, std::u16string(260, u'x').c_str()), VKSERROR_INVALID_ARGUMENT);
     EXPECT_EQ(VKSNetworkStreamStartDebugLogA(0, 0, 0, tooLong.c_str(), "b", 0), VKSERROR_INVALID_ARGUMENT);
     EXPECT_EQ(VKSNetworkStreamStartDebugLogA(0, 0, 0, "a", tooLong.c_str(), 0), VKSERROR_INVALID_ARGUMENT);
-    EXPECT_TRUE(Sent(kStartDebugLog, before).empty());
+    EXPECT_TRUE(Sent(kGetLogFiles, mark).empty());
+    EXPECT_TRUE(Sent(kStartDebugLog, mark).empty());
 }
 
 }  // namespace
