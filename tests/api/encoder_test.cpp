@@ -172,31 +172,24 @@ TEST_F(EncoderTest, OpenCarriesTheOptionStateAndCloseEndsTheObject) {
 TEST_F(EncoderTest, InputSendsTheSummedLengthAndOnlyEntryZerosPointer) {
     OpenEncoder(true, false);
     // Three planes laid out back to back behind entry 0.
-    std::vector<uint8_t> region(600);
-    for (size_t i = 0; i < region.size(); ++i) region[i] = static_cast<uint8_t>(i * 7);
-    VKSMEDIATYPE type{};
-    type.FormatWord1 = 0xA1;
-    type.FormatWord2 = 0xB2;
-    VKSMEDIABUFFERS buffers{};
-    buffers.BufferCount = 3;
+    TestSample t(600);
+    for (size_t i = 0; i < t.data.size(); ++i) t.data[i] = static_cast<uint8_t>(i * 7);
+    t.buffers.BufferCount = 3;
     for (uint32_t i = 0, offset = 0; i < 3; offset += 100 * (i + 1), ++i) {
-        buffers.Buffers[i].pData = region.data() + offset;
-        buffers.Buffers[i].Length = 100 * (i + 1);
+        t.buffers.Buffers[i].pData = t.data.data() + offset;
+        t.buffers.Buffers[i].Length = 100 * (i + 1);
     }
-    VKSMEDIASAMPLE sample{};
-    sample.pMediaType = &type;
-    sample.pBuffers = &buffers;
-    RequestFrame expected = Frame().U32(32, 600).U64(40, Address(region.data()));
+    RequestFrame expected = Frame().U32(32, 600).U64(40, Address(t.data.data()));
     for (uint32_t kind : {2u, 1u}) {
-        sample.Kind = kind;
-        if (kind == 1) expected.U32(24, 0xA1).U32(28, 0xB2);
+        t.sample.Kind = kind;
+        if (kind == 1) expected.U32(24, t.type.FormatWord1).U32(28, t.type.FormatWord2);
         const uint64_t mark = vkssim::RequestMark();
-        ASSERT_EQ(VKSEncoderDeviceChainInputMediaSample(encoder_, &sample), VKSERROR_NO_ERROR);
+        ASSERT_EQ(VKSEncoderDeviceChainInputMediaSample(encoder_, &t.sample), VKSERROR_NO_ERROR);
         EXPECT_EQ(Mismatch(SentSince(mark, kSupplyRawDataCode), expected), "") << "kind " << kind;
     }
     auto input = vkssim::GetEncoderInput(device_, simHandle_);
     ASSERT_TRUE(input.has_value());
-    EXPECT_EQ(input->lastChecksum, vkssim::EncoderChecksum(region.data(), region.size()));
+    EXPECT_EQ(input->lastChecksum, vkssim::EncoderChecksum(t.data.data(), t.data.size()));
 }
 
 // Samples that cannot be sent are refused before a command goes out; the
