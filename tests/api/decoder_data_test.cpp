@@ -1,9 +1,12 @@
-// Key material of a decoder: pre-shared key entries in the decoder parameter
-// block, and the 32-byte encryption keys record.
+// What an application hands a decoder: key material (pre-shared key entries
+// in the decoder parameter block, the 32-byte encryption keys record) and
+// output samples, which come back through the return function; an echoed
+// address that is not one of the application's samples is never handed on.
 #include "vksacc.h"
 #include "vkssim/sim.h"
 
 #include "support/bytes.h"
+#include "support/callback_recorder.h"
 #include "support/request_frame.h"
 #include "support/sim_engine_test.h"
 #include "support/test_env.h"
@@ -16,6 +19,7 @@
 
 namespace {
 
+using vkstest::CallbackRecorder;
 using vkstest::Mismatch;
 using vkstest::RequestFrame;
 using vkstest::U32;
@@ -142,6 +146,52 @@ TEST_F(ContentProtectionTest, EncryptionKeysAreSentUnchanged) {
     EXPECT_EQ(VKSDecoderDeviceSetEncryptionKeys(stream, &keys), VKSERROR_UNSUPPORTED);
     EXPECT_EQ(U32(OnlyRequest(VKSSIM_IOCTL_SET_ENCRYPTION_KEYS, mark).data(), VKSSIM_REQ_TYPE), VKSSIM_TYPE_NETWORK);
     EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
+}
+
+class DecoderOutputSampleTest : public ContentProtectionTest {
+protected:
+    void SetUp() override {
+        ContentProtectionTest::SetUp();
+        ASSERT_EQ(VKSDecoderDeviceSetErrorFn(nullptr, 0, decoder_, &CallbackRecorder::DecoderError, &recorder_),
+                  VKSERROR_NO_ERROR);
+        ASSERT_EQ(VKSDecoderDeviceSetOutputMediaSampleReturnFn(decoder_, &CallbackRecorder::DecoderSampleReturn,
+                                                               &recorder_),
+                  VKSERROR_NO_ERROR);
+        buffers_.BufferCount = 1;
+        buffers_.Buffers[0].pData = data_;
+        buffers_.Buffers[0].Length = sizeof data_;
+        sample_.pMediaType = &type_;
+        sample_.pBuffers = &buffers_;
+    }
+
+    CallbackRecorder recorder_;
+    uint8_t data_[64] = {};
+    VKSMEDIATYPE type_{};
+    VKSMEDIABUFFERS buffers_{};
+    VKSMEDIASAMPLE sample_{};
+};
+
+// The sample's own address comes back through the return function; a null
+// or unknown echo goes to the error function without a sample.
+TEST_F(DecoderOutputSampleTest, SampleComesBackOnlyWhenTheEchoIsOneOfTheApplications) {
+    using Echo = vkssim::EncoderEcho;
+    for (auto echo : {Echo::Matching, Echo::NullSample, Echo::ForeignSample}) {
+        SCOPED_TRACE(static_cast<int>(echo));
+        ASSERT_TRUE(vkssim::SetDecoderSampleEcho(0, driverHandle_, echo));
+        const bool ours = echo == Echo::Matching;
+        const size_t before = recorder_.Calls().size();
+        EXPECT_EQ(VKSDecoderDeviceChainOutputMediaSample(decoder_, &sample_), VKSERROR_NO_ERROR);
+        EXPECT_EQ(VKSDecoderDeviceChainOutputMediaSample(decoder_, &sample_), VKSERROR_NO_ERROR);
+        ASSERT_TRUE(recorder_.WaitFor(before + 2));
+        const auto calls = recorder_.Calls();
+        ASSERT_EQ(calls.size(), before + 2);
+        for (size_t i = before; i < calls.size(); ++i) {
+            EXPECT_EQ(calls[i].form, ours ? CallbackRecorder::kDecoderSampleReturn : CallbackRecorder::kDecoderError);
+            EXPECT_EQ(calls[i].sample, ours ? &sample_ : nullptr);
+            EXPECT_EQ(calls[i].handle, decoder_);
+            EXPECT_EQ(calls[i].status, ours ? VKSERROR_NO_ERROR : VKSERROR_UNEXPECTED);
+        }
+    }
 }
 
 }  // namespace
