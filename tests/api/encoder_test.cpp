@@ -534,8 +534,10 @@ TEST_F(EncoderTest, ClosedClientFailsCommandsBeforeSending) {
     }
 }
 
-// The open sends the record's two words and its identification, nothing else.
-TEST_F(EncoderTest, CaptureOpenSendsOnlyTheFieldsTheDeviceReads) {
+// The open sends the record's two words and its identification, nothing
+// else; the other commands carry no payload. The device's state decides and
+// its status is passed back.
+TEST_F(EncoderTest, CaptureInterfaceCommandsSendOnlyWhatTheDeviceReads) {
     Rmv204InterfaceParams params;
     std::memset(&params, 0xEE, sizeof(params));
     params.Size = 0;
@@ -544,6 +546,8 @@ TEST_F(EncoderTest, CaptureOpenSendsOnlyTheFieldsTheDeviceReads) {
     EXPECT_EQ(VKSEncoderOpenRmv204Interface(0, &params), VKSERROR_UNINITIALIZED);
     EXPECT_EQ(VKSEncoderPausePushFrames(0), VKSERROR_UNINITIALIZED);
     OpenEncoder(true, false);
+    // Nothing is open yet: the device refuses and the library passes it on.
+    EXPECT_EQ(VKSEncoderPauseRmv204Interface(encoder_), VKSERROR_INVALID_STATE);
     params.InterfaceWord1 = 0x01020304;
     params.InterfaceWord2 = 0x05060708;
     for (int i = 0; i < 16; ++i) params.Identification[i] = static_cast<uint8_t>(0x40 + i);
@@ -557,18 +561,7 @@ TEST_F(EncoderTest, CaptureOpenSendsOnlyTheFieldsTheDeviceReads) {
     ASSERT_TRUE(ci.has_value());
     EXPECT_TRUE(ci->open);
     EXPECT_EQ(ci->identification[15], 0x4F);
-
-    // The device's state decides: a second open is refused and passed back.
     EXPECT_EQ(VKSEncoderOpenRmv204Interface(encoder_, &params), VKSERROR_INVALID_STATE);
-}
-
-TEST_F(EncoderTest, CaptureCommandsCarryNoPayloadAndPassTheDeviceStatusBack) {
-    OpenEncoder(true, false);
-    // Nothing is open yet: the device refuses and the library passes it on.
-    EXPECT_EQ(VKSEncoderPauseRmv204Interface(encoder_), VKSERROR_INVALID_STATE);
-    Rmv204InterfaceParams params{};
-    params.Size = sizeof(params);
-    ASSERT_EQ(VKSEncoderOpenRmv204Interface(encoder_, &params), VKSERROR_NO_ERROR);
 
     using Flag = bool vkssim::CaptureInterface::*;
     const struct {
@@ -583,10 +576,10 @@ TEST_F(EncoderTest, CaptureCommandsCarryNoPayloadAndPassTheDeviceStatusBack) {
         {VKSEncoderCloseRmv204Interface, kCaptureCloseCode, &vkssim::CaptureInterface::open, false},
     };
     for (const auto& step : steps) {
-        const uint64_t mark = vkssim::RequestMark();
+        const uint64_t before = vkssim::RequestMark();
         ASSERT_EQ(step.call(encoder_), VKSERROR_NO_ERROR) << std::hex << step.code;
-        EXPECT_EQ(Mismatch(SentSince(mark, step.code), Frame()), "") << std::hex << step.code;
-        auto ci = vkssim::GetCaptureInterface(device_, simHandle_);
+        EXPECT_EQ(Mismatch(SentSince(before, step.code), Frame()), "") << std::hex << step.code;
+        ci = vkssim::GetCaptureInterface(device_, simHandle_);
         ASSERT_TRUE(ci.has_value());
         EXPECT_EQ((*ci).*step.flag, step.value) << std::hex << step.code;
     }
