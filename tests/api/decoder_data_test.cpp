@@ -38,7 +38,6 @@ std::vector<uint8_t> Pattern(size_t size, uint8_t first) {
 class ContentProtectionTest : public vkstest::SimEngineTest {
 protected:
     void SetUp() override {
-        registry_ = std::make_unique<vkstest::ScopedRegistry>(vkstest::ConfigKey("\"DebugLevel\"=dword:00000001"));
         SimEngineTest::SetUp();
         ASSERT_EQ(AddDevice(1, 1), 0);
         Load();
@@ -62,7 +61,7 @@ protected:
         return sent.size() == 1 ? sent[0].input : std::vector<uint8_t>();
     }
 
-    std::unique_ptr<vkstest::ScopedRegistry> registry_;
+    vkstest::ScopedRegistry registry_{vkstest::ConfigKey("\"DebugLevel\"=dword:00000001")};
     vkstest::DebugCapture debug_;
     HVKS decoder_ = 0;
     uint32_t driverHandle_ = 0;

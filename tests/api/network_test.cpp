@@ -189,21 +189,15 @@ TEST_F(NetworkInfoTest, IpConfigReadsAndWritesTheDeviceOfTheDecoderInput) {
 TEST_F(NetworkInfoTest, MacAddressesClientsAndFileSize) {
     const std::array<uint8_t, 12> macs = {1, 2, 3, 4, 5, 6, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6};
     ASSERT_TRUE(vkssim::SetNetworkMacAddresses(0, macs));
-    VKSMACADDRESSES addresses;
-    ASSERT_EQ(VKSNetworkStreamGetMacAddresses(1, &addresses), VKSERROR_NO_ERROR);
-    EXPECT_EQ(0, std::memcmp(&addresses, macs.data(), 12));
-
-    uint32_t clients = 99;
-    ASSERT_EQ(VKSNetworkStreamGetNumClients(0, &clients), VKSERROR_NO_ERROR);
-    EXPECT_EQ(clients, 0u);
-    OpenStream();
-    ASSERT_EQ(VKSNetworkStreamGetNumClients(0, &clients), VKSERROR_NO_ERROR);
-    EXPECT_EQ(clients, 1u);
-
+    ASSERT_TRUE(vkssim::SetNetworkClients(0, 3));
     ASSERT_TRUE(vkssim::SetNetworkFileSize(0, 0x00ABCDEF));
-    uint32_t size = 0;
+    VKSMACADDRESSES addresses;
+    uint32_t clients = 99, size = 0;
+    ASSERT_EQ(VKSNetworkStreamGetMacAddresses(1, &addresses), VKSERROR_NO_ERROR);
+    ASSERT_EQ(VKSNetworkStreamGetNumClients(0, &clients), VKSERROR_NO_ERROR);
     ASSERT_EQ(VKSNetworkStreamGetFileSize(0, &size), VKSERROR_NO_ERROR);
-    EXPECT_EQ(size, 0x00ABCDEFu);
+    EXPECT_EQ(0, std::memcmp(&addresses, macs.data(), 12));
+    EXPECT_EQ(std::make_pair(clients, size), std::make_pair(3u, 0x00ABCDEFu));
 }
 
 // Refusals send nothing; a failed command writes nothing.
@@ -429,21 +423,16 @@ TEST_F(NetworkDiagnosticsTest, RefusedRequestsAndFailedCommandsWriteNothing) {
 class NetworkTestsTest : public NetworkDiagnosticsTest {
 protected:
     void SetUp() override {
-        registry_ = std::make_unique<vkstest::ScopedRegistry>(vkstest::ConfigKey("\"DebugLevel\"=dword:00000001"));
         NetworkDiagnosticsTest::SetUp();
         vkssim::SetNetworkDestination(1, "10.20.30.40", vkssim::NetworkReach::Reachable, 3);
         vkssim::SetNetworkDestination(1, "10.20.30.41", vkssim::NetworkReach::Unreachable);
         vkssim::SetNetworkDestination(1, "10.20.30.42", vkssim::NetworkReach::Silent);
     }
-    void TearDown() override {
-        NetworkDiagnosticsTest::TearDown();
-        registry_.reset();
-    }
     // The request of a network test: the interface byte, then the destination.
     static RequestFrame Frame(uint8_t netIfc, const std::string& destination) {
         return RequestFrame().Put(24, &netIfc, 1).Put(25, destination.data(), destination.size());
     }
-    std::unique_ptr<vkstest::ScopedRegistry> registry_;
+    vkstest::ScopedRegistry registry_{vkstest::ConfigKey("\"DebugLevel\"=dword:00000001")};
     vkstest::DebugCapture capture_;
 };
 

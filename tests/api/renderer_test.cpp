@@ -29,6 +29,7 @@ constexpr uint32_t kLoadValue = 0x5E01;  // the stand-in's default engine value
 const VKSHWND kWindow1 = reinterpret_cast<VKSHWND>(static_cast<uintptr_t>(0x10A0));
 const VKSHWND kWindow2 = reinterpret_cast<VKSHWND>(static_cast<uintptr_t>(0x20B0));
 
+uint64_t Bits(VKSHWND window) { return reinterpret_cast<uintptr_t>(window); }
 std::string MissingOneDir() { return vkstest::StandinDir() + "/vidpane_missing_one"; }
 
 // The stand-in, loaded by the test itself so that its record outlives the
@@ -100,9 +101,7 @@ std::string Call(const char* function, uint32_t hAcc, uint32_t value) {
     return Make(function, engine ? value : 0, hAcc, engine ? 0 : value, 0, 0);
 }
 std::string Open(uint32_t driverHandle, uint32_t hAcc) { return Make("ACCDeviceInputOpen", 0, hAcc, driverHandle, 2, 0); }
-std::string Window(uint32_t hAcc, VKSHWND window) {
-    return Make("ACCSetWindow", 0, hAcc, 0, 0, reinterpret_cast<uintptr_t>(window));
-}
+std::string Window(uint32_t hAcc, VKSHWND window) { return Make("ACCSetWindow", 0, hAcc, 0, 0, Bits(window)); }
 
 std::u16string Text(const uint16_t* units, size_t count) { return std::u16string(units, units + count); }
 
@@ -212,10 +211,8 @@ TEST_F(RendererTest, CallsFromDecoderOpenToCloseComeInOrder) {
 
     VidpaneStandinInput input{};
     ASSERT_EQ(standin_.GetInput(hAcc_, &input), 1);
-    EXPECT_EQ(input.Open, 1u);
-    EXPECT_EQ(input.DriverHandle, driver);
-    EXPECT_EQ(input.Window, reinterpret_cast<uintptr_t>(kWindow2));
-    EXPECT_EQ(input.State, 0u);
+    EXPECT_EQ(std::make_tuple(input.Open, input.DriverHandle, input.Window, input.State),
+              std::make_tuple(1u, driver, Bits(kWindow2), 0u));
 
     // The input is closed while the driver's object still exists.
     struct CloseProbe {
@@ -313,10 +310,9 @@ TEST_F(RendererTest, EachDecoderHasItsOwnInput) {
     VidpaneStandinInput input0{}, input1{};
     ASSERT_EQ(standin_.GetInput(hAcc0, &input0), 1);
     ASSERT_EQ(standin_.GetInput(hAcc1, &input1), 1);
-    EXPECT_EQ(input0.Window, reinterpret_cast<uintptr_t>(kWindow1));
-    EXPECT_EQ(input0.State, 3u);  // no frame yet: still as opened
-    EXPECT_EQ(input1.Window, 0u);
-    EXPECT_EQ(input1.State, 1u);
+    // The first has no frame yet: still as opened.
+    EXPECT_EQ(std::make_tuple(input0.Window, input0.State), std::make_tuple(Bits(kWindow1), 3u));
+    EXPECT_EQ(std::make_tuple(input1.Window, input1.State), std::make_tuple(uint64_t(0), 1u));
     EXPECT_TRUE(recorder0.Calls().empty());
 
     EXPECT_EQ(VKSDecoderDeviceClose(first), VKSERROR_NO_ERROR);
