@@ -95,7 +95,7 @@ TEST_F(ContentProtectionTest, PskEntriesLandInTheirPlace) {
     }
 }
 
-TEST_F(ContentProtectionTest, LengthAbove32AndUnknownDatatypeAreRefusedWithoutSending) {
+TEST_F(ContentProtectionTest, RefusalsSendNothingAndFailuresPassThrough) {
     const auto data = Pattern(33, 1);
     const uint64_t mark = vkssim::RequestMark();
     EXPECT_EQ(VKSDecoderDeviceSetPSKEncryptionData(decoder_, data.data(), 8, 2), VKSERROR_INVALID_ARGUMENT);
@@ -108,10 +108,8 @@ TEST_F(ContentProtectionTest, LengthAbove32AndUnknownDatatypeAreRefusedWithoutSe
     EXPECT_EQ(VKSDecoderDeviceSetPSKEncryptionData(0xBAD, nullptr, 4, VKS_PSK_DATATYPE_1), VKSERROR_INVALID_ARGUMENT);
     EXPECT_EQ(VKSDecoderDeviceSetEncryptionKeys(0xBAD, nullptr), VKSERROR_INVALID_ARGUMENT);
     EXPECT_EQ(vkssim::RequestMark(), mark);
-}
 
-TEST_F(ContentProtectionTest, HandleAndDriverFailuresPassThrough) {
-    const auto data = Pattern(4, 1);
+    // The handle table's status and the driver's pass through.
     VKSENCRYPTIONKEYS keys{};
     EXPECT_EQ(VKSDecoderDeviceSetPSKEncryptionData(0xBAD, data.data(), 4, VKS_PSK_DATATYPE_0), 0x01170003u);
     EXPECT_EQ(VKSDecoderDeviceSetEncryptionKeys(0xBAD, &keys), 0x01170003u);

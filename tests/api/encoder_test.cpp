@@ -357,6 +357,9 @@ TEST_F(EncoderTest, CompletionsThatDoNotMatchTheirSample) {
     EXPECT_EQ(recorder_.Calls().size(), seen);
 }
 
+// Closing hands held samples back without callbacks; a second encoder's
+// event is reported after whatever the closed one left. Once the device says
+// its client closed, commands fail before they are sent.
 TEST_F(EncoderTest, ClosingHandsBackHeldSamplesWithoutCallbacks) {
     OpenEncoder();
     TestSample a(512), b(512);
@@ -366,12 +369,22 @@ TEST_F(EncoderTest, ClosingHandsBackHeldSamplesWithoutCallbacks) {
     encoder_ = 0;
     EXPECT_EQ(vkssim::HeldEncoderSamples(device_, simHandle_), 0u);
 
-    // A second encoder's event is reported after whatever the closed one left.
     OpenEncoder(false);
     Raise(VKSERROR_ENC_DMA_ERROR, 1);
+    Raise(VKSERROR_CLIENT_CLOSED, 2);
     auto calls = recorder_.Calls();
-    ASSERT_EQ(calls.size(), 1u);
+    ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].handle, encoder_);
+    Rmv204InterfaceParams params{};
+    params.Size = sizeof(params);
+    const uint64_t mark = vkssim::RequestMark();
+    EXPECT_EQ(VKSEncoderDeviceChainInputMediaSample(encoder_, &a.sample), VKSERROR_CLIENT_CLOSED);
+    EXPECT_EQ(VKSEncoderDeviceChainOutputMediaSample(encoder_, &a.sample), VKSERROR_CLIENT_CLOSED);
+    EXPECT_EQ(VKSEncoderOpenRmv204Interface(encoder_, &params), VKSERROR_CLIENT_CLOSED);
+    EXPECT_EQ(VKSEncoderPausePushFrames(encoder_), VKSERROR_CLIENT_CLOSED);
+    for (uint32_t code : {kSupplyRawDataCode, kOutputSampleCode, kCaptureOpenCode, kCapturePausePushCode}) {
+        EXPECT_TRUE(Sent(code, mark).empty()) << std::hex << code;
+    }
 }
 
 TEST_F(EncoderTest, NotificationsReachTheErrorFunctionAfterTheirLogLine) {
@@ -496,22 +509,6 @@ TEST_F(EncoderTest, CallbacksMayCloseTheirOwnHandle) {
         EXPECT_EQ(VKSEncoderDeviceClose(encoder_), VKSERROR_NO_ERROR);
         encoder_ = 0;
         Free();
-    }
-}
-
-TEST_F(EncoderTest, ClosedClientFailsCommandsBeforeSending) {
-    OpenEncoder();
-    Raise(VKSERROR_CLIENT_CLOSED, 1);
-    TestSample t(256);
-    Rmv204InterfaceParams params{};
-    params.Size = sizeof(params);
-    const uint64_t mark = vkssim::RequestMark();
-    EXPECT_EQ(VKSEncoderDeviceChainInputMediaSample(encoder_, &t.sample), VKSERROR_CLIENT_CLOSED);
-    EXPECT_EQ(VKSEncoderDeviceChainOutputMediaSample(encoder_, &t.sample), VKSERROR_CLIENT_CLOSED);
-    EXPECT_EQ(VKSEncoderOpenRmv204Interface(encoder_, &params), VKSERROR_CLIENT_CLOSED);
-    EXPECT_EQ(VKSEncoderPausePushFrames(encoder_), VKSERROR_CLIENT_CLOSED);
-    for (uint32_t code : {kSupplyRawDataCode, kOutputSampleCode, kCaptureOpenCode, kCapturePausePushCode}) {
-        EXPECT_TRUE(Sent(code, mark).empty()) << std::hex << code;
     }
 }
 
