@@ -1,6 +1,8 @@
-// Synchronous device I/O through CreateFileW and DeviceIoControl, the device
-// commands and the request log. (Fault injection is exercised through the
-// library by the API and command channel tests, with its effects checked.)
+// Device I/O through CreateFileW, DeviceIoControl and the setup API on the
+// simulator: the device commands and the request log, which commands are held
+// and which finish at once, and the device interface sets. (Fault injection is
+// exercised through the library by the API and command channel tests, with its
+// effects checked; the completion port's own rules by conf_iocp.)
 #include "sim_fixture.h"
 
 #include <thread>
@@ -96,6 +98,160 @@ TEST_F(DeviceIo, UnknownCodesAndOtherHandlesAreRefused) {
     CloseHandle(event);
     EXPECT_FALSE(DeviceIoControl(nullptr, VKSSIM_IOCTL_OPEN, nullptr, 0, nullptr, 0, &bytes, nullptr));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+}
+
+
+class SetupApi : public SimTest {};
+
+TEST_F(SetupApi, DetailSizeQueryAndWrongSizes) {
+    ASSERT_EQ(AddDevice(), 0);
+    HDEVINFO set = SetupDiGetClassDevsW(&kClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    SP_DEVICE_INTERFACE_DATA data{};
+    data.cbSize = 24;  // a 32-bit layout
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &kClass, 0, &data));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_USER_BUFFER);
+    data.cbSize = sizeof data;
+    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &kClass, 0, &data));
+
+    DWORD required = 0;
+    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailW(set, &data, nullptr, 0, &required, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(required, 4 + (vkssim::InterfacePath(0).size() + 1) * 2);
+
+    std::vector<uint8_t> buffer(required);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
+    detail->cbSize = required;  // the whole size instead of the fixed part
+    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailW(set, &data, detail, required, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_USER_BUFFER);
+    detail->cbSize = 8;
+    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailW(set, &data, detail, required - 2, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INSUFFICIENT_BUFFER);
+
+    SP_DEVINFO_DATA devinfo{};
+    devinfo.cbSize = 28;
+    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailW(set, &data, detail, required, nullptr, &devinfo));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_USER_BUFFER);
+    devinfo.cbSize = sizeof devinfo;
+    ASSERT_TRUE(SetupDiGetDeviceInterfaceDetailW(set, &data, detail, required, nullptr, &devinfo));
+
+    DWORD size = 0;
+    EXPECT_FALSE(SetupDiGetDeviceRegistryPropertyW(set, &devinfo, SPDRP_LOCATION_INFORMATION, nullptr, nullptr, 0,
+                                                   &size));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(size, (vkssim::Location(0).size() + 1) * 2);
+    BYTE text[512];
+    EXPECT_FALSE(SetupDiGetDeviceRegistryPropertyW(set, &devinfo, SPDRP_FRIENDLYNAME, nullptr, text, sizeof text,
+                                                   nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_DATA);
+    EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
+    EXPECT_FALSE(SetupDiDestroyDeviceInfoList(set));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+}
+
+TEST_F(SetupApi, SetIsASnapshotAndRemovedDevicesCannotBeOpened) {
+    ASSERT_EQ(AddDevice(), 0);
+    ASSERT_EQ(AddDevice(), 1);
+    HDEVINFO before = SetupDiGetClassDevsW(&kClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    ASSERT_TRUE(vkssim::RemoveDevice(0));
+    HDEVINFO after = SetupDiGetClassDevsW(&kClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    SP_DEVICE_INTERFACE_DATA data{};
+    data.cbSize = sizeof data;
+    EXPECT_TRUE(SetupDiEnumDeviceInterfaces(before, nullptr, &kClass, 1, &data));
+    EXPECT_TRUE(SetupDiEnumDeviceInterfaces(after, nullptr, &kClass, 0, &data));
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(after, nullptr, &kClass, 1, &data));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(Open(0, false), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    EXPECT_NE(Open(1, false), INVALID_HANDLE_VALUE);
+    SetupDiDestroyDeviceInfoList(before);
+    SetupDiDestroyDeviceInfoList(after);
+}
+
+
+class Overlapped : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        ASSERT_EQ(AddDevice(), 0);
+        sync_ = Open(0, false);
+        file_ = Open(0, true);
+        port_ = CreateIoCompletionPort(file_, nullptr, kKey, 0);
+        ASSERT_NE(port_, nullptr);
+    }
+    void TearDown() override {
+        SimTest::TearDown();
+        CloseHandle(port_);
+    }
+
+    // Issues one command on the overlapped file: TRUE when done at once,
+    // FALSE when held (pending).
+    BOOL Issue(uint32_t code, RequestFrame& r, ReplyFrame& reply, OVERLAPPED& ov) {
+        DWORD bytes = 0;
+        const BOOL done = DeviceIoControl(file_, code, r.data(), r.size(), reply.data(), reply.size(), &bytes, &ov);
+        if (!done) {
+            EXPECT_EQ(GetLastError(), (DWORD)ERROR_IO_PENDING);
+        }
+        return done;
+    }
+    // Takes the next packet's OVERLAPPED (none when nothing arrives within `timeout`).
+    LPOVERLAPPED Next(DWORD timeout = 10000) {
+        DWORD bytes;
+        ULONG_PTR key = 0;
+        LPOVERLAPPED done = nullptr;
+        GetQueuedCompletionStatus(port_, &bytes, &key, &done, timeout);
+        if (done) {
+            EXPECT_EQ(key, kKey);
+        }
+        return done;
+    }
+
+    static constexpr ULONG_PTR kKey = 0x4242;
+    HANDLE sync_ = nullptr;
+    HANDLE file_ = nullptr;
+    HANDLE port_ = nullptr;
+};
+
+TEST_F(Overlapped, EventRequestIsHeldUntilTheEventOrTakesAKeptOne) {
+    uint32_t decoder = OpenObject(sync_, VKSSIM_TYPE_DECODER, 0);
+    ASSERT_NE(decoder, 0u);
+    RequestFrame r(VKSSIM_TYPE_DECODER, 0, decoder);
+    ReplyFrame reply;
+    OVERLAPPED ov{};
+    EXPECT_FALSE(Issue(VKSSIM_IOCTL_EVENT_REQUEST, r, reply, ov));
+    EXPECT_EQ(Next(0), nullptr);
+    const uint32_t payload = 0xCAFEF00D;
+    ASSERT_TRUE(vkssim::RaiseEvent(0, decoder, VKSERROR_DECODED_FIRST_FRAME, 9, &payload, sizeof payload));
+    EXPECT_EQ(Next(), &ov);
+    EXPECT_EQ(ov.InternalHigh, (ULONG_PTR)reply.size());
+    EXPECT_EQ(reply.Status(), VKSERROR_DECODED_FIRST_FRAME);
+    EXPECT_EQ(reply.U32(VKSSIM_REPLY_VALUE), 9u);
+    EXPECT_EQ(reply.U32(24), payload);
+
+    // An event raised before the request is kept; the request is then done
+    // at once, and a packet is queued all the same.
+    uint32_t stream = OpenObject(sync_, VKSSIM_TYPE_NETWORK, 1, nullptr, "udp://@239.1.1.1:5000");
+    ASSERT_TRUE(vkssim::RaiseEvent(0, stream, VKSERROR_STREAM_RESTARTED));
+    EXPECT_EQ(vkssim::GetObject(0, stream)->queuedEvents, 1u);
+    RequestFrame r2(VKSSIM_TYPE_NETWORK, 1, stream);
+    OVERLAPPED ov2{};
+    EXPECT_TRUE(Issue(VKSSIM_IOCTL_EVENT_REQUEST, r2, reply, ov2));
+    EXPECT_EQ(reply.Status(), VKSERROR_STREAM_RESTARTED);
+    EXPECT_EQ(Next(), &ov2);
+}
+
+TEST_F(Overlapped, AsynchronousCompletionMode) {
+    vkssim::SetAsyncCompletion(true);
+    RequestFrame r(VKSSIM_TYPE_DECODER);
+    r.U32(24, 8);
+    ReplyFrame reply;
+    OVERLAPPED ov{};
+    EXPECT_FALSE(Issue(VKSSIM_IOCTL_GET_INPUT_COUNT, r, reply, ov));
+    EXPECT_EQ(Next(), &ov);
+    EXPECT_EQ(reply.U32(28), 2u);
+    // A synchronous handle still waits for the answer.
+    ReplyFrame syncReply;
+    ASSERT_TRUE(Send(sync_, VKSSIM_IOCTL_GET_INPUT_COUNT, r, syncReply));
+    EXPECT_EQ(syncReply.U32(28), 2u);
 }
 
 }  // namespace
