@@ -77,11 +77,7 @@ protected:
     }
 
     void Reply(VKSERROR status, std::vector<BYTE> block = {}, DWORD bytes = kReplyBytes) {
-        PreparedReply reply;
-        reply.Status = status;
-        reply.Block = std::move(block);
-        reply.Bytes = bytes;
-        device_.QueueReply(std::move(reply));
+        device_.QueueReply(PreparedReply{status, std::move(block), 0, bytes});
     }
 
     // The requests made since the last call, which should be `count`.
