@@ -118,8 +118,8 @@ protected:
     size_t seen_ = 0;
 };
 
-// Any failure leaves the outputs alone: a reply block shorter than the
-// fields, a driver status, a short transfer.
+// Any failure leaves the outputs alone, all of them: a reply block shorter
+// than the fields, a driver status, a short transfer.
 TEST_F(ParamExports, FailuresLeaveTheOutputsAlone) {
     std::array<uint32_t, 4> o = {1, 2, 3, 4};
     Reply(VKSERROR_NO_ERROR, DeviceBlock(55, {{40, 10}, {44, 20}, {48, 30}}));
