@@ -78,12 +78,11 @@ TEST_F(HandleTableTest, ForeignValuesAndObjectsAreRefused) {
 TEST_F(HandleTableTest, LockIsReentrantForItsOwner) {
     void* object = nullptr;
     const DWORD handle = NewHandle(&object);
-    void* first = nullptr;
-    void* second = nullptr;
-    ASSERT_EQ(LockHandle(handle, &first), 0u);
-    ASSERT_EQ(LockHandle(handle, &second), 0u);
-    EXPECT_EQ(first, object);
-    EXPECT_EQ(second, object);
+    for (int i = 0; i < 2; ++i) {
+        void* locked = nullptr;
+        ASSERT_EQ(LockHandle(handle, &locked), 0u);
+        EXPECT_EQ(locked, object);
+    }
     EXPECT_EQ(UnlockHandle(handle, object), 0u);
 
     // Still held once: another thread cannot take it until the second unlock.

@@ -37,16 +37,14 @@ TEST_F(SimAudio, DeliversTheToneInTheToldFormatUntilStopped) {
     // The audio format (flags 0x800, at block offset 116): 48 kHz, two
     // channels of 16 bits, integer samples.
     const size_t f = 32 + 116;
-    ASSERT_EQ(Command(VKSSIM_IOCTL_SET_PARAMETER,
-                      {{28, 0x800}, {32, 480}, {f, 32}, {f + 4, 48000}, {f + 12, 2 | 16 << 16}, {f + 20, 1}, {f + 24, 1}})
-                  .Status(),
-              0u);
+    const ReplyFrame format = Command(VKSSIM_IOCTL_SET_PARAMETER, {{28, 0x800}, {32, 480}, {f, 32}, {f + 4, 48000},
+                                                                   {f + 12, 2 | 16 << 16}, {f + 20, 1}, {f + 24, 1}});
+    ASSERT_EQ(format.Status(), 0u);
     HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE buffered = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    ASSERT_EQ(Command(VKSSIM_IOCTL_AUDIO_START, {{24, 4}, {28, 24000}, {32, 12000}, {36, 12960}},
-                      {{40, ready}, {48, buffered}})
-                  .Status(),
-              0u);
+    const ReplyFrame start = Command(VKSSIM_IOCTL_AUDIO_START, {{24, 4}, {28, 24000}, {32, 12000}, {36, 12960}},
+                                     {{40, ready}, {48, buffered}});
+    ASSERT_EQ(start.Status(), 0u);
     // 250 ms are buffered within a generous bound; Data Ready is set by then.
     ASSERT_EQ(WaitForSingleObject(buffered, 5000), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(ready, 0), WAIT_OBJECT_0);
