@@ -44,7 +44,7 @@ protected:
 };
 
 // The DebugLevel DWORD selects the levels; a value of another type or size,
-// or none, keeps the mask as it was.
+// or none, keeps the mask as it was. The prefix is bounded.
 TEST_F(LogTest, DebugLevelSelectsLevels) {
     DebugCapture capture;
     const struct {
@@ -66,6 +66,9 @@ TEST_F(LogTest, DebugLevelSelectsLevels) {
         LogInitialise(u"$$$ VKSACC: ");
         EXPECT_EQ(LevelsWritten(capture), c.levels);
     }
+    // A prefix too long for its buffer is cut to it.
+    LogInitialise(std::u16string(200, u'p').c_str());
+    EXPECT_EQ(std::u16string(LogPrefix()).size(), kLogPrefixUnits - 1);
 }
 
 // Messages around the end of the 2048-unit line, with and without their own
@@ -106,12 +109,6 @@ TEST_F(LogTest, MessagesAroundTheLineEnd) {
             EXPECT_EQ(line.substr(line.size() - 4), u"...\n");
         }
     }
-}
-
-TEST_F(LogTest, LongPrefixIsBounded) {
-    std::u16string prefix(200, u'p');
-    LogInitialise(prefix.c_str());
-    EXPECT_EQ(std::u16string(LogPrefix()).size(), kLogPrefixUnits - 1);
 }
 
 }  // namespace
