@@ -35,6 +35,8 @@ TEST_F(EngineTest, LoadLoadFreeFree) {
     ASSERT_NE(first, nullptr);
     ASSERT_EQ(VKSEngineLoad(&second), VKSERROR_NO_ERROR);
     EXPECT_EQ(first, second);
+    int foreign = 0;
+    EXPECT_EQ(VKSEngineFree(&foreign), VKSERROR_ILLEGAL_CALL);  // and the count stays
     EXPECT_EQ(Global.LoadCount, 2);
     EXPECT_NE(Global.WorkerCompletionPort.hPort, nullptr);
 
@@ -53,15 +55,6 @@ TEST_F(EngineTest, LoadLoadFreeFree) {
     EXPECT_EQ(VKSEngineFree(first), VKSERROR_UNINITIALIZED);
 }
 
-TEST_F(EngineTest, FreeWithAForeignHandleIsAnIllegalCall) {
-    VKSHENGINE engine = nullptr;
-    ASSERT_EQ(VKSEngineLoad(&engine), VKSERROR_NO_ERROR);
-    int foreign = 0;
-    EXPECT_EQ(VKSEngineFree(&foreign), VKSERROR_ILLEGAL_CALL);
-    EXPECT_EQ(Global.LoadCount, 1);
-    EXPECT_EQ(VKSEngineFree(engine), VKSERROR_NO_ERROR);
-}
-
 TEST_F(EngineTest, TwoThreadsLoadingTogetherShareOneEngine) {
     for (int round = 0; round < 20; ++round) {
         VKSHENGINE engines[2] = {};
@@ -70,8 +63,7 @@ TEST_F(EngineTest, TwoThreadsLoadingTogetherShareOneEngine) {
         std::thread b([&] { results[1] = VKSEngineLoad(&engines[1]); });
         a.join();
         b.join();
-        EXPECT_EQ(results[0], VKSERROR_NO_ERROR);
-        EXPECT_EQ(results[1], VKSERROR_NO_ERROR);
+        EXPECT_EQ(results[0] | results[1], VKSERROR_NO_ERROR);
         EXPECT_EQ(engines[0], engines[1]);
         EXPECT_EQ(Global.LoadCount, 2);
         EXPECT_EQ(VKSEngineFree(engines[0]), VKSERROR_NO_ERROR);
@@ -80,22 +72,23 @@ TEST_F(EngineTest, TwoThreadsLoadingTogetherShareOneEngine) {
     }
 }
 
+// Before a load, loaded, and after the free: no devices, no inputs.
 TEST_F(EngineTest, MachineWithoutDevicesReportsZeroCounts) {
-    uint32_t count = 99;
-    EXPECT_EQ(VKSDecoderGetCount(&count), VKSERROR_NO_ERROR);
-    EXPECT_EQ(count, 0u);
     VKSHENGINE engine = nullptr;
-    ASSERT_EQ(VKSEngineLoad(&engine), VKSERROR_NO_ERROR);
-    for (auto getCount : {VKSNetworkPortGetCount, VKSDecoderGetCount, VKSEncoderGetCount, VKSDiscoGetCount}) {
-        count = 99;
-        EXPECT_EQ(getCount(&count), VKSERROR_NO_ERROR);
-        EXPECT_EQ(count, 0u);
-        EXPECT_EQ(getCount(nullptr), VKSERROR_INVALID_ARGUMENT);
+    for (int phase = 0; phase < 3; ++phase) {
+        SCOPED_TRACE(phase);
+        if (phase == 1) {
+            ASSERT_EQ(VKSEngineLoad(&engine), VKSERROR_NO_ERROR);
+        } else if (phase == 2) {
+            ASSERT_EQ(VKSEngineFree(engine), VKSERROR_NO_ERROR);
+        }
+        for (auto getCount : {VKSNetworkPortGetCount, VKSDecoderGetCount, VKSEncoderGetCount, VKSDiscoGetCount}) {
+            uint32_t count = 99;
+            EXPECT_EQ(getCount(&count), VKSERROR_NO_ERROR);
+            EXPECT_EQ(count, 0u);
+            EXPECT_EQ(getCount(nullptr), VKSERROR_INVALID_ARGUMENT);
+        }
     }
-    EXPECT_EQ(VKSEngineFree(engine), VKSERROR_NO_ERROR);
-    count = 99;
-    EXPECT_EQ(VKSEncoderGetCount(&count), VKSERROR_NO_ERROR);
-    EXPECT_EQ(count, 0u);
 }
 
 // What a load decides from the OEM name and the override value: lazy ports
@@ -134,17 +127,6 @@ TEST_F(EngineTest, OemNameAndOverrideChooseThePorts) {
         EXPECT_EQ(std::u16string(Global.pOEMName != nullptr ? Global.pOEMName : u"").size(), c.oemNameUnits);
         EXPECT_EQ(VKSEngineFree(engine), VKSERROR_NO_ERROR);
     }
-}
-
-TEST_F(EngineTest, SystemEventFunctionIsKeptByTheEngine) {
-    VKSHENGINE engine = nullptr;
-    ASSERT_EQ(VKSEngineLoad(&engine), VKSERROR_NO_ERROR);
-    int context = 0;
-    auto fn = [](VKSERROR, void*, void*) {};
-    EXPECT_EQ(VKSSetSystemEventFn(fn, &context), VKSERROR_NO_ERROR);
-    EXPECT_EQ(Global.pSystemEventContext, &context);
-    EXPECT_EQ(VKSEngineFree(engine), VKSERROR_NO_ERROR);
-    EXPECT_EQ(VKSSetSystemEventFn(nullptr, nullptr), VKSERROR_NO_ERROR);
 }
 
 }  // namespace

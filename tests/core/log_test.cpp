@@ -44,7 +44,7 @@ protected:
 };
 
 // The DebugLevel DWORD selects the levels; a value of another type or size,
-// or none, keeps the mask as it was.
+// or none, keeps the mask as it was. The prefix is bounded.
 TEST_F(LogTest, DebugLevelSelectsLevels) {
     DebugCapture capture;
     const struct {
@@ -66,29 +66,22 @@ TEST_F(LogTest, DebugLevelSelectsLevels) {
         LogInitialise(u"$$$ VKSACC: ");
         EXPECT_EQ(LevelsWritten(capture), c.levels);
     }
-}
-
-TEST_F(LogTest, LineLayout) {
-    DebugCapture capture;
-    ScopedRegistry registry(ConfigKey("\"DebugLevel\"=dword:0000001f"));
-    LogInitialise(u"$$$ VKSACC: ");
-    LogTrace(u"VKSACC::VKSEngineLoad: Enter\n");
-    LogNotification(u"value %u name %hs wide %s", 42u, "abc", u"def");
-    const auto lines = capture.Lines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(ToUtf8(lines[0].c_str()), ThreadTag() + "TRACE        : $$$ VKSACC: VKSACC::VKSEngineLoad: Enter\n");
-    EXPECT_EQ(ToUtf8(lines[1].c_str()), ThreadTag() + "NOTIFICATION : $$$ VKSACC: value 42 name abc wide def\n");
+    // A prefix too long for its buffer is cut to it.
+    LogInitialise(std::u16string(200, u'p').c_str());
+    EXPECT_EQ(std::u16string(LogPrefix()).size(), kLogPrefixUnits - 1);
 }
 
 // Messages around the end of the 2048-unit line, with and without their own
-// line feed: those that fit come out whole with one line feed, the others are
-// cut with a mark, and no line leaves the buffer.
+// line feed: those that fit come out whole after the line's head with one line
+// feed, the others are cut with a mark, and no line leaves the buffer.
 TEST_F(LogTest, MessagesAroundTheLineEnd) {
     DebugCapture capture;
     LogInitialise(u"$$$ VKSACC: ");
     g_LogLevelMask = LOG_LEVEL_ERROR;
-    const size_t head = ThreadTag().size() + std::string("ERROR        : $$$ VKSACC: ").size();
-    const size_t room = kLogLineUnits - 1 - head;  // message units that fit with the line feed
+    // Every line: the thread, the level's name in 12 columns, the prefix.
+    const std::string head8 = ThreadTag() + "ERROR        : $$$ VKSACC: ";
+    const std::u16string head(head8.begin(), head8.end());
+    const size_t room = kLogLineUnits - 1 - head.size();  // message units that fit with the line feed
     struct Case {
         size_t units;  // message length, its line feed included
         bool lineFeed;
@@ -110,18 +103,12 @@ TEST_F(LogTest, MessagesAroundTheLineEnd) {
         ASSERT_LE(line.size(), kLogLineUnits - 1);
         EXPECT_EQ(line.find(u'\n'), line.size() - 1);
         if (c.whole) {
-            EXPECT_EQ(line.substr(head), c.lineFeed ? message : message + u"\n");
+            EXPECT_EQ(line, head + (c.lineFeed ? message : message + u"\n"));
         } else {
             EXPECT_EQ(line.size(), kLogLineUnits - 1);
             EXPECT_EQ(line.substr(line.size() - 4), u"...\n");
         }
     }
-}
-
-TEST_F(LogTest, LongPrefixIsBounded) {
-    std::u16string prefix(200, u'p');
-    LogInitialise(prefix.c_str());
-    EXPECT_EQ(std::u16string(LogPrefix()).size(), kLogPrefixUnits - 1);
 }
 
 }  // namespace

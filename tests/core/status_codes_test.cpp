@@ -4,58 +4,40 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
-TEST(StatusNames, NamedValuesOutsideAndInsideTheScheme) {
-    EXPECT_STREQ(VKSErrorToString(0), "VKSERROR_NO_ERROR");
-    EXPECT_STREQ(VKSErrorToString(1), "VKSERROR_IGNORE_ERROR");
-    EXPECT_STREQ(VKSErrorToString(0x01340005), "VKSERROR_INVALID_ARGUMENT");
-    EXPECT_STREQ(VKSErrorToString(0x013400FF), "VKSERROR_UNKNOWN_ERROR");
-    EXPECT_STREQ(VKSErrorToString(0x01341407), "VKSERROR_SEEK_DATA");
-    EXPECT_STREQ(VKSErrorToString(0x01344400), "VKSERROR_DISCOVERED_DEVICES");
-    EXPECT_STREQ(VKSErrorToString(0x0134F404), "VKSERROR_EVENT_MEMORY_LEVEL_RED");
-}
-
-TEST(StatusNames, UnnamedValuesGiveEmptyText) {
-    for (VKSERROR code : {0x2u, 0x01340027u, 0x013400FDu, 0x01340100u, 0x01340401u, 0x0134100Bu, 0x01345000u,
-                          0x01347400u, 0x0134F405u, 0x02340005u, 0xFFFFFFFFu}) {
-        const char* name = VKSErrorToString(code);
-        ASSERT_NE(name, nullptr) << std::hex << code;
-        EXPECT_STREQ(name, "") << std::hex << code;
-    }
-}
-
-TEST(StatusNames, EveryNameMatchesTheNumberingRule) {
-    // Scan the whole 0x0134xxxx space: 113 names in all, each of the form
-    // VKSERROR_*, and every named value has the 0x134 marker.
-    int named = 2;
-    for (VKSERROR code = 0x01340000; code <= 0x0134FFFF; ++code) {
+// 113 names in all: the two values below the scheme and the rest inside
+// 0x0134xxxx, each of the form VKSERROR_*. A value is given its own name;
+// values outside the scheme give empty text.
+TEST(StatusNames, EveryNameFollowsTheNumberingRule) {
+    std::vector<VKSERROR> codes = {0, 1};
+    for (VKSERROR code = 0x01340000; code <= 0x0134FFFF; ++code) codes.push_back(code);
+    int named = 0;
+    for (VKSERROR code : codes) {
         const char* name = VKSErrorToString(code);
         if (*name == 0) continue;
         ++named;
         EXPECT_EQ(std::strncmp(name, "VKSERROR_", 9), 0) << name;
     }
     EXPECT_EQ(named, 113);
+    EXPECT_STREQ(VKSErrorToString(VKSERROR_SEEK_DATA), "VKSERROR_SEEK_DATA");
+    for (VKSERROR code : {0x2u, 0x02340005u, 0xFFFFFFFFu}) EXPECT_STREQ(VKSErrorToString(code), "") << std::hex << code;
 }
 
-TEST(DeviceTypeNames, KnownAndUnknown) {
-    EXPECT_STREQ(DeviceTypeToString(0), "NETWORK");
-    EXPECT_STREQ(DeviceTypeToString(1), "DECODER");
-    EXPECT_STREQ(DeviceTypeToString(2), "ENCODER");
-    EXPECT_STREQ(DeviceTypeToString(3), "DISCOVERY");
-    EXPECT_STREQ(DeviceTypeToString(4), "Invalid");
-    EXPECT_STREQ(DeviceTypeToString(0xFFFFFFFF), "Invalid");
+TEST(DeviceTypeNames, OutOfRangeIsInvalid) {
+    EXPECT_STREQ(DeviceTypeToString(VKSDEVICETYPE_DISCOVERY), "DISCOVERY");
+    EXPECT_STREQ(DeviceTypeToString(kDeviceTypeCount), "Invalid");
 }
 
 TEST(WideToUtf8, ConvertsAndRejectsNull) {
     EXPECT_EQ(WideToUtf8Alloc(nullptr), nullptr);
-    char* text = WideToUtf8Alloc(u"udp://239.1.1.1:5000 \u00e9\u20ac");
-    ASSERT_NE(text, nullptr);
-    EXPECT_STREQ(text, "udp://239.1.1.1:5000 \xc3\xa9\xe2\x82\xac");
-    std::free(text);
-    char* empty = WideToUtf8Alloc(u"");
-    ASSERT_NE(empty, nullptr);
-    EXPECT_STREQ(empty, "");
-    std::free(empty);
+    const std::pair<const char16_t*, const char*> cases[] = {
+        {u"udp://239.1.1.1:5000 \u00e9\u20ac", "udp://239.1.1.1:5000 \xc3\xa9\xe2\x82\xac"}, {u"", ""}};
+    for (const auto& [wide, utf8] : cases) {
+        char* text = WideToUtf8Alloc(wide);
+        EXPECT_STREQ(text, utf8);
+        std::free(text);
+    }
 }
 
 // The terminator goes after the bytes written, which in a multibyte code page

@@ -8,6 +8,7 @@
 #include "vkssim/sim.h"
 
 #include "support/callback_recorder.h"
+#include "support/sim_engine_test.h"
 #include "support/test_env.h"
 
 #include <gtest/gtest.h>
@@ -21,64 +22,49 @@ namespace {
 
 const GUID kOnvifEventGuid = {0x5C0E9F41, 0x7B2D, 0x4A66, {0x9E, 0x13, 0xD4, 0xA8, 0xB2, 0xC7, 0xE5, 0x90}};
 
-class OnvifEventTest : public ::testing::Test {
+class OnvifEventTest : public vkstest::SimEngineTest {
 protected:
+    // Loads the engine with TRACE on and opens a network stream whose error
+    // function serves as a barrier: the notification window handles sent
+    // messages in order, so once a display change has reached the stream,
+    // everything sent to the window before it has been handled.
     void SetUp() override {
-        vkssim::Reset();
-        vkssim::DeviceConfig config;
-        config.inputs[VKSSIM_TYPE_NETWORK] = 1;
-        config.inputs[VKSSIM_TYPE_DECODER] = 1;
-        config.inputs[VKSSIM_TYPE_ENCODER] = 0;
-        config.inputs[VKSSIM_TYPE_DISCOVERY] = 1;
-        ASSERT_EQ(vkssim::AddDevice(config), 0);
-    }
-    void TearDown() override {
-        if (stream_ != 0) {
-            EXPECT_EQ(VKSNetworkStreamClose(stream_), VKSERROR_NO_ERROR);
-        }
-        if (loaded_) {
-            EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
-        }
-        vkssim::Reset();
-    }
-    // Loads the engine and opens a network stream whose error function
-    // serves as a barrier: the notification window handles sent messages in
-    // order, so once a display change has reached the stream, everything sent
-    // to the window before it has been handled.
-    void Load() {
-        ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
-        loaded_ = true;
+        SimEngineTest::SetUp();
+        ASSERT_EQ(AddDevice(1, 1, 0, 1), 0);
+        Load();
         NetworkStreamOpenParams params{};
         ASSERT_EQ(VKSNetworkStreamOpenExA(0, "udp://239.1.1.1:5000", 0, &stream_, &params), VKSERROR_NO_ERROR);
         ASSERT_EQ(VKSNetworkStreamSetErrorFn(stream_, 0, CallbackRecorder::NetworkError, &barrier_),
                   VKSERROR_NO_ERROR);
         Barrier();  // the window has registered for device events by now
     }
+    void TearDown() override {
+        if (stream_ != 0) {
+            EXPECT_EQ(VKSNetworkStreamClose(stream_), VKSERROR_NO_ERROR);
+        }
+        SimEngineTest::TearDown();
+    }
     void Barrier() {
         const size_t before = barrier_.Calls().size();
         VksBroadcastDisplayChange(32, 1920, 1080);
         ASSERT_TRUE(barrier_.WaitFor(before + 1));
     }
-    // Sends the event for the device file the window registered, and waits
-    // until the window has handled it.
-    void Deliver(const std::vector<uint8_t>& data) {
-        ASSERT_NE(Global.NetworkPorts.pHead, nullptr);
-        VksDeliverCustomDeviceEvent(Global.NetworkPorts.pHead->hDevice, &kOnvifEventGuid, data.data(),
+    // Sends the event for the device file the window registered, waits until
+    // the window has handled it, and returns the messages of the ONVIF lines
+    // at TRACE that it wrote, in order.
+    std::vector<std::string> Deliver(const std::vector<uint8_t>& data, const GUID& guid = kOnvifEventGuid) {
+        capture_.Clear();
+        VksDeliverCustomDeviceEvent(Global.NetworkPorts.pHead->hDevice, &guid, data.data(),
                                     static_cast<DWORD>(data.size()));
         Barrier();
-    }
-
-    // The messages of the ONVIF lines at TRACE, in the order they were written.
-    static std::vector<std::string> OnvifLines(vkstest::DebugCapture& capture) {
         static const char* const kStarts[] = {"Found ONVIF device", "XAddrs: ", "Manufacturer: ", "Model: ",
                                               "FirmwareVersion: ", "SerialNumber: ", "HardwareId: ", "   "};
         static const std::string kPrefix = "VKSACC: ";
         std::vector<std::string> lines;
-        for (const auto& wide : capture.Lines()) {
-            const std::string line = vkstest::ToUtf8(wide.c_str());
+        for (const std::string& line : capture_.Matching(" TRACE ")) {
             // "<thread> TRACE        : $$$ VKSACC: message"
             const size_t at = line.find(kPrefix);
-            if (line.find(" TRACE ") == std::string::npos || at == std::string::npos) continue;
+            if (at == std::string::npos) continue;
             const std::string message = line.substr(at + kPrefix.size());
             for (const char* start : kStarts) {
                 if (message.rfind(start, 0) == 0) {
@@ -90,17 +76,13 @@ protected:
         return lines;
     }
 
-    VKSHENGINE engine_ = nullptr;
-    bool loaded_ = false;
+    vkstest::ScopedRegistry registry_{vkstest::ConfigKey("\"DebugLevel\"=dword:0000000a")};
+    vkstest::DebugCapture capture_;
     HVKS stream_ = 0;
     CallbackRecorder barrier_;
 };
 
 TEST_F(OnvifEventTest, DeviceRecordIsLoggedAtTrace) {
-    vkstest::ScopedRegistry registry(vkstest::ConfigKey("\"DebugLevel\"=dword:0000000a"));
-    vkstest::DebugCapture capture;
-    Load();
-
     vkssim::OnvifDevice device;
     device.xaddrs = "http://192.0.2.10/onvif/device_service";
     device.manufacturer = "Acme";
@@ -111,15 +93,7 @@ TEST_F(OnvifEventTest, DeviceRecordIsLoggedAtTrace) {
     device.profiles = {{"Profile_1", "rtsp://192.0.2.10/main"}, {"Profile_2", "rtsp://192.0.2.10/sub"}};
     const std::vector<uint8_t> record = vkssim::OnvifDeviceRecord(device);
     // Another device event with the same bytes is not read as a record.
-    const GUID otherGuid = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
-    capture.Clear();
-    VksDeliverCustomDeviceEvent(Global.NetworkPorts.pHead->hDevice, &otherGuid, record.data(),
-                                static_cast<DWORD>(record.size()));
-    Barrier();
-    EXPECT_TRUE(OnvifLines(capture).empty());
-    capture.Clear();
-    Deliver(record);
-
+    EXPECT_TRUE(Deliver(record, {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}}).empty());
     const std::vector<std::string> expected = {
         "Found ONVIF device with 2 profiles\n",
         "XAddrs: http://192.0.2.10/onvif/device_service\n",
@@ -131,15 +105,11 @@ TEST_F(OnvifEventTest, DeviceRecordIsLoggedAtTrace) {
         "   Profile_1: rtsp://192.0.2.10/main\n",
         "   Profile_2: rtsp://192.0.2.10/sub\n",
     };
-    EXPECT_EQ(OnvifLines(capture), expected);
-    EXPECT_FALSE(capture.Contains("ONVIF device event holds"));  // every profile shown
+    EXPECT_EQ(Deliver(record), expected);
+    EXPECT_FALSE(capture_.Contains("ONVIF device event holds"));  // every profile shown
 }
 
 TEST_F(OnvifEventTest, RecordsAreReadOnlyWithinTheirBounds) {
-    vkstest::ScopedRegistry registry(vkstest::ConfigKey("\"DebugLevel\"=dword:0000000a"));
-    vkstest::DebugCapture capture;
-    Load();
-
     // Fields filled to the last byte carry no terminator; the count names far
     // more profiles than the record holds.
     vkssim::OnvifDevice device;
@@ -148,30 +118,24 @@ TEST_F(OnvifEventTest, RecordsAreReadOnlyWithinTheirBounds) {
     device.model = std::string(128, 'o');
     device.profiles = {{std::string(128, 'n'), std::string(256, 'v')}};
     device.reportedProfiles = 0x7FFFFFFF;
-    capture.Clear();
-    Deliver(vkssim::OnvifDeviceRecord(device));
-    const auto lines = OnvifLines(capture);
+    const auto lines = Deliver(vkssim::OnvifDeviceRecord(device));
     ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[0], "Found ONVIF device with 2147483647 profiles\n");
     EXPECT_EQ(lines[1], "XAddrs: " + std::string(256, 'x') + "\n");
     EXPECT_EQ(lines[2], "Manufacturer: " + std::string(128, 'm') + "\n");
     EXPECT_EQ(lines[3], "Model: " + std::string(128, 'o') + "\n");
     EXPECT_EQ(lines[7], "   " + std::string(128, 'n') + ": " + std::string(256, 'v') + "\n");
-    EXPECT_TRUE(capture.Contains("holds 1 of 2147483647 profiles"));
+    EXPECT_TRUE(capture_.Contains("holds 1 of 2147483647 profiles"));
 
     // A count whose product with the profile size wraps 32 bits.
     device.reportedProfiles = 0xAAAAAAAB;  // * 384 wraps to a small number
-    capture.Clear();
-    Deliver(vkssim::OnvifDeviceRecord(device));
-    EXPECT_EQ(OnvifLines(capture).size(), 8u);
+    EXPECT_EQ(Deliver(vkssim::OnvifDeviceRecord(device)).size(), 8u);
 
     // A record cut short of its fixed part is not read at all.
     std::vector<uint8_t> cut = vkssim::OnvifDeviceRecord(device);
     cut.resize(600);
-    capture.Clear();
-    Deliver(cut);
-    EXPECT_TRUE(OnvifLines(capture).empty());
-    EXPECT_TRUE(capture.Contains("ONVIF device event too short (600 bytes)"));
+    EXPECT_TRUE(Deliver(cut).empty());
+    EXPECT_TRUE(capture_.Contains("ONVIF device event too short (600 bytes)"));
 }
 
 }  // namespace

@@ -73,16 +73,11 @@ private:
         auto* self = static_cast<FakeParamDevice*>(file);
         DWORD inLength = 0, outLength = 0;
         const auto* in = static_cast<const BYTE*>(VksIrpInput(irp, &inLength));
-        RecordedRequest request;
-        request.Code = VksIrpControlCode(irp);
-        request.Bytes.assign(in, in + inLength);
-        request.OutputLength = 0;
         auto* out = static_cast<BYTE*>(VksIrpOutput(irp, &outLength));
-        request.OutputLength = outLength;
         PreparedReply reply;
         {
             std::lock_guard lock(self->mu_);
-            self->requests_.push_back(std::move(request));
+            self->requests_.push_back({VksIrpControlCode(irp), std::vector<BYTE>(in, in + inLength), outLength});
             if (!self->replies_.empty()) {
                 reply = std::move(self->replies_.front());
                 self->replies_.pop_front();

@@ -56,24 +56,33 @@ TEST_F(HandleTableTest, ConfigurationChecks) {
     EXPECT_EQ(InitialiseHandleTable(&config), 0u);
 }
 
-TEST_F(HandleTableTest, WrongTagOrUnknownValueFailsAtOnce) {
-    const DWORD handle = NewHandle();
+// A value of another tag or never issued fails at once; a relock of a value
+// that now names another object fails and gives no object.
+TEST_F(HandleTableTest, ForeignValuesAndObjectsAreRefused) {
     void* object = nullptr;
-    EXPECT_EQ(LockHandle(0, &object), HANDLEERROR_INVALID_HANDLE);
-    EXPECT_EQ(LockHandle(0x00050001, &object), HANDLEERROR_INVALID_HANDLE);
-    EXPECT_EQ(LockHandle(handle + 1, &object), HANDLEERROR_INVALID_HANDLE);
-    EXPECT_EQ(object, nullptr);
+    const DWORD handle = NewHandle(&object);
+    void* o = nullptr;
+    for (DWORD foreign : {0u, 0x00050001u, handle + 1}) EXPECT_EQ(LockHandle(foreign, &o), HANDLEERROR_INVALID_HANDLE);
+    EXPECT_EQ(o, nullptr);
+    void* relocked = &object;
+    int other = 0;
+    EXPECT_EQ(RelockHandle(handle, &other, &relocked), HANDLEERROR_INVALID_HANDLE);
+    EXPECT_EQ(relocked, nullptr);
+    EXPECT_EQ(RelockHandle(handle, object, &relocked), 0u);
+    EXPECT_EQ(relocked, object);
+    EXPECT_EQ(UnlockHandle(handle, object), 0u);
+    EXPECT_EQ(RelockHandle(0x00040999, object, &relocked), HANDLEERROR_INVALID_HANDLE);
+    EXPECT_EQ(relocked, nullptr);
 }
 
 TEST_F(HandleTableTest, LockIsReentrantForItsOwner) {
     void* object = nullptr;
     const DWORD handle = NewHandle(&object);
-    void* first = nullptr;
-    void* second = nullptr;
-    ASSERT_EQ(LockHandle(handle, &first), 0u);
-    ASSERT_EQ(LockHandle(handle, &second), 0u);
-    EXPECT_EQ(first, object);
-    EXPECT_EQ(second, object);
+    for (int i = 0; i < 2; ++i) {
+        void* locked = nullptr;
+        ASSERT_EQ(LockHandle(handle, &locked), 0u);
+        EXPECT_EQ(locked, object);
+    }
     EXPECT_EQ(UnlockHandle(handle, object), 0u);
 
     // Still held once: another thread cannot take it until the second unlock.
@@ -141,20 +150,6 @@ TEST_F(HandleTableTest, RetiredValueIsReusedOnlyAfterTheDelay) {
         EXPECT_EQ(LockHandle(first, &o), 0u);
         EXPECT_EQ(UnlockHandle(first, o), 0u);
     }
-}
-
-TEST_F(HandleTableTest, RelockDetectsAnotherObject) {
-    void* object = nullptr;
-    const DWORD handle = NewHandle(&object);
-    void* relocked = &object;
-    int other = 0;
-    EXPECT_EQ(RelockHandle(handle, &other, &relocked), HANDLEERROR_INVALID_HANDLE);
-    EXPECT_EQ(relocked, nullptr);
-    EXPECT_EQ(RelockHandle(handle, object, &relocked), 0u);
-    EXPECT_EQ(relocked, object);
-    EXPECT_EQ(UnlockHandle(handle, object), 0u);
-    EXPECT_EQ(RelockHandle(0x00040999, object, &relocked), HANDLEERROR_INVALID_HANDLE);
-    EXPECT_EQ(relocked, nullptr);
 }
 
 // Values are the tag and a serial 1..65535; without reuse they run out.

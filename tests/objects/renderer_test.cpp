@@ -11,28 +11,18 @@
 
 namespace {
 
-void PutName(CommandReply& reply, const std::u16string& name) {
-    std::memcpy(reply.Bytes + kPayload, name.c_str(), (name.size() + 1) * sizeof(WCHAR));
-}
-
-TEST(RendererName, ShortNameIsCopiedWhole) {
-    CommandReply reply = kReplyTemplate;
-    PutName(reply, u"VKSRENDER:1:0");
-    WCHAR name[kRenderInputNameUnits];
-    std::memset(name, 0x55, sizeof(name));
-    CopyRenderInputName(reply.Bytes, name);
-    EXPECT_EQ(std::u16string(name), u"VKSRENDER:1:0");
-}
-
-TEST(RendererName, NameWithoutTerminatorIsCutTo255Units) {
-    CommandReply reply = kReplyTemplate;
-    PutName(reply, std::u16string(400, u'x'));  // longer than the name field
-    WCHAR name[kRenderInputNameUnits + 4];
-    std::memset(name, 0x55, sizeof(name));
-    CopyRenderInputName(reply.Bytes, name);
-    EXPECT_EQ(std::u16string(name), std::u16string(kRenderInputNameUnits - 1, u'x'));
-    // Nothing is written past the name's 256 units.
-    EXPECT_EQ(name[kRenderInputNameUnits], 0x5555);
+// A name is copied up to its terminator or 255 units, and terminated; nothing
+// is written past the name's 256 units.
+TEST(RendererName, IsCopiedUpTo255UnitsAndTerminated) {
+    for (const std::u16string& sent : {std::u16string(u"VKSRENDER:1:0"), std::u16string(400, u'x')}) {
+        CommandReply reply = kReplyTemplate;
+        std::memcpy(reply.Bytes + kPayload, sent.c_str(), (sent.size() + 1) * sizeof(WCHAR));
+        WCHAR name[kRenderInputNameUnits + 4];
+        std::memset(name, 0x55, sizeof(name));
+        CopyRenderInputName(reply.Bytes, name);
+        EXPECT_EQ(std::u16string(name), sent.substr(0, kRenderInputNameUnits - 1));
+        EXPECT_EQ(name[kRenderInputNameUnits], 0x5555);
+    }
 }
 
 // Each entry point is bound by its own name: a repeated name would bind two

@@ -1,6 +1,7 @@
-// Synchronous device I/O through CreateFileW and DeviceIoControl, the device
-// commands and the request log. (Fault injection is exercised through the
-// library by the API and command channel tests, with its effects checked.)
+// Device I/O through CreateFileW, DeviceIoControl and the setup API on the
+// simulator: the request log, refusals, completions, and the device interface
+// sets. (Fault injection is exercised through the library by the API and
+// command channel tests, with its effects checked.)
 #include "sim_fixture.h"
 
 #include <thread>
@@ -96,6 +97,103 @@ TEST_F(DeviceIo, UnknownCodesAndOtherHandlesAreRefused) {
     CloseHandle(event);
     EXPECT_FALSE(DeviceIoControl(nullptr, VKSSIM_IOCTL_OPEN, nullptr, 0, nullptr, 0, &bytes, nullptr));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+}
+
+
+class SetupApi : public SimTest {};
+
+TEST_F(SetupApi, DetailSizeQueryAndWrongSizes) {
+    ASSERT_EQ(AddDevice(), 0);
+    HDEVINFO set = SetupDiGetClassDevsW(&kClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    SP_DEVICE_INTERFACE_DATA data{};
+    data.cbSize = 24;  // a 32-bit layout
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &kClass, 0, &data));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_USER_BUFFER);
+    data.cbSize = sizeof data;
+    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &kClass, 0, &data));
+
+    DWORD required = 0;
+    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailW(set, &data, nullptr, 0, &required, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(required, 4 + (vkssim::InterfacePath(0).size() + 1) * 2);
+
+    std::vector<uint8_t> buffer(required);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
+    detail->cbSize = required;  // the whole size instead of the fixed part
+    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailW(set, &data, detail, required, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_USER_BUFFER);
+    detail->cbSize = 8;
+    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailW(set, &data, detail, required - 2, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INSUFFICIENT_BUFFER);
+
+    SP_DEVINFO_DATA devinfo{};
+    devinfo.cbSize = 28;
+    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailW(set, &data, detail, required, nullptr, &devinfo));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_USER_BUFFER);
+    devinfo.cbSize = sizeof devinfo;
+    ASSERT_TRUE(SetupDiGetDeviceInterfaceDetailW(set, &data, detail, required, nullptr, &devinfo));
+
+    DWORD size = 0;
+    EXPECT_FALSE(SetupDiGetDeviceRegistryPropertyW(set, &devinfo, SPDRP_LOCATION_INFORMATION, nullptr, nullptr, 0,
+                                                   &size));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(size, (vkssim::Location(0).size() + 1) * 2);
+    BYTE text[512];
+    EXPECT_FALSE(SetupDiGetDeviceRegistryPropertyW(set, &devinfo, SPDRP_FRIENDLYNAME, nullptr, text, sizeof text,
+                                                   nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_DATA);
+    EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
+    EXPECT_FALSE(SetupDiDestroyDeviceInfoList(set));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+}
+
+TEST_F(SetupApi, SetIsASnapshotAndRemovedDevicesCannotBeOpened) {
+    ASSERT_EQ(AddDevice(), 0);
+    ASSERT_EQ(AddDevice(), 1);
+    HDEVINFO before = SetupDiGetClassDevsW(&kClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    ASSERT_TRUE(vkssim::RemoveDevice(0));
+    HDEVINFO after = SetupDiGetClassDevsW(&kClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    SP_DEVICE_INTERFACE_DATA data{};
+    data.cbSize = sizeof data;
+    EXPECT_TRUE(SetupDiEnumDeviceInterfaces(before, nullptr, &kClass, 1, &data));
+    EXPECT_TRUE(SetupDiEnumDeviceInterfaces(after, nullptr, &kClass, 0, &data));
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(after, nullptr, &kClass, 1, &data));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(Open(0, false), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    EXPECT_NE(Open(1, false), INVALID_HANDLE_VALUE);
+    SetupDiDestroyDeviceInfoList(before);
+    SetupDiDestroyDeviceInfoList(after);
+}
+
+// Every request the device answers at once can be completed later instead,
+// from the simulator's own thread; a synchronous handle still waits for the
+// answer. (Which commands are held, and what a completion carries, are the
+// API tests'; the completion port's own rules are conf_iocp's.)
+TEST_F(DeviceIo, AsynchronousCompletionMode) {
+    ASSERT_EQ(AddDevice(), 0);
+    HANDLE file = Open(0, true);
+    HANDLE port = CreateIoCompletionPort(file, nullptr, 9, 0);
+    ASSERT_NE(port, nullptr);
+    vkssim::SetAsyncCompletion(true);
+    RequestFrame r(VKSSIM_TYPE_DECODER);
+    r.U32(24, 8);
+    ReplyFrame reply;
+    OVERLAPPED ov{};
+    DWORD bytes = 0;
+    EXPECT_FALSE(DeviceIoControl(file, VKSSIM_IOCTL_GET_INPUT_COUNT, r.data(), r.size(), reply.data(), reply.size(),
+                                 &bytes, &ov));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_IO_PENDING);
+    ULONG_PTR key = 0;
+    LPOVERLAPPED done = nullptr;
+    ASSERT_TRUE(GetQueuedCompletionStatus(port, &bytes, &key, &done, 10000));
+    EXPECT_EQ(done, &ov);
+    EXPECT_EQ(key, 9u);
+    EXPECT_EQ(reply.U32(28), 2u);
+    ReplyFrame syncReply;
+    ASSERT_TRUE(Send(Open(0, false), VKSSIM_IOCTL_GET_INPUT_COUNT, r, syncReply));
+    EXPECT_EQ(syncReply.U32(28), 2u);
+    CloseHandle(port);
 }
 
 }  // namespace

@@ -12,17 +12,17 @@ protected:
         ASSERT_EQ(AddDevice(2, 2, 1, 1), 0);
         h_ = Open(0, false);
     }
-    uint32_t Command(uint32_t code, uint32_t type, uint32_t handle, uint32_t a = 0, uint32_t b = 0) {
+    // One command with two argument words, on `file` (the fixture's when null); returns the status.
+    uint32_t Command(uint32_t code, uint32_t type, uint32_t handle, uint32_t a = 0, uint32_t b = 0,
+                     HANDLE file = nullptr) {
         RequestFrame r(type, 0, handle);
         r.U32(24, a);
         r.U32(28, b);
         ReplyFrame reply;
-        EXPECT_TRUE(Send(h_, code, r, reply));
-        last_ = reply;
+        EXPECT_TRUE(Send(file != nullptr ? file : h_, code, r, reply));
         return reply.Status();
     }
     HANDLE h_ = nullptr;
-    ReplyFrame last_;
 };
 
 TEST_F(Objects, DecoderConnectsToAStreamOnly) {
@@ -53,17 +53,11 @@ TEST_F(Objects, AutomaticFirstFrameWhenConfigured) {
     HANDLE h = Open(1, false);
     uint32_t stream = OpenObject(h, VKSSIM_TYPE_NETWORK, 0, nullptr, "udp://@1.2.3.4:5");
     uint32_t decoder = OpenObject(h, VKSSIM_TYPE_DECODER, 0);
-    RequestFrame connect(VKSSIM_TYPE_DECODER, 0, decoder);
-    connect.U32(24, stream);
-    ReplyFrame reply;
-    ASSERT_TRUE(Send(h, VKSSIM_IOCTL_CONNECT_SOURCE, connect, reply));
-    RequestFrame state(VKSSIM_TYPE_DECODER, 0, decoder);
-    state.U32(24, 2);
-    ASSERT_TRUE(Send(h, VKSSIM_IOCTL_SET_STATE, state, reply));
+    ASSERT_EQ(Command(VKSSIM_IOCTL_CONNECT_SOURCE, VKSSIM_TYPE_DECODER, decoder, stream, 0, h), 0u);
+    ASSERT_EQ(Command(VKSSIM_IOCTL_SET_STATE, VKSSIM_TYPE_DECODER, decoder, 2, 0, h), 0u);
     EXPECT_EQ(vkssim::GetObject(1, decoder)->queuedEvents, 1u);
-    RequestFrame event(VKSSIM_TYPE_DECODER, 0, decoder);
-    ASSERT_TRUE(Send(h, VKSSIM_IOCTL_EVENT_REQUEST, event, reply));
-    EXPECT_EQ(reply.Status(), VKSERROR_DECODED_FIRST_FRAME);
+    EXPECT_EQ(Command(VKSSIM_IOCTL_EVENT_REQUEST, VKSSIM_TYPE_DECODER, decoder, 0, 0, h),
+              static_cast<uint32_t>(VKSERROR_DECODED_FIRST_FRAME));
 }
 
 TEST_F(Objects, ClosingTheOwningFileEndsItsObjects) {
