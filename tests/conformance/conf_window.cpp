@@ -349,13 +349,14 @@ void SendAcrossThreads() {
     // A thread message, then WM_QUIT by PostThreadMessageW.
     CHECK(PostThreadMessageW(w.thread, kMsgA + 3, 0, 0));
     CHECK(PostThreadMessageW(w.thread, WM_QUIT, 5, 0));
-    EndWorker(thread, &w);
+    CHECK_EQ(WaitForSingleObject(thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
     CHECK(w.lastGet == 0 && w.quitCode == 5u);
     CHECK_EQ(w.threadMessage, kMsgA + 3);
 
-    // The thread is gone, and so are its window and its queue.
+    // The thread is gone (its handle still open), and so are its window and its queue.
     CHECK(!IsWindow(w.hwnd));
     CHECK_ERR(!PostThreadMessageW(w.thread, kMsgA, 0, 0), 1444u);
+    EndWorker(thread, &w);
 }
 
 // Waits with no message queue (it has not called the window manager yet),
