@@ -67,23 +67,12 @@ Seen At(int i) {
 LRESULT CALLBACK TestProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_DESTROY && g_destroyAgain) *g_destroyAgain = DestroyWindow(hwnd);
     if (msg == kMsgEcho) return 100 + SendMessageW(g_echoTarget, kMsgSend, wParam, 0);
-    switch (msg) {
-    case WM_CREATE:
-        g_createParams = reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams;
+    if (msg == WM_CREATE) g_createParams = reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams;
+    if (msg == WM_CREATE || msg == WM_DESTROY || msg == WM_CLOSE || msg == kMsgPrivate || msg == kMsgSend ||
+        (msg >= kMsgA && msg < kMsgA + 16) || (g_msgBroadcast && msg == g_msgBroadcast)) {
         Log(hwnd, msg, wParam);
-        break;
-    case WM_DESTROY:
-    case WM_CLOSE:
-    case kMsgPrivate:
-        Log(hwnd, msg, wParam);
-        break;
-    case kMsgSend:
-        Log(hwnd, msg, wParam);
-        return static_cast<LRESULT>(wParam * 1000 + lParam);
-    default:
-        if ((msg >= kMsgA && msg < kMsgA + 16) || (g_msgBroadcast && msg == g_msgBroadcast)) Log(hwnd, msg, wParam);
-        break;
     }
+    if (msg == kMsgSend) return static_cast<LRESULT>(wParam * 1000 + lParam);
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
@@ -91,11 +80,9 @@ LRESULT CALLBACK TestProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 // default), WM_DESTROY ends the loop.
 LRESULT CALLBACK NotifyProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_CLOSE || msg == WM_DESTROY) Log(hwnd, msg, wParam);
-    if (msg == WM_DESTROY) {
-        PostQuitMessage(42);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
+    if (msg != WM_DESTROY) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    PostQuitMessage(42);
+    return 0;
 }
 
 ATOM Register(const WCHAR* name, WNDPROC proc, UINT size = sizeof(WNDCLASSEXW)) {

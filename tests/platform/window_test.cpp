@@ -132,17 +132,12 @@ protected:
     }
 };
 
-DEV_BROADCAST_HANDLE Filter(HANDLE file) {
+HDEVNOTIFY RegisterFor(HWND hwnd, HANDLE file, DWORD type = DBT_DEVTYP_HANDLE, DWORD flags = DEVICE_NOTIFY_WINDOW_HANDLE) {
     DEV_BROADCAST_HANDLE f = {};
     f.dbch_size = sizeof(f);
-    f.dbch_devicetype = DBT_DEVTYP_HANDLE;
+    f.dbch_devicetype = type;
     f.dbch_handle = file;
-    return f;
-}
-
-HDEVNOTIFY RegisterFor(HWND hwnd, HANDLE file) {
-    DEV_BROADCAST_HANDLE f = Filter(file);
-    return RegisterDeviceNotificationW(hwnd, &f, DEVICE_NOTIFY_WINDOW_HANDLE);
+    return RegisterDeviceNotificationW(hwnd, &f, flags);
 }
 
 // The record a registration gets: the header (size, type, handle,
@@ -276,10 +271,8 @@ TEST_F(WindowTest, RegisterDeviceNotificationRejectsWhatItCannotServe) {
         {window.hwnd, DBT_DEVTYP_HANDLE, nullptr, DEVICE_NOTIFY_WINDOW_HANDLE, ERROR_INVALID_HANDLE},
     };
     for (const auto& c : cases) {
-        DEV_BROADCAST_HANDLE f = Filter(c.file);
-        f.dbch_devicetype = c.deviceType;
         SetLastError(0);
-        EXPECT_EQ(RegisterDeviceNotificationW(c.hwnd, &f, c.flags), nullptr);
+        EXPECT_EQ(RegisterFor(c.hwnd, c.file, c.deviceType, c.flags), nullptr);
         EXPECT_EQ(GetLastError(), c.error);
     }
 }
