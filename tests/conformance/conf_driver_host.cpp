@@ -25,13 +25,11 @@ constexpr DWORD kEcho = 0x220004, kHold = 0x220008, kFailNow = 0x22000C;
 struct Driver {
     std::mutex mu;
     VKS_IRP* held = nullptr;
-    int files = 0, closes = 0;
+    int closes = 0;
 } g_driver;
 
 DWORD Create(void*, const char16_t* rest, BOOL, void** file) {
     if (rest[0] != 0) return ERROR_FILE_NOT_FOUND;
-    std::lock_guard lock(g_driver.mu);
-    ++g_driver.files;
     *file = &g_driver;
     return ERROR_SUCCESS;
 }
@@ -110,8 +108,8 @@ int main() {
     data.cbSize = sizeof data;
     CHECK(SetupDiEnumDeviceInterfaces(set, nullptr, &kClass, 0, &data));
     DWORD required = 0;
-    CHECK(!SetupDiGetDeviceInterfaceDetailW(set, &data, nullptr, 0, &required, nullptr));
-    CHECK(GetLastError() == ERROR_INSUFFICIENT_BUFFER);
+    CHECK_ERR(!SetupDiGetDeviceInterfaceDetailW(set, &data, nullptr, 0, &required, nullptr),
+              ERROR_INSUFFICIENT_BUFFER);
     union {
         SP_DEVICE_INTERFACE_DETAIL_DATA_W detail;
         char bytes[512];
@@ -126,13 +124,12 @@ int main() {
     CHECK(SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_LOCATION_INFORMATION, nullptr,
                                             reinterpret_cast<PBYTE>(location), sizeof location, nullptr));
     CHECK(std::memcmp(location, WSTR("Bus 9, Slot 1"), 14 * sizeof(WCHAR)) == 0);
-    CHECK(!SetupDiEnumDeviceInterfaces(set, nullptr, &kClass, 1, &data));
-    CHECK(GetLastError() == ERROR_NO_MORE_ITEMS);
+    CHECK_ERR(!SetupDiEnumDeviceInterfaces(set, nullptr, &kClass, 1, &data), ERROR_NO_MORE_ITEMS);
     CHECK(SetupDiDestroyDeviceInfoList(set));
 
-    CHECK(CreateFileW(WSTR("\\\\?\\conf#host#1\\other"), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) ==
-          INVALID_HANDLE_VALUE);
-    CHECK(GetLastError() == ERROR_FILE_NOT_FOUND);
+    CHECK_ERR(CreateFileW(WSTR("\\\\?\\conf#host#1\\other"), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) ==
+                  INVALID_HANDLE_VALUE,
+              ERROR_FILE_NOT_FOUND);
     HANDLE file = CreateFileW(WSTR("\\\\?\\CONF#HOST#1"), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OVERLAPPED, nullptr);
     CHECK(file != INVALID_HANDLE_VALUE);
@@ -143,12 +140,10 @@ int main() {
     char out[16] = {};
     OVERLAPPED ov{};
     ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    CHECK(!DeviceIoControl(file, kHold, nullptr, 0, out, sizeof out, nullptr, &ov));
-    CHECK(GetLastError() == ERROR_IO_PENDING);
+    CHECK_ERR(!DeviceIoControl(file, kHold, nullptr, 0, out, sizeof out, nullptr, &ov), ERROR_IO_PENDING);
     CHECK(ov.Internal == 0x103);  // STATUS_PENDING
     DWORD bytes = 0;
-    CHECK(!GetOverlappedResult(file, &ov, &bytes, FALSE));
-    CHECK(GetLastError() == ERROR_IO_INCOMPLETE);
+    CHECK_ERR(!GetOverlappedResult(file, &ov, &bytes, FALSE), ERROR_IO_INCOMPLETE);
 #if defined(_WIN32)
     CHECK(CancelIoEx(file, &ov));  // found; the driver has no cancel routine (Linux has no CancelIoEx)
 #endif
@@ -160,8 +155,7 @@ int main() {
     CHECK(GetQueuedCompletionStatus(port, &bytes, &key, &got, 0));
     CHECK(key == 77 && got == &ov && bytes == 4);
 #if defined(_WIN32)
-    CHECK(!CancelIoEx(file, &ov));
-    CHECK(GetLastError() == ERROR_NOT_FOUND);
+    CHECK_ERR(!CancelIoEx(file, &ov), ERROR_NOT_FOUND);
 #endif
 
     // A failed completion is dequeued as a failure with the driver's error.
@@ -170,15 +164,13 @@ int main() {
     got = nullptr;
     CHECK(!GetQueuedCompletionStatus(port, &bytes, &key, &got, 0));
     CHECK(GetLastError() == ERROR_DEVICE_NOT_CONNECTED && got == &ov);
-    CHECK(!GetOverlappedResult(file, &ov, &bytes, TRUE));
-    CHECK(GetLastError() == ERROR_DEVICE_NOT_CONNECTED);
+    CHECK_ERR(!GetOverlappedResult(file, &ov, &bytes, TRUE), ERROR_DEVICE_NOT_CONNECTED);
 
     // Failed inside the dispatch routine: the return value alone says so.
     const DWORD error = ERROR_NOT_SUPPORTED;
-    CHECK(!DeviceIoControl(file, kFailNow, const_cast<DWORD*>(&error), sizeof error, out, sizeof out, nullptr, &ov));
-    CHECK(GetLastError() == ERROR_NOT_SUPPORTED);
-    CHECK(!GetQueuedCompletionStatus(port, &bytes, &key, &got, 0));
-    CHECK(GetLastError() == WAIT_TIMEOUT);
+    CHECK_ERR(!DeviceIoControl(file, kFailNow, const_cast<DWORD*>(&error), sizeof error, out, sizeof out, nullptr, &ov),
+              ERROR_NOT_SUPPORTED);
+    CHECK_ERR(!GetQueuedCompletionStatus(port, &bytes, &key, &got, 0), WAIT_TIMEOUT);
 
     // Synchronous (no OVERLAPPED): the result comes back at once.
     char echo[4] = {'a', 'b', 'c', 'd'};

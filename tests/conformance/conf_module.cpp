@@ -20,12 +20,6 @@ bool Contains(const WCHAR* text, const WCHAR* part) {
     return false;
 }
 
-size_t Length(const WCHAR* s) {
-    size_t n = 0;
-    while (s[n]) ++n;
-    return n;
-}
-
 template <typename T>
 T Proc(HMODULE module, const char* name) {
     return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
@@ -62,7 +56,7 @@ int main() {
     WCHAR path[MAX_PATH] = {};
     DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
     CHECK(n > 0 && n < MAX_PATH);
-    CHECK_EQ(static_cast<long long>(Length(path)), static_cast<long long>(n));
+    CHECK_EQ(wcslen(path), static_cast<size_t>(n));
     CHECK(Contains(path, WSTR("conf_module")));
     n = GetModuleFileNameW(module, path, MAX_PATH);
     CHECK(n > 0);

@@ -1,7 +1,7 @@
 // Registry reads: value types and sizes, ERROR_MORE_DATA, size queries,
 // missing keys and values, case-insensitive names. The keys come from
 // tests/data/registry/conformance.reg: on Linux through VKS_REGISTRY_FILE
-// (argv[1] or the path built in), under Windows/Wine imported beforehand with
+// (by default the path built in), under Windows/Wine imported beforehand with
 // "regedit /S conformance.reg".
 #include "conformance.h"
 
@@ -34,23 +34,13 @@ struct QueryCase {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
 #if !defined(_WIN32)
-    if (argc > 1) {
-        setenv("VKS_REGISTRY_FILE", argv[1], 1);
-        VksReloadRegistry();
-    } else if (!getenv("VKS_REGISTRY_FILE") || !*getenv("VKS_REGISTRY_FILE")) {
-#  ifdef VKS_CONF_REGISTRY_FILE
+    // The file the build names, unless VKS_REGISTRY_FILE names one.
+    if (!getenv("VKS_REGISTRY_FILE") || !*getenv("VKS_REGISTRY_FILE")) {
         setenv("VKS_REGISTRY_FILE", VKS_CONF_REGISTRY_FILE, 1);
         VksReloadRegistry();
-#  else
-        std::fprintf(stderr, "conf_registry: no registry file: pass tests/data/registry/conformance.reg as the "
-                             "argument or in VKS_REGISTRY_FILE\n");
-#  endif
     }
-#else
-    (void)argc;
-    (void)argv;
 #endif
 
     HKEY key = nullptr;
@@ -87,36 +77,37 @@ int main(int argc, char** argv) {
         if (c.data) CHECK(std::memcmp(buffer, c.data, c.size) == 0);
     }
     CHECK_EQ(Query(key, WSTR("Text"), nullptr, nullptr, nullptr), ERROR_SUCCESS);
-    DWORD type = 0, size = 0, dword = 0;
-    HKEY upper = nullptr;
-    CHECK_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, WSTR("software\\VKSCONFORMANCE"), 0, KEY_READ | KEY_WOW64_64KEY,
-                           &upper),
-             ERROR_SUCCESS);
-    CHECK_EQ(RegCloseKey(upper), ERROR_SUCCESS);
 
-    // Missing keys; keys deleted by the file.
-    HKEY missing = nullptr;
-    CHECK_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, WSTR("SOFTWARE\\VksConformance\\NoSuchKey"), 0, KEY_READ, &missing),
-             ERROR_FILE_NOT_FOUND);
-    CHECK_EQ(RegOpenKeyExW(key, WSTR("Gone"), 0, KEY_READ, &missing), ERROR_FILE_NOT_FOUND);
-
-    // Subkeys: a path from the root, and relative to an open key.
+    // Opens: names ignore case; missing keys, keys deleted by the file; a
+    // path from the root or relative to an open key, never with a leading
+    // backslash; a parent must be a valid handle.
+    const struct {
+        HKEY parent;
+        const WCHAR* path;
+        LSTATUS status;
+    } opens[] = {
+        {HKEY_LOCAL_MACHINE, WSTR("software\\VKSCONFORMANCE"), ERROR_SUCCESS},
+        {HKEY_LOCAL_MACHINE, WSTR("SOFTWARE\\VksConformance\\NoSuchKey"), ERROR_FILE_NOT_FOUND},
+        {key, WSTR("Gone"), ERROR_FILE_NOT_FOUND},
+        {HKEY_LOCAL_MACHINE, WSTR("SOFTWARE\\VksConformance\\Sub\\Deeper"), ERROR_SUCCESS},
+        {HKEY_LOCAL_MACHINE, WSTR("\\SOFTWARE\\VksConformance"), ERROR_BAD_PATHNAME},
+        {reinterpret_cast<HKEY>(0x1234), WSTR("X"), ERROR_INVALID_HANDLE},
+    };
+    for (const auto& o : opens) {
+        HKEY opened = nullptr;
+        CHECK_EQ(RegOpenKeyExW(o.parent, o.path, 0, KEY_READ | KEY_WOW64_64KEY, &opened), o.status);
+        if (o.status == ERROR_SUCCESS) CHECK_EQ(RegCloseKey(opened), ERROR_SUCCESS);
+    }
     HKEY deeper = nullptr;
-    CHECK_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, WSTR("SOFTWARE\\VksConformance\\Sub\\Deeper"), 0, KEY_READ, &deeper),
-             ERROR_SUCCESS);
-    CHECK_EQ(RegCloseKey(deeper), ERROR_SUCCESS);
+    DWORD type = 0, size = sizeof(DWORD), dword = 0;
     CHECK_EQ(RegOpenKeyExW(key, WSTR("sub\\deeper"), 0, KEY_READ, &deeper), ERROR_SUCCESS);
-    size = sizeof dword;
     CHECK_EQ(Query(deeper, WSTR("Value"), &type, &dword, &size), ERROR_SUCCESS);
     CHECK_EQ(dword, 1u);
     CHECK_EQ(RegCloseKey(deeper), ERROR_SUCCESS);
 
-    // A leading backslash is not a valid path.
-    CHECK_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, WSTR("\\SOFTWARE\\VksConformance"), 0, KEY_READ, &missing),
-             ERROR_BAD_PATHNAME);
-
-    // Parameters: a data buffer needs a size.
+    // Parameters: a data buffer needs a size, an open a place for the key.
     CHECK_EQ(Query(key, WSTR("Dword"), &type, &dword, nullptr), ERROR_INVALID_PARAMETER);
+    CHECK_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, WSTR("SOFTWARE"), 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
 
     CHECK_EQ(RegCloseKey(key), ERROR_SUCCESS);
     // A closed key is an invalid handle.

@@ -11,6 +11,7 @@ const WCHAR* const kNotifyClass = WSTR("NotificationWindowClass");
 
 constexpr UINT kMsgA = WM_USER + 1;
 constexpr UINT kMsgSend = WM_USER + 20;
+constexpr UINT kMsgEcho = WM_USER + 21;  // sends kMsgSend to g_echoTarget, adds 100 to its result
 constexpr UINT kMsgPrivate = WM_APP + 0x123;
 UINT g_msgBroadcast = 0;  // registered: only such messages are broadcast
 
@@ -27,6 +28,8 @@ CRITICAL_SECTION g_logLock;
 Seen g_log[256];
 int g_logCount = 0;
 LPVOID g_createParams = nullptr;  // lpCreateParams seen with WM_CREATE
+HWND g_echoTarget = nullptr;
+BOOL* g_destroyAgain = nullptr;  // when set: WM_DESTROY destroys the window again, the result here
 
 void Log(HWND hwnd, UINT msg, WPARAM wParam) {
     EnterCriticalSection(&g_logLock);
@@ -40,11 +43,11 @@ void ClearLog() {
     LeaveCriticalSection(&g_logLock);
 }
 
-// Index of the first entry for (hwnd, msg) at or after `from`, or -1.
-int Find(HWND hwnd, UINT msg, int from = 0) {
+// Index of the first entry for (hwnd, msg), or -1.
+int Find(HWND hwnd, UINT msg) {
     EnterCriticalSection(&g_logLock);
     int found = -1;
-    for (int i = from; i < g_logCount && found < 0; ++i) {
+    for (int i = 0; i < g_logCount && found < 0; ++i) {
         if (g_log[i].hwnd == hwnd && g_log[i].msg == msg) found = i;
     }
     LeaveCriticalSection(&g_logLock);
@@ -62,23 +65,14 @@ Seen At(int i) {
 
 // Logs the messages the tests use and leaves the rest to DefWindowProcW.
 LRESULT CALLBACK TestProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    switch (msg) {
-    case WM_CREATE:
-        g_createParams = reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams;
+    if (msg == WM_DESTROY && g_destroyAgain) *g_destroyAgain = DestroyWindow(hwnd);
+    if (msg == kMsgEcho) return 100 + SendMessageW(g_echoTarget, kMsgSend, wParam, 0);
+    if (msg == WM_CREATE) g_createParams = reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams;
+    if (msg == WM_CREATE || msg == WM_DESTROY || msg == WM_CLOSE || msg == kMsgPrivate || msg == kMsgSend ||
+        (msg >= kMsgA && msg < kMsgA + 16) || (g_msgBroadcast && msg == g_msgBroadcast)) {
         Log(hwnd, msg, wParam);
-        break;
-    case WM_DESTROY:
-    case WM_CLOSE:
-    case kMsgPrivate:
-        Log(hwnd, msg, wParam);
-        break;
-    case kMsgSend:
-        Log(hwnd, msg, wParam);
-        return static_cast<LRESULT>(wParam * 1000 + lParam);
-    default:
-        if ((msg >= kMsgA && msg < kMsgA + 16) || (g_msgBroadcast && msg == g_msgBroadcast)) Log(hwnd, msg, wParam);
-        break;
     }
+    if (msg == kMsgSend) return static_cast<LRESULT>(wParam * 1000 + lParam);
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
@@ -86,16 +80,14 @@ LRESULT CALLBACK TestProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 // default), WM_DESTROY ends the loop.
 LRESULT CALLBACK NotifyProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_CLOSE || msg == WM_DESTROY) Log(hwnd, msg, wParam);
-    if (msg == WM_DESTROY) {
-        PostQuitMessage(42);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
+    if (msg != WM_DESTROY) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    PostQuitMessage(42);
+    return 0;
 }
 
-ATOM Register(const WCHAR* name, WNDPROC proc) {
+ATOM Register(const WCHAR* name, WNDPROC proc, UINT size = sizeof(WNDCLASSEXW)) {
     WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
+    wc.cbSize = size;
     wc.lpfnWndProc = proc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = name;
@@ -112,12 +104,7 @@ void ClassRegistration() {
 
     CHECK_ERR(Register(WSTR("confwindowCLASS"), TestProc) == 0, 1410u);  // names ignore case
 
-    WNDCLASSEXW bad = {};
-    bad.cbSize = sizeof(bad) - 4;
-    bad.lpfnWndProc = TestProc;
-    bad.hInstance = GetModuleHandleW(nullptr);
-    bad.lpszClassName = WSTR("ConfWindowBadSize");
-    CHECK_ERR(RegisterClassExW(&bad) == 0, ERROR_INVALID_PARAMETER);
+    CHECK_ERR(Register(WSTR("ConfWindowBadSize"), TestProc, sizeof(WNDCLASSEXW) - 4) == 0, ERROR_INVALID_PARAMETER);
 
     CHECK_ERR(!UnregisterClassW(WSTR("ConfWindowNoSuchClass"), GetModuleHandleW(nullptr)), 1411u);
 
@@ -171,6 +158,14 @@ void CreateAndDestroy() {
     CHECK_EQ(GetLastError(), OnWine() ? static_cast<DWORD>(ERROR_ACCESS_DENIED) : 1400u);
     CHECK_ERR(SendMessageW(hwnd, kMsgSend, 1, 1) == 0, 1400u);
     CHECK_ERR(GetWindowThreadProcessId(hwnd, nullptr) == 0u, 1400u);
+
+    // A procedure may destroy its window again while WM_DESTROY runs:
+    // there is nothing left to do, and that is no failure.
+    BOOL again = FALSE;
+    g_destroyAgain = &again;
+    CHECK(DestroyWindow(Create(kClass)));
+    g_destroyAgain = nullptr;
+    CHECK(again);
 }
 
 void PostedOrderAndQuit() {
@@ -249,6 +244,7 @@ void Broadcast() {
 // --- Threads ------------------------------------------------------------------------------
 
 struct Worker {
+    bool ownClass;  // the worker registers (and at the end unregisters) its window's class
     HANDLE ready;   // set once the worker's window (or queue) exists
     HANDLE go;      // the worker may go on
     HWND hwnd;
@@ -260,31 +256,49 @@ struct Worker {
     UINT threadMessage;
 };
 
-// The library's notification thread, step by step.
-DWORD WINAPI NotificationThread(LPVOID p) {
+// A window on a worker thread that pumps messages until WM_QUIT. With
+// ownClass it is the library's notification thread, step by step.
+DWORD WINAPI PumpThread(LPVOID p) {
     auto* w = static_cast<Worker*>(p);
-    if (Register(kNotifyClass, NotifyProc)) w->hwnd = Create(kNotifyClass);
+    if (!w->ownClass || Register(kNotifyClass, NotifyProc)) w->hwnd = Create(w->ownClass ? kNotifyClass : kClass);
     w->thread = GetCurrentThreadId();
     SetEvent(w->ready);
     MSG msg;
     BOOL r;
     while ((r = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
         ++w->loops;
+        if (!msg.hwnd && !w->threadMessage) w->threadMessage = msg.message;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
     w->lastGet = r;
     w->quitCode = msg.wParam;
-    w->unregistered = UnregisterClassW(kNotifyClass, GetModuleHandleW(nullptr));
+    if (w->ownClass) w->unregistered = UnregisterClassW(kNotifyClass, GetModuleHandleW(nullptr));
     return 0;
+}
+
+// Starts fn(w) and waits until the worker is ready.
+HANDLE StartWorker(LPTHREAD_START_ROUTINE fn, Worker* w) {
+    w->ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    w->go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = conformance::Start(fn, w);
+    CHECK_EQ(WaitForSingleObject(w->ready, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    return thread;
+}
+
+// Lets the worker go on and waits until it has ended.
+void EndWorker(HANDLE thread, Worker* w) {
+    SetEvent(w->go);
+    conformance::Join(thread);
+    CloseHandle(w->ready);
+    CloseHandle(w->go);
 }
 
 void NotificationWindowClosedFromAnotherThread() {
     ClearLog();
     Worker w = {};
-    w.ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread = conformance::Start(NotificationThread, &w);
-    CHECK_EQ(WaitForSingleObject(w.ready, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    w.ownClass = true;
+    HANDLE thread = StartWorker(PumpThread, &w);
     CHECK(w.hwnd != nullptr && IsWindow(w.hwnd));
     CHECK_EQ(GetWindowThreadProcessId(w.hwnd, nullptr), w.thread);
 
@@ -292,9 +306,8 @@ void NotificationWindowClosedFromAnotherThread() {
     CHECK_ERR(!DestroyWindow(w.hwnd), ERROR_ACCESS_DENIED);
 
     CHECK(PostMessageW(w.hwnd, WM_CLOSE, 0, 0));
-    conformance::Join(thread);
-    CHECK_EQ(w.lastGet, 0);
-    CHECK_EQ(w.quitCode, 42u);
+    EndWorker(thread, &w);
+    CHECK(w.lastGet == 0 && w.quitCode == 42u);  // WM_QUIT with PostQuitMessage's code
     CHECK(w.unregistered);
     CHECK_EQ(w.loops, 1);  // WM_CLOSE; WM_DESTROY is sent, not posted
     const int close = Find(w.hwnd, WM_CLOSE);
@@ -303,86 +316,54 @@ void NotificationWindowClosedFromAnotherThread() {
     CHECK_EQ(At(Find(w.hwnd, WM_DESTROY)).thread, w.thread);
     CHECK(!IsWindow(w.hwnd));
     CHECK_ERR(!PostMessageW(w.hwnd, WM_CLOSE, 0, 0), 1400u);
-    CloseHandle(w.ready);
-}
-
-// A window on a worker thread that pumps messages until WM_QUIT.
-DWORD WINAPI PumpThread(LPVOID p) {
-    auto* w = static_cast<Worker*>(p);
-    w->hwnd = Create(kClass);
-    w->thread = GetCurrentThreadId();
-    SetEvent(w->ready);
-    MSG msg;
-    BOOL r;
-    while ((r = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
-        if (!msg.hwnd && !w->threadMessage) w->threadMessage = msg.message;
-        DispatchMessageW(&msg);
-    }
-    w->lastGet = r;
-    w->quitCode = msg.wParam;
-    return 0;
 }
 
 void SendAcrossThreads() {
     ClearLog();
     Worker w = {};
-    w.ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread = conformance::Start(PumpThread, &w);
-    CHECK_EQ(WaitForSingleObject(w.ready, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    HANDLE thread = StartWorker(PumpThread, &w);
     CHECK(w.hwnd != nullptr);
 
     CHECK_EQ(SendMessageW(w.hwnd, kMsgSend, 12, 34), 12034);
     CHECK_EQ(At(Find(w.hwnd, kMsgSend)).thread, w.thread);  // run by the window's thread
+    // The worker's procedure sends back to this thread's window while this
+    // thread waits for the worker's answer: no deadlock.
+    g_echoTarget = Create(kClass);
+    CHECK_EQ(SendMessageW(w.hwnd, kMsgEcho, 21, 0), 21100);
+    CHECK_EQ(At(Find(g_echoTarget, kMsgSend)).thread, GetCurrentThreadId());
+    CHECK(DestroyWindow(g_echoTarget));
 
     // A thread message, then WM_QUIT by PostThreadMessageW.
     CHECK(PostThreadMessageW(w.thread, kMsgA + 3, 0, 0));
     CHECK(PostThreadMessageW(w.thread, WM_QUIT, 5, 0));
     CHECK_EQ(WaitForSingleObject(thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
-    CHECK_EQ(w.lastGet, 0);
-    CHECK_EQ(w.quitCode, 5u);
+    CHECK(w.lastGet == 0 && w.quitCode == 5u);
     CHECK_EQ(w.threadMessage, kMsgA + 3);
 
-    // The thread is gone, and so are its window and its queue.
+    // The thread is gone (its handle still open), and so are its window and its queue.
     CHECK(!IsWindow(w.hwnd));
     CHECK_ERR(!PostThreadMessageW(w.thread, kMsgA, 0, 0), 1444u);
-    CloseHandle(thread);
-    CloseHandle(w.ready);
+    EndWorker(thread, &w);
 }
 
-// Never calls the window manager: it has no message queue.
-DWORD WINAPI PlainThread(LPVOID p) {
+// Waits with no message queue (it has not called the window manager yet),
+// then creates a window and ends without destroying it.
+DWORD WINAPI AbandoningThread(LPVOID p) {
     auto* w = static_cast<Worker*>(p);
     w->thread = GetCurrentThreadId();
     SetEvent(w->ready);
     WaitForSingleObject(w->go, 10000);
-    return 0;
-}
-
-void ThreadWithoutQueue() {
-    Worker w = {};
-    w.ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    w.go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread = conformance::Start(PlainThread, &w);
-    WaitForSingleObject(w.ready, 10000);
-    CHECK_ERR(!PostThreadMessageW(w.thread, kMsgA, 0, 0), 1444);
-    SetEvent(w.go);
-    conformance::Join(thread);
-    CloseHandle(w.ready);
-    CloseHandle(w.go);
-}
-
-// Creates a window and ends without destroying it.
-DWORD WINAPI AbandoningThread(LPVOID p) {
-    auto* w = static_cast<Worker*>(p);
     w->hwnd = Create(WSTR("ConfWindowAbandoned"));
     return 0;
 }
 
-void ThreadEndDestroysItsWindows() {
+void ThreadWithoutQueueAndThreadEnd() {
     CHECK(Register(WSTR("ConfWindowAbandoned"), TestProc) != 0);
     Worker w = {};
-    conformance::Join(conformance::Start(AbandoningThread, &w));
-    CHECK(w.hwnd != nullptr && !IsWindow(w.hwnd));
+    HANDLE thread = StartWorker(AbandoningThread, &w);
+    CHECK_ERR(!PostThreadMessageW(w.thread, kMsgA, 0, 0), 1444u);
+    EndWorker(thread, &w);
+    CHECK(w.hwnd != nullptr && !IsWindow(w.hwnd));  // the thread's end destroyed its window
     CHECK(UnregisterClassW(WSTR("ConfWindowAbandoned"), GetModuleHandleW(nullptr)));
 }
 
@@ -396,8 +377,7 @@ int main() {
     Broadcast();
     NotificationWindowClosedFromAnotherThread();
     SendAcrossThreads();
-    ThreadWithoutQueue();
-    ThreadEndDestroysItsWindows();
+    ThreadWithoutQueueAndThreadEnd();
     CHECK(UnregisterClassW(kClass, GetModuleHandleW(nullptr)));
     DeleteCriticalSection(&g_logLock);
     return conformance::Finish("conf_window");

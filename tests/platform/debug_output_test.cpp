@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <iterator>
 #include <new>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -30,17 +30,6 @@ void* operator new(std::size_t n) {
 }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-
-namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-}  // namespace
 
 TEST(DebugOutput, CaptureReceivesExactText) {
     std::vector<std::u16string> lines;
@@ -86,13 +75,17 @@ TEST(DebugOutput, NoAllocationWithoutSinkOrCapture) {
 }
 
 // The environment is read once per process, so the sinks are tested in
-// child processes started afresh.
-class DebugSink : public ::testing::Test {
-protected:
-    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
-
-TEST_F(DebugSink, FileSinkAppendsUtf8WithoutAllocating) {
+// child processes started afresh: a file gets UTF-8 appended without
+// allocating; "stderr" is standard error.
+TEST(DebugOutput, Sinks) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            setenv("VKS_DEBUG_OUTPUT", "stderr", 1);
+            OutputDebugStringW(u"to standard error\n");
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "to standard error");
     // The child process runs this body again: the name must not depend on it.
     std::string path = std::string(::testing::TempDir()) + "/vks_debug_output_sink_test.txt";
     unlink(path.c_str());
@@ -108,19 +101,10 @@ TEST_F(DebugSink, FileSinkAppendsUtf8WithoutAllocating) {
             std::exit(g_allocations.load() == afterString && afterString == before + 1 ? 0 : 3);
         },
         ::testing::ExitedWithCode(0), "");
-    std::string text = ReadFile(path);
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::string euro3000;
     for (int i = 0; i < 3000; ++i) euro3000 += "\xE2\x82\xAC";
     EXPECT_TRUE(text == "first \xC3\xA9\n" + euro3000 + "\nansi \xC3\xA9\n") << text.size() << " bytes";
     unlink(path.c_str());
-}
-
-TEST_F(DebugSink, StderrSink) {
-    EXPECT_EXIT(
-        {
-            setenv("VKS_DEBUG_OUTPUT", "stderr", 1);
-            OutputDebugStringW(u"to standard error\n");
-            std::exit(0);
-        },
-        ::testing::ExitedWithCode(0), "to standard error");
 }

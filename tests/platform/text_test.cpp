@@ -1,11 +1,15 @@
-// Code page conversion and the wide string helpers.
+// Code page conversion, the wide string helpers, and the corner cases of
+// _snwprintf_s (and through it _vsnwprintf_s) beyond the conformance checks.
 #include "vks_platform.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -13,6 +17,22 @@ std::u16string Wide(UINT cp, const std::string& s, DWORD flags = 0) {
     WCHAR buf[64];
     int n = MultiByteToWideChar(cp, flags, s.data(), static_cast<int>(s.size()), buf, 64);
     return std::u16string(buf, n > 0 ? n : 0);
+}
+
+// A call that fails (result 0) with the given last error.
+#define EXPECT_FAILS(call, error)                                 \
+    do {                                                          \
+        SetLastError(0);                                          \
+        EXPECT_EQ((call), 0);                                     \
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(error));     \
+    } while (0)
+
+template <typename... Args>
+std::u16string F(const char16_t* format, Args... args) {
+    WCHAR buf[512];
+    int n = _snwprintf_s(buf, 512, _TRUNCATE, format, args...);
+    EXPECT_GE(n, 0);
+    return buf;
 }
 
 }  // namespace
@@ -30,16 +50,10 @@ TEST(CodePage, Utf8MaximalSubparts) {
 TEST(CodePage, Flags) {
     WCHAR w[8];
     char c[8];
-    SetLastError(0);
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 1 /*MB_PRECOMPOSED*/, "a", 1, w, 8), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
     BOOL used = FALSE;
-    SetLastError(0);
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, u"a", 1, c, 8, nullptr, &used), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    SetLastError(0);
-    EXPECT_EQ(MultiByteToWideChar(12345, 0, "a", 1, w, 8), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FAILS(MultiByteToWideChar(CP_UTF8, 1 /*MB_PRECOMPOSED*/, "a", 1, w, 8), ERROR_INVALID_FLAGS);
+    EXPECT_FAILS(WideCharToMultiByte(CP_UTF8, 0, u"a", 1, c, 8, nullptr, &used), ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS(MultiByteToWideChar(12345, 0, "a", 1, w, 8), ERROR_INVALID_PARAMETER);
 }
 
 TEST(CodePage, AnsiIsWindows1252) {
@@ -54,9 +68,7 @@ TEST(CodePage, AnsiIsWindows1252) {
     EXPECT_TRUE(used);
     EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"\u0100", -1, out, 16, "*", nullptr), 2);  // no best fit
     EXPECT_STREQ(out, "*");
-    SetLastError(0);
-    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"abc", -1, out, 2, nullptr, nullptr), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_FAILS(WideCharToMultiByte(CP_ACP, 0, u"abc", -1, out, 2, nullptr, nullptr), ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abc", -1, nullptr, 0), 4);
 }
 
@@ -76,26 +88,22 @@ TEST(WideStrings, Comparisons) {
     EXPECT_GT(_strnicmp("b", "A", 1), 0);
 }
 
+// Each call's result and the text it leaves in a buffer of 4 units.
 TEST(WideStrings, SecureCopies) {
     WCHAR buf[4];
-    EXPECT_EQ(wcscpy_s(buf, 4, u"abc"), 0);
-    EXPECT_EQ(std::u16string(buf), u"abc");
-    EXPECT_EQ(wcscpy_s(buf, 4, u"abcd"), ERANGE);
-    EXPECT_EQ(buf[0], 0);
+    using R = std::pair<int, std::u16string>;
+    auto after = [&](int result) { return R(result, buf); };
+    EXPECT_EQ(after(wcscpy_s(buf, 4, u"abc")), R(0, u"abc"));
+    EXPECT_EQ(after(wcscpy_s(buf, 4, u"abcd")), R(ERANGE, u""));
     EXPECT_EQ(wcscpy_s(buf, 4, nullptr), EINVAL);
     EXPECT_EQ(wcscpy_s(nullptr, 4, u"a"), EINVAL);
-    EXPECT_EQ(wcsncpy_s(buf, 4, u"abcdef", _TRUNCATE), STRUNCATE);
-    EXPECT_EQ(std::u16string(buf), u"abc");
-    EXPECT_EQ(wcsncpy_s(buf, 4, u"ab", _TRUNCATE), 0);
-    EXPECT_EQ(wcsncpy_s(buf, 4, u"abcdef", 2), 0);
-    EXPECT_EQ(std::u16string(buf), u"ab");
-    EXPECT_EQ(wcsncpy_s(buf, 4, u"abcdef", 4), ERANGE);
-    EXPECT_EQ(buf[0], 0);
-    EXPECT_EQ(wcscpy_s(buf, 4, u"a"), 0);
-    EXPECT_EQ(wcscat_s(buf, 4, u"bc"), 0);
-    EXPECT_EQ(std::u16string(buf), u"abc");
-    EXPECT_EQ(wcscat_s(buf, 4, u"d"), ERANGE);
-    EXPECT_EQ(buf[0], 0);
+    EXPECT_EQ(after(wcsncpy_s(buf, 4, u"abcdef", _TRUNCATE)), R(STRUNCATE, u"abc"));
+    EXPECT_EQ(after(wcsncpy_s(buf, 4, u"ab", _TRUNCATE)), R(0, u"ab"));
+    EXPECT_EQ(after(wcsncpy_s(buf, 4, u"xyzdef", 2)), R(0, u"xy"));
+    EXPECT_EQ(after(wcsncpy_s(buf, 4, u"abcdef", 4)), R(ERANGE, u""));
+    EXPECT_EQ(after(wcscpy_s(buf, 4, u"a")), R(0, u"a"));
+    EXPECT_EQ(after(wcscat_s(buf, 4, u"bc")), R(0, u"abc"));
+    EXPECT_EQ(after(wcscat_s(buf, 4, u"d")), R(ERANGE, u""));
 }
 
 // File URLs to paths: decoding, hosts, and buffers that are too small (a
@@ -129,4 +137,106 @@ TEST(ShellPath, PathCreateFromUrlA) {
             EXPECT_EQ(buffer[0], 'Z');
         }
     }
+}
+
+TEST(Format, Flags) {
+    EXPECT_EQ(F(u"[%-08d]", 42), u"[42      ]");  // '-' wins over '0'
+    EXPECT_EQ(F(u"[%+.3d]", 7), u"[+007]");
+    EXPECT_EQ(F(u"[%08.3d]", 7), u"[     007]");  // a precision disables '0'
+    EXPECT_EQ(F(u"[%.0d]", 0), u"[]");
+    EXPECT_EQ(F(u"[%#o]", 0u), u"[0]");
+    EXPECT_EQ(F(u"[%#08x]", 0x1fu), u"[0x00001f]");
+    EXPECT_EQ(F(u"[%+u]", 5u), u"[5]");
+    EXPECT_EQ(F(u"[% 5d]", -3), u"[   -3]");
+    EXPECT_EQ(F(u"[%*d]", -4, 1), u"[1   ]");  // a negative width means '-'
+    EXPECT_EQ(F(u"[%.*d]", -1, 5), u"[5]");   // a negative precision is ignored
+}
+
+TEST(Format, Sizes) {
+    EXPECT_EQ(F(u"%hhd|%hhu", 0x1ff, 0x1ff), u"-1|255");
+    EXPECT_EQ(F(u"%zu|%Id|%I32u|%I32d", static_cast<size_t>(1) << 40, static_cast<intptr_t>(-1), 4294967295u, -1),
+              u"1099511627776|-1|4294967295|-1");
+    EXPECT_EQ(F(u"%I64X|%llX", 0xFFFFFFFFFFFFFFFFull, 0x8000000000000000ull),
+              u"FFFFFFFFFFFFFFFF|8000000000000000");
+    EXPECT_EQ(F(u"%ld", -1), u"-1");  // 'l' is 32 bits: an int argument is right
+}
+
+TEST(Format, TextAndCharacters) {
+    EXPECT_EQ(F(u"%lc%wc%C%hc", static_cast<int>(u'\u20ac'), static_cast<int>(u'w'), 'C', 'h'), u"\u20acwCh");
+    EXPECT_EQ(F(u"%ls|%ws|%hs", u"\u00e9\U0001F600", u"w", "\xe9"), u"\u00e9\U0001F600|w|\u00e9");
+    EXPECT_EQ(F(u"[%.3s]", static_cast<const WCHAR*>(nullptr)), u"[(nu]");
+    EXPECT_EQ(F(u"[%-3c]", static_cast<int>(u'x')), u"[x  ]");
+}
+
+TEST(Format, Floating) {
+    EXPECT_EQ(F(u"%e", 12345.678), u"1.234568e+04");
+    EXPECT_EQ(F(u"%.2E", 0.000123), u"1.23E-04");
+    EXPECT_EQ(F(u"%G", 1e20), u"1E+20");
+    EXPECT_EQ(F(u"%+010.2f", 3.14159), u"+000003.14");
+    EXPECT_EQ(F(u"%a", 1.0), u"0x1p+0");
+    EXPECT_EQ(F(u"%.1f", 1e300).size(), 303u);
+    EXPECT_EQ(F(u"%#.0f", 3.0), u"3.");
+}
+
+TEST(Format, OddConversions) {
+    EXPECT_EQ(F(u"100%"), u"100%");           // a trailing '%' stays
+    EXPECT_EQ(F(u"%y|%d", 5), u"%y|5");       // an unknown conversion is printed as is
+    int n = 0;
+    EXPECT_EQ(F(u"a%nb", &n), u"ab");         // %n writes nothing
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(F(u"%p", static_cast<void*>(nullptr)), u"0000000000000000");
+    EXPECT_EQ(F(u"[%20p]", reinterpret_cast<void*>(0xABCull)), u"[    0000000000000ABC]");
+}
+
+TEST(Format, BufferLimits) {
+    WCHAR buf[10];
+    for (auto& c : buf) c = u'#';
+    // _TRUNCATE: 4 units and the terminator in a buffer of 5; the rest untouched.
+    EXPECT_EQ(_snwprintf_s(buf, 5, _TRUNCATE, u"%d", 123456789), -1);
+    EXPECT_EQ(std::u16string(buf), u"1234");
+    EXPECT_EQ(buf[5], u'#');
+    // A buffer of one unit holds only the terminator.
+    EXPECT_EQ(_snwprintf_s(buf, 1, _TRUNCATE, u"x"), -1);
+    EXPECT_EQ(buf[0], 0);
+    EXPECT_EQ(_snwprintf_s(buf, 1, _TRUNCATE, u""), 0);
+    // A count of at least the buffer size that does not fit: empty, -1, ERANGE.
+    errno = 0;
+    EXPECT_EQ(_snwprintf_s(buf, 5, 5, u"%s", u"abcdefg"), -1);
+    EXPECT_EQ(buf[0], 0);
+    EXPECT_EQ(errno, ERANGE);
+    EXPECT_EQ(buf[5], u'#');
+    // Invalid parameters.
+    errno = 0;
+    EXPECT_EQ(_snwprintf_s(nullptr, 5, _TRUNCATE, u"x"), -1);
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(_snwprintf_s(buf, 0, _TRUNCATE, u"x"), -1);
+    EXPECT_EQ(_snwprintf_s(buf, 5, _TRUNCATE, nullptr), -1);
+}
+
+// Widths and precisions at the ends of int into a small buffer: the buffer
+// fills and the call ends at once (no padding past the end), INT_MIN's
+// magnitude included.
+TEST(Format, ExtremeWidthsAndPrecisions) {
+    const auto start = std::chrono::steady_clock::now();
+    const struct {
+        const char16_t* format;
+        int value;
+        const char16_t* head;  // then `fill` up to the 15 units the buffer holds
+        char16_t fill;
+    } cases[] = {
+        {u"[%*d]", INT_MIN, u"[1", u' '},   {u"[%*d]", INT_MAX, u"[", u' '},
+        {u"[%-*d]", INT_MAX, u"[1", u' '},  {u"[%0*d]", INT_MAX, u"[", u'0'},
+        {u"[%.*d]", INT_MAX, u"[", u'0'},   {u"[%*s]", INT_MAX, u"[", u' '},
+    };
+    for (const auto& c : cases) {
+        std::u16string expected = c.head;
+        expected.resize(15, c.fill);
+        SCOPED_TRACE(std::string(c.format, c.format + std::char_traits<char16_t>::length(c.format)));
+        WCHAR buf[16];
+        const int n = c.format[3] == u's' ? _snwprintf_s(buf, 16, _TRUNCATE, c.format, c.value, u"")
+                                          : _snwprintf_s(buf, 16, _TRUNCATE, c.format, c.value, 1);
+        EXPECT_EQ(n, -1);
+        EXPECT_EQ(std::u16string(buf), expected);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
