@@ -1,6 +1,6 @@
 // The audio subsystem's pure parts: frame counts and latency from the
 // endpoint's buffer, the format record told to the decoder, status
-// conversion, the session hash and the helper's command line.
+// conversion and the helper's command line.
 #include "audio/audio_bridge.h"
 #include "audio/audio_format.h"
 #include "audio/audio_helper_process.h"
@@ -12,7 +12,6 @@
 
 #include <cstring>
 #include <string>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -20,7 +19,6 @@ namespace {
 
 using Velantis::VKS::FormatHelperCommandLine;
 using Velantis::VKS::kHelperCommandLineUnits;
-using Velantis::VKS::SessionGuidHash;
 
 // Turns every log level on for the test's duration.
 struct LogEverything {
@@ -136,18 +134,6 @@ TEST(AudioHelperCommandLine, IsAlways91CharactersWithUpperCaseHandles) {
     // 91 characters, terminated.
     EXPECT_EQ(vkstest::ToUtf8(line),
               "742AudioHelper.exe {0A0B0C0D-1122-3344-5566-778899AABBCC} 0000000000000ABC FEDCBA9876543210");
-}
-
-// GUIDs that differ in one byte anywhere hash apart.
-TEST(AudioSessionHash, EveryByteCounts) {
-    std::unordered_set<size_t> hashes;
-    for (int byte = 0; byte < 16; ++byte) {
-        GUID g{};
-        reinterpret_cast<uint8_t*>(&g)[byte] = 1;
-        hashes.insert(SessionGuidHash{}(g));
-    }
-    hashes.insert(SessionGuidHash{}(GUID{}));
-    EXPECT_EQ(hashes.size(), 17u);
 }
 
 }  // namespace
