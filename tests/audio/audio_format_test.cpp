@@ -1,6 +1,6 @@
 // The audio subsystem's pure parts: frame counts and latency from the
 // endpoint's buffer, the format record told to the decoder, status
-// conversion, the session hash and the helper's command line.
+// conversion and the helper's command line.
 #include "audio/audio_bridge.h"
 #include "audio/audio_format.h"
 #include "audio/audio_helper_process.h"
@@ -12,22 +12,18 @@
 
 #include <cstring>
 #include <string>
-#include <unordered_set>
+#include <utility>
+#include <vector>
 
 namespace {
 
 using Velantis::VKS::FormatHelperCommandLine;
 using Velantis::VKS::kHelperCommandLineUnits;
-using Velantis::VKS::SessionGuidHash;
 
 // Turns every log level on for the test's duration.
-class LogEverything {
-public:
-    LogEverything() : saved_(g_LogLevelMask) { g_LogLevelMask = 0x1F; }
-    ~LogEverything() { g_LogLevelMask = saved_; }
-
-private:
-    DWORD saved_;
+struct LogEverything {
+    DWORD saved = std::exchange(g_LogLevelMask, 0x1F);
+    ~LogEverything() { g_LogLevelMask = saved; }
 };
 
 WAVEFORMATEXTENSIBLE Extensible(const GUID& subFormat, WORD bits, WORD validBits) {
@@ -68,65 +64,55 @@ TEST(AudioFrameCounts, FromRateAndBufferFrames) {
     EXPECT_DOUBLE_EQ(AudioBufferDurationMs(48000, 960), 20.0);
 }
 
-TEST(AudioRequiredFormatMapping, SampleTypeSignAndValidBits) {
-    const GUID other = {0x12345678, 0x9ABC, 0xDEF0, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
-    const uint32_t stereo = KSAUDIO_SPEAKER_STEREO;
-    struct Case {
-        WORD tag;  // WAVE_FORMAT_PCM, or extensible
-        const GUID* subFormat;
-        WORD bits, validBits;
-        uint32_t type;
-        uint8_t isSigned;
-        WORD wantValid;
-        uint32_t mask;
-    };
-    for (const Case& c : {Case{WAVE_FORMAT_PCM, &KSDATAFORMAT_SUBTYPE_PCM, 8, 0, kAudioSampleInteger, 0, 8, 0},
-                          Case{WAVE_FORMAT_PCM, &KSDATAFORMAT_SUBTYPE_PCM, 16, 0, kAudioSampleInteger, 1, 16, 0},
-                          Case{WAVE_FORMAT_EXTENSIBLE, &KSDATAFORMAT_SUBTYPE_PCM, 32, 24, kAudioSampleInteger, 1, 24,
-                               stereo},
-                          Case{WAVE_FORMAT_EXTENSIBLE, &KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, 32, 32, kAudioSampleFloat, 1,
-                               32, stereo},
-                          Case{WAVE_FORMAT_EXTENSIBLE, &other, 32, 32, kAudioSampleUnknown, 1, 32, stereo}}) {
-        SCOPED_TRACE(testing::Message() << c.bits << " type " << c.type);
-        WAVEFORMATEXTENSIBLE f = Extensible(*c.subFormat, c.bits, c.validBits);
-        if (c.tag == WAVE_FORMAT_PCM) {
-            f.Format.wFormatTag = WAVE_FORMAT_PCM;
-            f.Format.cbSize = 0;
-        }
-        AudioRequiredFormat r;
-        std::memset(&r, 0xAB, sizeof(r));
-        FillRequiredFormat(&f.Format, &r);
-        EXPECT_EQ(r.Size, 32u);
-        EXPECT_EQ(r.SamplesPerSec, 48000u);
-        EXPECT_EQ(r.Channels, 2);
-        EXPECT_EQ(r.SampleType, c.type);
-        EXPECT_EQ(r.Signed, c.isSigned);
-        EXPECT_EQ(r.BitsPerSample, c.bits);
-        EXPECT_EQ(r.ValidBitsPerSample, c.wantValid);
-        EXPECT_EQ(r.ChannelMask, c.mask);
-        EXPECT_EQ(r.One, 1u);
-        EXPECT_EQ(r.Reserved18, 0);
-        EXPECT_EQ(r.Reserved29[0] | r.Reserved29[1] | r.Reserved29[2], 0);
-    }
+bool Has(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+// The record as words, so that a mismatch shows which one differs.
+std::vector<uint32_t> Words(const AudioRequiredFormat& r) {
+    std::vector<uint32_t> words(sizeof r / 4);
+    std::memcpy(words.data(), &r, sizeof r);
+    return words;
 }
 
-// A format the decoder cannot be told is logged as an error.
-TEST(AudioRequiredFormatMapping, UnknownFormatsAreLogged) {
+// Every field from the wave format; a format the decoder cannot be told is
+// logged as an error.
+TEST(AudioRequiredFormatMapping, SampleTypeSignAndValidBits) {
     LogEverything all;
     vkstest::DebugCapture capture;
     const GUID other = {0x12345678, 0x9ABC, 0xDEF0, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
-    const WAVEFORMATEXTENSIBLE f = Extensible(other, 32, 32);
-    AudioRequiredFormat r;
-    FillRequiredFormat(&f.Format, &r);
-    const auto lines = capture.Matching("Unhandled WAVE_FORMAT_EXTENSIBLE SubFormat:{12345678-9ABC-DEF0-0123-456789ABCDEF}");
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find("ERROR"), std::string::npos);
-    WAVEFORMATEX tagged{};
-    tagged.wFormatTag = 0x0055;
-    tagged.wBitsPerSample = 16;
-    FillRequiredFormat(&tagged, &r);
-    EXPECT_EQ(r.SampleType, kAudioSampleUnknown);
-    EXPECT_TRUE(capture.Contains("Unhandled WAVE_FORMAT:0x0055"));
+    const uint32_t stereo = KSAUDIO_SPEAKER_STEREO;
+    struct Case {
+        WORD tag;  // WAVE_FORMAT_PCM, or extensible, or another tag
+        const GUID* subFormat;
+        WORD bits, validBits;
+        uint32_t mask;  // what the record must hold
+        WORD wantValid;
+        uint32_t type;
+        uint8_t isSigned;
+        const char* log = "";  // the error logged, if any
+    };
+    for (const Case& c : {
+             Case{WAVE_FORMAT_PCM, &KSDATAFORMAT_SUBTYPE_PCM, 8, 0, 0, 8, kAudioSampleInteger, 0},
+             Case{WAVE_FORMAT_PCM, &KSDATAFORMAT_SUBTYPE_PCM, 16, 0, 0, 16, kAudioSampleInteger, 1},
+             Case{WAVE_FORMAT_EXTENSIBLE, &KSDATAFORMAT_SUBTYPE_PCM, 32, 24, stereo, 24, kAudioSampleInteger, 1},
+             Case{WAVE_FORMAT_EXTENSIBLE, &KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, 32, 32, stereo, 32, kAudioSampleFloat, 1},
+             Case{WAVE_FORMAT_EXTENSIBLE, &other, 32, 32, stereo, 32, kAudioSampleUnknown, 1,
+                  "Unhandled WAVE_FORMAT_EXTENSIBLE SubFormat:{12345678-9ABC-DEF0-0123-456789ABCDEF}"},
+             Case{0x0055, &other, 16, 0, 0, 16, kAudioSampleUnknown, 1, "Unhandled WAVE_FORMAT:0x0055"}}) {
+        SCOPED_TRACE(testing::Message() << c.tag << " " << c.bits << " type " << c.type);
+        WAVEFORMATEXTENSIBLE f = Extensible(*c.subFormat, c.bits, c.validBits);
+        if (c.tag != WAVE_FORMAT_EXTENSIBLE) {
+            f.Format.wFormatTag = c.tag;
+            f.Format.cbSize = 0;
+        }
+        capture.Clear();
+        AudioRequiredFormat r;
+        std::memset(&r, 0xAB, sizeof(r));
+        FillRequiredFormat(&f.Format, &r);
+        EXPECT_EQ(Words(r), Words({32, 48000, c.mask, 2, c.bits, c.wantValid, 0, c.type, 1, c.isSigned, {}}));
+        const std::vector<std::string> logged = capture.Matching("Unhandled");
+        EXPECT_EQ(logged.size(), *c.log != 0 ? 1u : 0u);
+        for (const std::string& line : logged) EXPECT_TRUE(Has(line, "ERROR") && Has(line, c.log)) << line;
+    }
 }
 
 TEST(AudioStatusConversion, NotificationsSucceedErrorsFailOthersAreUnexpected) {
@@ -145,21 +131,9 @@ TEST(AudioHelperCommandLine, IsAlways91CharactersWithUpperCaseHandles) {
     WCHAR line[kHelperCommandLineUnits];
     FormatHelperCommandLine(session, reinterpret_cast<HANDLE>(0xabcULL), reinterpret_cast<HANDLE>(0xFEDCBA9876543210ULL),
                             line);
+    // 91 characters, terminated.
     EXPECT_EQ(vkstest::ToUtf8(line),
               "742AudioHelper.exe {0A0B0C0D-1122-3344-5566-778899AABBCC} 0000000000000ABC FEDCBA9876543210");
-    EXPECT_EQ(std::char_traits<char16_t>::length(line), 91u);
-}
-
-// GUIDs that differ in one byte anywhere hash apart.
-TEST(AudioSessionHash, EveryByteCounts) {
-    std::unordered_set<size_t> hashes;
-    for (int byte = 0; byte < 16; ++byte) {
-        GUID g{};
-        reinterpret_cast<uint8_t*>(&g)[byte] = 1;
-        hashes.insert(SessionGuidHash{}(g));
-    }
-    hashes.insert(SessionGuidHash{}(GUID{}));
-    EXPECT_EQ(hashes.size(), 17u);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "core/engine.h"
 #include "objects/handle_table.h"
 #include "support/process_counts.h"
+#include "support/sim_engine_test.h"
 #include "support/test_env.h"
 
 #include <gtest/gtest.h>
@@ -46,46 +47,32 @@ size_t InheritedEventCount(DWORD pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
     const std::string key = "VKS_INHERITED_EVENTS=";
     for (std::string entry; std::getline(in, entry, '\0');) {
-        if (entry.rfind(key, 0) != 0) continue;
-        const std::string list = entry.substr(key.size());
-        return list.empty() ? 0 : static_cast<size_t>(std::count(list.begin(), list.end(), ',')) + 1;
+        if (entry.rfind(key, 0) == 0 && entry.size() > key.size())
+            return static_cast<size_t>(std::count(entry.begin(), entry.end(), ',')) + 1;
     }
     return 0;
 }
 
-class AudioThreadTest : public ::testing::Test {
+// One device with a network port and two decoders that open with audio.
+class AudioThreadTest : public vkstest::SimEngineTest {
 protected:
     void SetUp() override {
-        vkssim::Reset();
+        SimEngineTest::SetUp();
         VksAudioResetConfiguration();
         VksAudioResetCounters();
-        vkssim::DeviceConfig config;
-        config.inputs[VKSSIM_TYPE_NETWORK] = 1;
-        config.inputs[VKSSIM_TYPE_DECODER] = 2;
-        config.inputs[VKSSIM_TYPE_ENCODER] = 0;
-        config.inputs[VKSSIM_TYPE_DISCOVERY] = 0;
-        ASSERT_EQ(vkssim::AddDevice(config), 0);
-        registry_ = std::make_unique<vkstest::ScopedRegistry>(vkstest::ConfigKey("\"DebugLevel\"=dword:0000001f"));
-        capture_ = std::make_unique<vkstest::DebugCapture>();
-        ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
-        loaded_ = true;
+        ASSERT_EQ(AddDevice(1, 2), 0);
+        Load();
         ASSERT_EQ(VKSDecoderDeviceSetAudioDecodeEnabled(1), VKSERROR_NO_ERROR);
     }
     void TearDown() override {
-        for (HVKS& decoder : decoders_) {
+        for (HVKS decoder : decoders_) {
             if (decoder != 0) {
                 EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
             }
-            decoder = 0;
         }
-        if (loaded_) {
-            EXPECT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
-        }
-        capture_.reset();
-        registry_.reset();
+        SimEngineTest::TearDown();
         VksAudioSetActivateGate(nullptr);
         VksAudioResetConfiguration();
-        vkssim::Reset();
     }
 
     HVKS Open(uint32_t index, VKSGUID* session) {
@@ -110,12 +97,14 @@ protected:
     static void WaitForRendering(uint32_t channel, uint32_t loads) {
         ASSERT_TRUE(vkssim::WaitForDecoderAudioLoads(0, DriverHandle(channel), loads, kWait));
     }
+    // The audio thread stopped (state 5) with its exit code 0 and this result.
+    bool EndedWith(const char* result) {
+        return !capture_.Matching(std::string("State:5. ExitCode:00000000. ThreadResult:") + result).empty();
+    }
 
-    VKSHENGINE engine_ = nullptr;
-    bool loaded_ = false;
     HVKS decoders_[2] = {0, 0};
-    std::unique_ptr<vkstest::ScopedRegistry> registry_;
-    std::unique_ptr<vkstest::DebugCapture> capture_;
+    vkstest::ScopedRegistry registry_{vkstest::ConfigKey("\"DebugLevel\"=dword:0000001f")};
+    vkstest::DebugCapture capture_;
 };
 
 TEST_F(AudioThreadTest, DecoderIsToldFormatThenLatencyAndStartsWithTheFrameCounts) {
@@ -137,10 +126,11 @@ TEST_F(AudioThreadTest, DecoderIsToldFormatThenLatencyAndStartsWithTheFrameCount
     ASSERT_TRUE(format && latency);
     EXPECT_LT(format->sequence, latency->sequence);
     // Block from request offset 32: format at block offset 116, latency at 84.
-    EXPECT_EQ(format->U32(32 + 116 + 4), 48000u);           // SamplesPerSec
-    EXPECT_EQ(format->U32(32 + 116 + 12), 0x00200002u);     // 2 channels, 32 bits
-    EXPECT_EQ(format->U32(32 + 116 + 20), 2u);              // float
-    EXPECT_EQ(format->U32(32 + 116 + 24), 1u);
+    // The format record: size, rate, stereo mask, 2 channels of 32 bits, 32
+    // valid bits, float, the one, signed.
+    std::vector<uint32_t> words;
+    for (size_t at = 32 + 116; at < 32 + 116 + 32; at += 4) words.push_back(format->U32(at));
+    EXPECT_EQ(words, (std::vector<uint32_t>{32, 48000, 3, 0x00200002, 32, 2, 1, 1}));
 
     const std::optional<vkssim::DecoderAudioState> state = vkssim::GetDecoderAudio(0, DriverHandle(0));
     ASSERT_TRUE(state);
@@ -158,25 +148,7 @@ TEST_F(AudioThreadTest, DecoderIsToldFormatThenLatencyAndStartsWithTheFrameCount
     const uint64_t closeMark = vkssim::RequestMark();
     Close(0);
     EXPECT_TRUE(vkssim::WaitForRequest(VKSSIM_IOCTL_AUDIO_STOP, closeMark, 0ms));
-    EXPECT_FALSE(capture_->Matching("State:5. ExitCode:00000000. ThreadResult:00000000").empty());
-}
-
-// Each fresh session has its own helper, which inherits its own two events
-// and nothing else: neither another session's events nor any other
-// inheritable handle of the application.
-TEST_F(AudioThreadTest, HelperInheritsOnlyItsOwnEvents) {
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    HANDLE unrelated = CreateEventW(&inherit, TRUE, FALSE, nullptr);
-    ASSERT_NE(unrelated, nullptr);
-    VKSGUID first{}, second{};
-    ASSERT_NE(Open(0, &first), 0u);
-    ASSERT_NE(Open(1, &second), 0u);
-    for (const VKSGUID* session : {&first, &second}) {
-        const auto helper = AudioHelperProcessManager::Instance().GetSessionProcess(*AsGuid(*session));
-        ASSERT_NE(helper, nullptr);
-        EXPECT_EQ(InheritedEventCount(helper->Information().dwProcessId), 2u);
-    }
-    CloseHandle(unrelated);
+    EXPECT_TRUE(EndedWith("00000000"));
 }
 
 TEST_F(AudioThreadTest, AllZeroSessionGuidIsReplacedAndReportedAsTheSessionId) {
@@ -185,11 +157,7 @@ TEST_F(AudioThreadTest, AllZeroSessionGuidIsReplacedAndReportedAsTheSessionId) {
     const HVKS b = Open(1, &second);
     ASSERT_NE(a, 0u);
     ASSERT_NE(b, 0u);
-    const VKSGUID zero{};
-    EXPECT_FALSE(SameGuid(first, zero));
-    EXPECT_FALSE(SameGuid(second, zero));
-    EXPECT_FALSE(SameGuid(first, second));
-    EXPECT_EQ(capture_->Matching("AudioThreadGUIDCreate: Generated Session GUID").size(), 2u);
+    // Two GUIDs, each written back: a helper for each, found by it.
     EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 2u);
     for (const VKSGUID* session : {&first, &second}) {
         const auto helper = AudioHelperProcessManager::Instance().GetSessionProcess(*AsGuid(*session));
@@ -213,7 +181,6 @@ TEST_F(AudioThreadTest, TwoDecodersOfOneSessionShareOneHelperUntilBothClose) {
     ASSERT_NE(Open(0, &session), 0u);
     ASSERT_NE(Open(1, &copy), 0u);
     EXPECT_TRUE(SameGuid(session, copy));
-    EXPECT_EQ(capture_->Matching("GetSessionProcess: Created new Helper Process").size(), 1u);
     EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 1u);
     // The helper's stream and the two decoders' streams are in the session.
     EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 3, 5000));
@@ -223,7 +190,6 @@ TEST_F(AudioThreadTest, TwoDecodersOfOneSessionShareOneHelperUntilBothClose) {
     EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 1u);
     Close(1);
     // The helper was stopped before the close returned.
-    EXPECT_EQ(capture_->Matching("RemoveSession: Removed Helper Process entry").size(), 1u);
     EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 0u);
     EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 0, 5000));
 }
@@ -239,17 +205,15 @@ TEST_F(AudioThreadTest, FailingLoadCommandsShortenTheFillWithoutSpinning) {
     VKS_AUDIO_STATS stats;
     VksAudioGetStats(&stats);
     ASSERT_TRUE(VksAudioWaitPeriods(stats.periods + 20, 5000));
-    size_t loads = 0;
-    for (const vkssim::Request& r : vkssim::Requests())
-        if (r.sequence >= mark && r.code == VKSSIM_IOCTL_AUDIO_LOAD) ++loads;
+    const size_t loads = Sent(VKSSIM_IOCTL_AUDIO_LOAD, mark).size();
     // About one failed load per period, not a retry loop.
     EXPECT_GE(loads, 10u);
     EXPECT_LE(loads, 60u);
-    EXPECT_TRUE(capture_->Contains("AudioThreadLoadDecodedAudio: Failed to get"));
+    EXPECT_TRUE(capture_.Contains("AudioThreadLoadDecodedAudio: Failed to get"));
     vkssim::ClearFaults();
     // The thread is still rendering: a close stops it normally.
     Close(0);
-    EXPECT_FALSE(capture_->Matching("State:5. ExitCode:00000000. ThreadResult:00000000").empty());
+    EXPECT_TRUE(EndedWith("00000000"));
 }
 
 TEST_F(AudioThreadTest, SlowConfigurationIsWaitedForThenAbortsAndDestroysCleanly) {
@@ -274,7 +238,7 @@ TEST_F(AudioThreadTest, SlowConfigurationIsWaitedForThenAbortsAndDestroysCleanly
         EXPECT_EQ(VKSDecoderDeviceGetAudioSessionId(decoder, text), VKSERROR_NO_ERROR);
         Close(1);
         ResetEvent(gate);
-        capture_->Clear();
+        capture_.Clear();
     }
 
     // An endpoint that does not answer within the wait: decoders open
@@ -288,29 +252,25 @@ TEST_F(AudioThreadTest, SlowConfigurationIsWaitedForThenAbortsAndDestroysCleanly
     VKSAUDIOTHREAD* thread = nullptr;
     EXPECT_EQ(AudioThreadCreate(&thread, decoder, &session), E_ABORT);
     ASSERT_NE(thread, nullptr);
-    EXPECT_TRUE(capture_->Contains("AudioThreadCreate: Thread start wait aborted (WaitResult:00000102)"));
+    EXPECT_TRUE(capture_.Contains("AudioThreadCreate: Thread start wait aborted (WaitResult:00000102)"));
+    // A record that is already set is not made again.
+    VKSAUDIOTHREAD* const made = thread;
+    EXPECT_EQ(AudioThreadCreate(&thread, decoder, &session), E_INVALIDARG);
+    EXPECT_EQ(thread, made);
     SetEvent(gate);
     EXPECT_EQ(AudioThreadDestroy(&thread), S_OK);
     EXPECT_EQ(thread, nullptr);
+    EXPECT_EQ(AudioThreadDestroy(&thread), E_INVALIDARG);
     VksAudioSetActivateGate(nullptr);
     CloseHandle(gate);
     // The thread finished configuring, met the stop event at its first wait
     // and shut down: a stop request, not a failure.
-    EXPECT_TRUE(capture_->Contains("Thread Stop Event whilst waiting for AudioAvailable Event"));
-    EXPECT_FALSE(capture_->Matching("State:5. ExitCode:00000000. ThreadResult:00000000").empty());
+    EXPECT_TRUE(capture_.Contains("Thread Stop Event whilst waiting for AudioAvailable Event"));
+    EXPECT_TRUE(EndedWith("00000000"));
     VKS_AUDIO_STATS stats;
     VksAudioGetStats(&stats);
     EXPECT_EQ(stats.streamsOpen, 0u);
     EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 0u);
-}
-
-TEST_F(AudioThreadTest, CreateRefusesARecordThatIsAlreadySet) {
-    VKSGUID session{};
-    auto* existing = reinterpret_cast<VKSAUDIOTHREAD*>(0x1);
-    EXPECT_EQ(AudioThreadCreate(&existing, 1, &session), E_INVALIDARG);
-    EXPECT_EQ(existing, reinterpret_cast<VKSAUDIOTHREAD*>(0x1));
-    VKSAUDIOTHREAD* none = nullptr;
-    EXPECT_EQ(AudioThreadDestroy(&none), E_INVALIDARG);
 }
 
 // The decoder's audio faults: each is met where it happens, logged, and the
@@ -333,24 +293,21 @@ TEST_F(AudioThreadTest, DecoderAudioFaults) {
          {"AudioThreadLoadData: Requested:{B} Recieved:{H} Retry:0.",
           "AudioThreadLoadData: Requested:{H} Recieved:{H} Retry:1.",
           "AudioThreadLoadData: Successfully filled buffer with {H} frames on retry."},
-         nullptr, "ThreadResult:00000000"},
+         nullptr, "00000000"},
         // Over-reported frames are clamped and rendering goes on.
         {vkssim::DecoderAudioFault::OverReport, -1, 10, 0, nullptr, {"AudioThreadLoadData: Source reported"},
-         "Failed to release buffer", "ThreadResult:00000000"},
+         "Failed to release buffer", "00000000"},
         // A failing start ends the thread, which still stops the decoder's stream.
         {vkssim::DecoderAudioFault::FailStart, -1, 0, VKSSIM_IOCTL_AUDIO_STOP, "AudioThread: EXIT.",
-         {"AudioThread: Error requesting decoded audio stream."}, nullptr, "ThreadResult:80040001"},
+         {"AudioThread: Error requesting decoded audio stream."}, nullptr, "80040001"},
         // A decoder that delivers nothing is stopped while the thread waits.
         {vkssim::DecoderAudioFault::NoDelivery, -1, 0, VKSSIM_IOCTL_AUDIO_START, nullptr,
-         {"Thread Stop Event whilst waiting for DataBuffered Event"}, nullptr, "ThreadResult:00000000"},
+         {"Thread Stop Event whilst waiting for DataBuffered Event"}, nullptr, "00000000"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lines.front());
-        vkssim::DecoderAudio audio;
-        audio.fault = c.fault;
-        audio.faultCount = c.count;
-        ASSERT_TRUE(vkssim::SetDecoderAudio(0, audio));
-        capture_->Clear();
+        ASSERT_TRUE(vkssim::SetDecoderAudio(0, vkssim::DecoderAudio{.fault = c.fault, .faultCount = c.count}));
+        capture_.Clear();
         VKSGUID session{};
         ASSERT_NE(Open(0, &session), 0u);
         const uint64_t mark = vkssim::RequestMark();
@@ -360,7 +317,7 @@ TEST_F(AudioThreadTest, DecoderAudioFaults) {
             ASSERT_TRUE(vkssim::WaitForRequest(c.waitCode, mark, kWait));
         }
         if (c.waitLine != nullptr) {
-            EXPECT_TRUE(capture_->WaitFor(c.waitLine, kWait));
+            EXPECT_TRUE(capture_.WaitFor(c.waitLine, kWait));
         }
         const std::optional<vkssim::DecoderAudioState> state = vkssim::GetDecoderAudio(0, DriverHandle(0));
         const uint32_t buffer = state ? state->framesBuffer - state->frames250 : 0;
@@ -369,39 +326,52 @@ TEST_F(AudioThreadTest, DecoderAudioFaults) {
             for (const auto& [mark, value] : {std::pair{"{B}", buffer}, std::pair{"{H}", buffer / 2}}) {
                 for (size_t at; (at = line.find(mark)) != std::string::npos;) line.replace(at, 3, std::to_string(value));
             }
-            EXPECT_TRUE(capture_->Contains(line)) << line;
+            EXPECT_TRUE(capture_.Contains(line)) << line;
         }
         if (c.absent != nullptr) {
-            EXPECT_FALSE(capture_->Contains(c.absent));
+            EXPECT_FALSE(capture_.Contains(c.absent));
         }
-        EXPECT_FALSE(capture_->Matching(std::string("State:5. ExitCode:00000000. ") + c.result).empty());
+        EXPECT_TRUE(EndedWith(c.result));
     }
 }
 
-TEST_F(AudioThreadTest, HelperThatIgnoresItsStopEventIsTerminated) {
+// Each fresh session has its own helper, which inherits its own two events
+// and nothing else: neither another session's events nor any other
+// inheritable handle of the application. A helper that ignores its stop
+// event is terminated.
+TEST_F(AudioThreadTest, HelperInheritsOnlyItsOwnEventsAndIsTerminatedIfItIgnoresItsStop) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE unrelated = CreateEventW(&inherit, TRUE, FALSE, nullptr);
+    ASSERT_NE(unrelated, nullptr);
+    VKSGUID session{}, other{};
+    ASSERT_NE(Open(1, &other), 0u);
     setenv("VKS_AUDIO_HELPER_IGNORE_STOP", "1", 1);
-    VKSGUID session{};
     const HVKS decoder = Open(0, &session);
     unsetenv("VKS_AUDIO_HELPER_IGNORE_STOP");
     ASSERT_NE(decoder, 0u);
+    for (const VKSGUID* s : {&session, &other}) {
+        const auto helper = AudioHelperProcessManager::Instance().GetSessionProcess(*AsGuid(*s));
+        ASSERT_NE(helper, nullptr);
+        EXPECT_EQ(InheritedEventCount(helper->Information().dwProcessId), 2u);
+    }
+    CloseHandle(unrelated);
     ASSERT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 2, 5000));
     Close(0);
-    const auto lines = capture_->Matching("LogWaitFailure: Wait timed-out on helper process exit (WaitResult:00000102)");
+    const auto lines = capture_.Matching("LogWaitFailure: Wait timed-out on helper process exit (WaitResult:00000102)");
     EXPECT_EQ(lines.size(), 1u);
-    EXPECT_FALSE(capture_->Contains("after termination"));
+    EXPECT_FALSE(capture_.Contains("after termination"));
     // The helper is gone: its stream no longer counts in the session.
     EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 0, 5000));
 }
-
 
 // Every step of a decoder open that can fail after the driver made its
 // object: the driver is told to close it, the audio thread and its helper go,
 // and the process holds as many threads and handles as before.
 TEST_F(AudioThreadTest, OpenFailingAfterTheDriverOpenLeavesNothingBehind) {
     // The renderer takes part in the open: the engine is loaded again with it.
-    ASSERT_EQ(VKSEngineFree(engine_), VKSERROR_NO_ERROR);
+    Free();
     vkstest::ScopedDllPath dllPath(vkstest::StandinDir());
-    ASSERT_EQ(VKSEngineLoad(&engine_), VKSERROR_NO_ERROR);
+    Load();
     ASSERT_NE(Global.hRendererLibrary, nullptr);
     // A retired handle's record (with its lock and closing signal) is issued
     // again at once, so that handle counts compare across opens.
@@ -415,49 +385,33 @@ TEST_F(AudioThreadTest, OpenFailingAfterTheDriverOpenLeavesNothingBehind) {
     Close(0);
     ASSERT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 0, 5000));
 
-    static COMPLETION_PORT workerPort;
-    struct Step {
-        const char* name;
+    enum Fault { kNone, kRendererInputName, kPortBinding };
+    const struct {
+        Fault fault;
         bool withSession;
-        void (*arm)();
-        void (*disarm)();
         VKSERROR expected;
+    } steps[] = {
+        {kNone, false, VKSERROR_INVALID_ARGUMENT},  // no session GUID
+        {kRendererInputName, true, VKSERROR_INVALID_STATE},
+        {kPortBinding, true, VKSERROR_INVALID_STATE},  // a worker port that is not there refuses the binding
     };
-    const Step steps[] = {
-        {"no session GUID", false, [] {}, [] {}, VKSERROR_INVALID_ARGUMENT},
-        {"renderer input name",
-         true,
-         [] { vkssim::FailWithStatus(VKSSIM_IOCTL_GET_RENDER_INPUT_NAME, VKSERROR_INVALID_STATE, 1); },
-         [] {},
-         VKSERROR_INVALID_STATE},
-        // A worker port that is not there refuses the binding.
-        {"port binding",
-         true,
-         [] {
-             workerPort = Global.WorkerCompletionPort;
-             Global.WorkerCompletionPort.hPort = nullptr;
-         },
-         [] { Global.WorkerCompletionPort = workerPort; },
-         VKSERROR_INVALID_STATE},
-    };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.name);
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.fault);
         const DWORD handles = VksOpenHandleCount();
         const size_t threads = vkstest::ThreadCount();
         const LONG opened = Global.OpenDeviceCount;
         const uint64_t mark = vkssim::RequestMark();
         session = VKSGUID{};
         HVKS decoder = 0;
-        step.arm();
+        const COMPLETION_PORT workerPort = Global.WorkerCompletionPort;
+        if (step.fault == kRendererInputName)
+            vkssim::FailWithStatus(VKSSIM_IOCTL_GET_RENDER_INPUT_NAME, VKSERROR_INVALID_STATE, 1);
+        if (step.fault == kPortBinding) Global.WorkerCompletionPort.hPort = nullptr;
         EXPECT_EQ(VKSDecoderDeviceOpenEx(0, 0, 0, &decoder, nullptr, step.withSession ? &session : nullptr),
                   step.expected);
-        step.disarm();
+        Global.WorkerCompletionPort = workerPort;
         EXPECT_EQ(decoder, 0u);
-        size_t closes = 0;
-        for (const vkssim::Request& r : vkssim::Requests()) {
-            if (r.code == VKSSIM_IOCTL_CLOSE && r.sequence >= mark) ++closes;
-        }
-        EXPECT_EQ(closes, 1u);
+        EXPECT_EQ(Sent(VKSSIM_IOCTL_CLOSE, mark).size(), 1u);
         EXPECT_TRUE(vkssim::Objects(0).empty());
         EXPECT_EQ(Global.OpenDeviceCount, opened);
         EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 0, 5000));
@@ -496,11 +450,7 @@ TEST_F(AudioThreadTest, SecondCloseOfAHandleBeingClosedDoesNothing) {
     VksSetDebugCapture(nullptr, nullptr);
     ASSERT_TRUE(nested.done);
     EXPECT_EQ(nested.status, HANDLEERROR_INVALID_HANDLE);
-    size_t closes = 0;
-    for (const vkssim::Request& r : vkssim::Requests()) {
-        if (r.code == VKSSIM_IOCTL_CLOSE && r.sequence >= mark) ++closes;
-    }
-    EXPECT_EQ(closes, 1u);
+    EXPECT_EQ(Sent(VKSSIM_IOCTL_CLOSE, mark).size(), 1u);
     EXPECT_EQ(Global.OpenDeviceCount, opened - 1);
 }
 

@@ -7,7 +7,9 @@
 #include "vks_win32/audio_ext.h"
 #include "vkssim/sim.h"
 
+#include "support/bytes.h"
 #include "support/callback_recorder.h"
+#include "support/sim_engine_test.h"
 
 #include <gtest/gtest.h>
 
@@ -18,56 +20,37 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
 using namespace std::chrono_literals;
 using vkstest::CallbackRecorder;
+using vkstest::U16;
+using vkstest::U32;
 
 constexpr uint32_t kRate = 48000;
 constexpr uint32_t kToneHz = 750;
 constexpr uint64_t kSecondsPlayed = 3;
 
-std::string TempPath(const char* stem) {
-    std::string pattern = std::string("/tmp/") + stem + "-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back(0);
-    const int fd = mkstemp(buffer.data());
-    if (fd >= 0) close(fd);
-    return buffer.data();
-}
-
-// The float samples of a WAV file's data chunk (empty if it is not one).
+// The float samples of the endpoint's recording: its fmt chunk comes first,
+// the data chunk right after it (empty if the file is not such a WAV file).
 std::vector<float> ReadFloatWav(const std::string& path, uint16_t* channels) {
     std::ifstream in(path, std::ios::binary);
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<float> samples;
-    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
-        return samples;
-    size_t at = 12;
-    uint16_t bits = 0;
-    while (at + 8 <= bytes.size()) {
-        uint32_t size = 0;
-        std::memcpy(&size, bytes.data() + at + 4, 4);
-        const uint8_t* body = bytes.data() + at + 8;
-        if (std::memcmp(bytes.data() + at, "fmt ", 4) == 0) {
-            std::memcpy(channels, body + 2, 2);
-            std::memcpy(&bits, body + 14, 2);
-        } else if (std::memcmp(bytes.data() + at, "data", 4) == 0 && bits == 32) {
-            const size_t available = std::min<size_t>(size, bytes.size() - (at + 8));
-            samples.resize(available / 4);
-            std::memcpy(samples.data(), body, samples.size() * 4);
-            return samples;
-        }
-        at += 8 + size + (size & 1);
-    }
+    const size_t data = bytes.size() < 36 ? 0 : 20 + U32(bytes, 16);
+    if (data == 0 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVEfmt ", 8) != 0 ||
+        U16(bytes.data(), 34) != 32 || data + 8 > bytes.size() || std::memcmp(bytes.data() + data, "data", 4) != 0)
+        return {};
+    *channels = U16(bytes.data(), 22);
+    std::vector<float> samples(std::min<size_t>(U32(bytes, data + 4), bytes.size() - data - 8) / 4);
+    std::memcpy(samples.data(), bytes.data() + data + 8, samples.size() * 4);
     return samples;
 }
 
-TEST(AudioPlayback, AStreamWithAudioPlaysAContinuousToneWithoutGlitches) {
-    vkssim::Reset();
+using AudioPlayback = vkstest::SimEngineTest;
+
+TEST_F(AudioPlayback, AStreamWithAudioPlaysAContinuousToneWithoutGlitches) {
     vkssim::DeviceConfig config;
     config.inputs[VKSSIM_TYPE_NETWORK] = 1;
     config.inputs[VKSSIM_TYPE_DECODER] = 1;
@@ -75,16 +58,14 @@ TEST(AudioPlayback, AStreamWithAudioPlaysAContinuousToneWithoutGlitches) {
     config.audioToneHz = kToneHz;
     ASSERT_EQ(vkssim::AddDevice(config), 0);
 
-    const std::string media = TempPath("vks-audio-media");
-    std::vector<char> contents(256 * 1024, 'm');
-    std::ofstream(media, std::ios::binary).write(contents.data(), static_cast<std::streamsize>(contents.size()));
-    const std::string recording = TempPath("vks-audio-recording");
+    const std::string media = "/tmp/vks-audio-media-" + std::to_string(GetCurrentProcessId());
+    std::ofstream(media, std::ios::binary) << std::string(256 * 1024, 'm');
+    const std::string recording = media + ".wav";
     VksAudioResetConfiguration();  // 48 kHz stereo float, 10 ms periods
     ASSERT_TRUE(VksAudioSetRecordFile(recording.c_str()));
     VksAudioResetCounters();
 
-    VKSHENGINE engine = nullptr;
-    ASSERT_EQ(VKSEngineLoad(&engine), VKSERROR_NO_ERROR);
+    Load();
     ASSERT_EQ(VKSDecoderDeviceSetAudioDecodeEnabled(1), VKSERROR_NO_ERROR);
     HVKS stream = 0, decoder = 0;
     ASSERT_EQ(VKSNetworkStreamOpenExA(0, ("file://" + media).c_str(), 0, &stream, nullptr), VKSERROR_NO_ERROR);
@@ -102,11 +83,10 @@ TEST(AudioPlayback, AStreamWithAudioPlaysAContinuousToneWithoutGlitches) {
     ASSERT_TRUE(VksAudioWaitFramesPlayed(kSecondsPlayed * kRate, 20000));
     EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
     EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
-    EXPECT_EQ(VKSEngineFree(engine), VKSERROR_NO_ERROR);
+    Free();
     VKS_AUDIO_STATS stats;
     VksAudioGetStats(&stats);
     VksAudioSetRecordFile(nullptr);
-    vkssim::Reset();
 
     EXPECT_EQ(stats.underruns, 0u);
     EXPECT_EQ(stats.streamsOpen, 0u);

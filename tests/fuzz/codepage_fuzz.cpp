@@ -4,20 +4,11 @@
 #include "vks_platform.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include "fuzz_input.h"
 
-namespace {
-
 constexpr UINT kCodePages[] = {CP_ACP, CP_UTF8, 1252, 437, 65000};
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
@@ -36,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int needed = MultiByteToWideChar(codePage, flags, text, inCount, nullptr, 0);
         const int written = MultiByteToWideChar(codePage, flags, text, inCount, outUnits >= 0 ? wide.data() : nullptr,
                                                 outUnits);
-        Check(written <= (outUnits > 0 ? outUnits : 0) || outUnits == 0);
-        if (outUnits >= needed && needed > 0) Check(written == needed);
+        FuzzCheck(written <= (outUnits > 0 ? outUnits : 0) || outUnits == 0);
+        if (outUnits >= needed && needed > 0) FuzzCheck(written == needed);
     }
 
     std::vector<uint16_t> units(in.Byte());
@@ -53,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int written = WideCharToMultiByte(codePage, wflags, source, unitCount, outUnits >= 0 ? narrow.data() : nullptr,
                                             outUnits, nullptr,
                                             askDefault && codePage != CP_UTF8 ? &usedDefault : nullptr);
-    Check(written <= (outUnits > 0 ? outUnits : 0) || outUnits == 0);
-    if (outUnits >= needed && needed > 0) Check(written == needed);
+    FuzzCheck(written <= (outUnits > 0 ? outUnits : 0) || outUnits == 0);
+    if (outUnits >= needed && needed > 0) FuzzCheck(written == needed);
     return 0;
 }

@@ -50,11 +50,9 @@ struct ArgSource {
 
     HVKS HandleArg() {
         const uint8_t pick = in.Byte() % 8;
-        if (pick < 4) return handles.live[pick];
-        if (pick == 4) return handles.stale;
-        if (pick == 5) return 0;
-        if (pick == 6) return handles.live[0] + 1;
-        return in.Value<HVKS>();
+        const HVKS named[] = {handles.live[0], handles.live[1], handles.live[2], handles.live[3], handles.stale, 0,
+                              handles.live[0] + 1};
+        return pick < 7 ? named[pick] : in.Value<HVKS>();
     }
     uint32_t IndexArg() { return in.Byte() < 200 ? in.Byte() % 4 : in.Edgy32(); }
     void* CallbackArg() { return nullptr; }
@@ -67,13 +65,11 @@ struct ArgSource {
         if (mode % 8 == 0) return nullptr;
         // The size word at the front: the record's own size, shorter, longer,
         // or anything up to the raw buffer's size.
-        uint32_t sizeWord;
-        switch (mode % 5) {
-            case 0: sizeWord = static_cast<uint32_t>(pointee); break;
-            case 1: sizeWord = pointee > 0 ? static_cast<uint32_t>(pointee - 1 - in.Below(pointee)) : 0; break;
-            case 2: sizeWord = static_cast<uint32_t>(pointee + 1 + in.Below(64)); break;
-            default: sizeWord = in.Below(kRawBuffer + 1); break;
-        }
+        const uint32_t size = static_cast<uint32_t>(pointee);
+        const uint32_t sizeWord = mode % 5 == 0   ? size
+                                  : mode % 5 == 1 ? (size > 0 ? size - 1 - in.Below(size) : 0)
+                                  : mode % 5 == 2 ? size + 1 + in.Below(64)
+                                                  : in.Below(kRawBuffer + 1);
         // A scalar pointer may stand for a short array (a header of two
         // words, say): such buffers get room for a few.
         const size_t length = pointee == 0 ? kRawBuffer + 16 : std::max<size_t>({pointee, sizeWord, kScalarRoom});
@@ -90,17 +86,15 @@ struct ArgSource {
             "file:///nonexistent/clip.ts", "file://relative.ts", "FILE:///dev/null", "file:///dev/null",
             "sdp:///dev/null", "sdp://", "sdp:///nonexistent.sdp", "file:///tmp", "srt://h:1", "://", "%", "\\\\?\\C:"};
         const uint8_t pick = in.Byte();
-        std::string text;
         if (pick == 0) return nullptr;
+        std::string text;
         if (pick < 160) {
             text = kTexts[pick % (sizeof kTexts / sizeof kTexts[0])];
         } else if (pick < 176) {
-            text = std::string(1000 + in.Below(8000), 'a');
-            text.replace(0, 7, "file://");
+            text = "file://" + std::string(993 + in.Below(8000), 'a');
         } else {
             const std::vector<uint8_t> bytes = in.Bytes(300);
-            text.assign(bytes.begin(), bytes.end());
-            text = text.c_str();  // up to the first zero
+            text = std::string(bytes.begin(), bytes.end()).c_str();  // up to the first zero
         }
         if (!wide) return narrowTexts.emplace_back(std::move(text)).c_str();
         std::u16string units(text.begin(), text.end());

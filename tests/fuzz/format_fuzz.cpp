@@ -5,9 +5,9 @@
 // the buffer, is terminated, and the call is quick whatever the width asks.
 #include "vks_platform.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -25,10 +25,6 @@ int StarValue(FuzzInput& in) {
     return pick < 200 ? kEdges[pick % (sizeof kEdges / sizeof kEdges[0])] : in.Value<int>();
 }
 
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
 struct Call {
     std::vector<WCHAR> buffer;
     size_t count;
@@ -39,11 +35,9 @@ struct Call {
         const int r = _snwprintf_s(buffer.data() + 1, buffer.size() - 2, count, format, args...);
         // Guard units around the buffer stay as they were; the text ends
         // inside the buffer.
-        Check(buffer.front() == 0xBEEF && buffer.back() == 0xBEEF);
-        Check(r < static_cast<int>(buffer.size() - 2));
-        bool terminated = false;
-        for (size_t i = 1; i + 1 < buffer.size(); ++i) terminated = terminated || buffer[i] == 0;
-        Check(terminated);
+        FuzzCheck(buffer.front() == 0xBEEF && buffer.back() == 0xBEEF);
+        FuzzCheck(r < static_cast<int>(buffer.size() - 2));
+        FuzzCheck(std::find(buffer.begin() + 1, buffer.end() - 1, 0) != buffer.end() - 1);
     }
 };
 
@@ -90,22 +84,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (flags & (1 << i)) format += kFlags[i];
         format.insert(1, u"%");
         const uint8_t shape = in.Byte();
-        const bool starWidth = (shape & 3) == 1, starPrecision = (shape & 12) == 4;
-        if (starWidth) {
-            format += u'*';
-        } else if ((shape & 3) == 2) {
-            format += std::u16string(1 + in.Byte() % 12, u'9');  // overlong digit runs
-        } else if ((shape & 3) == 3) {
-            format += u"17";
-        }
-        if (starPrecision) {
-            format += u".*";
-        } else if ((shape & 12) == 8) {
-            format += u".";
-            format += std::u16string(1 + in.Byte() % 12, u'9');
-        } else if ((shape & 12) == 12) {
-            format += u".3";
-        }
+        const int width = shape & 3, precision = (shape >> 2) & 3;
+        const bool starWidth = width == 1, starPrecision = precision == 1;
+        const auto digits = [&in] { return std::u16string(1 + in.Byte() % 12, u'9'); };  // overlong digit runs
+        format += width == 1 ? u"*" : width == 2 ? digits() : width == 3 ? u"17" : u"";
+        format += precision == 1 ? u".*" : precision == 2 ? u"." + digits() : precision == 3 ? u".3" : u"";
         const char16_t* length = kLengths[in.Byte() % (sizeof kLengths / sizeof kLengths[0])];
         format += length;
         const char16_t conversion = kConversions[in.Byte() % (sizeof kConversions / sizeof kConversions[0] - 1)];

@@ -15,10 +15,6 @@ namespace {
 std::mutex g_lock;
 FuzzInput g_replies(nullptr, 0);
 
-struct File {
-    bool overlapped;
-};
-
 constexpr uint32_t kStatuses[] = {VKSERROR_NO_ERROR,         VKSERROR_NO_COMPLETION, VKSERROR_FW_SHUTDOWN,
                                   VKSERROR_END_OF_STREAM,    VKSERROR_DECODED_FIRST_FRAME,
                                   VKSERROR_AUDIO_EXISTS,     VKSERROR_DISCOVERY_DATA, VKSERROR_IGNORE_ERROR,
@@ -26,11 +22,11 @@ constexpr uint32_t kStatuses[] = {VKSERROR_NO_ERROR,         VKSERROR_NO_COMPLET
 constexpr DWORD kErrors[] = {0, 0, 0, 0, 0, 0, 31, 995, 1167, 87, 6, 0x20000000};
 
 DWORD Create(void*, LPCWSTR, BOOL overlapped, void** fileContext) {
-    *fileContext = new File{overlapped != FALSE};
+    *fileContext = new bool(overlapped != FALSE);  // whether the file is overlapped
     return 0;
 }
 
-void Close(void* fileContext) { delete static_cast<File*>(fileContext); }
+void Close(void* fileContext) { delete static_cast<bool*>(fileContext); }
 
 void PutWord(uint8_t* out, DWORD length, uint32_t offset, uint32_t value) {
     if (offset + 4 <= length) std::memcpy(out + offset, &value, 4);
@@ -44,7 +40,7 @@ void DeviceControl(void* fileContext, VKS_IRP* irp) {
     if (g_replies.Empty()) {
         // Spent: the echo as a success, and an event request that ends.
         lock.unlock();
-        if (static_cast<File*>(fileContext)->overlapped) PutWord(out, outputLength, VKSSIM_REPLY_STATUS, VKSERROR_NO_COMPLETION);
+        if (*static_cast<bool*>(fileContext)) PutWord(out, outputLength, VKSSIM_REPLY_STATUS, VKSERROR_NO_COMPLETION);
         VksCompleteRequest(irp, 0, outputLength);
         return;
     }

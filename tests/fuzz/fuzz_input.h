@@ -4,9 +4,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+// A property a target checks: when it does not hold, the fuzzer reports a crash.
+inline void FuzzCheck(bool condition) {
+    if (!condition) std::abort();
+}
 
 class FuzzInput {
 public:

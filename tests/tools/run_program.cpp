@@ -1,10 +1,12 @@
 #include "run_program.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sstream>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,9 +27,8 @@ Program::Program(const std::string& program, const std::vector<std::string>& arg
     // The child's environment: ours, with the options' changes.
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
-        bool replaced = false;
-        for (const auto& [name, value] : options.env) replaced = replaced || std::string(*e).rfind(name + "=", 0) == 0;
-        if (!replaced) env.push_back(*e);
+        const auto named = [e](const auto& change) { return std::string(*e).rfind(change.first + "=", 0) == 0; };
+        if (std::none_of(options.env.begin(), options.env.end(), named)) env.push_back(*e);
     }
     for (const auto& [name, value] : options.env)
         if (!value.empty()) env.push_back(name + "=" + value);
@@ -130,12 +131,8 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }
 

@@ -39,9 +39,7 @@ static inline int unsetenv(const char* name) {
 // readlink of "/proc/<pid>/exe" and realpath, as the tests use them: a
 // program's and a module's full path, with '/' between folders.
 static inline void VksTestSlashes(char* path) {
-    for (; *path != '\0'; ++path) {
-        if (*path == '\\') *path = '/';
-    }
+    for (; *path != '\0'; ++path) *path = *path == '\\' ? '/' : *path;
 }
 
 static inline ssize_t readlink(const char* link, char* buffer, size_t size) {

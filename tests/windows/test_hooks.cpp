@@ -4,6 +4,7 @@
 #include "vks_win32/linux_ext.h"
 #include "vks_win32/window_ext.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -52,10 +53,11 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
 }
 
 // --- Registry -------------------------------------------------------------
-// The regedit files the tests write: key lines, and string and dword values.
-// Keys the last import made are deleted before the next one, so that, as on
-// Linux, only the current file's keys exist.
-std::vector<std::pair<HKEY, std::wstring>> g_importedKeys;
+// The regedit files the tests write (support/test_env.h): keys under
+// HKEY_LOCAL_MACHINE with string and dword values; any other line is
+// reported. Keys the last import made are deleted before the next one, so
+// that, as on Linux, only the current file's keys exist.
+std::vector<std::wstring> g_importedKeys;
 
 std::wstring Widen(const std::string& text) {
     std::wstring out(text.size(), L'\0');
@@ -65,82 +67,32 @@ std::wstring Widen(const std::string& text) {
     return out;
 }
 
-bool SplitKey(const std::string& path, HKEY* root, std::wstring* subkey) {
-    static const std::pair<const char*, HKEY> kRoots[] = {
-        {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-        {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},   {"HKEY_USERS", HKEY_USERS},
-        {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}};
-    const std::string head = path.substr(0, path.find('\\'));
-    for (const auto& [name, key] : kRoots) {
-        if (_stricmp(head.c_str(), name) == 0) {
-            *root = key;
-            *subkey = head.size() < path.size() ? Widen(path.substr(head.size() + 1)) : std::wstring();
-            return true;
-        }
-    }
-    return false;
-}
-
-// A quoted name or text from `pos` (at the opening quote), with \\ and \"
-// escapes; `pos` ends after the closing quote.
-std::string Quoted(const std::string& line, size_t& pos) {
-    std::string out;
-    for (++pos; pos < line.size() && line[pos] != '"'; ++pos) {
-        if (line[pos] == '\\' && pos + 1 < line.size()) ++pos;
-        out += line[pos];
-    }
-    ++pos;
-    return out;
-}
-
-void SetValue(HKEY key, const std::string& line) {
-    size_t pos = 0;
-    std::wstring name;
-    if (line[0] == '"') {
-        name = Widen(Quoted(line, pos));
-    } else if (line[0] == '@') {
-        pos = 1;
-    } else {
-        return;
-    }
-    if (pos >= line.size() || line[pos] != '=') return;
-    const std::string data = line.substr(pos + 1);
-    const wchar_t* valueName = name.empty() ? nullptr : name.c_str();
-    if (data == "-") {
-        RegDeleteValueW(key, valueName);
-    } else if (data.rfind("dword:", 0) == 0) {
-        const DWORD value = std::strtoul(data.c_str() + 6, nullptr, 16);
-        RegSetValueExW(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    } else if (!data.empty() && data[0] == '"') {
-        size_t at = 0;
-        const std::wstring text = Widen(Quoted(data, at));
-        RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    }
-}
-
 void ImportRegistryFile(const char* path) {
+    static const std::string kRoot = "[HKEY_LOCAL_MACHINE\\";
     std::ifstream in(path);
     HKEY current = nullptr;
     for (std::string line; std::getline(in, line);) {
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-        if (line.empty() || line[0] == ';') continue;
-        if (line[0] == '[' && line.back() == ']') {
+        const size_t equals = line.find("\"=");
+        if (line.rfind(kRoot, 0) == 0 && line.back() == ']') {
             if (current != nullptr) RegCloseKey(current);
-            current = nullptr;
-            const bool remove = line[1] == '-';
-            HKEY root = nullptr;
-            std::wstring subkey;
-            if (!SplitKey(line.substr(remove ? 2 : 1, line.size() - (remove ? 3 : 2)), &root, &subkey)) continue;
-            if (remove) {
-                RegDeleteTreeW(root, subkey.c_str());
-                RegDeleteKeyW(root, subkey.c_str());
-            } else if (RegCreateKeyExW(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &current,
-                                       nullptr) == ERROR_SUCCESS) {
-                g_importedKeys.emplace_back(root, subkey);
-            }
-        } else if (current != nullptr) {
-            SetValue(current, line);
+            const std::wstring subkey = Widen(line.substr(kRoot.size(), line.size() - kRoot.size() - 1));
+            if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &current,
+                                nullptr) != ERROR_SUCCESS)
+                current = nullptr;
+            else
+                g_importedKeys.push_back(subkey);
+        } else if (current != nullptr && line[0] == '"' && equals != std::string::npos &&
+                   line.compare(equals + 2, 6, "dword:") == 0) {
+            const DWORD value = std::strtoul(line.c_str() + equals + 8, nullptr, 16);
+            RegSetValueExW(current, Widen(line.substr(1, equals - 1)).c_str(), 0, REG_DWORD,
+                           reinterpret_cast<const BYTE*>(&value), sizeof value);
+        } else if (current != nullptr && line[0] == '"' && equals != std::string::npos && line.back() == '"') {
+            const std::wstring text = Widen(line.substr(equals + 3, line.size() - equals - 4));
+            RegSetValueExW(current, Widen(line.substr(1, equals - 1)).c_str(), 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>((text.size() + 1) * 2));
+        } else if (!line.empty() && line[0] != ';' && line.rfind("Windows Registry Editor", 0) != 0) {
+            std::fprintf(stderr, "test_hooks: registry line not imported: %s\n", line.c_str());
         }
     }
     if (current != nullptr) RegCloseKey(current);
@@ -165,9 +117,9 @@ DWORD VksOpenHandleCount(void) {
 }
 
 void VksReloadRegistry(void) {
-    for (const auto& [root, subkey] : g_importedKeys) {
-        RegDeleteTreeW(root, subkey.c_str());
-        RegDeleteKeyW(root, subkey.c_str());
+    for (const std::wstring& subkey : g_importedKeys) {
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, subkey.c_str());
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, subkey.c_str());
     }
     g_importedKeys.clear();
     const char* path = std::getenv("VKS_REGISTRY_FILE");
@@ -180,18 +132,12 @@ void VksBroadcastDisplayChange(DWORD bitsPerPixel, DWORD width, DWORD height) {
 }
 
 // No simulated endpoint on Windows: see vks_win32/audio_ext.h here.
-BOOL VksAudioSetFormat(VKS_AUDIO_FORMAT_KIND, DWORD, WORD) { return FALSE; }
-BOOL VksAudioSetPeriod(REFERENCE_TIME) { return FALSE; }
-void VksAudioSetEndpointPresent(BOOL) {}
 void VksAudioSetActivateGate(HANDLE) {}
 BOOL VksAudioSetRecordFile(const char* path) { return path == nullptr; }
 void VksAudioResetConfiguration(void) {}
 void VksAudioGetStats(VKS_AUDIO_STATS* stats) { *stats = VKS_AUDIO_STATS{}; }
 void VksAudioResetCounters(void) {}
-DWORD VksAudioSessionStreamCount(const GUID*) { return 0; }
 BOOL VksAudioWaitPeriods(ULONGLONG, DWORD) { return FALSE; }
 BOOL VksAudioWaitFramesPlayed(ULONGLONG, DWORD) { return FALSE; }
-BOOL VksAudioWaitUnderruns(ULONGLONG, DWORD) { return FALSE; }
-BOOL VksAudioWaitStreamsStarted(DWORD, DWORD) { return FALSE; }
 BOOL VksAudioWaitSessionStreamCount(const GUID*, DWORD, DWORD) { return FALSE; }
 }
