@@ -8,15 +8,19 @@
 #include "run_program.h"
 #include "vksacc.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
 #include <nlohmann/json.hpp>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -383,7 +387,20 @@ TEST(VksctlEvents, NamesTheDeviceEachEventCameFrom) {
     });
 }
 
-TEST(VksctlExporter, ServesTheSimulatorsFiguresInPrometheusTextFormat) {
+// A loopback port free at this moment, for a server that cannot be told port 0.
+int FreeLoopbackPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    const bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), size) == 0 &&
+                    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0;
+    close(fd);
+    return ok ? ntohs(a.sin_port) : 0;
+}
+
+TEST(VksctlExporter, PrometheusScrapesTheSimulatorsFigures) {
     Check({{"exporter", "--listen", "localhost"}, 2, {}, "--listen takes ADDR:PORT"});
     vkstest::Program exporter(VKSCTL_PATH, {"exporter", "--listen", "127.0.0.1:0"}, Simulator());
     ASSERT_TRUE(exporter.WaitForOutput("/metrics", 20000)) << exporter.Err();
@@ -412,6 +429,34 @@ TEST(VksctlExporter, ServesTheSimulatorsFiguresInPrometheusTextFormat) {
     // A second exporter on the same port says so.
     const std::string address = "127.0.0.1:" + std::to_string(port);
     Check({{"exporter", "--listen", address}, 1, {}, "cannot listen on " + address + ": the port is in use"});
+
+    // A real Prometheus on loopback scrapes it every 200 ms; its query API
+    // answers the temperature of both devices.
+    ASSERT_EQ(access("/usr/bin/prometheus", X_OK), 0) << "prometheus is missing: run scripts/setup.sh";
+    char folder[] = "/tmp/vksctl-prometheus-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const int webPort = FreeLoopbackPort();
+    std::ofstream(std::string(folder) + "/prometheus.yml")
+        << "global:\n  scrape_interval: 200ms\nscrape_configs:\n  - job_name: vksacc\n    static_configs:\n"
+        << "      - targets: ['" << address << "']\n";
+    vkstest::Program prometheus("/usr/bin/prometheus",
+                                {std::string("--config.file=") + folder + "/prometheus.yml",
+                                 std::string("--storage.tsdb.path=") + folder + "/data",
+                                 "--web.listen-address=127.0.0.1:" + std::to_string(webPort)});
+    httplib::Client api("127.0.0.1", webPort);
+    std::string answer;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        auto r = api.Get("/api/v1/query?query=vksacc_temperature_celsius");
+        if (r && r->status == 200) answer = r->body;
+        if (Contains(answer, "VKS Media Device A") && Contains(answer, "VKS Media Device B")) break;
+        prometheus.WaitForOutput("\x01never\x01", 200);  // drains its log while waiting
+    }
+    const auto prometheusEnd = prometheus.Stop(SIGTERM);
+    std::filesystem::remove_all(folder);
+    size_t devices = 0;
+    for (size_t at = 0; (at = answer.find("\"47\"]", at)) != std::string::npos; ++at) ++devices;
+    EXPECT_EQ(devices, 2u) << answer << prometheusEnd.err.substr(0, 3000);
 
     const auto end = exporter.Stop(SIGINT);
     EXPECT_EQ(end.exitStatus, 0) << end.err;
