@@ -162,8 +162,9 @@ int main() {
     CHECK(!DeviceIoControl(file, kHold, nullptr, 0, out, sizeof out, nullptr, &ov));
     CompleteHeld(ERROR_DEVICE_NOT_CONNECTED, "");
     got = nullptr;
+    key = 0;
     CHECK(!GetQueuedCompletionStatus(port, &bytes, &key, &got, 0));
-    CHECK(GetLastError() == ERROR_DEVICE_NOT_CONNECTED && got == &ov);
+    CHECK(GetLastError() == ERROR_DEVICE_NOT_CONNECTED && got == &ov && key == 77);
     CHECK_ERR(!GetOverlappedResult(file, &ov, &bytes, TRUE), ERROR_DEVICE_NOT_CONNECTED);
 
     // Failed inside the dispatch routine: the return value alone says so.

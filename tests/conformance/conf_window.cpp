@@ -15,7 +15,7 @@ constexpr UINT kMsgEcho = WM_USER + 21;  // sends kMsgSend to g_echoTarget, adds
 constexpr UINT kMsgPrivate = WM_APP + 0x123;
 UINT g_msgBroadcast = 0;  // registered: only such messages are broadcast
 
-using conformance::OnWine;
+using namespace conformance;
 
 // What window procedures saw, for the checks. Guarded by g_logLock.
 struct Seen {
@@ -243,62 +243,47 @@ void Broadcast() {
 
 // --- Threads ------------------------------------------------------------------------------
 
+// A worker thread; `ready` is set once its window (or queue) exists.
 struct Worker {
     bool ownClass;  // the worker registers (and at the end unregisters) its window's class
-    HANDLE ready;   // set once the worker's window (or queue) exists
-    HANDLE go;      // the worker may go on
-    HWND hwnd;
-    DWORD thread;
-    BOOL lastGet;
-    WPARAM quitCode;
-    BOOL unregistered;
-    int loops;
-    UINT threadMessage;
+    HANDLE ready = NewEvent(true, false);
+    HWND hwnd = nullptr;
+    DWORD thread = 0;
+    BOOL lastGet = -1;
+    WPARAM quitCode = 0;
+    BOOL unregistered = FALSE;
+    int loops = 0;
+    UINT threadMessage = 0;
+    ~Worker() { CloseHandle(ready); }
 };
 
-// A window on a worker thread that pumps messages until WM_QUIT. With
-// ownClass it is the library's notification thread, step by step.
-DWORD WINAPI PumpThread(LPVOID p) {
-    auto* w = static_cast<Worker*>(p);
-    if (!w->ownClass || Register(kNotifyClass, NotifyProc)) w->hwnd = Create(w->ownClass ? kNotifyClass : kClass);
-    w->thread = GetCurrentThreadId();
-    SetEvent(w->ready);
-    MSG msg;
-    BOOL r;
-    while ((r = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
-        ++w->loops;
-        if (!msg.hwnd && !w->threadMessage) w->threadMessage = msg.message;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    w->lastGet = r;
-    w->quitCode = msg.wParam;
-    if (w->ownClass) w->unregistered = UnregisterClassW(kNotifyClass, GetModuleHandleW(nullptr));
-    return 0;
-}
-
-// Starts fn(w) and waits until the worker is ready.
-HANDLE StartWorker(LPTHREAD_START_ROUTINE fn, Worker* w) {
-    w->ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    w->go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread = conformance::Start(fn, w);
-    CHECK_EQ(WaitForSingleObject(w->ready, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+// A window on a worker thread that pumps messages until WM_QUIT, started and
+// waited for until ready. With ownClass it is the library's notification
+// thread, step by step.
+HANDLE StartPump(Worker& w) {
+    HANDLE thread = Start([&w] {
+        if (!w.ownClass || Register(kNotifyClass, NotifyProc)) w.hwnd = Create(w.ownClass ? kNotifyClass : kClass);
+        w.thread = GetCurrentThreadId();
+        SetEvent(w.ready);
+        MSG msg;
+        while ((w.lastGet = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
+            ++w.loops;
+            if (!msg.hwnd && !w.threadMessage) w.threadMessage = msg.message;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        w.quitCode = msg.wParam;
+        if (w.ownClass) w.unregistered = UnregisterClassW(kNotifyClass, GetModuleHandleW(nullptr));
+        return 0;
+    });
+    CHECK_DW(WaitForSingleObject(w.ready, 10000), WAIT_OBJECT_0);
     return thread;
-}
-
-// Lets the worker go on and waits until it has ended.
-void EndWorker(HANDLE thread, Worker* w) {
-    SetEvent(w->go);
-    conformance::Join(thread);
-    CloseHandle(w->ready);
-    CloseHandle(w->go);
 }
 
 void NotificationWindowClosedFromAnotherThread() {
     ClearLog();
-    Worker w = {};
-    w.ownClass = true;
-    HANDLE thread = StartWorker(PumpThread, &w);
+    Worker w{true};
+    HANDLE thread = StartPump(w);
     CHECK(w.hwnd != nullptr && IsWindow(w.hwnd));
     CHECK_EQ(GetWindowThreadProcessId(w.hwnd, nullptr), w.thread);
 
@@ -306,7 +291,7 @@ void NotificationWindowClosedFromAnotherThread() {
     CHECK_ERR(!DestroyWindow(w.hwnd), ERROR_ACCESS_DENIED);
 
     CHECK(PostMessageW(w.hwnd, WM_CLOSE, 0, 0));
-    EndWorker(thread, &w);
+    Join(thread);
     CHECK(w.lastGet == 0 && w.quitCode == 42u);  // WM_QUIT with PostQuitMessage's code
     CHECK(w.unregistered);
     CHECK_EQ(w.loops, 1);  // WM_CLOSE; WM_DESTROY is sent, not posted
@@ -320,8 +305,8 @@ void NotificationWindowClosedFromAnotherThread() {
 
 void SendAcrossThreads() {
     ClearLog();
-    Worker w = {};
-    HANDLE thread = StartWorker(PumpThread, &w);
+    Worker w{false};
+    HANDLE thread = StartPump(w);
     CHECK(w.hwnd != nullptr);
 
     CHECK_EQ(SendMessageW(w.hwnd, kMsgSend, 12, 34), 12034);
@@ -343,28 +328,29 @@ void SendAcrossThreads() {
     // The thread is gone (its handle still open), and so are its window and its queue.
     CHECK(!IsWindow(w.hwnd));
     CHECK_ERR(!PostThreadMessageW(w.thread, kMsgA, 0, 0), 1444u);
-    EndWorker(thread, &w);
+    Join(thread);
 }
 
-// Waits with no message queue (it has not called the window manager yet),
-// then creates a window and ends without destroying it.
-DWORD WINAPI AbandoningThread(LPVOID p) {
-    auto* w = static_cast<Worker*>(p);
-    w->thread = GetCurrentThreadId();
-    SetEvent(w->ready);
-    WaitForSingleObject(w->go, 10000);
-    w->hwnd = Create(WSTR("ConfWindowAbandoned"));
-    return 0;
-}
-
+// A thread that waits with no message queue (it has not called the window
+// manager yet), then creates a window and ends without destroying it.
 void ThreadWithoutQueueAndThreadEnd() {
     CHECK(Register(WSTR("ConfWindowAbandoned"), TestProc) != 0);
-    Worker w = {};
-    HANDLE thread = StartWorker(AbandoningThread, &w);
-    CHECK_ERR(!PostThreadMessageW(w.thread, kMsgA, 0, 0), 1444u);
-    EndWorker(thread, &w);
-    CHECK(w.hwnd != nullptr && !IsWindow(w.hwnd));  // the thread's end destroyed its window
+    HANDLE ready = NewEvent(true, false), go = NewEvent(true, false);
+    HWND hwnd = nullptr;
+    DWORD thread = 0;
+    HANDLE t = Start([&] {
+        SetEvent(ready);
+        WaitForSingleObject(go, 10000);
+        hwnd = Create(WSTR("ConfWindowAbandoned"));
+        return 0;
+    }, 0, &thread);
+    CHECK_DW(WaitForSingleObject(ready, 10000), WAIT_OBJECT_0);
+    CHECK_ERR(!PostThreadMessageW(thread, kMsgA, 0, 0), 1444u);
+    SetEvent(go);
+    Join(t);
+    CHECK(hwnd != nullptr && !IsWindow(hwnd));  // the thread's end destroyed its window
     CHECK(UnregisterClassW(WSTR("ConfWindowAbandoned"), GetModuleHandleW(nullptr)));
+    CloseAll({ready, go});
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The simulated audio endpoint behind the audio session interfaces: COM and
 // GUID helpers, the mix format and its configuration, the shared-mode rules
 // of the audio client, the engine clock (padding, one event per period,
-// underruns), the WAV recording, the "no endpoint" configuration and the
+// underruns), the "no endpoint" configuration and the
 // multimedia class scheduler. Every test runs in its own process, so the
 // configuration one sets does not reach another.
 #include "vks_platform.h"
@@ -10,15 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <chrono>
-#include <fstream>
-#include <string>
 #include <tuple>
-#include <vector>
 
 namespace {
 
@@ -80,17 +75,11 @@ struct Endpoint {
         EXPECT_EQ(client->GetCurrentPadding(&padding), S_OK);
         return padding;
     }
-    // Queues `frames` frames whose bytes come from fill(frameIndex, bytes).
-    template <class Fill>
-    void Write(UINT32 frames, Fill fill) {
+    void WriteSilence(UINT32 frames) {
         BYTE* data = nullptr;
         ASSERT_EQ(render->GetBuffer(frames, &data), S_OK);
         ASSERT_NE(data, nullptr);
-        for (UINT32 i = 0; i < frames; ++i) fill(i, data + static_cast<size_t>(i) * mix->nBlockAlign);
-        ASSERT_EQ(render->ReleaseBuffer(frames, 0), S_OK);
-    }
-    void WriteSilence(UINT32 frames) {
-        Write(frames, [this](UINT32, BYTE* frame) { std::memset(frame, 0, mix->nBlockAlign); });
+        ASSERT_EQ(render->ReleaseBuffer(frames, AUDCLNT_BUFFERFLAGS_SILENT), S_OK);
     }
 };
 
@@ -102,33 +91,23 @@ VKS_AUDIO_STATS Stats() {
 
 }  // namespace
 
+// COM counts the threads that initialised it (S_FALSE calls too) and the
+// objects alive.
 TEST(AudioCom, InitialisationCounts) {
     IMMDeviceEnumerator* enumerator = nullptr;
-    EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
-                               reinterpret_cast<void**>(&enumerator)),
+    void** out = reinterpret_cast<void**>(&enumerator);
+    EXPECT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator, out),
               CO_E_NOTINITIALIZED);
     EXPECT_EQ(enumerator, nullptr);
-    EXPECT_EQ(Stats().comThreads, 0u);
     EXPECT_EQ(CoInitialize(nullptr), S_OK);
     EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
-    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
     EXPECT_EQ(Stats().comThreads, 1u);
-    EXPECT_EQ(CoCreateInstance(IID_IUnknown, nullptr, CLSCTX_ALL, IID_IUnknown, reinterpret_cast<void**>(&enumerator)),
-              REGDB_E_CLASSNOTREG);
-    IUnknown* unknown = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IUnknown,
-                               reinterpret_cast<void**>(&unknown)),
-              S_OK);
-    ASSERT_EQ(unknown->QueryInterface(IID_IMMDeviceEnumerator, reinterpret_cast<void**>(&enumerator)), S_OK);
-    EXPECT_EQ(unknown->Release(), 1u);
-    void* other = nullptr;
-    EXPECT_EQ(enumerator->QueryInterface(IID_IAudioClient, &other), E_NOINTERFACE);
-    EXPECT_EQ(other, nullptr);
+    ASSERT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator, out), S_OK);
     EXPECT_EQ(Stats().comObjects, 1u);
     EXPECT_EQ(enumerator->Release(), 0u);
     EXPECT_EQ(Stats().comObjects, 0u);
     CoUninitialize();
-    EXPECT_EQ(Stats().comThreads, 1u);  // the S_FALSE call counts too
+    EXPECT_EQ(Stats().comThreads, 1u);
     CoUninitialize();
     EXPECT_EQ(Stats().comThreads, 0u);
 }
@@ -139,13 +118,8 @@ TEST(AudioCom, GuidTextAndConversion) {
     EXPECT_EQ(StringFromGUID2(g, text, 38), 0);
     EXPECT_EQ(StringFromGUID2(g, text, 39), 39);
     EXPECT_EQ(std::u16string(text), std::u16string(u"{0123ABCD-4567-89EF-FEDC-BA9876543210}"));
-    // (The text's ASCII conversion and fresh GUIDs are checked through the
-    // session id by AudioThreadTest.AllZeroSessionGuidIsReplacedAndReportedAsTheSessionId.)
-    char narrow[39];
-    EXPECT_EQ(wcstombs(nullptr, text, 0), 38u);
-    EXPECT_EQ(wcstombs(narrow, u"a\u20ACb", sizeof narrow), static_cast<size_t>(-1));
-    EXPECT_EQ(wcstombs(narrow, u"\u00E9t\u00E9", sizeof narrow), 3u);
-    EXPECT_EQ(static_cast<unsigned char>(narrow[0]), 0xE9);
+    // (The text's conversion by wcstombs and fresh GUIDs are checked through
+    // the session id by AudioThreadTest.AllZeroSessionGuidIsReplacedAndReportedAsTheSessionId.)
 }
 
 // The mix format and the device period: the default, from the environment
@@ -197,14 +171,6 @@ TEST(AudioEndpoint, MixFormatsAndPeriods) {
     }
     EXPECT_FALSE(VksAudioSetFormat(VKS_AUDIO_FORMAT_PCM16, 48000, 9));
     EXPECT_FALSE(VksAudioSetPeriod(5000));
-    Endpoint ep;
-    ASSERT_EQ(ep.Activate(), S_OK);
-    DWORD state = 0;
-    EXPECT_EQ(ep.device->GetState(&state), S_OK);
-    EXPECT_EQ(state, static_cast<DWORD>(DEVICE_STATE_ACTIVE));
-    IMMDevice* capture = reinterpret_cast<IMMDevice*>(1);
-    EXPECT_EQ(ep.enumerator->GetDefaultAudioEndpoint(eCapture, eMultimedia, &capture), E_NOTFOUND);
-    EXPECT_EQ(capture, nullptr);
 }
 
 // "none" in the environment, or the control: no render endpoint.
@@ -224,6 +190,9 @@ TEST(AudioEndpoint, NoEndpoint) {
     EXPECT_EQ(Endpoint().Activate(), E_NOTFOUND);
 }
 
+// A client refuses what comes out of order: calls before Initialize, a
+// second Initialize, Start without the event an event-driven stream needs,
+// a second Start. The endpoint keeps its own copy of the event handle.
 TEST(AudioClient, SharedModeRules) {
     Endpoint ep;
     ASSERT_EQ(ep.Activate(), S_OK);
@@ -232,48 +201,21 @@ TEST(AudioClient, SharedModeRules) {
     EXPECT_EQ(ep.client->Start(), AUDCLNT_E_NOT_INITIALIZED);
     void* service = nullptr;
     EXPECT_EQ(ep.client->GetService(IID_IAudioRenderClient, &service), AUDCLNT_E_NOT_INITIALIZED);
-
-    WAVEFORMATEX other = *ep.mix;
-    other.wFormatTag = WAVE_FORMAT_PCM;
-    other.cbSize = 0;
-    EXPECT_EQ(ep.client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, 200000, 0, &other, nullptr),
-              AUDCLNT_E_UNSUPPORTED_FORMAT);
-    WAVEFORMATEX* closest = nullptr;
-    EXPECT_EQ(ep.client->IsFormatSupported(AUDCLNT_SHAREMODE_SHARED, &other, &closest), S_FALSE);
-    ASSERT_NE(closest, nullptr);
-    EXPECT_EQ(closest->wFormatTag, WAVE_FORMAT_EXTENSIBLE);
-    CoTaskMemFree(closest);
-    EXPECT_EQ(ep.client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, 200000, 100000, ep.mix, nullptr), E_INVALIDARG);
-
-    // Not event-driven: no event handle expected, and Start needs none.
-    ASSERT_EQ(ep.client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, 200000, 0, ep.mix, nullptr), S_OK);
-    EXPECT_EQ(ep.client->Initialize(AUDCLNT_SHAREMODE_SHARED, 0, 200000, 0, ep.mix, nullptr),
+    const DWORD flags = AUDCLNT_STREAMFLAGS_EVENTCALLBACK;
+    ASSERT_EQ(ep.client->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, 200000, 0, ep.mix, nullptr), S_OK);
+    EXPECT_EQ(ep.client->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, 200000, 0, ep.mix, nullptr),
               AUDCLNT_E_ALREADY_INITIALIZED);
     EXPECT_EQ(ep.client->GetBufferSize(&frames), S_OK);
     EXPECT_EQ(frames, 960u);
+    EXPECT_EQ(ep.client->Start(), AUDCLNT_E_EVENTHANDLE_NOT_SET);
+    EXPECT_EQ(ep.client->SetEventHandle(nullptr), E_INVALIDARG);
     HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    EXPECT_EQ(ep.client->SetEventHandle(event), AUDCLNT_E_EVENTHANDLE_NOT_EXPECTED);
-    CloseHandle(event);
+    EXPECT_EQ(ep.client->SetEventHandle(event), S_OK);
+    const DWORD handles = VksOpenHandleCount();
     EXPECT_EQ(ep.client->Stop(), S_FALSE);
     EXPECT_EQ(ep.client->Start(), S_OK);
     EXPECT_EQ(ep.client->Start(), AUDCLNT_E_NOT_STOPPED);
     EXPECT_EQ(ep.client->Reset(), AUDCLNT_E_NOT_STOPPED);
-    EXPECT_EQ(ep.client->Stop(), S_OK);
-}
-
-TEST(AudioClient, EventDrivenNeedsItsEvent) {
-    Endpoint ep;
-    ASSERT_EQ(ep.Activate(), S_OK);
-    ASSERT_EQ(ep.client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, 200000, 0, ep.mix,
-                                    nullptr),
-              S_OK);
-    EXPECT_EQ(ep.client->Start(), AUDCLNT_E_EVENTHANDLE_NOT_SET);
-    EXPECT_EQ(ep.client->SetEventHandle(nullptr), E_INVALIDARG);
-    // The endpoint keeps its own handle: closing the caller's changes nothing.
-    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    EXPECT_EQ(ep.client->SetEventHandle(event), S_OK);
-    const DWORD handles = VksOpenHandleCount();
-    EXPECT_EQ(ep.client->Start(), S_OK);
     EXPECT_EQ(ep.client->Stop(), S_OK);
     CloseHandle(event);
     EXPECT_EQ(VksOpenHandleCount(), handles - 1);
@@ -306,88 +248,48 @@ TEST(AudioClient, BufferOrder) {
 
 // Nothing plays before Start; afterwards each period takes one period of
 // frames (480 at 48 kHz and 10 ms) and sets the event, no sooner than the
-// period's time has passed. The recording is a WAV file of the endpoint's
-// format holding what was played, silence included, one period at a time.
-TEST(AudioEngine, ClockPaddingEventsUnderrunsAndRecording) {
-    ASSERT_TRUE(VksAudioSetFormat(VKS_AUDIO_FORMAT_PCM16_TAG, 48000, 2));
-    const std::string path = ::testing::TempDir() + "vks_audio_record_" + std::to_string(getpid()) + ".wav";
-    ASSERT_TRUE(VksAudioSetRecordFile(path.c_str()));
-    auto frame = [](UINT32 i, BYTE* out) {
-        const int16_t leftRight[2] = {static_cast<int16_t>(i), static_cast<int16_t>(-static_cast<int>(i))};
-        std::memcpy(out, leftRight, 4);
-    };
-    VKS_AUDIO_STATS s{};
-    {
-        Endpoint ep;
-        ASSERT_EQ(ep.Open(), S_OK);
-        ASSERT_EQ(ep.mix->nBlockAlign, 4);
-        ep.Write(960, frame);
-        EXPECT_EQ(ep.Padding(), 960u);
-        EXPECT_EQ(WaitForSingleObject(ep.event, 0), (DWORD)WAIT_TIMEOUT);
-        EXPECT_EQ(Stats().streamsStarted, 0u);
+// period's time has passed. (What was played, as the recording holds it, is
+// checked by AudioPlayback and vksctl's --wav test.)
+TEST(AudioEngine, ClockPaddingEventsAndUnderruns) {
+    Endpoint ep;
+    ASSERT_EQ(ep.Open(), S_OK);
+    ep.WriteSilence(960);
+    EXPECT_EQ(ep.Padding(), 960u);
+    EXPECT_EQ(WaitForSingleObject(ep.event, 0), (DWORD)WAIT_TIMEOUT);
+    EXPECT_EQ(Stats().streamsStarted, 0u);
 
-        const auto start = std::chrono::steady_clock::now();
-        ASSERT_EQ(ep.client->Start(), S_OK);
-        EXPECT_EQ(Stats().streamsStarted, 1u);
-        ASSERT_EQ(WaitForSingleObject(ep.event, kLongWait), (DWORD)WAIT_OBJECT_0);
-        UINT32 padding = ep.Padding();
-        EXPECT_LT(padding, 960u);
-        EXPECT_EQ(padding % 480, 0u);
-        ASSERT_TRUE(VksAudioWaitFramesPlayed(960, kLongWait));
-        const auto elapsed = std::chrono::steady_clock::now() - start;
-        EXPECT_GE(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count(), 19000);
-        EXPECT_EQ(ep.Padding(), 0u);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(ep.client->Start(), S_OK);
+    EXPECT_EQ(Stats().streamsStarted, 1u);
+    ASSERT_EQ(WaitForSingleObject(ep.event, kLongWait), (DWORD)WAIT_OBJECT_0);
+    UINT32 padding = ep.Padding();
+    EXPECT_LT(padding, 960u);
+    EXPECT_EQ(padding % 480, 0u);
+    ASSERT_TRUE(VksAudioWaitFramesPlayed(960, kLongWait));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count(), 19000);
+    EXPECT_EQ(ep.Padding(), 0u);
 
-        // Every event a period set stands for a period the engine processed. A
-        // period that finds less than a period queued is an underrun: with two
-        // periods queued and no refill, every period after the second is one.
-        int events = 0;
-        for (; events < 3; ++events) ASSERT_EQ(WaitForSingleObject(ep.event, kLongWait), (DWORD)WAIT_OBJECT_0);
-        ASSERT_TRUE(VksAudioWaitUnderruns(2, kLongWait));
-        ASSERT_EQ(ep.client->Stop(), S_OK);
-        s = Stats();
-        EXPECT_GE(s.periods, 1u + events);  // each event consumed was set by its own period
-        EXPECT_EQ(s.underruns, s.periods - 2);
-        EXPECT_EQ(s.framesPlayed, 960u);
-        EXPECT_EQ(s.streamsStarted, 0u);
-        // Stopped: the padding stays and nothing more is played.
-        ep.WriteSilence(480);
-        EXPECT_EQ(ep.Padding(), 480u);
-        EXPECT_EQ(Stats().framesPlayed, 960u);
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::vector<unsigned char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::remove(path.c_str());
-    ASSERT_GE(file.size(), 44u + 3 * 480 * 4);
-    const uint32_t data = static_cast<uint32_t>(file.size() - 44);
-    EXPECT_EQ(data, s.periods * 480 * 4);  // whole periods
-    // RIFF sizes, then the 16-byte format of the endpoint (PCM, 2 x 16 bits at 48 kHz).
-    const uint32_t header[] = {0x46464952, data + 36, 0x45564157, 0x20746D66, 16, 0x00020001, 48000, 192000,
-                               0x00100004, 0x61746164, data};
-    EXPECT_EQ(std::memcmp(file.data(), header, sizeof header), 0);
-    std::vector<unsigned char> played(data);  // the frames written, then silence
-    for (UINT32 i = 0; i < 960; ++i) frame(i, played.data() + i * 4);
-    EXPECT_TRUE(std::equal(played.begin(), played.end(), file.begin() + 44));
+    // Every event a period set stands for a period the engine processed. A
+    // period that finds less than a period queued is an underrun: with two
+    // periods queued and no refill, every period after the second is one.
+    int events = 0;
+    for (; events < 3; ++events) ASSERT_EQ(WaitForSingleObject(ep.event, kLongWait), (DWORD)WAIT_OBJECT_0);
+    ASSERT_TRUE(VksAudioWaitUnderruns(2, kLongWait));
+    ASSERT_EQ(ep.client->Stop(), S_OK);
+    const VKS_AUDIO_STATS s = Stats();
+    EXPECT_GE(s.periods, 1u + events);  // each event consumed was set by its own period
+    EXPECT_EQ(s.underruns, s.periods - 2);
+    EXPECT_EQ(s.framesPlayed, 960u);
+    EXPECT_EQ(s.streamsStarted, 0u);
+    // Stopped: the padding stays and nothing more is played.
+    ep.WriteSilence(480);
+    EXPECT_EQ(ep.Padding(), 480u);
+    EXPECT_EQ(Stats().framesPlayed, 960u);
 }
 
-// Two streams of one session: the session's count follows the clients.
-TEST(AudioEngine, SessionStreamCounts) {
-    GUID session{};
-    ASSERT_EQ(CoCreateGuid(&session), S_OK);
-    EXPECT_EQ(VksAudioSessionStreamCount(&session), 0u);
-    {
-        Endpoint a, b;
-        ASSERT_EQ(a.Open(&session), S_OK);
-        EXPECT_EQ(VksAudioSessionStreamCount(&session), 1u);
-        ASSERT_EQ(b.Open(&session), S_OK);
-        EXPECT_TRUE(VksAudioWaitSessionStreamCount(&session, 2, kLongWait));
-        EXPECT_EQ(Stats().streamsOpen, 2u);
-    }
-    EXPECT_TRUE(VksAudioWaitSessionStreamCount(&session, 0, kLongWait));
-    EXPECT_EQ(Stats().streamsOpen, 0u);
-    EXPECT_EQ(Stats().comObjects, 0u);
-}
-
+// (A session's stream count is followed by AudioThreadTest through the
+// decoders that share a session.)
 TEST(AudioScheduler, ProAudioRegistration) {
     DWORD index = 0;
     HANDLE task = AvSetMmThreadCharacteristicsW(u"Pro Audio", &index);
@@ -398,7 +300,4 @@ TEST(AudioScheduler, ProAudioRegistration) {
     EXPECT_EQ(Stats().mmcssTasks, 0u);
     EXPECT_FALSE(AvRevertMmThreadCharacteristics(task));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    index = 0;
-    EXPECT_EQ(AvSetMmThreadCharacteristicsW(u"No Such Task", &index), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_TASK_NAME));
 }
