@@ -175,7 +175,8 @@ void EventsAndTerminate() {
 // An auto-reset event set by the parent releases the waiting child once:
 // the child's wait consumes it for both processes. Then the child sees the
 // state the parent gave an event before it started, and its ResetEvent is
-// seen by the parent.
+// seen by the parent; that event was made inheritable with
+// SetHandleInformation.
 void SharedEventState() {
     HANDLE ping = InheritableEvent(FALSE);
     HANDLE pong = InheritableEvent(TRUE);
@@ -187,8 +188,13 @@ void SharedEventState() {
     CHECK_DW(ExitCodeAfterWait(pi), 0);
     CloseAll({pi.hThread, pi.hProcess, ping, pong});
 
-    HANDLE event = InheritableEvent(TRUE);
-    CHECK(SetEvent(event));
+    // (Our layer shares across processes only events made with attributes.)
+    SECURITY_ATTRIBUTES notInherited = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    HANDLE event = CreateEventW(&notInherited, TRUE, TRUE, nullptr);
+    DWORD flags = 0xFF;
+    CHECK(GetHandleInformation(event, &flags) && (flags & HANDLE_FLAG_INHERIT) == 0);
+    CHECK(SetHandleInformation(event, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT));
+    CHECK(GetHandleInformation(event, &flags) && (flags & HANDLE_FLAG_INHERIT) == HANDLE_FLAG_INHERIT);
     CHECK(Launch(Line("state", event, nullptr), &pi));
     CHECK_DW(ExitCodeAfterWait(pi), 0);
     CHECK_STEPS(event, "-");

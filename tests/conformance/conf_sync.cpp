@@ -1,11 +1,12 @@
 // Waits, events, mutexes, semaphores, critical sections, interlocked
-// operations, handles and time; threads: creation, exit codes,
+// operations, handles and time; threads: creation, suspension, exit codes,
 // STILL_ACTIVE, ExitThread, priorities, ids, per-thread last error, and mutex
 // abandonment, also by threads the layer did not start itself. The behaviour the
 // library relies on, checked identically against our layer and against
 // Windows (Wine).
 #include "conformance.h"
 
+#include <algorithm>
 #include <thread>
 #include <utility>
 
@@ -156,6 +157,12 @@ void Semaphores() {
     CHECK_ERR(!ReleaseSemaphore(s, 1, nullptr), ERROR_TOO_MANY_POSTS);
     CHECK_STEPS(s, "++-");
 
+    // "The value must be greater than zero." Wine accepts 0 and succeeds, so
+    // the check is skipped there.
+    if (!OnWine()) CHECK_ERR(!ReleaseSemaphore(s, 0, nullptr), ERROR_INVALID_PARAMETER);
+    CHECK_ERR(CreateSemaphoreW(nullptr, 3, 2, nullptr) == nullptr, ERROR_INVALID_PARAMETER);
+    CHECK_ERR(CreateSemaphoreW(nullptr, 0, 0, nullptr) == nullptr, ERROR_INVALID_PARAMETER);
+
     // Releasing n wakes exactly n of the blocked waiters.
     HANDLE sem = CreateSemaphoreW(nullptr, 0, 100, nullptr);
     HANDLE passed = CreateSemaphoreW(nullptr, 0, 100, nullptr);
@@ -181,7 +188,8 @@ void Time() {
     HANDLE two[2] = {NewEvent(true, false), NewEvent(false, false)};
     LARGE_INTEGER f, start;
     CHECK(QueryPerformanceFrequency(&f) && f.QuadPart > 0 && QueryPerformanceCounter(&start));
-    const DWORD ticks = GetTickCount();
+    const ULONGLONG t64 = GetTickCount64();
+    CHECK((DWORD)(GetTickCount() - (DWORD)t64) < 1000u);
     CHECK_DW(WaitForSingleObject(two[0], 50), WAIT_TIMEOUT);
     CHECK_DW(WaitForMultipleObjects(2, two, TRUE, 20), WAIT_TIMEOUT);
     Sleep(20);
@@ -189,7 +197,7 @@ void Time() {
     // (10-16 ms) early.
     const double ms = MillisecondsSince(start);
     CHECK(ms >= 40.0 && ms < 5000.0);
-    CHECK(GetTickCount() - ticks >= 30u);
+    CHECK(GetTickCount64() >= t64 + 30u);
     CloseAll({two[0], two[1]});
 }
 
@@ -203,6 +211,7 @@ void Handles() {
     CHECK_ERR(GetThreadPriority(nullptr) == THREAD_PRIORITY_ERROR_RETURN, ERROR_INVALID_HANDLE);
     CHECK_ERR(!SetThreadPriority(nullptr, THREAD_PRIORITY_NORMAL), ERROR_INVALID_HANDLE);
     CHECK_ERR(GetThreadId(nullptr) == 0, ERROR_INVALID_HANDLE);
+    CHECK_ERR(ResumeThread(nullptr) == (DWORD)-1, ERROR_INVALID_HANDLE);
     HANDLE many[MAXIMUM_WAIT_OBJECTS + 1];
     for (auto& x : many) x = NewEvent(true, true);
     CHECK_ERR(!GetExitCodeThread(many[0], &code), ERROR_INVALID_HANDLE);  // not a thread
@@ -220,6 +229,31 @@ void Handles() {
     CHECK_DW(WaitForSingleObject(GetCurrentProcess(), 0), WAIT_TIMEOUT);
     CHECK_DW(WaitForSingleObject(GetCurrentThread(), 0), WAIT_TIMEOUT);
     CHECK(GetCurrentProcessId() != 0 && GetCurrentThreadId() != 0);
+
+    // Duplicating the current-thread pseudo handle gives a real one.
+    HANDLE self = nullptr;
+    CHECK(DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, 0, FALSE,
+                          DUPLICATE_SAME_ACCESS));
+    CHECK(self != GetCurrentThread() && GetThreadId(self) == GetCurrentThreadId());
+    CloseHandle(self);
+}
+
+void NamedObjects() {
+    const WCHAR* name = WSTR("vks-conformance-event");
+    HANDLE a = CreateEventW(nullptr, TRUE, FALSE, name);
+    CHECK(a != nullptr && GetLastError() == ERROR_SUCCESS);
+    SetLastError(0);
+    HANDLE b = CreateEventW(nullptr, FALSE, TRUE, name);  // the arguments are ignored for an existing object
+    CHECK(b != nullptr && b != a && GetLastError() == ERROR_ALREADY_EXISTS);
+    CHECK_STEPS(a, "-");
+    CHECK_STEPS(b, "s");
+    CHECK_STEPS(a, "++");  // manual reset, as created
+    CHECK_ERR(CreateMutexW(nullptr, FALSE, name) == nullptr, ERROR_INVALID_HANDLE);
+    CloseAll({a, b});
+    // The name goes with the object.
+    HANDLE c = CreateEventW(nullptr, TRUE, FALSE, name);
+    CHECK(GetLastError() == ERROR_SUCCESS && !Signaled(c));
+    CloseHandle(c);
 }
 
 // A wait-all and a single wait race for the same auto-reset event: each set
@@ -276,8 +310,8 @@ void CloseWhileWaiting() {
 }
 #endif
 
-// Recursive for the owner, closed to others until left as often as entered,
-// and exclusive.
+// Both ways of making one: recursive for the owner, closed to others until
+// left as often as entered, and exclusive.
 void CriticalSections() {
     CRITICAL_SECTION cs;
     LONG counter = 0;
@@ -294,23 +328,27 @@ void CriticalSections() {
         }
         return 0;
     };
-    InitializeCriticalSection(&cs);
-    EnterCriticalSection(&cs);
-    EnterCriticalSection(&cs);
-    CHECK(TryEnterCriticalSection(&cs));
-    // Entered three times: closed to another thread until left as often.
-    for (int held = 3; held >= 0; --held) {
-        CHECK_DW(Run(tryEnter), held == 0);
-        if (held > 0) LeaveCriticalSection(&cs);
+    for (bool spin : {false, true}) {
+        if (!spin) InitializeCriticalSection(&cs);
+        if (spin) CHECK(InitializeCriticalSectionAndSpinCount(&cs, 4000));
+        EnterCriticalSection(&cs);
+        EnterCriticalSection(&cs);
+        CHECK(TryEnterCriticalSection(&cs));
+        // Entered three times: closed to another thread until left as often.
+        for (int held = 3; held >= 0; --held) {
+            CHECK_DW(Run(tryEnter), held == 0);
+            if (held > 0) LeaveCriticalSection(&cs);
+        }
+        counter = 0;
+        HANDLE other = Start(count);
+        count();
+        Join(other);
+        CHECK_EQ(counter, 20000);
+        DeleteCriticalSection(&cs);
     }
-    HANDLE other = Start(count);
-    count();
-    Join(other);
-    CHECK_EQ(counter, 20000);
-    DeleteCriticalSection(&cs);
 }
 
-void Interlocked() {
+void InterlockedAndHeap() {
     LONG volatile v = 5;
     CHECK_EQ(InterlockedIncrement(&v), 6);
     CHECK_EQ(InterlockedDecrement(&v), 5);
@@ -321,6 +359,19 @@ void Interlocked() {
     CHECK_EQ(v, 20);
     LONG volatile wrap = 0x7FFFFFFF;
     CHECK_EQ(InterlockedIncrement(&wrap), (LONG)0x80000000);
+    int x = 0, y = 0;
+    PVOID volatile p = &x;
+    CHECK(InterlockedExchangePointer(&p, &y) == &x);
+    CHECK(InterlockedCompareExchangePointer(&p, &x, &x) == &y && p == &y);
+    CHECK(InterlockedCompareExchangePointer(&p, &x, &y) == &y && p == &x);
+
+    HANDLE heap = GetProcessHeap();
+    auto* block = static_cast<unsigned char*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, 1000));
+    CHECK(block != nullptr && reinterpret_cast<ULONG_PTR>(block) % 16 == 0);
+    CHECK(std::count(block, block + 1000, 0) == 1000);
+    CHECK(HeapFree(heap, 0, block));
+    void* empty = HeapAlloc(heap, 0, 0);
+    CHECK(empty != nullptr && HeapFree(heap, 0, empty));
 }
 
 [[noreturn]] void Leave(DWORD code) { ExitThread(code); }
@@ -328,7 +379,7 @@ void Interlocked() {
 // A running thread: its id, STILL_ACTIVE, an unsignalled handle and its
 // priorities; then ended: a handle that stays signalled, still names it and
 // gives its exit code. Then ExitThread, the current thread, a closed handle,
-// the last error and many threads at once.
+// the last error, suspension and many threads at once.
 void Threads() {
     HANDLE go = NewEvent(true, false);
     HANDLE ran = NewEvent(true, false);
@@ -385,17 +436,31 @@ void Threads() {
     CHECK_DW(other, 5);
     CHECK_DW(GetLastError(), 1234);
 
+    // Suspended until resumed.
     LONG volatile runs = 0;
     auto countRun = [&] {
         InterlockedIncrement(&runs);
         return 3;
     };
+    t = Start(countRun, CREATE_SUSPENDED);
+    CHECK(t != nullptr && GetThreadId(t) != 0);
+    CHECK(GetExitCodeThread(t, &code) && code == STILL_ACTIVE);
+    // A suspended thread does not run: the timeout is the thing under test.
+    CHECK_DW(WaitForSingleObject(t, 30), WAIT_TIMEOUT);
+    CHECK_EQ(runs, 0);
+    CHECK_DW(ResumeThread(t), 1);
+    CHECK_DW(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
+    CHECK_EQ(runs, 1);
+    CHECK(GetExitCodeThread(t, &code) && code == 3);
+    CHECK_DW(ResumeThread(t), 0);  // not suspended
+    CloseHandle(t);
+
     // Many short threads with a small stack, waited for together.
     HANDLE many[MAXIMUM_WAIT_OBJECTS];
     for (auto& h : many) h = Start(countRun, 0, nullptr, 64 * 1024);
     CHECK_DW(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS, many, TRUE, INFINITE), WAIT_OBJECT_0);
     for (HANDLE h : many) CHECK_DW(Join(h), 3);
-    CHECK_EQ(runs, MAXIMUM_WAIT_OBJECTS);
+    CHECK_EQ(runs, 1 + MAXIMUM_WAIT_OBJECTS);
 }
 
 }  // namespace
@@ -410,8 +475,9 @@ int main() {
     CloseWhileWaiting();
 #endif
     Semaphores();
+    NamedObjects();
     CriticalSections();
-    Interlocked();
+    InterlockedAndHeap();
     Time();
     Threads();
     return conformance::Finish("conf_sync");

@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -129,7 +131,7 @@ TEST(RegistryParse, Files) {
 
 // A file with problems: one line on standard error names the file, the first
 // bad line and how many more; the good values stay. A reload reaches the keys
-// already open: a key that no file has is deleted for them.
+// already open, and a key the new file (or no file) lacks is deleted for them.
 TEST_F(RegistryApi, DiagnosticAndReload) {
     std::string path = TempPath("bad.reg");
     ::testing::internal::CaptureStderr();
@@ -145,6 +147,8 @@ TEST_F(RegistryApi, DiagnosticAndReload) {
     EXPECT_EQ(QueryDword(k, u"D"), Dword(ERROR_SUCCESS, 4));
     EXPECT_EQ(QueryDword(k, u"B").first, ERROR_FILE_NOT_FOUND);
 
+    UseRegistry(path, kHeader + "[HKEY_LOCAL_MACHINE\\K]\n\"A\"=dword:2\n");
+    EXPECT_EQ(QueryDword(k, u"A"), Dword(ERROR_SUCCESS, 2));
     // The file gone: no keys (those open are deleted), but the predefined root itself exists.
     unlink(path.c_str());
     VksReloadRegistry();
@@ -155,4 +159,25 @@ TEST_F(RegistryApi, DiagnosticAndReload) {
     EXPECT_EQ(k, nullptr);
     EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, nullptr, 0, KEY_READ, &k), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(k), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryApi, ConcurrentReadersAndReloads) {
+    std::string path = TempPath("threads.reg");
+    UseRegistry(path, kHeader + "[HKEY_LOCAL_MACHINE\\K]\n\"A\"=dword:7\n");
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 4; ++t) {
+        readers.emplace_back([&] {
+            for (int i = 0; i < 2000; ++i) {
+                HKEY k = nullptr;
+                if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"K", 0, KEY_READ, &k) != ERROR_SUCCESS) ++wrong;
+                if (QueryDword(k, u"A") != Dword(ERROR_SUCCESS, 7)) ++wrong;
+                RegCloseKey(k);
+            }
+        });
+    }
+    for (int i = 0; i < 50; ++i) VksReloadRegistry();
+    for (auto& t : readers) t.join();
+    EXPECT_EQ(wrong.load(), 0);
+    unlink(path.c_str());
 }

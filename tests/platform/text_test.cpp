@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -73,14 +74,36 @@ TEST(CodePage, AnsiIsWindows1252) {
 
 TEST(WideStrings, Comparisons) {
     EXPECT_EQ(wcslen(u"abc"), 3u);
+    EXPECT_EQ(wcsnlen(u"abc", 2), 2u);
     EXPECT_EQ(wcscmp(u"abc", u"abc"), 0);
     EXPECT_LT(wcscmp(u"abc", u"abd"), 0);
     EXPECT_GT(wcscmp(u"\uFFFF", u"a"), 0);  // units compare unsigned
+    EXPECT_EQ(wcsncmp(u"abcX", u"abcY", 3), 0);
     EXPECT_EQ(_wcsicmp(u"Hello", u"hELLO"), 0);
     EXPECT_EQ(_wcsicmp(u"\u00c9T\u00c9", u"\u00e9t\u00e9"), 0);
     EXPECT_NE(_wcsicmp(u"\u00d7", u"\u00f7"), 0);  // multiplication and division signs are not letters
     EXPECT_LT(_wcsicmp(u"a", u"B"), 0);
+    EXPECT_EQ(_wcsnicmp(u"ABCx", u"abcy", 3), 0);
     EXPECT_EQ(_stricmp("MiXeD", "mixed"), 0);
+    EXPECT_GT(_strnicmp("b", "A", 1), 0);
+}
+
+// Each call's result and the text it leaves in a buffer of 4 units.
+TEST(WideStrings, SecureCopies) {
+    WCHAR buf[4];
+    using R = std::pair<int, std::u16string>;
+    auto after = [&](int result) { return R(result, buf); };
+    EXPECT_EQ(after(wcscpy_s(buf, 4, u"abc")), R(0, u"abc"));
+    EXPECT_EQ(after(wcscpy_s(buf, 4, u"abcd")), R(ERANGE, u""));
+    EXPECT_EQ(wcscpy_s(buf, 4, nullptr), EINVAL);
+    EXPECT_EQ(wcscpy_s(nullptr, 4, u"a"), EINVAL);
+    EXPECT_EQ(after(wcsncpy_s(buf, 4, u"abcdef", _TRUNCATE)), R(STRUNCATE, u"abc"));
+    EXPECT_EQ(after(wcsncpy_s(buf, 4, u"ab", _TRUNCATE)), R(0, u"ab"));
+    EXPECT_EQ(after(wcsncpy_s(buf, 4, u"xyzdef", 2)), R(0, u"xy"));
+    EXPECT_EQ(after(wcsncpy_s(buf, 4, u"abcdef", 4)), R(ERANGE, u""));
+    EXPECT_EQ(after(wcscpy_s(buf, 4, u"a")), R(0, u"a"));
+    EXPECT_EQ(after(wcscat_s(buf, 4, u"bc")), R(0, u"abc"));
+    EXPECT_EQ(after(wcscat_s(buf, 4, u"d")), R(ERANGE, u""));
 }
 
 // File URLs to paths: decoding, hosts, and buffers that are too small (a
@@ -116,8 +139,7 @@ TEST(ShellPath, PathCreateFromUrlA) {
     }
 }
 
-// Flags, sizes, texts and characters, floating point and odd conversions.
-TEST(Format, Conversions) {
+TEST(Format, Flags) {
     EXPECT_EQ(F(u"[%-08d]", 42), u"[42      ]");  // '-' wins over '0'
     EXPECT_EQ(F(u"[%+.3d]", 7), u"[+007]");
     EXPECT_EQ(F(u"[%08.3d]", 7), u"[     007]");  // a precision disables '0'
@@ -128,16 +150,25 @@ TEST(Format, Conversions) {
     EXPECT_EQ(F(u"[% 5d]", -3), u"[   -3]");
     EXPECT_EQ(F(u"[%*d]", -4, 1), u"[1   ]");  // a negative width means '-'
     EXPECT_EQ(F(u"[%.*d]", -1, 5), u"[5]");   // a negative precision is ignored
+}
+
+TEST(Format, Sizes) {
     EXPECT_EQ(F(u"%hhd|%hhu", 0x1ff, 0x1ff), u"-1|255");
     EXPECT_EQ(F(u"%zu|%Id|%I32u|%I32d", static_cast<size_t>(1) << 40, static_cast<intptr_t>(-1), 4294967295u, -1),
               u"1099511627776|-1|4294967295|-1");
     EXPECT_EQ(F(u"%I64X|%llX", 0xFFFFFFFFFFFFFFFFull, 0x8000000000000000ull),
               u"FFFFFFFFFFFFFFFF|8000000000000000");
     EXPECT_EQ(F(u"%ld", -1), u"-1");  // 'l' is 32 bits: an int argument is right
+}
+
+TEST(Format, TextAndCharacters) {
     EXPECT_EQ(F(u"%lc%wc%C%hc", static_cast<int>(u'\u20ac'), static_cast<int>(u'w'), 'C', 'h'), u"\u20acwCh");
     EXPECT_EQ(F(u"%ls|%ws|%hs", u"\u00e9\U0001F600", u"w", "\xe9"), u"\u00e9\U0001F600|w|\u00e9");
     EXPECT_EQ(F(u"[%.3s]", static_cast<const WCHAR*>(nullptr)), u"[(nu]");
     EXPECT_EQ(F(u"[%-3c]", static_cast<int>(u'x')), u"[x  ]");
+}
+
+TEST(Format, Floating) {
     EXPECT_EQ(F(u"%e", 12345.678), u"1.234568e+04");
     EXPECT_EQ(F(u"%.2E", 0.000123), u"1.23E-04");
     EXPECT_EQ(F(u"%G", 1e20), u"1E+20");
@@ -145,6 +176,9 @@ TEST(Format, Conversions) {
     EXPECT_EQ(F(u"%a", 1.0), u"0x1p+0");
     EXPECT_EQ(F(u"%.1f", 1e300).size(), 303u);
     EXPECT_EQ(F(u"%#.0f", 3.0), u"3.");
+}
+
+TEST(Format, OddConversions) {
     EXPECT_EQ(F(u"100%"), u"100%");           // a trailing '%' stays
     EXPECT_EQ(F(u"%y|%d", 5), u"%y|5");       // an unknown conversion is printed as is
     int n = 0;

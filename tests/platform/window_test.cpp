@@ -296,6 +296,20 @@ TEST_F(WindowTest, AnEndingThreadReleasesSendersAndFreesPendingNotifications) {
     EXPECT_TRUE(UnregisterDeviceNotification(n));
 }
 
+// Windows (not Wine) limits a thread's posted messages to 10,000.
+TEST_F(WindowTest, PostedQueueHasTheWindowsQuota) {
+    LocalWindow window;
+    HWND hwnd = window.hwnd;
+    int posted = 0;
+    while (posted < 20000 && PostMessageW(hwnd, kMsgPing, posted, 0)) ++posted;
+    EXPECT_EQ(posted, 10000);
+    EXPECT_EQ(GetLastError(), 1816u);
+    MSG msg;
+    int drained = 0;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) EXPECT_EQ(msg.wParam, static_cast<WPARAM>(drained++));
+    EXPECT_EQ(drained, 10000);
+}
+
 TEST_F(WindowTest, ConcurrentPostersKeepTheirOwnOrder) {
     WindowThread worker;
     worker.Go();
