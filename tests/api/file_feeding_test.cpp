@@ -62,9 +62,7 @@ protected:
     uint32_t OpenStream(const std::string& address) {
         EXPECT_EQ(VKSNetworkStreamOpenExA(0, address.c_str(), 0, &stream_, nullptr), VKSERROR_NO_ERROR);
         EXPECT_EQ(VKSNetworkStreamSetErrorFn(stream_, 0, &CallbackRecorder::NetworkError, &errors_), VKSERROR_NO_ERROR);
-        auto object = vkssim::FindObject(0, VKSSIM_TYPE_NETWORK, 0);
-        EXPECT_TRUE(object.has_value());
-        return object ? object->handle : 0;
+        return DriverHandle(0, VKSSIM_TYPE_NETWORK, 0);
     }
     uint32_t OpenFileStream() { return OpenStream("file://" + path_); }
 
@@ -113,12 +111,8 @@ TEST_F(FileFeedingTest, ASessionPlaysTheFileThroughADecoderInMebibyteBlocksThenA
     const uint64_t mark = vkssim::RequestMark();
     const uint32_t handle = OpenFileStream();
     EXPECT_EQ(vkssim::GetObject(0, handle)->address, "file://" + path_);
-    const auto open = vkssim::WaitForRequest(VKSSIM_IOCTL_OPEN, mark, 0ms);
-    ASSERT_TRUE(open.has_value());
-    EXPECT_EQ(open->input[2128], 1u);  // a system event function is registered
-    HVKS decoder = 0;
-    VKSGUID session{};
-    ASSERT_EQ(VKSDecoderDeviceOpenEx(0, 0, 0, &decoder, nullptr, &session), VKSERROR_NO_ERROR);
+    EXPECT_EQ(Received(VKSSIM_IOCTL_OPEN, mark).input.at(2128), 1u);  // a system event function is registered
+    const HVKS decoder = OpenDecoder();
     ASSERT_EQ(VKSDecoderDeviceSetErrorFn(nullptr, 0, decoder, &CallbackRecorder::DecoderError, &decoderErrors),
               VKSERROR_NO_ERROR);
     ASSERT_EQ(VKSDecoderDeviceSetState(stream_, 0x5A, decoder, 2), VKSERROR_NO_ERROR);
