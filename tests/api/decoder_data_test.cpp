@@ -43,12 +43,6 @@ protected:
         decoder_ = OpenDecoder();
         driverHandle_ = DriverHandle(0, VKSSIM_TYPE_DECODER, 0);
     }
-    void TearDown() override {
-        if (decoder_ != 0) {
-            EXPECT_EQ(VKSDecoderDeviceClose(decoder_), VKSERROR_NO_ERROR);
-        }
-        SimEngineTest::TearDown();
-    }
 
     vkstest::ScopedRegistry registry_{vkstest::ConfigKey("\"DebugLevel\"=dword:00000001")};
     vkstest::DebugCapture debug_;

@@ -194,15 +194,26 @@ TEST_F(DiscoveryTest, DeliveriesThatAreNotFetched) {
     EXPECT_EQ(recorder_.Calls().size(), 1u);
 }
 
-// Error notifications come with empty parameters; once the driver has closed
-// the session, its starts and stops are not sent.
-TEST_F(DiscoveryTest, ErrorNotificationsComeWithEmptyParameters) {
+// Error notifications and a failed fetch come with empty parameters (the
+// next delivery fetches normally); once the driver has closed the session,
+// its starts and stops are not sent.
+TEST_F(DiscoveryTest, ErrorsComeWithEmptyParameters) {
+    vkssim::DiscoveryResults results;
+    results.things = {Thing(0x44, "x")};
+    ASSERT_TRUE(vkssim::SetDiscoveryResults(0, results));
     ASSERT_NO_FATAL_FAILURE(LoadAndOpen());
+    vkssim::FailWithStatus(kFetchCode, VKSERROR_CMD_TIMEOUT, 1);
+    ASSERT_EQ(VKSDiscoStart(0, session_, 0), VKSERROR_NO_ERROR);
+    ASSERT_TRUE(recorder_.WaitFor(1));
+    ASSERT_EQ(VKSDiscoStart(0, session_, 0), VKSERROR_NO_ERROR);
+    ASSERT_TRUE(recorder_.WaitFor(2));
+    EXPECT_EQ(recorder_.Calls()[1].status, VKSERROR_NO_ERROR);
+    EXPECT_EQ(recorder_.Calls()[1].entities, results.things[0]);
     ASSERT_TRUE(vkssim::RaiseEvent(0, driverHandle_, VKSERROR_STREAM_STOPPED, 9));
     ASSERT_TRUE(vkssim::RaiseEvent(0, driverHandle_, VKSERROR_CLIENT_CLOSED));
-    ASSERT_TRUE(recorder_.WaitFor(2));
-    const VKSERROR expected[] = {VKSERROR_STREAM_STOPPED, VKSERROR_CLIENT_CLOSED};
-    for (size_t i = 0; i < 2; ++i) {
+    ASSERT_TRUE(recorder_.WaitFor(4));
+    const VKSERROR expected[] = {VKSERROR_CMD_TIMEOUT, 0, VKSERROR_STREAM_STOPPED, VKSERROR_CLIENT_CLOSED};
+    for (const size_t i : std::initializer_list<size_t>{0, 2, 3}) {
         const DiscoveryCall call = recorder_.Calls()[i];
         EXPECT_EQ(std::make_tuple(call.handle, call.status, call.context, call.parms),
                   std::make_tuple(session_, expected[i], static_cast<void*>(&recorder_), EmptyParms()));
@@ -212,24 +223,6 @@ TEST_F(DiscoveryTest, ErrorNotificationsComeWithEmptyParameters) {
     EXPECT_EQ(VKSDiscoStop(0, session_), VKSERROR_NO_ERROR);
     EXPECT_FALSE(SentSince(kStartCode, mark));
     EXPECT_FALSE(SentSince(kStopCode, mark));
-}
-
-TEST_F(DiscoveryTest, AFailedFetchIsReportedAsItsFailure) {
-    vkssim::DiscoveryResults results;
-    results.things = {Thing(0x44, "x")};
-    ASSERT_TRUE(vkssim::SetDiscoveryResults(0, results));
-    ASSERT_NO_FATAL_FAILURE(LoadAndOpen());
-    vkssim::FailWithStatus(kFetchCode, VKSERROR_CMD_TIMEOUT, 1);
-    ASSERT_EQ(VKSDiscoStart(0, session_, 0), VKSERROR_NO_ERROR);
-    ASSERT_TRUE(recorder_.WaitFor(1));
-    EXPECT_EQ(recorder_.Calls()[0].status, VKSERROR_CMD_TIMEOUT);
-    EXPECT_EQ(recorder_.Calls()[0].parms, EmptyParms());  // no records behind it
-
-    // The next delivery fetches normally.
-    ASSERT_EQ(VKSDiscoStart(0, session_, 0), VKSERROR_NO_ERROR);
-    ASSERT_TRUE(recorder_.WaitFor(2));
-    EXPECT_EQ(recorder_.Calls()[1].status, VKSERROR_NO_ERROR);
-    EXPECT_EQ(recorder_.Calls()[1].entities, results.things[0]);
 }
 
 TEST_F(DiscoveryTest, TheFunctionMayCloseItsOwnSession) {
@@ -309,28 +302,6 @@ TEST_F(DiscoveryTest, StartAndStopReportOnlyHandleAndEngineFailures) {
     EXPECT_EQ(VKSDiscoInit(0, &second), VKSERROR_DISCOVERY_DEVICE_IN_USE);
 
     EXPECT_EQ(VKSDiscoUninit(0, session), VKSERROR_NO_ERROR);
-}
-
-// The delivery's log lines: those of the fetch are written whatever the
-// level, the worker's at notification level only.
-TEST_F(DiscoveryTest, DeliveryLogLines) {
-    for (bool notification : {true, false}) {
-        SCOPED_TRACE(notification);
-        vkstest::ScopedRegistry registry(vkstest::ConfigKey(std::string("\"DebugLevel\"=dword:0000000") +
-                                                            (notification ? "1" : "0")));
-        vkstest::DebugCapture capture;
-        ASSERT_NO_FATAL_FAILURE(LoadAndOpen());
-        ASSERT_TRUE(vkssim::ReportDiscoveredDevices(0, driverHandle_, 1, 3));
-        ASSERT_TRUE(recorder_.WaitFor(notification ? 1 : 2));
-        EXPECT_EQ(VKSDiscoUninit(0, session_), VKSERROR_NO_ERROR);
-        Free();
-        char parms[64];
-        std::snprintf(parms, sizeof parms, "VKSStartDiscoveryK: pDiscoParms(0x%016llX)",
-                      static_cast<unsigned long long>(recorder_.Calls().back().parmsAddress));
-        EXPECT_TRUE(capture.Contains(parms));
-        EXPECT_EQ(capture.Contains("WorkerThread: Got Interface(1) Things(3) alloc pEntity(0x"), notification);
-        EXPECT_EQ(capture.Contains("WorkerThread: Get discovery data from Driver for 3 discovered"), notification);
-    }
 }
 
 // --- ONVIF device events ---------------------------------------------------------------

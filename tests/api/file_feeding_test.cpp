@@ -49,10 +49,8 @@ protected:
         std::ofstream(path_, std::ios::binary)
             .write(reinterpret_cast<const char*>(contents_.data()), static_cast<std::streamsize>(contents_.size()));
     }
+    // The engine's free closes the stream.
     void TearDown() override {
-        if (stream_ != 0) {
-            EXPECT_EQ(VKSNetworkStreamClose(stream_), VKSERROR_NO_ERROR);
-        }
         std::remove(path_.c_str());
         SimEngineTest::TearDown();
     }

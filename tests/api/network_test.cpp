@@ -47,12 +47,7 @@ protected:
         AddDevice(ports_, 2);
         Load();
     }
-    void TearDown() override {
-        if (stream_ != 0) {
-            EXPECT_EQ(VKSNetworkStreamClose(stream_), VKSERROR_NO_ERROR);
-        }
-        SimEngineTest::TearDown();
-    }
+    // The engine's free closes the stream.
     HVKS OpenStream(uint32_t port = 1) {
         EXPECT_EQ(VKSNetworkStreamOpenExA(port, "udp://239.1.1.1:5000", 0, &stream_, nullptr), VKSERROR_NO_ERROR);
         return stream_;
