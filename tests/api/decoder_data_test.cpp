@@ -163,8 +163,8 @@ TEST_F(DecoderOutputSampleTest, SampleComesBackOnlyWhenTheEchoIsOneOfTheApplicat
         ASSERT_TRUE(recorder_.WaitFor(before + 2));
         const auto calls = recorder_.Calls();
         ASSERT_EQ(calls.size(), before + 2);
-        const auto expected = std::make_tuple(ours ? CallbackRecorder::kDecoderSampleReturn : CallbackRecorder::kDecoderError,
-                                              ours ? &sample_ : nullptr, decoder_, ours ? 0 : VKSERROR_UNEXPECTED);
+        const int form = ours ? CallbackRecorder::kDecoderSampleReturn : CallbackRecorder::kDecoderError;
+        const auto expected = std::make_tuple(form, ours ? &sample_ : nullptr, decoder_, ours ? 0 : VKSERROR_UNEXPECTED);
         for (size_t i = before; i < calls.size(); ++i) {
             EXPECT_EQ(std::make_tuple(calls[i].form, calls[i].sample, calls[i].handle, calls[i].status), expected);
         }

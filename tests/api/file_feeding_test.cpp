@@ -162,14 +162,12 @@ TEST_F(FileFeedingTest, ASessionPlaysTheFileThroughADecoderInMebibyteBlocksThenA
     // After the close nothing more arrives. The decoder form leads with a
     // null pointer and a zero.
     EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
-    const auto decoderCalls = decoderErrors.Calls();
-    ASSERT_EQ(decoderCalls.size(), 2u);
-    const VKSERROR decoderCodes[] = {VKSERROR_DECODED_FIRST_FRAME, VKSERROR_AUDIO_EXISTS};
-    for (size_t i = 0; i < 2; ++i) {
-        const auto& c = decoderCalls[i];
-        EXPECT_EQ(std::make_tuple(c.leadingPointer, c.leadingValue, c.handle, c.status),
-                  std::make_tuple(static_cast<void*>(nullptr), 0u, decoder, decoderCodes[i]));
+    std::vector<std::tuple<void*, uint32_t, HVKS, VKSERROR>> decoderCalls;
+    for (const auto& c : decoderErrors.Calls()) {
+        decoderCalls.emplace_back(c.leadingPointer, c.leadingValue, c.handle, c.status);
     }
+    EXPECT_EQ(decoderCalls, (decltype(decoderCalls){{nullptr, 0, decoder, VKSERROR_DECODED_FIRST_FRAME},
+                                                    {nullptr, 0, decoder, VKSERROR_AUDIO_EXISTS}}));
     EXPECT_TRUE(systemEvents.Calls().empty());
 }
 

@@ -78,27 +78,23 @@ std::vector<uint8_t> Record(uint32_t bytes) {
 // the device's; a device size beyond the reply is cut to the reply.
 TEST_F(NetworkInfoTest, InfoCopiesTheSmallerOfBothCounts) {
     const HVKS stream = OpenStream(1);
-    const auto object = vkssim::FindObject(0, VKSSIM_TYPE_NETWORK, 1);
-    ASSERT_TRUE(object.has_value());
+    const uint32_t object = DriverHandle(0, VKSSIM_TYPE_NETWORK, 1);
 
     const uint64_t mark = vkssim::RequestMark();
     auto record = Record(1000);
     ASSERT_EQ(VKSNetworkStreamGetInfo(stream, record.data()), VKSERROR_NO_ERROR);
-    EXPECT_EQ(U32(record.data(), 0), 40u);
-    EXPECT_EQ(U32(record.data(), 4), object->handle);
-    EXPECT_EQ(U32(record.data(), 8), 1u);                                   // port
-    EXPECT_EQ(U32(record.data(), 20), std::string("udp://@239.1.1.1:5000").size());
-    EXPECT_EQ(U32(record.data(), 24), 2u);                                  // media streams
-    EXPECT_EQ(record[40], 0xEE);
+    // Size, handle, port, the address's length and the media streams; nothing beyond.
+    EXPECT_EQ(std::make_tuple(U32(record.data(), 0), U32(record.data(), 4), U32(record.data(), 8),
+                              U32(record.data(), 20), U32(record.data(), 24), record[40]),
+              std::make_tuple(40u, object, 1u, 21u, 2u, uint8_t{0xEE}));
     const auto request = Received(kGetInfo, mark);
-    EXPECT_EQ(Mismatch(request.input, RequestFrame(VKSDEVICETYPE_NETWORK, 1, object->handle).U32(24, 16)), "");
+    EXPECT_EQ(Mismatch(request.input, RequestFrame(VKSDEVICETYPE_NETWORK, 1, object).U32(24, 16)), "");
 
     // A count below the device's: exactly that many bytes, the count kept.
     record = Record(8);
     ASSERT_EQ(VKSNetworkStreamGetInfo(stream, record.data()), VKSERROR_NO_ERROR);
-    EXPECT_EQ(U32(record.data(), 0), 8u);
-    EXPECT_EQ(U32(record.data(), 4), object->handle);
-    EXPECT_EQ(record[8], 0xEE);
+    EXPECT_EQ(std::make_tuple(U32(record.data(), 0), U32(record.data(), 4), record[8]),
+              std::make_tuple(8u, object, uint8_t{0xEE}));
 
     ASSERT_TRUE(vkssim::SetNetworkInfoSizeWord(0, 0xFFFFFFF0u));
     record = Record(10000);
@@ -345,13 +341,11 @@ TEST_F(NetworkDiagnosticsTest, RequestCarriesTheEnlargedSizesAndN) {
         // The device's defaults: kind 1 and kind 2, interface 0's counters only.
         EXPECT_EQ(call.first, (std::vector<uint64_t>{0x1000000000000001ull, 0x5555}));
         EXPECT_EQ(call.second[0], 0x2000000000000001ull);
-        EXPECT_EQ(U32(call.Entry(0), 88), 1u);
-        EXPECT_EQ(U32(call.Entry(1), 88), 2u);
-        EXPECT_EQ(U32(call.Entry(2), 0), 0xCDCDCDCDu);
-        EXPECT_EQ(U32(call.Entry(2), 4), 0u);
-        EXPECT_EQ(U32(call.Entry(2), 8), 0xCDCDCDCDu);
-        EXPECT_EQ(U32(call.Entry(2), 84), 0u);
-        EXPECT_EQ(U32(call.Entry(2), 88), 0u);
+        // Kinds 1 and 2, then an empty record's common fields (the others as they were).
+        EXPECT_EQ((std::vector<uint32_t>{U32(call.Entry(0), 88), U32(call.Entry(1), 88), U32(call.Entry(2), 0),
+                                         U32(call.Entry(2), 4), U32(call.Entry(2), 8), U32(call.Entry(2), 84),
+                                         U32(call.Entry(2), 88)}),
+                  (std::vector<uint32_t>{1, 2, 0xCDCDCDCDu, 0, 0xCDCDCDCDu, 0, 0}));
     }
 }
 
@@ -461,9 +455,9 @@ TEST_F(NetworkTestsTest, TraceRouteCopiesTheBlocksWhenComplete) {
     const uint64_t mark = vkssim::RequestMark();
     Reports two(2, 8200);
     ASSERT_EQ(VKSNetworkTraceRoute(2, 255, "10.20.30.40", &two.results, 2), VKSERROR_DIAG_TRACEROUTE_COMPLETE);
-    EXPECT_EQ(U32(two.blocks[0].Data, 0), 0u);
-    EXPECT_EQ(U32(two.blocks[1].Data, 0), 1u);
-    EXPECT_EQ(U32(two.blocks[1].Data, 8), 3u);  // hops
+    // The blocks' indexes, and the hops in the last.
+    EXPECT_EQ(std::make_tuple(U32(two.blocks[0].Data, 0), U32(two.blocks[1].Data, 0), U32(two.blocks[1].Data, 8)),
+              std::make_tuple(0u, 1u, 3u));
     EXPECT_EQ(two.Text(0).rfind("traceroute to 10.20.30.40\n", 0), 0u);
     // Block 0 lists hops 1 and 3, block 1 hop 2 (by way of the interface's network).
     EXPECT_NE(two.Text(0).find("\n3  10.20.30.40  3.12 ms\n"), std::string::npos);
