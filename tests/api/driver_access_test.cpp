@@ -298,14 +298,10 @@ TEST_F(DriverAccessTest, LastEngineFreeFromACallbackIsRefused) {
     Load();
     struct Attempt {
         VKSHENGINE engine;
-        std::atomic<VKSERROR> status{0};
-        HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        ~Attempt() { CloseHandle(done); }
-        void Free() {
-            status = VKSEngineFree(engine);
-            SetEvent(done);
-        }
+        vkstest::CallLog<VKSERROR> statuses{};
+        void Free() { statuses.Add(VKSEngineFree(engine)); }
     };
+    const std::vector<VKSERROR> refused = {VKSERROR_ILLEGAL_CALL};
     // From an error callback on the worker thread.
     Attempt fromWorker{engine_};
     const HVKS stream = OpenStream(0, "rtsp://camera");
@@ -316,8 +312,8 @@ TEST_F(DriverAccessTest, LastEngineFreeFromACallbackIsRefused) {
               VKSERROR_NO_ERROR);
     const uint32_t object = DriverHandle(0, VKSDEVICETYPE_NETWORK, 0);
     ASSERT_TRUE(vkssim::RaiseEvent(0, object, VKSERROR_RECONNECTING));
-    ASSERT_EQ(WaitForSingleObject(fromWorker.done, 5000), WAIT_OBJECT_0);
-    EXPECT_EQ(fromWorker.status.load(), VKSERROR_ILLEGAL_CALL);
+    ASSERT_TRUE(fromWorker.statuses.WaitFor(1));
+    EXPECT_EQ(fromWorker.statuses.Calls(), refused);
     // From the system-event callback on the device completion thread.
     Attempt fromDevice{engine_};
     ASSERT_EQ(VKSSetSystemEventFn([](VKSERROR, void*, void* context) { static_cast<Attempt*>(context)->Free(); },
@@ -325,8 +321,8 @@ TEST_F(DriverAccessTest, LastEngineFreeFromACallbackIsRefused) {
               VKSERROR_NO_ERROR);
     ASSERT_TRUE(vkssim::WaitForHeld(0, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 1, 5s));
     vkssim::RaiseDeviceNotification(0, VKSERROR_EVENT_MEMORY_LEVEL_RED);
-    ASSERT_EQ(WaitForSingleObject(fromDevice.done, 5000), WAIT_OBJECT_0);
-    EXPECT_EQ(fromDevice.status.load(), VKSERROR_ILLEGAL_CALL);
+    ASSERT_TRUE(fromDevice.statuses.WaitFor(1));
+    EXPECT_EQ(fromDevice.statuses.Calls(), refused);
     ASSERT_EQ(VKSSetSystemEventFn(nullptr, nullptr), VKSERROR_NO_ERROR);
     // The engine still works, and its load is still the caller's to free.
     EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
@@ -336,20 +332,16 @@ TEST_F(DriverAccessTest, LastEngineFreeFromACallbackIsRefused) {
 // the request) is left out; the devices after it are armed all the same, and
 // the engine free sends DEREGISTER only to the armed ones.
 TEST_F(DriverAccessTest, ADeviceThatCannotBeArmedIsSkipped) {
-    struct Case {
-        const char* name;
-        bool longPath;  // the middle device's interface path is 260 units
-        bool refused;   // the first request sent is refused
-    };
-    for (const Case c : {Case{"interface path of 260 units", true, false}, Case{"request refused", false, true}}) {
-        SCOPED_TRACE(c.name);
+    // The middle device's interface path is 260 units, or the first request sent is refused.
+    for (const bool longPath : {true, false}) {
+        SCOPED_TRACE(longPath ? "interface path of 260 units" : "request refused");
         vkssim::Reset();
         AddDevice(1, 1, 0, 0);
         vkssim::DeviceConfig unopenable;
-        if (c.longPath) unopenable.interfacePath = u"\\\\?\\" + std::u16string(256, u'p');
+        if (longPath) unopenable.interfacePath = u"\\\\?\\" + std::u16string(256, u'p');
         vkssim::AddDevice(unopenable);
         AddDevice(1, 1, 0, 0);
-        if (c.refused) vkssim::FailWithWin32Error(VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 5, 1);
+        if (!longPath) vkssim::FailWithWin32Error(VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 5, 1);
         Load();
         // A request the device holds was sent before the load returned.
         std::vector<int> skipped;
@@ -357,7 +349,7 @@ TEST_F(DriverAccessTest, ADeviceThatCannotBeArmedIsSkipped) {
             if (vkssim::HeldRequests(d, VKSSIM_IOCTL_DEVICE_SET_NOTIFY) == 0) skipped.push_back(d);
         }
         ASSERT_EQ(skipped.size(), 1u);
-        if (c.longPath) {
+        if (longPath) {
             EXPECT_EQ(skipped[0], 1);
         }
         const uint64_t freed = vkssim::RequestMark();

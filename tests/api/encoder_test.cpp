@@ -12,10 +12,10 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -420,19 +420,15 @@ TEST_F(EncoderTest, EncryptionKeysFunctionGetsTheRequestInItsOwnArgumentOrder) {
 // Callbacks that close their own encoder, as an application that gives up
 // might. The worker carries on and serves the next open.
 struct Closer {
-    std::atomic<VKSERROR> closeResult{0xFFFFFFFFu};
-    std::atomic<VKSERROR> stateAfterClose{0};
-    CallbackRecorder done;
+    vkstest::CallLog<std::pair<VKSERROR, VKSERROR>> results;  // the close's and a state query's after it
 
     static void VKSAPI CloseFromKeys(void*, uint32_t, HVKS h, uint32_t, void*, void* context) {
         CloseFromError(h, nullptr, 0, context);
     }
     static void VKSAPI CloseFromError(HVKS h, VKSMEDIASAMPLE*, VKSERROR, void* context) {
-        auto* self = static_cast<Closer*>(context);
-        self->closeResult = VKSEncoderDeviceClose(h);
+        const VKSERROR closed = VKSEncoderDeviceClose(h);
         uint32_t state = 0;
-        self->stateAfterClose = VKSEncoderDeviceGetState(h, &state);
-        self->done.Add(CallbackCall{});
+        static_cast<Closer*>(context)->results.Add({closed, VKSEncoderDeviceGetState(h, &state)});
     }
 };
 
@@ -461,9 +457,9 @@ TEST_F(EncoderTest, CallbacksMayCloseTheirOwnHandle) {
             ASSERT_EQ(VKSEncoderDeviceSetErrorFn(encoder_, &Closer::CloseFromError, &closer), 0u);
             ASSERT_TRUE(vkssim::RaiseEvent(device_, simHandle_, VKSERROR_ENC_DMA_ERROR));
         }
-        ASSERT_TRUE(closer.done.WaitFor(1));
-        EXPECT_EQ(closer.closeResult.load(), VKSERROR_NO_ERROR);
-        EXPECT_NE(closer.stateAfterClose.load(), VKSERROR_NO_ERROR);
+        ASSERT_TRUE(closer.results.WaitFor(1));
+        EXPECT_EQ(closer.results.Calls()[0].first, VKSERROR_NO_ERROR);
+        EXPECT_NE(closer.results.Calls()[0].second, VKSERROR_NO_ERROR);
 
         OpenEncoder(false);
         Raise(VKSERROR_ENC_DMA_ERROR, variant + 1);

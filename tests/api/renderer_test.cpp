@@ -120,29 +120,16 @@ protected:
     // The stand-in and the engine, a stream, and decoder 0 with its input.
     void StartDecoder() {
         ASSERT_NO_FATAL_FAILURE(LoadWithStandin());
-        stream_ = OpenStream();
+        ASSERT_EQ(VKSNetworkStreamOpenExA(0, "udp://239.1.1.1:5000", 0, &stream_, nullptr), VKSERROR_NO_ERROR);
         decoder_ = OpenDecoder(0);
         ASSERT_NE(decoder_, 0u);
         hAcc_ = standin_.Calls()[1].HAcc;
         ASSERT_EQ(VKSDecoderDeviceSetErrorFn(nullptr, 0, decoder_, &CallbackRecorder::DecoderError, &recorder_),
                   VKSERROR_NO_ERROR);
     }
-    static VKSERROR TryOpenDecoder(uint32_t index, HVKS* handle) {
-        VKSGUID session{0x1234, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
-        NetworkStreamOpenParams params{};
-        return VKSDecoderDeviceOpenEx(index, 0, 0, handle, &params, &session);
-    }
-    static HVKS OpenDecoder(uint32_t index) {
-        HVKS handle = 0;
-        EXPECT_EQ(TryOpenDecoder(index, &handle), VKSERROR_NO_ERROR);
-        return handle;
-    }
-    static HVKS OpenStream() {
-        HVKS handle = 0;
-        NetworkStreamOpenParams params{};
-        params.TransportSelector = 1;
-        EXPECT_EQ(VKSNetworkStreamOpenExA(0, "udp://239.1.1.1:5000", 0, &handle, &params), VKSERROR_NO_ERROR);
-        return handle;
+    static VKSERROR TryOpenDecoder(HVKS* handle) {
+        VKSGUID session{};
+        return VKSDecoderDeviceOpenEx(0, 0, 0, handle, nullptr, &session);
     }
     // The driver's handle of the decoder on a channel.
     static uint32_t Driver(uint32_t channel) { return DriverHandle(0, VKSSIM_TYPE_DECODER, channel); }
@@ -314,11 +301,11 @@ TEST_F(RendererTest, FailedRendererSetUpFailsTheDecoderOpen) {
     ASSERT_NO_FATAL_FAILURE(LoadWithStandin());
     vkssim::FailWithStatus(VKSSIM_IOCTL_GET_RENDER_INPUT_NAME, VKSERROR_INVALID_STATE, 1);
     HVKS decoder = 0;
-    EXPECT_EQ(TryOpenDecoder(0, &decoder), VKSERROR_INVALID_STATE);
+    EXPECT_EQ(TryOpenDecoder(&decoder), VKSERROR_INVALID_STATE);
     EXPECT_EQ(decoder, 0u);
     EXPECT_EQ(standin_.CallCount(), 1u);  // ACCLoad only
     standin_.FailNext("ACCDeviceInputOpen", VKSERROR_INSUFFICIENT_RESOURCES);
-    EXPECT_EQ(TryOpenDecoder(0, &decoder), VKSERROR_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(TryOpenDecoder(&decoder), VKSERROR_INSUFFICIENT_RESOURCES);
     EXPECT_EQ(decoder, 0u);
     auto calls = standin_.Calls();
     ASSERT_EQ(calls.size(), 2u);  // the failed open, and no state
@@ -357,7 +344,7 @@ TEST_F(RendererTest, WithoutAUsableRendererDecodersStillWork) {
         if (c.noEngine) standin.SetLoadValue(0);
         Load();
         const uint64_t mark = vkssim::RequestMark();
-        stream_ = OpenStream();
+        ASSERT_EQ(VKSNetworkStreamOpenExA(0, "udp://239.1.1.1:5000", 0, &stream_, nullptr), VKSERROR_NO_ERROR);
         decoder_ = OpenDecoder(0);
         ASSERT_NE(decoder_, 0u);
         EXPECT_TRUE(Sent(VKSSIM_IOCTL_GET_RENDER_INPUT_NAME, mark).empty());
