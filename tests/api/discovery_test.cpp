@@ -311,8 +311,7 @@ TEST_F(DiscoveryTest, SimulatorOnvifEventIsLoggedAtTrace) {
     Load();
     CallbackRecorder barrier;
     HVKS stream = 0;
-    NetworkStreamOpenParams params{};
-    ASSERT_EQ(VKSNetworkStreamOpenExA(0, "udp://239.1.1.1:5000", 0, &stream, &params), VKSERROR_NO_ERROR);
+    ASSERT_EQ(VKSNetworkStreamOpenExA(0, "udp://239.1.1.1:5000", 0, &stream, nullptr), VKSERROR_NO_ERROR);
     ASSERT_EQ(VKSNetworkStreamSetErrorFn(stream, 0, CallbackRecorder::NetworkError, &barrier), VKSERROR_NO_ERROR);
     // Once a display change has reached the stream, its window has registered
     // for the device's events.

@@ -37,14 +37,14 @@ using vkstest::RequestFrame;
 using vkstest::U16;
 using vkstest::U32;
 
-// Two devices with two decoders each and `ports` network ports each.
+// Two devices with two decoders each and `kPorts` network ports each.
+template <uint32_t kPorts>
 class NetworkTest : public vkstest::SimEngineTest {
 protected:
-    explicit NetworkTest(uint32_t ports) : ports_(ports) {}
     void SetUp() override {
         SimEngineTest::SetUp();
-        AddDevice(ports_, 2);
-        AddDevice(ports_, 2);
+        AddDevice(kPorts, 2);
+        AddDevice(kPorts, 2);
         Load();
     }
     // The engine's free closes the stream.
@@ -53,17 +53,10 @@ protected:
         return stream_;
     }
 
-    const uint32_t ports_;
     HVKS stream_ = 0;
 };
-class NetworkInfoTest : public NetworkTest {
-protected:
-    NetworkInfoTest() : NetworkTest(2) {}
-};
-class NetworkDiagnosticsTest : public NetworkTest {
-protected:
-    NetworkDiagnosticsTest() : NetworkTest(1) {}
-};
+using NetworkInfoTest = NetworkTest<2>;
+using NetworkDiagnosticsTest = NetworkTest<1>;
 
 // ---- Stream information records -----------------------------------------------------------
 
@@ -563,10 +556,9 @@ TEST_F(NetworkDiagnosticsTest, InterfaceCountOverAllPorts) {
     ASSERT_TRUE(vkssim::SetNetworkInterfaceAddresses(1, 0, 0));
     ASSERT_EQ(VKSNetworkConfiguredInterfaceCount(&count), VKSERROR_NO_ERROR);
     EXPECT_EQ(count, 1u);
-    const auto queries = Sent(kGetIpConfig, mark);
-    ASSERT_EQ(queries.size(), 2u);
-    EXPECT_EQ(queries[0].device, 0);
-    EXPECT_EQ(queries[1].device, 1);
+    std::vector<int> devices;
+    for (const auto& query : Sent(kGetIpConfig, mark)) devices.push_back(query.device);
+    EXPECT_EQ(devices, (std::vector<int>{0, 1}));
 
     // A failing second port stops the count with what was counted so far.
     vkssim::FailCreate(1, ERROR_FILE_NOT_FOUND);
