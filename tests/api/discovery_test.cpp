@@ -146,9 +146,7 @@ TEST_F(DiscoveryTest, FoundDevicesReachTheFunctionThroughTheRecords) {
     EXPECT_EQ(std::make_tuple(start.U32(4), start.U32(8), start.U32(12), start.U32(24), start.U64(32)),
               std::make_tuple(uint32_t{VKSDEVICETYPE_DISCOVERY}, 0u, driverHandle_, 64u, 0x1122334455667788ull));
 
-    const auto calls = recorder_.Calls();
-    ASSERT_EQ(calls.size(), 1u);
-    const DiscoveryCall& call = calls[0];
+    const DiscoveryCall call = recorder_.Calls().at(0);
     EXPECT_EQ(std::make_tuple(call.handle, call.status, call.context),
               std::make_tuple(session_, VKSERROR_NO_ERROR, static_cast<void*>(&recorder_)));
     // The records, whole but for their pointers: DiscoParms with the count

@@ -340,9 +340,7 @@ TEST_F(EncoderTest, ClosingHandsBackHeldSamplesWithoutCallbacks) {
     OpenEncoder(false);
     Raise(VKSERROR_ENC_DMA_ERROR, 1);
     Raise(VKSERROR_CLIENT_CLOSED, 2);
-    auto calls = recorder_.Calls();
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].handle, encoder_);
+    EXPECT_EQ(recorder_.Calls().at(0).handle, encoder_);
     Rmv204InterfaceParams params{};
     params.Size = sizeof(params);
     const uint64_t mark = vkssim::RequestMark();
@@ -401,9 +399,10 @@ TEST_F(EncoderTest, EncryptionKeysFunctionGetsTheRequestInItsOwnArgumentOrder) {
     auto calls = recorder_.Calls();
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_EQ(Fields(calls[0]), Fields({kKeys, nullptr, 0, encoder_, 0, nullptr, 0, &recorder_, {}}));
+    // The request's size, and its number: the first.
     ASSERT_EQ(calls[0].payload.size(), vkssim::kEncryptionKeyRequestSize);
-    EXPECT_EQ(U32(calls[0].payload, 0), vkssim::kEncryptionKeyRequestSize);
-    EXPECT_EQ(U32(calls[0].payload, 8), 1u);  // the first request
+    EXPECT_EQ(std::make_pair(U32(calls[0].payload, 0), U32(calls[0].payload, 8)),
+              std::make_pair(vkssim::kEncryptionKeyRequestSize, 1u));
     EXPECT_EQ(Fields(calls[2]), Fields(ErrorCall(VKSERROR_ENC_DMA_ERROR)));
 
     // Streaming with encryption asks for keys by itself, with the type.

@@ -165,8 +165,7 @@ TEST_F(HealthTest, OutputsMayBeLeftOut) {
     uint32_t word = 0;
     ASSERT_EQ(VKSDecoderGetCoreLoad(0, nullptr, &word), VKSERROR_NO_ERROR);
     EXPECT_EQ(word, figures_[0].coreLoadWord);
-    VKSTEMPERATUREDETAIL detail;
-    std::memset(&detail, 0, sizeof(detail));
+    VKSTEMPERATUREDETAIL detail{};
     ASSERT_EQ(VKSDecoderGetTemperature(2, nullptr, &detail), VKSERROR_NO_ERROR);
     EXPECT_EQ(std::memcmp(detail.Data, figures_[1].temperatureDetail, 16), 0);
     const uint64_t mark = vkssim::RequestMark();

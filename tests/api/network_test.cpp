@@ -141,13 +141,9 @@ TEST_F(NetworkInfoTest, IpConfigReadsAndWritesTheDeviceOfTheDecoderInput) {
     ASSERT_EQ(VKSNetworkStreamSetIPConfig(3, &config), VKSERROR_NO_ERROR);
     EXPECT_EQ(Mismatch(Received(kSetIpConfig, mark).input, RequestFrame().Put(24, wanted.data(), 48)), "");
     EXPECT_EQ(vkssim::GetNetworkIpConfig(1), wanted);
-
-    VKSIPCONFIG back{};
-    ASSERT_EQ(VKSNetworkStreamGetIPConfig(3, &back), VKSERROR_NO_ERROR);
-    EXPECT_EQ(0, std::memcmp(&back, wanted.data(), 48));
     // The other device is unchanged.
-    ASSERT_EQ(VKSNetworkStreamGetIPConfig(0, &back), VKSERROR_NO_ERROR);
-    EXPECT_EQ(back.Interface[0].IPv4Address, 0xC0A80164u);
+    ASSERT_EQ(VKSNetworkStreamGetIPConfig(0, &config), VKSERROR_NO_ERROR);
+    EXPECT_EQ(config.Interface[0].IPv4Address, 0xC0A80164u);
 }
 
 // The interface count is two whatever the handle, open or not.
@@ -195,7 +191,8 @@ TEST_F(NetworkInfoTest, LogFilesPathAndDebugLogTextLimits) {
     uint64_t mark = vkssim::RequestMark();
     for (const std::u16string& path : {std::u16string(u"C:\\logs\\vks"), std::u16string(259, u'x')}) {
         ASSERT_EQ(VKSNetworkStreamGetLogFilesW(1, path.c_str()), VKSERROR_NO_ERROR);
-        EXPECT_EQ(Mismatch(Received(kGetLogFiles, mark).input, RequestFrame().Put(24, path.data(), 2 * path.size())), "");
+        const RequestFrame expected = RequestFrame().Put(24, path.data(), 2 * path.size());
+        EXPECT_EQ(Mismatch(Received(kGetLogFiles, mark).input, expected), "");
     }
     const std::string longest(127, 'L');
     ASSERT_EQ(VKSNetworkStreamStartDebugLogA(0, 0x11, 0x22, "capture", longest.c_str(), 0x33), VKSERROR_NO_ERROR);

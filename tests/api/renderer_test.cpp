@@ -196,8 +196,7 @@ TEST_F(RendererTest, CallsFromDecoderOpenToCloseComeInOrder) {
     // The input is closed while the driver's object still exists.
     struct CloseProbe {
         uint32_t driver = 0;
-        bool seen = false;
-        bool objectAlive = false;
+        bool seen = false, objectAlive = false;
     } probe{driver};
     standin_.SetCallHook(
         [](const VidpaneStandinCall* call, void* context) {
@@ -209,8 +208,7 @@ TEST_F(RendererTest, CallsFromDecoderOpenToCloseComeInOrder) {
         &probe);
     EXPECT_EQ(VKSDecoderDeviceClose(decoder_), VKSERROR_NO_ERROR);
     standin_.SetCallHook(nullptr, nullptr);
-    EXPECT_TRUE(probe.seen);
-    EXPECT_TRUE(probe.objectAlive);
+    EXPECT_EQ(std::make_pair(probe.seen, probe.objectAlive), std::make_pair(true, true));
     EXPECT_FALSE(vkssim::GetObject(0, driver).has_value());
     EXPECT_EQ(VKSNetworkStreamClose(stream_), VKSERROR_NO_ERROR);
     Free();
