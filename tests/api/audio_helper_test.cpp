@@ -30,9 +30,7 @@ TEST_F(AudioHelperTest, HelperBesideTheLibraryIsStartedWithoutSetUp) {
     AddDevice(1, 1);
     Load();
     ASSERT_EQ(VKSDecoderDeviceSetAudioDecodeEnabled(1), VKSERROR_NO_ERROR);
-    HVKS decoder = 0;
-    VKSGUID session{};
-    ASSERT_EQ(VKSDecoderDeviceOpenEx(0, 0, 0, &decoder, nullptr, &session), VKSERROR_NO_ERROR);
+    const HVKS decoder = OpenDecoder();
     const auto lines = capture.Matching("LaunchProcess: Success - dwProcessId:");
     ASSERT_EQ(lines.size(), 1u);
     const std::string pid = lines[0].substr(lines[0].find(':', lines[0].find("dwProcessId")) + 1);

@@ -3,6 +3,7 @@
 #include "vksacc.h"
 #include "vkssim/sim.h"
 
+#include "support/bytes.h"
 #include "support/sim_engine_test.h"
 #include "support/callback_recorder.h"
 #include "support/test_env.h"
@@ -39,12 +40,6 @@ protected:
         params.TransportSelector = 3;
         EXPECT_EQ(VKSNetworkStreamOpenExA(port, address, 0, &handle, &params), VKSERROR_NO_ERROR) << address;
         return handle;
-    }
-    // The driver's handle of the object of this type and channel on device 0.
-    static uint32_t DriverHandle(uint32_t type, uint32_t channel) {
-        const auto object = vkssim::FindObject(0, type, channel);
-        EXPECT_TRUE(object.has_value());
-        return object.has_value() ? object->handle : 0;
     }
 };
 
@@ -169,9 +164,7 @@ TEST_F(DriverAccessTest, UpgradeEventsAreCountedAcrossDevices) {
     const std::vector<VKSERROR> expected = {VKSERROR_EVENT_UPGRADE_PENDING, VKSERROR_EVENT_UPGRADE_COMPLETE,
                                             VKSERROR_EVENT_MEMORY_LEVEL_RED};
     EXPECT_EQ(recorder.Statuses(), expected);
-    uint32_t payload = 0;
-    std::memcpy(&payload, recorder.Calls()[1].payload.data(), 4);
-    EXPECT_EQ(payload, second);  // the payload of the last device to finish
+    EXPECT_EQ(vkstest::U32(recorder.Calls()[1].payload, 0), second);  // the payload of the last device to finish
 
     // A device that ends its notifications is not asked again. Device 1's
     // end completes its re-armed request at once, so device 0's event comes
@@ -191,7 +184,7 @@ TEST_F(DriverAccessTest, DecoderEventsReachTheErrorFunctionInDecoderForm) {
     const HVKS decoder = OpenDecoder(0);
     ASSERT_EQ(VKSDecoderDeviceSetErrorFn(nullptr, 0, decoder, CallbackRecorder::DecoderError, &recorder),
               VKSERROR_NO_ERROR);
-    const uint32_t object = DriverHandle(VKSDEVICETYPE_DECODER, 0);
+    const uint32_t object = DriverHandle(0, VKSDEVICETYPE_DECODER, 0);
     ASSERT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
 
     vkssim::RaiseEvent(0, object, VKSERROR_STREAM_STOPPED, 7);
@@ -215,7 +208,7 @@ TEST_F(DriverAccessTest, DecoderEventsReachTheErrorFunctionInDecoderForm) {
 }
 
 // A decoder connected first to no source (handle 0), then to a stream, and
-// playing; a closed decoder's handle is refused and its event chain ends.
+// playing; a closed decoder's event chain ends.
 TEST_F(DriverAccessTest, DecoderConnectedToAStreamAndPlaying) {
     AddDevice(1, 1, 0, 0);
     Load();
@@ -223,9 +216,8 @@ TEST_F(DriverAccessTest, DecoderConnectedToAStreamAndPlaying) {
     const HVKS decoder = OpenDecoder(0);
     uint64_t mark = vkssim::RequestMark();
     ASSERT_EQ(VKSDecoderDeviceSetState(0, 4, decoder, 2), VKSERROR_NO_ERROR);
-    const auto connect = vkssim::WaitForRequest(VKSSIM_IOCTL_CONNECT_SOURCE, mark, 1s);
-    ASSERT_TRUE(connect.has_value());
-    EXPECT_EQ(std::make_pair(connect->U32(24), connect->U32(28)), std::make_pair(0u, 4u));
+    const auto connect = Received(VKSSIM_IOCTL_CONNECT_SOURCE, mark);
+    EXPECT_EQ(std::make_pair(connect.U32(24), connect.U32(28)), std::make_pair(0u, 4u));
 
     const auto streamObject = vkssim::FindObject(0, VKSDEVICETYPE_NETWORK, 0);
     ASSERT_TRUE(streamObject.has_value());
@@ -247,16 +239,11 @@ TEST_F(DriverAccessTest, DecoderConnectedToAStreamAndPlaying) {
     ASSERT_EQ(VKSNetworkStreamSetState(stream, 3), VKSERROR_NO_ERROR);
     EXPECT_TRUE(Sent(VKSSIM_IOCTL_SET_STATE, mark).empty());
     ASSERT_EQ(VKSNetworkStreamSetState(stream, 2), VKSERROR_NO_ERROR);
-    const auto sent = vkssim::WaitForRequest(VKSSIM_IOCTL_SET_STATE, mark, 1s);
-    ASSERT_TRUE(sent.has_value());
-    EXPECT_EQ(sent->U32(24), 2u);
+    EXPECT_EQ(Received(VKSSIM_IOCTL_SET_STATE, mark).U32(24), 2u);
 
     ASSERT_TRUE(vkssim::WaitForHeld(0, kEventCode, 2, 5s));
     EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
     EXPECT_EQ(vkssim::HeldRequests(0, kEventCode), 1u);
-    uint32_t state = 0;
-    EXPECT_EQ(VKSDecoderDeviceGetState(decoder, &state), HANDLEERROR_INVALID_HANDLE);
-    EXPECT_EQ(VKSDecoderDeviceClose(decoder), HANDLEERROR_INVALID_HANDLE);
     EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
     EXPECT_TRUE(vkssim::Objects(0).empty());
 }
@@ -270,7 +257,7 @@ TEST_F(DriverAccessTest, ClosesRacingWithEvents) {
     const HVKS marker = OpenDecoder(2);
     ASSERT_EQ(VKSDecoderDeviceSetErrorFn(nullptr, 0, marker, CallbackRecorder::DecoderError, &marks),
               VKSERROR_NO_ERROR);
-    const uint32_t markerObject = DriverHandle(VKSDEVICETYPE_DECODER, 2);
+    const uint32_t markerObject = DriverHandle(0, VKSDEVICETYPE_DECODER, 2);
     size_t markCount = 0;
     const auto settle = [&] {
         ASSERT_TRUE(vkssim::RaiseEvent(0, markerObject, VKSERROR_RESOLUTION_CHANGED));
@@ -281,7 +268,7 @@ TEST_F(DriverAccessTest, ClosesRacingWithEvents) {
         const HVKS decoder = OpenDecoder(round % 2);
         ASSERT_EQ(VKSDecoderDeviceSetErrorFn(nullptr, 0, decoder, CallbackRecorder::DecoderError, &recorder),
                   VKSERROR_NO_ERROR);
-        const uint32_t object = DriverHandle(VKSDEVICETYPE_DECODER, round % 2);
+        const uint32_t object = DriverHandle(0, VKSDEVICETYPE_DECODER, round % 2);
         std::atomic<bool> stop{false};
         std::thread raiser([&] {
             while (!stop.load()) vkssim::RaiseEvent(0, object, VKSERROR_RESOLUTION_CHANGED);
@@ -311,14 +298,10 @@ TEST_F(DriverAccessTest, LastEngineFreeFromACallbackIsRefused) {
     Load();
     struct Attempt {
         VKSHENGINE engine;
-        std::atomic<VKSERROR> status{0};
-        HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        ~Attempt() { CloseHandle(done); }
-        void Free() {
-            status = VKSEngineFree(engine);
-            SetEvent(done);
-        }
+        vkstest::CallLog<VKSERROR> statuses{};
+        void Free() { statuses.Add(VKSEngineFree(engine)); }
     };
+    const std::vector<VKSERROR> refused = {VKSERROR_ILLEGAL_CALL};
     // From an error callback on the worker thread.
     Attempt fromWorker{engine_};
     const HVKS stream = OpenStream(0, "rtsp://camera");
@@ -327,10 +310,10 @@ TEST_F(DriverAccessTest, LastEngineFreeFromACallbackIsRefused) {
                   [](HVKS, uint32_t, VKSMEDIASAMPLE*, VKSERROR, void* context) { static_cast<Attempt*>(context)->Free(); },
                   &fromWorker),
               VKSERROR_NO_ERROR);
-    const uint32_t object = DriverHandle(VKSDEVICETYPE_NETWORK, 0);
+    const uint32_t object = DriverHandle(0, VKSDEVICETYPE_NETWORK, 0);
     ASSERT_TRUE(vkssim::RaiseEvent(0, object, VKSERROR_RECONNECTING));
-    ASSERT_EQ(WaitForSingleObject(fromWorker.done, 5000), WAIT_OBJECT_0);
-    EXPECT_EQ(fromWorker.status.load(), VKSERROR_ILLEGAL_CALL);
+    ASSERT_TRUE(fromWorker.statuses.WaitFor(1));
+    EXPECT_EQ(fromWorker.statuses.Calls(), refused);
     // From the system-event callback on the device completion thread.
     Attempt fromDevice{engine_};
     ASSERT_EQ(VKSSetSystemEventFn([](VKSERROR, void*, void* context) { static_cast<Attempt*>(context)->Free(); },
@@ -338,8 +321,8 @@ TEST_F(DriverAccessTest, LastEngineFreeFromACallbackIsRefused) {
               VKSERROR_NO_ERROR);
     ASSERT_TRUE(vkssim::WaitForHeld(0, VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 1, 5s));
     vkssim::RaiseDeviceNotification(0, VKSERROR_EVENT_MEMORY_LEVEL_RED);
-    ASSERT_EQ(WaitForSingleObject(fromDevice.done, 5000), WAIT_OBJECT_0);
-    EXPECT_EQ(fromDevice.status.load(), VKSERROR_ILLEGAL_CALL);
+    ASSERT_TRUE(fromDevice.statuses.WaitFor(1));
+    EXPECT_EQ(fromDevice.statuses.Calls(), refused);
     ASSERT_EQ(VKSSetSystemEventFn(nullptr, nullptr), VKSERROR_NO_ERROR);
     // The engine still works, and its load is still the caller's to free.
     EXPECT_EQ(VKSNetworkStreamClose(stream), VKSERROR_NO_ERROR);
@@ -349,20 +332,16 @@ TEST_F(DriverAccessTest, LastEngineFreeFromACallbackIsRefused) {
 // the request) is left out; the devices after it are armed all the same, and
 // the engine free sends DEREGISTER only to the armed ones.
 TEST_F(DriverAccessTest, ADeviceThatCannotBeArmedIsSkipped) {
-    struct Case {
-        const char* name;
-        bool longPath;  // the middle device's interface path is 260 units
-        bool refused;   // the first request sent is refused
-    };
-    for (const Case c : {Case{"interface path of 260 units", true, false}, Case{"request refused", false, true}}) {
-        SCOPED_TRACE(c.name);
+    // The middle device's interface path is 260 units, or the first request sent is refused.
+    for (const bool longPath : {true, false}) {
+        SCOPED_TRACE(longPath ? "interface path of 260 units" : "request refused");
         vkssim::Reset();
         AddDevice(1, 1, 0, 0);
         vkssim::DeviceConfig unopenable;
-        if (c.longPath) unopenable.interfacePath = u"\\\\?\\" + std::u16string(256, u'p');
+        if (longPath) unopenable.interfacePath = u"\\\\?\\" + std::u16string(256, u'p');
         vkssim::AddDevice(unopenable);
         AddDevice(1, 1, 0, 0);
-        if (c.refused) vkssim::FailWithWin32Error(VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 5, 1);
+        if (!longPath) vkssim::FailWithWin32Error(VKSSIM_IOCTL_DEVICE_SET_NOTIFY, 5, 1);
         Load();
         // A request the device holds was sent before the load returned.
         std::vector<int> skipped;
@@ -370,7 +349,7 @@ TEST_F(DriverAccessTest, ADeviceThatCannotBeArmedIsSkipped) {
             if (vkssim::HeldRequests(d, VKSSIM_IOCTL_DEVICE_SET_NOTIFY) == 0) skipped.push_back(d);
         }
         ASSERT_EQ(skipped.size(), 1u);
-        if (c.longPath) {
+        if (longPath) {
             EXPECT_EQ(skipped[0], 1);
         }
         const uint64_t freed = vkssim::RequestMark();
@@ -406,7 +385,7 @@ TEST_F(DriverAccessTest, AFailedEventRequestIsReportedAndTheChainGoesOn) {
     vkssim::FailCompletion(kEventCode, 31 /* ERROR_GEN_FAILURE */, 1);
     const HVKS stream = OpenStream(0, "rtsp://camera");
     ASSERT_EQ(VKSNetworkStreamSetErrorFn(stream, 0, CallbackRecorder::NetworkError, &recorder), VKSERROR_NO_ERROR);
-    const uint32_t object = DriverHandle(VKSDEVICETYPE_NETWORK, 0);
+    const uint32_t object = DriverHandle(0, VKSDEVICETYPE_NETWORK, 0);
     ASSERT_TRUE(vkssim::WaitForHeld(0, kEventCode, 1, 5s));
     vkssim::RaiseEvent(0, object, VKSERROR_RECONNECTING);
     ASSERT_TRUE(recorder.WaitForStatus(VKSERROR_UNEXPECTED));

@@ -31,10 +31,8 @@ TEST_F(EngineCycles, ThousandLoadsAndFreesWithObjectsLeftOpenLeakNothing) {
         SCOPED_TRACE(cycle);
         ASSERT_NO_FATAL_FAILURE(Load());
         HVKS stream = 0;
-        HVKS decoder = 0;
-        VKSGUID session{};
         ASSERT_EQ(VKSNetworkStreamOpenExA(cycle % 4, "rtsp://camera", 0, &stream, nullptr), VKSERROR_NO_ERROR);
-        ASSERT_EQ(VKSDecoderDeviceOpenEx(cycle % 4, 0, 0, &decoder, nullptr, &session), VKSERROR_NO_ERROR);
+        ASSERT_NE(OpenDecoder(cycle % 4), 0u);
         ASSERT_NO_FATAL_FAILURE(Free());
     }
 

@@ -49,10 +49,8 @@ protected:
         std::ofstream(path_, std::ios::binary)
             .write(reinterpret_cast<const char*>(contents_.data()), static_cast<std::streamsize>(contents_.size()));
     }
+    // The engine's free closes the stream.
     void TearDown() override {
-        if (stream_ != 0) {
-            EXPECT_EQ(VKSNetworkStreamClose(stream_), VKSERROR_NO_ERROR);
-        }
         std::remove(path_.c_str());
         SimEngineTest::TearDown();
     }
@@ -62,9 +60,7 @@ protected:
     uint32_t OpenStream(const std::string& address) {
         EXPECT_EQ(VKSNetworkStreamOpenExA(0, address.c_str(), 0, &stream_, nullptr), VKSERROR_NO_ERROR);
         EXPECT_EQ(VKSNetworkStreamSetErrorFn(stream_, 0, &CallbackRecorder::NetworkError, &errors_), VKSERROR_NO_ERROR);
-        auto object = vkssim::FindObject(0, VKSSIM_TYPE_NETWORK, 0);
-        EXPECT_TRUE(object.has_value());
-        return object ? object->handle : 0;
+        return DriverHandle(0, VKSSIM_TYPE_NETWORK, 0);
     }
     uint32_t OpenFileStream() { return OpenStream("file://" + path_); }
 
@@ -113,12 +109,8 @@ TEST_F(FileFeedingTest, ASessionPlaysTheFileThroughADecoderInMebibyteBlocksThenA
     const uint64_t mark = vkssim::RequestMark();
     const uint32_t handle = OpenFileStream();
     EXPECT_EQ(vkssim::GetObject(0, handle)->address, "file://" + path_);
-    const auto open = vkssim::WaitForRequest(VKSSIM_IOCTL_OPEN, mark, 0ms);
-    ASSERT_TRUE(open.has_value());
-    EXPECT_EQ(open->input[2128], 1u);  // a system event function is registered
-    HVKS decoder = 0;
-    VKSGUID session{};
-    ASSERT_EQ(VKSDecoderDeviceOpenEx(0, 0, 0, &decoder, nullptr, &session), VKSERROR_NO_ERROR);
+    EXPECT_EQ(Received(VKSSIM_IOCTL_OPEN, mark).input.at(2128), 1u);  // a system event function is registered
+    const HVKS decoder = OpenDecoder();
     ASSERT_EQ(VKSDecoderDeviceSetErrorFn(nullptr, 0, decoder, &CallbackRecorder::DecoderError, &decoderErrors),
               VKSERROR_NO_ERROR);
     ASSERT_EQ(VKSDecoderDeviceSetState(stream_, 0x5A, decoder, 2), VKSERROR_NO_ERROR);
@@ -151,10 +143,8 @@ TEST_F(FileFeedingTest, ASessionPlaysTheFileThroughADecoderInMebibyteBlocksThenA
     }
     EXPECT_EQ(offset, kFileBytes);
     // The requests for data and the end reach the application only as the end.
-    auto playback = vkssim::GetStreamPlayback(0, handle);
-    ASSERT_TRUE(playback.has_value());
-    EXPECT_EQ(playback->asks, 4u);
-    EXPECT_TRUE(playback->ended);
+    const auto playback = vkssim::GetStreamPlayback(0, handle).value_or(vkssim::StreamPlayback{});
+    EXPECT_EQ(std::make_pair(playback.asks, playback.ended), std::make_pair(4u, true));
 
     // A seek after the end plays the rest of the file again from there.
     ASSERT_TRUE(vkssim::RequestSeek(0, handle, 2 * kBlock));
@@ -170,14 +160,12 @@ TEST_F(FileFeedingTest, ASessionPlaysTheFileThroughADecoderInMebibyteBlocksThenA
     // After the close nothing more arrives. The decoder form leads with a
     // null pointer and a zero.
     EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
-    const auto decoderCalls = decoderErrors.Calls();
-    ASSERT_EQ(decoderCalls.size(), 2u);
-    const VKSERROR decoderCodes[] = {VKSERROR_DECODED_FIRST_FRAME, VKSERROR_AUDIO_EXISTS};
-    for (size_t i = 0; i < 2; ++i) {
-        const auto& c = decoderCalls[i];
-        EXPECT_EQ(std::make_tuple(c.leadingPointer, c.leadingValue, c.handle, c.status),
-                  std::make_tuple(static_cast<void*>(nullptr), 0u, decoder, decoderCodes[i]));
+    std::vector<std::tuple<void*, uint32_t, HVKS, VKSERROR>> decoderCalls;
+    for (const auto& c : decoderErrors.Calls()) {
+        decoderCalls.emplace_back(c.leadingPointer, c.leadingValue, c.handle, c.status);
     }
+    EXPECT_EQ(decoderCalls, (decltype(decoderCalls){{nullptr, 0, decoder, VKSERROR_DECODED_FIRST_FRAME},
+                                                    {nullptr, 0, decoder, VKSERROR_AUDIO_EXISTS}}));
     EXPECT_TRUE(systemEvents.Calls().empty());
 }
 

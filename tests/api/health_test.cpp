@@ -6,6 +6,7 @@
 #include "vks_platform.h"
 #include "vks_win32/linux_ext.h"
 
+#include "support/bytes.h"
 #include "support/request_frame.h"
 #include "support/sim_engine_test.h"
 
@@ -16,7 +17,7 @@
 #include <string>
 #include <vector>
 
-using namespace std::chrono_literals;
+using vkstest::Bytes;
 using vkstest::Mismatch;
 using vkstest::RequestFrame;
 
@@ -38,10 +39,6 @@ using Figures = vkssim::HealthFigures;
 template <size_t N>
 void Fill(uint8_t (&bytes)[N], uint8_t first) {
     for (size_t i = 0; i < N; ++i) bytes[i] = static_cast<uint8_t>(first + i);
-}
-std::vector<uint8_t> Bytes(const void* p, size_t n) {
-    const auto* b = static_cast<const uint8_t*>(p);
-    return std::vector<uint8_t>(b, b + n);
 }
 template <typename T>
 T* As(uint8_t* p) {
@@ -73,12 +70,6 @@ protected:
             ASSERT_TRUE(vkssim::SetHealthFigures(d, f));
         }
     }
-    // The single request with `code` sent since `mark`.
-    static vkssim::Request SentOne(uint32_t code, uint64_t mark) {
-        const auto request = vkssim::WaitForRequest(code, mark, 1s);
-        EXPECT_TRUE(request.has_value()) << std::hex << code;
-        return request.value_or(vkssim::Request{});
-    }
     // Every call closes the device file it opened, however it ends.
     void TearDown() override {
         if (loaded_) {
@@ -104,8 +95,8 @@ protected:
 
 // Every query by index: the index selects the device, the request is the
 // plain header, the figures land in the caller's outputs; a failure passes
-// the driver's status through and writes nothing; an unknown index sends
-// nothing.
+// the driver's status through and writes nothing. (An unknown index: the
+// predictions and the device tests.)
 TEST_F(HealthTest, QueriesByIndex) {
     struct Part {
         size_t offset, size;  // in the figures
@@ -121,9 +112,6 @@ TEST_F(HealthTest, QueriesByIndex) {
     const Row rows[] = {
         {"decoder load", kCurrentLoad, 2, 1,
          [](uint32_t i, uint8_t* o) { return VKSDecoderGetCurrentLoad(i, As<uint32_t>(o)); },
-         {{offsetof(Figures, currentLoad), 4}}},
-        {"encoder load", kCurrentLoad, 0, 0,
-         [](uint32_t i, uint8_t* o) { return VKSEncoderGetCurrentLoad(i, As<uint32_t>(o)); },
          {{offsetof(Figures, currentLoad), 4}}},
         {"encoder load on device 1", kCurrentLoad, 2, 1,
          [](uint32_t i, uint8_t* o) { return VKSEncoderGetCurrentLoad(i, As<uint32_t>(o)); },
@@ -156,10 +144,10 @@ TEST_F(HealthTest, QueriesByIndex) {
         }
         alignas(8) uint8_t out[64];
         std::memset(out, 0x5A, sizeof out);
-        uint64_t mark = vkssim::RequestMark();
+        const uint64_t mark = vkssim::RequestMark();
         ASSERT_EQ(row.call(row.index, out), VKSERROR_NO_ERROR);
         EXPECT_EQ(Bytes(out, expected.size()), expected);
-        const auto request = SentOne(row.code, mark);
+        const auto request = Received(row.code, mark);
         ExpectSent(request, RequestFrame());
         EXPECT_EQ(request.device, row.device);
 
@@ -167,9 +155,6 @@ TEST_F(HealthTest, QueriesByIndex) {
         std::memset(out, 0x5A, sizeof out);
         EXPECT_EQ(row.call(row.index, out), VKSERROR_CMD_TIMEOUT);
         EXPECT_EQ(Bytes(out, expected.size()), std::vector<uint8_t>(expected.size(), 0x5A));
-        mark = vkssim::RequestMark();
-        EXPECT_EQ(row.call(3, out), VKSERROR_INVALID_INPUT);
-        EXPECT_EQ(vkssim::RequestMark(), mark);
     }
 }
 
@@ -180,15 +165,12 @@ TEST_F(HealthTest, OutputsMayBeLeftOut) {
     uint32_t word = 0;
     ASSERT_EQ(VKSDecoderGetCoreLoad(0, nullptr, &word), VKSERROR_NO_ERROR);
     EXPECT_EQ(word, figures_[0].coreLoadWord);
-    VKSTEMPERATUREDETAIL detail;
-    std::memset(&detail, 0, sizeof(detail));
+    VKSTEMPERATUREDETAIL detail{};
     ASSERT_EQ(VKSDecoderGetTemperature(2, nullptr, &detail), VKSERROR_NO_ERROR);
     EXPECT_EQ(std::memcmp(detail.Data, figures_[1].temperatureDetail, 16), 0);
     const uint64_t mark = vkssim::RequestMark();
     EXPECT_EQ(VKSDecoderGetTemperature(0, nullptr, nullptr), VKSERROR_ILLEGAL_CALL);
     EXPECT_EQ(VKSDecoderGetCoreLoad(0, nullptr, nullptr), VKSERROR_ILLEGAL_CALL);
-    EXPECT_EQ(VKSDecoderGetCurrentLoad(0, nullptr), VKSERROR_ILLEGAL_CALL);
-    EXPECT_EQ(VKSEncoderGetCurrentLoad(0, nullptr), VKSERROR_ILLEGAL_CALL);
     // The index lookup comes before the null-pointer checks.
     EXPECT_EQ(VKSDecoderGetCoreLoad(3, nullptr, nullptr), VKSERROR_INVALID_INPUT);
     EXPECT_EQ(vkssim::RequestMark(), mark);
@@ -212,13 +194,12 @@ TEST_F(HealthTest, DecoderPrediction) {
         EXPECT_EQ(load, figures_[row.device].predictedDecoderLoad);
         RequestFrame expected(VKSDEVICETYPE_DECODER);
         if (row.address != nullptr) expected.Put(28, row.address->data(), row.address->size());
-        ExpectSent(SentOne(kPredictLoad, mark), expected);
+        ExpectSent(Received(kPredictLoad, mark), expected);
     }
     const uint64_t mark = vkssim::RequestMark();
     uint32_t load = 0x5555;
     EXPECT_EQ(VKSDecoderPredictNewLoad(0, std::string(2048, 'b').c_str(), &load), VKSERROR_BUFFER_TOO_SMALL);
     EXPECT_EQ(load, 0x5555u);
-    EXPECT_EQ(VKSDecoderPredictNewLoad(0, address.c_str(), nullptr), VKSERROR_ILLEGAL_CALL);
     EXPECT_EQ(VKSDecoderPredictNewLoad(3, nullptr, &load), VKSERROR_INVALID_INPUT);
     EXPECT_EQ(vkssim::RequestMark(), mark);
 }
@@ -232,9 +213,9 @@ TEST_F(HealthTest, EncoderPrediction) {
     EncoderLoadParams params{0xEEEEEEEE, {1920, 1080, 60, 8000000}};
     ASSERT_EQ(VKSEncoderPredictNewLoad(1, 0xFFFF, &load, &params), VKSERROR_NO_ERROR);
     EXPECT_EQ(load, figures_[1].predictedEncoderLoad);
-    const auto current = SentOne(kCurrentLoad, mark);
+    const auto current = Received(kCurrentLoad, mark);
     EXPECT_EQ(current.device, 1);
-    const auto request = SentOne(kPredictLoad, mark);
+    const auto request = Received(kPredictLoad, mark);
     EXPECT_GT(request.sequence, current.sequence);
     ExpectSent(request, RequestFrame(VKSDEVICETYPE_ENCODER).Put(2076, params.LoadParams, 16));
 
@@ -258,7 +239,6 @@ TEST_F(HealthTest, EncoderPrediction) {
     EXPECT_EQ(VKSEncoderPredictNewLoad(0, 0, &load, &params), VKSERROR_CMD_TIMEOUT);
     EXPECT_EQ(load, 0x77u);
     EXPECT_TRUE(Sent(kPredictLoad, mark).empty());
-    EXPECT_EQ(VKSEncoderPredictNewLoad(0, 0, nullptr, &params), VKSERROR_ILLEGAL_CALL);
     EXPECT_EQ(VKSEncoderPredictNewLoad(3, 0, &load, nullptr), VKSERROR_INVALID_INPUT);
 }
 
@@ -279,7 +259,7 @@ TEST_F(HealthTest, DeviceTestsReturnTheDeviceStatus) {
     for (const auto& row : rows) {
         const uint64_t mark = vkssim::RequestMark();
         EXPECT_EQ(row.call(row.index), row.expected);
-        const auto request = SentOne(row.code, mark);
+        const auto request = Received(row.code, mark);
         ExpectSent(request, RequestFrame());
         EXPECT_EQ(request.device, row.index == 2 ? 1 : 0);
         EXPECT_EQ(row.call(3), VKSERROR_INVALID_INPUT);
@@ -289,16 +269,6 @@ TEST_F(HealthTest, DeviceTestsReturnTheDeviceStatus) {
     ASSERT_TRUE(vkssim::SetHealthFigures(1, failing));
     EXPECT_EQ(VKSDecoderTestMemUsage(2), VKSERROR_TEST_FAIL);
     EXPECT_EQ(VKSDecoderTestMemUsage(0), VKSERROR_TEST_COMPLETE);  // the other device is unchanged
-
-    // A device whose file cannot be opened; the other still answers.
-    uint32_t load = 0;
-    vkssim::FailCreate(1, 2);
-    EXPECT_EQ(VKSDecoderGetCurrentLoad(2, &load), VKSERROR_DRIVER_NOT_FOUND);
-    EXPECT_EQ(VKSDecoderTestForceLockup(2), VKSERROR_DRIVER_NOT_FOUND);
-    EXPECT_EQ(VKSDecoderGetCurrentLoad(0, &load), VKSERROR_NO_ERROR);
-    vkssim::FailCreate(1, 0);
-    vkssim::FailWithWin32Error(kCoreLoad, 998, 1);
-    EXPECT_EQ(VKSDecoderGetCoreLoad(0, nullptr, &load), VKSERROR_NOACCESS);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -52,6 +53,26 @@ protected:
         auto found = vkssim::Requests();
         std::erase_if(found, [&](const vkssim::Request& r) { return r.code != code || r.sequence < mark; });
         return found;
+    }
+
+    // The last request with `code` since `mark`, once one has come.
+    static vkssim::Request Received(uint32_t code, uint64_t mark) {
+        EXPECT_TRUE(vkssim::WaitForRequest(code, mark, std::chrono::seconds(10)).has_value()) << std::hex << code;
+        const auto found = Sent(code, mark);
+        return found.empty() ? vkssim::Request{} : found.back();
+    }
+    // Opens decoder `index` without options or parameters; 0 if that fails.
+    static HVKS OpenDecoder(uint32_t index = 0) {
+        HVKS handle = 0;
+        VKSGUID session{};
+        EXPECT_EQ(VKSDecoderDeviceOpenEx(index, 0, 0, &handle, nullptr, &session), VKSERROR_NO_ERROR);
+        return handle;
+    }
+    // The driver's handle of the object of `type` on `channel` of `device`; 0 if there is none.
+    static uint32_t DriverHandle(int device, uint32_t type, uint32_t channel) {
+        const auto object = vkssim::FindObject(device, type, channel);
+        EXPECT_TRUE(object.has_value()) << "type " << type << " channel " << channel;
+        return object.has_value() ? object->handle : 0;
     }
 
     VKSHENGINE engine_ = nullptr;
