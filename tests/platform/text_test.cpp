@@ -139,7 +139,8 @@ TEST(ShellPath, PathCreateFromUrlA) {
     }
 }
 
-TEST(Format, Flags) {
+// Flags, sizes, texts and characters, floating point and odd conversions.
+TEST(Format, Conversions) {
     EXPECT_EQ(F(u"[%-08d]", 42), u"[42      ]");  // '-' wins over '0'
     EXPECT_EQ(F(u"[%+.3d]", 7), u"[+007]");
     EXPECT_EQ(F(u"[%08.3d]", 7), u"[     007]");  // a precision disables '0'
@@ -150,25 +151,16 @@ TEST(Format, Flags) {
     EXPECT_EQ(F(u"[% 5d]", -3), u"[   -3]");
     EXPECT_EQ(F(u"[%*d]", -4, 1), u"[1   ]");  // a negative width means '-'
     EXPECT_EQ(F(u"[%.*d]", -1, 5), u"[5]");   // a negative precision is ignored
-}
-
-TEST(Format, Sizes) {
     EXPECT_EQ(F(u"%hhd|%hhu", 0x1ff, 0x1ff), u"-1|255");
     EXPECT_EQ(F(u"%zu|%Id|%I32u|%I32d", static_cast<size_t>(1) << 40, static_cast<intptr_t>(-1), 4294967295u, -1),
               u"1099511627776|-1|4294967295|-1");
     EXPECT_EQ(F(u"%I64X|%llX", 0xFFFFFFFFFFFFFFFFull, 0x8000000000000000ull),
               u"FFFFFFFFFFFFFFFF|8000000000000000");
     EXPECT_EQ(F(u"%ld", -1), u"-1");  // 'l' is 32 bits: an int argument is right
-}
-
-TEST(Format, TextAndCharacters) {
     EXPECT_EQ(F(u"%lc%wc%C%hc", static_cast<int>(u'\u20ac'), static_cast<int>(u'w'), 'C', 'h'), u"\u20acwCh");
     EXPECT_EQ(F(u"%ls|%ws|%hs", u"\u00e9\U0001F600", u"w", "\xe9"), u"\u00e9\U0001F600|w|\u00e9");
     EXPECT_EQ(F(u"[%.3s]", static_cast<const WCHAR*>(nullptr)), u"[(nu]");
     EXPECT_EQ(F(u"[%-3c]", static_cast<int>(u'x')), u"[x  ]");
-}
-
-TEST(Format, Floating) {
     EXPECT_EQ(F(u"%e", 12345.678), u"1.234568e+04");
     EXPECT_EQ(F(u"%.2E", 0.000123), u"1.23E-04");
     EXPECT_EQ(F(u"%G", 1e20), u"1E+20");
@@ -176,9 +168,6 @@ TEST(Format, Floating) {
     EXPECT_EQ(F(u"%a", 1.0), u"0x1p+0");
     EXPECT_EQ(F(u"%.1f", 1e300).size(), 303u);
     EXPECT_EQ(F(u"%#.0f", 3.0), u"3.");
-}
-
-TEST(Format, OddConversions) {
     EXPECT_EQ(F(u"100%"), u"100%");           // a trailing '%' stays
     EXPECT_EQ(F(u"%y|%d", 5), u"%y|5");       // an unknown conversion is printed as is
     int n = 0;
