@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 
 using vkstest::ConfigKey;
 using vkstest::OemKey;
@@ -28,6 +29,12 @@ TEST_F(EngineTest, CallsBeforeAnyLoad) {
     EXPECT_EQ(VKSSetSystemEventFn(nullptr, nullptr), VKSERROR_NO_ERROR);
 }
 
+// The load count, the status and whether the two completion ports are open.
+std::tuple<LONG, VKSERROR, bool, bool> State() {
+    return {Global.LoadCount, Global.Status, Global.WorkerCompletionPort.hPort != nullptr,
+            Global.DeviceCompletionPort.hPort != nullptr};
+}
+
 TEST_F(EngineTest, LoadLoadFreeFree) {
     VKSHENGINE first = nullptr;
     VKSHENGINE second = nullptr;
@@ -37,20 +44,11 @@ TEST_F(EngineTest, LoadLoadFreeFree) {
     EXPECT_EQ(first, second);
     int foreign = 0;
     EXPECT_EQ(VKSEngineFree(&foreign), VKSERROR_ILLEGAL_CALL);  // and the count stays
-    EXPECT_EQ(Global.LoadCount, 2);
-    EXPECT_NE(Global.WorkerCompletionPort.hPort, nullptr);
-
+    EXPECT_EQ(State(), std::make_tuple(2, VKSERROR_NO_ERROR, true, true));
     EXPECT_EQ(VKSEngineFree(first), VKSERROR_NO_ERROR);
-    EXPECT_EQ(Global.LoadCount, 1);
-    EXPECT_EQ(Global.Status, VKSERROR_NO_ERROR);
-    EXPECT_NE(Global.WorkerCompletionPort.hPort, nullptr);
-
+    EXPECT_EQ(State(), std::make_tuple(1, VKSERROR_NO_ERROR, true, true));
     EXPECT_EQ(VKSEngineFree(first), VKSERROR_NO_ERROR);
-    EXPECT_EQ(Global.LoadCount, 0);
-    EXPECT_EQ(Global.Status, VKSERROR_UNINITIALIZED);
-    EXPECT_EQ(Global.WorkerCompletionPort.hPort, nullptr);
-    EXPECT_EQ(Global.DeviceCompletionPort.hPort, nullptr);
-
+    EXPECT_EQ(State(), std::make_tuple(0, VKSERROR_UNINITIALIZED, false, false));
     // The engine handle keeps its value after the final free.
     EXPECT_EQ(VKSEngineFree(first), VKSERROR_UNINITIALIZED);
 }
@@ -86,7 +84,6 @@ TEST_F(EngineTest, MachineWithoutDevicesReportsZeroCounts) {
             uint32_t count = 99;
             EXPECT_EQ(getCount(&count), VKSERROR_NO_ERROR);
             EXPECT_EQ(count, 0u);
-            EXPECT_EQ(getCount(nullptr), VKSERROR_INVALID_ARGUMENT);
         }
     }
 }

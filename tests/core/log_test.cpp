@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 using vkstest::ConfigKey;
 using vkstest::DebugCapture;
@@ -28,18 +29,16 @@ protected:
     // Logs one line at every level and returns the level names that came out.
     static std::string LevelsWritten(DebugCapture& capture) {
         capture.Clear();
-        LogError(u"e");
-        LogNotification(u"n");
-        LogWarning(u"w");
-        LogMessage(u"m");
-        LogTrace(u"t");
-        LogVerbose(u"v");
-        std::string levels;
+        using Log = void (*)(const WCHAR*, ...);
+        const std::pair<Log, const WCHAR*> levels[] = {{LogError, u"e"}, {LogNotification, u"n"}, {LogWarning, u"w"},
+                                                       {LogMessage, u"m"}, {LogTrace, u"t"}, {LogVerbose, u"v"}};
+        for (const auto& [log, letter] : levels) log(letter);
+        std::string written;
         for (const auto& line : capture.Lines()) {
             const std::string text = ToUtf8(line.c_str());
-            levels += text.substr(text.size() - 2, 1);  // the one-letter message before the line feed
+            written += text.substr(text.size() - 2, 1);  // the one-letter message before the line feed
         }
-        return levels;
+        return written;
     }
 };
 

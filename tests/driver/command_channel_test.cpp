@@ -16,12 +16,10 @@ protected:
     void SetUp() override {
         vkssim::Reset();
         vkssim::AddDevice(vkssim::DeviceConfig{});
-        path_ = vkssim::InterfacePath(0);
-        ASSERT_EQ(DeviceFileOpen(reinterpret_cast<const WCHAR*>(path_.c_str()), &sync_, FALSE, VKS_DEVICE_SUFFIX),
-                  VKSERROR_NO_ERROR);
-        ASSERT_EQ(DeviceFileOpen(reinterpret_cast<const WCHAR*>(path_.c_str()), &overlapped_, TRUE,
-                                 VKS_DEVICE_SUFFIX),
-                  VKSERROR_NO_ERROR);
+        const std::u16string path = vkssim::InterfacePath(0);
+        for (HANDLE* file : {&sync_, &overlapped_}) {
+            ASSERT_EQ(DeviceFileOpen(path.c_str(), file, file == &overlapped_, VKS_DEVICE_SUFFIX), VKSERROR_NO_ERROR);
+        }
         port_ = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 0);
         ASSERT_NE(CreateIoCompletionPort(overlapped_, port_, 7, 0), nullptr);
     }
@@ -51,7 +49,6 @@ protected:
         return true;
     }
 
-    std::u16string path_;
     HANDLE sync_ = nullptr;
     HANDLE overlapped_ = nullptr;
     HANDLE port_ = nullptr;

@@ -83,15 +83,9 @@ protected:
 };
 
 TEST_F(OnvifEventTest, DeviceRecordIsLoggedAtTrace) {
-    vkssim::OnvifDevice device;
-    device.xaddrs = "http://192.0.2.10/onvif/device_service";
-    device.manufacturer = "Acme";
-    device.model = "Cam 9";
-    device.firmwareVersion = "1.2.3";
-    device.serialNumber = "SN-0042";
-    device.hardwareId = "HW-7";
-    device.profiles = {{"Profile_1", "rtsp://192.0.2.10/main"}, {"Profile_2", "rtsp://192.0.2.10/sub"}};
-    const std::vector<uint8_t> record = vkssim::OnvifDeviceRecord(device);
+    const std::vector<uint8_t> record = vkssim::OnvifDeviceRecord(
+        {"http://192.0.2.10/onvif/device_service", "Acme", "Cam 9", "1.2.3", "SN-0042", "HW-7",
+         {{"Profile_1", "rtsp://192.0.2.10/main"}, {"Profile_2", "rtsp://192.0.2.10/sub"}}, -1});
     // Another device event with the same bytes is not read as a record.
     EXPECT_TRUE(Deliver(record, {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}}).empty());
     const std::vector<std::string> expected = {
@@ -112,12 +106,8 @@ TEST_F(OnvifEventTest, DeviceRecordIsLoggedAtTrace) {
 TEST_F(OnvifEventTest, RecordsAreReadOnlyWithinTheirBounds) {
     // Fields filled to the last byte carry no terminator; the count names far
     // more profiles than the record holds.
-    vkssim::OnvifDevice device;
-    device.xaddrs = std::string(300, 'x');
-    device.manufacturer = std::string(128, 'm');
-    device.model = std::string(128, 'o');
-    device.profiles = {{std::string(128, 'n'), std::string(256, 'v')}};
-    device.reportedProfiles = 0x7FFFFFFF;
+    vkssim::OnvifDevice device{std::string(300, 'x'), std::string(128, 'm'), std::string(128, 'o'), "", "", "",
+                               {{std::string(128, 'n'), std::string(256, 'v')}}, 0x7FFFFFFF};
     const auto lines = Deliver(vkssim::OnvifDeviceRecord(device));
     ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[0], "Found ONVIF device with 2147483647 profiles\n");

