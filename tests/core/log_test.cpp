@@ -20,12 +20,6 @@ protected:
     void SetUp() override { g_LogLevelMask = 0; }
     void TearDown() override { g_LogLevelMask = 0; }
 
-    static std::string ThreadTag() {
-        char tag[16];
-        std::snprintf(tag, sizeof(tag), "<%08X> ", GetCurrentThreadId());
-        return tag;
-    }
-
     // Logs one line at every level and returns the level names that came out.
     static std::string LevelsWritten(DebugCapture& capture) {
         capture.Clear();
@@ -78,7 +72,9 @@ TEST_F(LogTest, MessagesAroundTheLineEnd) {
     LogInitialise(u"$$$ VKSACC: ");
     g_LogLevelMask = LOG_LEVEL_ERROR;
     // Every line: the thread, the level's name in 12 columns, the prefix.
-    const std::string head8 = ThreadTag() + "ERROR        : $$$ VKSACC: ";
+    char thread[16];
+    std::snprintf(thread, sizeof(thread), "<%08X> ", GetCurrentThreadId());
+    const std::string head8 = thread + std::string("ERROR        : $$$ VKSACC: ");
     const std::u16string head(head8.begin(), head8.end());
     const size_t room = kLogLineUnits - 1 - head.size();  // message units that fit with the line feed
     struct Case {

@@ -49,9 +49,7 @@ TEST_F(DeviceIo, RequestLogHoldsTheExactBytes) {
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0].input, sent[3]);
     EXPECT_EQ(log[1].input, sent[4]);
-    EXPECT_FALSE(log[1].overlappedFile);
-    EXPECT_EQ(log[1].outputLength, VKSSIM_REPLY_SIZE);
-    EXPECT_FALSE(vkssim::WaitForRequest(VKSSIM_IOCTL_OPEN, mark, std::chrono::milliseconds(0)).has_value());
+    // (The entries' other fields, and waits for requests, are read by every API test.)
     vkssim::ClearRequests();
     EXPECT_TRUE(vkssim::Requests().empty());
     // A request ending in zeros after one that did not: its handler and its
