@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <utility>
 
 using vkstest::ConfigKey;
@@ -77,19 +78,16 @@ TEST_F(LogTest, MessagesAroundTheLineEnd) {
     const std::string head8 = thread + std::string("ERROR        : $$$ VKSACC: ");
     const std::u16string head(head8.begin(), head8.end());
     const size_t room = kLogLineUnits - 1 - head.size();  // message units that fit with the line feed
-    struct Case {
-        size_t units;  // message length, its line feed included
-        bool lineFeed;
-        bool whole;
-    };
-    const Case cases[] = {
+    // The message's length (its line feed included), whether it ends in one,
+    // whether it comes out whole.
+    const std::tuple<size_t, bool, bool> cases[] = {
         {room - 2, false, true}, {room - 1, false, true}, {room, false, false}, {room + 1, false, false},
         {room - 1, true, true},  {room, true, true},      {room + 1, true, false}, {5000, false, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "units " << c.units << " line feed " << c.lineFeed);
-        std::u16string message(c.units, u'x');
-        if (c.lineFeed) message.back() = u'\n';
+    for (const auto& [units, lineFeed, whole] : cases) {
+        SCOPED_TRACE(testing::Message() << "units " << units << " line feed " << lineFeed);
+        std::u16string message(units, u'x');
+        if (lineFeed) message.back() = u'\n';
         capture.Clear();
         LogError(u"%s", message.c_str());
         const auto lines = capture.Lines();
@@ -97,8 +95,8 @@ TEST_F(LogTest, MessagesAroundTheLineEnd) {
         const std::u16string& line = lines[0];
         ASSERT_LE(line.size(), kLogLineUnits - 1);
         EXPECT_EQ(line.find(u'\n'), line.size() - 1);
-        if (c.whole) {
-            EXPECT_EQ(line, head + (c.lineFeed ? message : message + u"\n"));
+        if (whole) {
+            EXPECT_EQ(line, head + (lineFeed ? message : message + u"\n"));
         } else {
             EXPECT_EQ(line.size(), kLogLineUnits - 1);
             EXPECT_EQ(line.substr(line.size() - 4), u"...\n");

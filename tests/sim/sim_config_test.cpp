@@ -30,10 +30,8 @@ TEST_F(Config, ParsesDevicesAndKeys) {
 
 // Every mistake is refused with its line, and loads no device.
 TEST_F(Config, RejectsMistakesWithTheLine) {
-    const struct {
-        const char* text;
-        const char* error;
-    } cases[] = {
+    // A text, and what its error names.
+    const std::pair<const char*, const char*> cases[] = {
         {"[device]\ncolour = blue\n", "line 2"},
         {"decoders = 1\n", "line 1"},
         {"[device]\ndecoders = many\n", "line 2"},
@@ -45,10 +43,10 @@ TEST_F(Config, RejectsMistakesWithTheLine) {
         {"[device]\nnotify_on_info = 0x0134F402, amber\n", "bad code in notify_on_info"},
         {"[device]\naudio_fault = loud\n", "audio_fault"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [text, expected] : cases) {
         std::string error;
-        EXPECT_FALSE(vkssim::LoadConfigText(c.text, &error)) << c.text;
-        EXPECT_NE(error.find(c.error), std::string::npos) << c.text << " gave " << error;
+        EXPECT_FALSE(vkssim::LoadConfigText(text, &error)) << text;
+        EXPECT_NE(error.find(expected), std::string::npos) << text << " gave " << error;
         EXPECT_EQ(vkssim::DeviceCount(), 0);
     }
 }
