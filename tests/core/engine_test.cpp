@@ -93,12 +93,8 @@ TEST_F(EngineTest, MachineWithoutDevicesReportsZeroCounts) {
 // no failure of the load and falls back to the default ports.
 TEST_F(EngineTest, OemNameAndOverrideChooseThePorts) {
     const std::string standins = vkstest::StandinDir();
-    const struct {
-        const char* name;
-        std::string registry, dllPath;
-        bool lazy;
-        size_t oemNameUnits;
-    } cases[] = {
+    // A name, the registry, the library path, lazy ports, the OEM name's length.
+    const std::tuple<const char*, std::string, std::string, bool, size_t> cases[] = {
         {"Orvel", OemKey("\"Name\"=\"Orvel\""), standins, true, 5},
         {"upper case", OemKey("\"Name\"=\"ORVEL\"") + ConfigKey("\"Completion_Port_Override\"=dword:00000000"),
          standins, true, 5},
@@ -113,15 +109,15 @@ TEST_F(EngineTest, OemNameAndOverrideChooseThePorts) {
         {"no entry point", OemKey("\"Name\"=\"Orvel\""), standins + "/without_entry", false, 0},
         {"lookup fails", OemKey("\"Name\"=\"Orvel\"\n\"Result\"=dword:00000005"), standins, false, 0},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ScopedDllPath dllPath(c.dllPath);
-        ScopedRegistry registry(c.registry);
+    for (const auto& [name, registry, dllPath, lazy, oemNameUnits] : cases) {
+        SCOPED_TRACE(name);
+        ScopedDllPath path(dllPath);
+        ScopedRegistry keys(registry);
         VKSHENGINE engine = nullptr;
         ASSERT_EQ(VKSEngineLoad(&engine), VKSERROR_NO_ERROR);
-        EXPECT_EQ(Global.bCompletionPortOverride != 0, c.lazy);
-        EXPECT_EQ(Global.WorkerCompletionPort.hPort == nullptr, c.lazy);
-        EXPECT_EQ(std::u16string(Global.pOEMName != nullptr ? Global.pOEMName : u"").size(), c.oemNameUnits);
+        EXPECT_EQ(Global.bCompletionPortOverride != 0, lazy);
+        EXPECT_EQ(Global.WorkerCompletionPort.hPort == nullptr, lazy);
+        EXPECT_EQ(std::u16string(Global.pOEMName != nullptr ? Global.pOEMName : u"").size(), oemNameUnits);
         EXPECT_EQ(VKSEngineFree(engine), VKSERROR_NO_ERROR);
     }
 }

@@ -80,16 +80,13 @@ TEST_F(CommandChannelTest, OverlappedMappingOfWindowsFailures) {
     // A request held by the driver is pending: accepted, and it completes later.
     EXPECT_EQ(SendOverlapped(IOCTL_VKS_DEVICE_SET_NOTIFY), VKSERROR_NO_ERROR);
     EXPECT_FALSE(DrainOne(0));
-    const struct {
-        DWORD error;
-        VKSERROR expected;
-    } cases[] = {{0, VKSERROR_UNEXPECTED},
-                 {ERROR_NOACCESS, VKSERROR_NOACCESS},
-                 {ERROR_NO_SYSTEM_RESOURCES, VKSERROR_INSUFFICIENT_MEMORY},
-                 {ERROR_GEN_FAILURE, VKSERROR_ILLEGAL_CALL}};
-    for (const auto& c : cases) {
-        vkssim::FailWithWin32Error(IOCTL_VKS_GET_INPUT_COUNT, c.error, 1);
-        EXPECT_EQ(SendOverlapped(IOCTL_VKS_GET_INPUT_COUNT), c.expected) << c.error;
+    const std::pair<DWORD, VKSERROR> cases[] = {{0, VKSERROR_UNEXPECTED},
+                                                {ERROR_NOACCESS, VKSERROR_NOACCESS},
+                                                {ERROR_NO_SYSTEM_RESOURCES, VKSERROR_INSUFFICIENT_MEMORY},
+                                                {ERROR_GEN_FAILURE, VKSERROR_ILLEGAL_CALL}};
+    for (const auto& [error, expected] : cases) {
+        vkssim::FailWithWin32Error(IOCTL_VKS_GET_INPUT_COUNT, error, 1);
+        EXPECT_EQ(SendOverlapped(IOCTL_VKS_GET_INPUT_COUNT), expected) << error;
     }
     EXPECT_FALSE(DrainOne(0));  // failures at once queue nothing (and freed their blocks)
     // Done at once: accepted, and its completion is queued all the same.

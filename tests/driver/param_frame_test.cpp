@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -14,21 +15,20 @@ namespace {
 // The copy takes the smaller of the caller's capacity and the device's block,
 // and never reads past the reply.
 TEST(ParamFrame, ReplyCopyIsBoundedByCapacityDeviceBlockAndReply) {
-    const struct {
-        DWORD capacity, deviceBytes, copied;
-    } cases[] = {{40, 480, 40}, {480, 12, 12}, {0xFFFFFFFF, 0xFFFFFFFF, kReplyBytes - 32}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.capacity);
+    // The capacity, the device's block, the bytes copied.
+    const std::tuple<DWORD, DWORD, DWORD> cases[] = {{40, 480, 40}, {480, 12, 12}, {~0u, ~0u, kReplyBytes - 32}};
+    for (const auto& [capacity, deviceBytes, copied] : cases) {
+        SCOPED_TRACE(capacity);
         CommandReply reply = kReplyTemplate;
-        WriteU32(reply.Bytes, 32, c.deviceBytes);
+        WriteU32(reply.Bytes, 32, deviceBytes);
         for (DWORD i = 4; i < kReplyBytes - 32; ++i) reply.Bytes[32 + i] = static_cast<BYTE>(i | 1);
         std::vector<BYTE> block(kReplyBytes, 0);
-        WriteU32(block.data(), 0, c.capacity);
-        EXPECT_EQ(CopyGetParameterReply(reply.Bytes, block.data()), c.copied);
-        EXPECT_EQ(ReadU32(block.data(), 0), c.copied);
-        EXPECT_EQ(block[c.copied - 1], static_cast<BYTE>((c.copied - 1) | 1));
-        if (c.copied < block.size()) {
-            EXPECT_EQ(block[c.copied], 0) << "nothing past the copy is written";
+        WriteU32(block.data(), 0, capacity);
+        EXPECT_EQ(CopyGetParameterReply(reply.Bytes, block.data()), copied);
+        EXPECT_EQ(ReadU32(block.data(), 0), copied);
+        EXPECT_EQ(block[copied - 1], static_cast<BYTE>((copied - 1) | 1));
+        if (copied < block.size()) {
+            EXPECT_EQ(block[copied], 0) << "nothing past the copy is written";
         }
     }
 }
