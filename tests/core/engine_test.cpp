@@ -36,8 +36,7 @@ std::tuple<LONG, VKSERROR, bool, bool> State() {
 }
 
 TEST_F(EngineTest, LoadLoadFreeFree) {
-    VKSHENGINE first = nullptr;
-    VKSHENGINE second = nullptr;
+    VKSHENGINE first = nullptr, second = nullptr;
     ASSERT_EQ(VKSEngineLoad(&first), VKSERROR_NO_ERROR);
     ASSERT_NE(first, nullptr);
     ASSERT_EQ(VKSEngineLoad(&second), VKSERROR_NO_ERROR);

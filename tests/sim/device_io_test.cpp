@@ -4,6 +4,7 @@
 // command channel tests, with its effects checked.)
 #include "sim_fixture.h"
 
+#include <chrono>
 #include <thread>
 
 using namespace simtest;
@@ -75,7 +76,7 @@ TEST_F(DeviceIo, ClosingTheHandleReleasesABlockedSynchronousRequest) {
         ReplyFrame reply;
         failed = FailsWith(Send(h, VKSSIM_IOCTL_EVENT_REQUEST, r, reply), ERROR_OPERATION_ABORTED);
     });
-    ASSERT_TRUE(vkssim::WaitForHeld(0, VKSSIM_IOCTL_EVENT_REQUEST, 1, kWait));
+    ASSERT_TRUE(vkssim::WaitForHeld(0, VKSSIM_IOCTL_EVENT_REQUEST, 1, std::chrono::seconds(10)));
     EXPECT_TRUE(CloseHandle(h));
     waiter.join();
     EXPECT_TRUE(failed);

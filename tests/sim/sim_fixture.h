@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -23,7 +22,6 @@ namespace simtest {
 
 using vkstest::RequestFrame;
 inline const GUID kClass = VKSSIM_INTERFACE_CLASS_INIT;
-constexpr std::chrono::milliseconds kWait{10000};
 
 class SimTest : public ::testing::Test {
 protected:
