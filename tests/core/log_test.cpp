@@ -41,11 +41,8 @@ protected:
 // or none, keeps the mask as it was. The prefix is bounded.
 TEST_F(LogTest, DebugLevelSelectsLevels) {
     DebugCapture capture;
-    const struct {
-        DWORD before;
-        const char* value;
-        const char* levels;
-    } cases[] = {
+    // The mask before, the DebugLevel value (none: null), the levels written.
+    const std::tuple<DWORD, const char*, const char*> cases[] = {
         {0, nullptr, ""},
         {0, "dword:0000001f", "enwmtv"},
         {0, "dword:00000008", "t"},
@@ -53,12 +50,12 @@ TEST_F(LogTest, DebugLevelSelectsLevels) {
         {0x04, "\"31\"", "m"},
         {0x04, "hex(b):1f,00,00,00,00,00,00,00", "m"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.value != nullptr ? c.value : "none");
-        g_LogLevelMask = c.before;
-        ScopedRegistry registry(c.value != nullptr ? ConfigKey(std::string("\"DebugLevel\"=") + c.value) : "");
+    for (const auto& [before, value, levels] : cases) {
+        SCOPED_TRACE(value != nullptr ? value : "none");
+        g_LogLevelMask = before;
+        ScopedRegistry registry(value != nullptr ? ConfigKey(std::string("\"DebugLevel\"=") + value) : "");
         LogInitialise(u"$$$ VKSACC: ");
-        EXPECT_EQ(LevelsWritten(capture), c.levels);
+        EXPECT_EQ(LevelsWritten(capture), levels);
     }
     // A prefix too long for its buffer is cut to it.
     LogInitialise(std::u16string(200, u'p').c_str());

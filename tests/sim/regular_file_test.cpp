@@ -4,6 +4,7 @@
 #include "sim_fixture.h"
 
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 using simtest::FailsWith;
@@ -14,10 +15,7 @@ TEST(RegularFile, SeekFromTheEndOverlappedReadAndRefusals) {
     char name[] = "/tmp/vks_file_XXXXXX";
     const int fd = mkstemp(name);
     ASSERT_GE(fd, 0);
-    struct Unlink {
-        const char* path;
-        ~Unlink() { unlink(path); }
-    } unlinked{name};
+    const std::unique_ptr<char, int (*)(const char*)> unlinked(name, unlink);  // unlinks it at the end
     ASSERT_EQ(write(fd, "0123456789", 10), 10);
     close(fd);
     const std::u16string path(name, name + std::strlen(name));
