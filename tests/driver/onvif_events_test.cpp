@@ -110,12 +110,11 @@ TEST_F(OnvifEventTest, RecordsAreReadOnlyWithinTheirBounds) {
 
     // A count whose product with the profile size wraps 32 bits.
     device.reportedProfiles = 0xAAAAAAAB;  // * 384 wraps to a small number
-    EXPECT_EQ(Deliver(vkssim::OnvifDeviceRecord(device)).size(), 8u);
+    const std::vector<uint8_t> wrapping = vkssim::OnvifDeviceRecord(device);
+    EXPECT_EQ(Deliver(wrapping).size(), 8u);
 
     // A record cut short of its fixed part is not read at all.
-    std::vector<uint8_t> cut = vkssim::OnvifDeviceRecord(device);
-    cut.resize(600);
-    EXPECT_TRUE(Deliver(cut).empty());
+    EXPECT_TRUE(Deliver({wrapping.begin(), wrapping.begin() + 600}).empty());
     EXPECT_TRUE(capture_.Contains("ONVIF device event too short (600 bytes)"));
 }
 
