@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 
 using vkstest::ConfigKey;
 using vkstest::OemKey;
@@ -28,29 +29,25 @@ TEST_F(EngineTest, CallsBeforeAnyLoad) {
     EXPECT_EQ(VKSSetSystemEventFn(nullptr, nullptr), VKSERROR_NO_ERROR);
 }
 
+// The load count, the status and whether the two completion ports are open.
+std::tuple<LONG, VKSERROR, bool, bool> State() {
+    return {Global.LoadCount, Global.Status, Global.WorkerCompletionPort.hPort != nullptr,
+            Global.DeviceCompletionPort.hPort != nullptr};
+}
+
 TEST_F(EngineTest, LoadLoadFreeFree) {
-    VKSHENGINE first = nullptr;
-    VKSHENGINE second = nullptr;
+    VKSHENGINE first = nullptr, second = nullptr;
     ASSERT_EQ(VKSEngineLoad(&first), VKSERROR_NO_ERROR);
     ASSERT_NE(first, nullptr);
     ASSERT_EQ(VKSEngineLoad(&second), VKSERROR_NO_ERROR);
     EXPECT_EQ(first, second);
     int foreign = 0;
     EXPECT_EQ(VKSEngineFree(&foreign), VKSERROR_ILLEGAL_CALL);  // and the count stays
-    EXPECT_EQ(Global.LoadCount, 2);
-    EXPECT_NE(Global.WorkerCompletionPort.hPort, nullptr);
-
+    EXPECT_EQ(State(), std::make_tuple(2, VKSERROR_NO_ERROR, true, true));
     EXPECT_EQ(VKSEngineFree(first), VKSERROR_NO_ERROR);
-    EXPECT_EQ(Global.LoadCount, 1);
-    EXPECT_EQ(Global.Status, VKSERROR_NO_ERROR);
-    EXPECT_NE(Global.WorkerCompletionPort.hPort, nullptr);
-
+    EXPECT_EQ(State(), std::make_tuple(1, VKSERROR_NO_ERROR, true, true));
     EXPECT_EQ(VKSEngineFree(first), VKSERROR_NO_ERROR);
-    EXPECT_EQ(Global.LoadCount, 0);
-    EXPECT_EQ(Global.Status, VKSERROR_UNINITIALIZED);
-    EXPECT_EQ(Global.WorkerCompletionPort.hPort, nullptr);
-    EXPECT_EQ(Global.DeviceCompletionPort.hPort, nullptr);
-
+    EXPECT_EQ(State(), std::make_tuple(0, VKSERROR_UNINITIALIZED, false, false));
     // The engine handle keeps its value after the final free.
     EXPECT_EQ(VKSEngineFree(first), VKSERROR_UNINITIALIZED);
 }
@@ -86,7 +83,6 @@ TEST_F(EngineTest, MachineWithoutDevicesReportsZeroCounts) {
             uint32_t count = 99;
             EXPECT_EQ(getCount(&count), VKSERROR_NO_ERROR);
             EXPECT_EQ(count, 0u);
-            EXPECT_EQ(getCount(nullptr), VKSERROR_INVALID_ARGUMENT);
         }
     }
 }
@@ -96,12 +92,8 @@ TEST_F(EngineTest, MachineWithoutDevicesReportsZeroCounts) {
 // no failure of the load and falls back to the default ports.
 TEST_F(EngineTest, OemNameAndOverrideChooseThePorts) {
     const std::string standins = vkstest::StandinDir();
-    const struct {
-        const char* name;
-        std::string registry, dllPath;
-        bool lazy;
-        size_t oemNameUnits;
-    } cases[] = {
+    // A name, the registry, the library path, lazy ports, the OEM name's length.
+    const std::tuple<const char*, std::string, std::string, bool, size_t> cases[] = {
         {"Orvel", OemKey("\"Name\"=\"Orvel\""), standins, true, 5},
         {"upper case", OemKey("\"Name\"=\"ORVEL\"") + ConfigKey("\"Completion_Port_Override\"=dword:00000000"),
          standins, true, 5},
@@ -116,15 +108,15 @@ TEST_F(EngineTest, OemNameAndOverrideChooseThePorts) {
         {"no entry point", OemKey("\"Name\"=\"Orvel\""), standins + "/without_entry", false, 0},
         {"lookup fails", OemKey("\"Name\"=\"Orvel\"\n\"Result\"=dword:00000005"), standins, false, 0},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ScopedDllPath dllPath(c.dllPath);
-        ScopedRegistry registry(c.registry);
+    for (const auto& [name, registry, dllPath, lazy, oemNameUnits] : cases) {
+        SCOPED_TRACE(name);
+        ScopedDllPath path(dllPath);
+        ScopedRegistry keys(registry);
         VKSHENGINE engine = nullptr;
         ASSERT_EQ(VKSEngineLoad(&engine), VKSERROR_NO_ERROR);
-        EXPECT_EQ(Global.bCompletionPortOverride != 0, c.lazy);
-        EXPECT_EQ(Global.WorkerCompletionPort.hPort == nullptr, c.lazy);
-        EXPECT_EQ(std::u16string(Global.pOEMName != nullptr ? Global.pOEMName : u"").size(), c.oemNameUnits);
+        EXPECT_EQ(Global.bCompletionPortOverride != 0, lazy);
+        EXPECT_EQ(Global.WorkerCompletionPort.hPort == nullptr, lazy);
+        EXPECT_EQ(std::u16string(Global.pOEMName != nullptr ? Global.pOEMName : u"").size(), oemNameUnits);
         EXPECT_EQ(VKSEngineFree(engine), VKSERROR_NO_ERROR);
     }
 }

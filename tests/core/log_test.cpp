@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
+#include <utility>
 
 using vkstest::ConfigKey;
 using vkstest::DebugCapture;
@@ -19,27 +21,19 @@ protected:
     void SetUp() override { g_LogLevelMask = 0; }
     void TearDown() override { g_LogLevelMask = 0; }
 
-    static std::string ThreadTag() {
-        char tag[16];
-        std::snprintf(tag, sizeof(tag), "<%08X> ", GetCurrentThreadId());
-        return tag;
-    }
-
     // Logs one line at every level and returns the level names that came out.
     static std::string LevelsWritten(DebugCapture& capture) {
         capture.Clear();
-        LogError(u"e");
-        LogNotification(u"n");
-        LogWarning(u"w");
-        LogMessage(u"m");
-        LogTrace(u"t");
-        LogVerbose(u"v");
-        std::string levels;
+        using Log = void (*)(const WCHAR*, ...);
+        const std::pair<Log, const WCHAR*> levels[] = {{LogError, u"e"}, {LogNotification, u"n"}, {LogWarning, u"w"},
+                                                       {LogMessage, u"m"}, {LogTrace, u"t"}, {LogVerbose, u"v"}};
+        for (const auto& [log, letter] : levels) log(letter);
+        std::string written;
         for (const auto& line : capture.Lines()) {
             const std::string text = ToUtf8(line.c_str());
-            levels += text.substr(text.size() - 2, 1);  // the one-letter message before the line feed
+            written += text.substr(text.size() - 2, 1);  // the one-letter message before the line feed
         }
-        return levels;
+        return written;
     }
 };
 
@@ -47,11 +41,8 @@ protected:
 // or none, keeps the mask as it was. The prefix is bounded.
 TEST_F(LogTest, DebugLevelSelectsLevels) {
     DebugCapture capture;
-    const struct {
-        DWORD before;
-        const char* value;
-        const char* levels;
-    } cases[] = {
+    // The mask before, the DebugLevel value (none: null), the levels written.
+    const std::tuple<DWORD, const char*, const char*> cases[] = {
         {0, nullptr, ""},
         {0, "dword:0000001f", "enwmtv"},
         {0, "dword:00000008", "t"},
@@ -59,12 +50,12 @@ TEST_F(LogTest, DebugLevelSelectsLevels) {
         {0x04, "\"31\"", "m"},
         {0x04, "hex(b):1f,00,00,00,00,00,00,00", "m"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.value != nullptr ? c.value : "none");
-        g_LogLevelMask = c.before;
-        ScopedRegistry registry(c.value != nullptr ? ConfigKey(std::string("\"DebugLevel\"=") + c.value) : "");
+    for (const auto& [before, value, levels] : cases) {
+        SCOPED_TRACE(value != nullptr ? value : "none");
+        g_LogLevelMask = before;
+        ScopedRegistry registry(value != nullptr ? ConfigKey(std::string("\"DebugLevel\"=") + value) : "");
         LogInitialise(u"$$$ VKSACC: ");
-        EXPECT_EQ(LevelsWritten(capture), c.levels);
+        EXPECT_EQ(LevelsWritten(capture), levels);
     }
     // A prefix too long for its buffer is cut to it.
     LogInitialise(std::u16string(200, u'p').c_str());
@@ -79,22 +70,21 @@ TEST_F(LogTest, MessagesAroundTheLineEnd) {
     LogInitialise(u"$$$ VKSACC: ");
     g_LogLevelMask = LOG_LEVEL_ERROR;
     // Every line: the thread, the level's name in 12 columns, the prefix.
-    const std::string head8 = ThreadTag() + "ERROR        : $$$ VKSACC: ";
+    char thread[16];
+    std::snprintf(thread, sizeof(thread), "<%08X> ", GetCurrentThreadId());
+    const std::string head8 = thread + std::string("ERROR        : $$$ VKSACC: ");
     const std::u16string head(head8.begin(), head8.end());
     const size_t room = kLogLineUnits - 1 - head.size();  // message units that fit with the line feed
-    struct Case {
-        size_t units;  // message length, its line feed included
-        bool lineFeed;
-        bool whole;
-    };
-    const Case cases[] = {
+    // The message's length (its line feed included), whether it ends in one,
+    // whether it comes out whole.
+    const std::tuple<size_t, bool, bool> cases[] = {
         {room - 2, false, true}, {room - 1, false, true}, {room, false, false}, {room + 1, false, false},
         {room - 1, true, true},  {room, true, true},      {room + 1, true, false}, {5000, false, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "units " << c.units << " line feed " << c.lineFeed);
-        std::u16string message(c.units, u'x');
-        if (c.lineFeed) message.back() = u'\n';
+    for (const auto& [units, lineFeed, whole] : cases) {
+        SCOPED_TRACE(testing::Message() << "units " << units << " line feed " << lineFeed);
+        std::u16string message(units, u'x');
+        if (lineFeed) message.back() = u'\n';
         capture.Clear();
         LogError(u"%s", message.c_str());
         const auto lines = capture.Lines();
@@ -102,8 +92,8 @@ TEST_F(LogTest, MessagesAroundTheLineEnd) {
         const std::u16string& line = lines[0];
         ASSERT_LE(line.size(), kLogLineUnits - 1);
         EXPECT_EQ(line.find(u'\n'), line.size() - 1);
-        if (c.whole) {
-            EXPECT_EQ(line, head + (c.lineFeed ? message : message + u"\n"));
+        if (whole) {
+            EXPECT_EQ(line, head + (lineFeed ? message : message + u"\n"));
         } else {
             EXPECT_EQ(line.size(), kLogLineUnits - 1);
             EXPECT_EQ(line.substr(line.size() - 4), u"...\n");

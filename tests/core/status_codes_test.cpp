@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 // 113 names in all: the two values below the scheme and the rest inside
@@ -22,9 +23,7 @@ TEST(StatusNames, EveryNameFollowsTheNumberingRule) {
     EXPECT_EQ(named, 113);
     EXPECT_STREQ(VKSErrorToString(VKSERROR_SEEK_DATA), "VKSERROR_SEEK_DATA");
     for (VKSERROR code : {0x2u, 0x02340005u, 0xFFFFFFFFu}) EXPECT_STREQ(VKSErrorToString(code), "") << std::hex << code;
-}
-
-TEST(DeviceTypeNames, OutOfRangeIsInvalid) {
+    // Device types are named up to the last; past it, "Invalid".
     EXPECT_STREQ(DeviceTypeToString(VKSDEVICETYPE_DISCOVERY), "DISCOVERY");
     EXPECT_STREQ(DeviceTypeToString(kDeviceTypeCount), "Invalid");
 }
@@ -44,23 +43,18 @@ TEST(WideToUtf8, ConvertsAndRejectsNull) {
 // are more than the units; a text too long for the buffer loses whole
 // characters only.
 TEST(WideToMultiByte, TerminatesAtTheBytesWritten) {
-    const struct {
-        UINT codePage;
-        const char16_t* text;
-        int outBytes;
-        const char* expected;
-    } cases[] = {
+    // The code page, the text, the output's size, what comes out.
+    const std::tuple<UINT, const char16_t*, int, const char*> cases[] = {
         {CP_UTF8, u"Cam\u00e9ra \U0001F600", 32, "Cam\xc3\xa9ra \xf0\x9f\x98\x80"},
         {CP_UTF8, u"Cam\u00e9ra \U0001F600", 11, "Cam\xc3\xa9ra "},  // the pair whole or not at all
         {CP_UTF8, u"\u00e9\u00e9\u00e9", 6, "\xc3\xa9\xc3\xa9"},
         {CP_ACP, u"Cam\u00e9ra \u20ac\u0100", 32, "Cam\xe9ra \x80?"},
         {CP_ACP, u"", 4, ""},
     };
-    for (const auto& c : cases) {
+    for (const auto& [codePage, text, outBytes, expected] : cases) {
         char out[32];
         std::memset(out, 'Z', sizeof out);
-        const int written = WideToMultiByteBounded(c.codePage, c.text, 255, out, c.outBytes);
-        EXPECT_EQ(written, static_cast<int>(std::strlen(c.expected)));
-        EXPECT_STREQ(out, c.expected);
+        EXPECT_EQ(WideToMultiByteBounded(codePage, text, 255, out, outBytes), static_cast<int>(std::strlen(expected)));
+        EXPECT_STREQ(out, expected);
     }
 }

@@ -16,12 +16,10 @@ protected:
     void SetUp() override {
         vkssim::Reset();
         vkssim::AddDevice(vkssim::DeviceConfig{});
-        path_ = vkssim::InterfacePath(0);
-        ASSERT_EQ(DeviceFileOpen(reinterpret_cast<const WCHAR*>(path_.c_str()), &sync_, FALSE, VKS_DEVICE_SUFFIX),
-                  VKSERROR_NO_ERROR);
-        ASSERT_EQ(DeviceFileOpen(reinterpret_cast<const WCHAR*>(path_.c_str()), &overlapped_, TRUE,
-                                 VKS_DEVICE_SUFFIX),
-                  VKSERROR_NO_ERROR);
+        const std::u16string path = vkssim::InterfacePath(0);
+        for (HANDLE* file : {&sync_, &overlapped_}) {
+            ASSERT_EQ(DeviceFileOpen(path.c_str(), file, file == &overlapped_, VKS_DEVICE_SUFFIX), VKSERROR_NO_ERROR);
+        }
         port_ = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 0);
         ASSERT_NE(CreateIoCompletionPort(overlapped_, port_, 7, 0), nullptr);
     }
@@ -51,7 +49,6 @@ protected:
         return true;
     }
 
-    std::u16string path_;
     HANDLE sync_ = nullptr;
     HANDLE overlapped_ = nullptr;
     HANDLE port_ = nullptr;
@@ -83,16 +80,13 @@ TEST_F(CommandChannelTest, OverlappedMappingOfWindowsFailures) {
     // A request held by the driver is pending: accepted, and it completes later.
     EXPECT_EQ(SendOverlapped(IOCTL_VKS_DEVICE_SET_NOTIFY), VKSERROR_NO_ERROR);
     EXPECT_FALSE(DrainOne(0));
-    const struct {
-        DWORD error;
-        VKSERROR expected;
-    } cases[] = {{0, VKSERROR_UNEXPECTED},
-                 {ERROR_NOACCESS, VKSERROR_NOACCESS},
-                 {ERROR_NO_SYSTEM_RESOURCES, VKSERROR_INSUFFICIENT_MEMORY},
-                 {ERROR_GEN_FAILURE, VKSERROR_ILLEGAL_CALL}};
-    for (const auto& c : cases) {
-        vkssim::FailWithWin32Error(IOCTL_VKS_GET_INPUT_COUNT, c.error, 1);
-        EXPECT_EQ(SendOverlapped(IOCTL_VKS_GET_INPUT_COUNT), c.expected) << c.error;
+    const std::pair<DWORD, VKSERROR> cases[] = {{0, VKSERROR_UNEXPECTED},
+                                                {ERROR_NOACCESS, VKSERROR_NOACCESS},
+                                                {ERROR_NO_SYSTEM_RESOURCES, VKSERROR_INSUFFICIENT_MEMORY},
+                                                {ERROR_GEN_FAILURE, VKSERROR_ILLEGAL_CALL}};
+    for (const auto& [error, expected] : cases) {
+        vkssim::FailWithWin32Error(IOCTL_VKS_GET_INPUT_COUNT, error, 1);
+        EXPECT_EQ(SendOverlapped(IOCTL_VKS_GET_INPUT_COUNT), expected) << error;
     }
     EXPECT_FALSE(DrainOne(0));  // failures at once queue nothing (and freed their blocks)
     // Done at once: accepted, and its completion is queued all the same.

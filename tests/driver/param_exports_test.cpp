@@ -5,7 +5,9 @@
 #include "driver/param_blocks.h"
 #include "objects/handle_table.h"
 #include "objects/user_handle.h"
-#include "param_fake_device.h"
+#include "support/request_frame.h"
+#include "vks_platform.h"
+#include "vks_win32/driver.h"
 
 #include <gtest/gtest.h>
 
@@ -13,16 +15,86 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <deque>
 #include <iterator>
+#include <limits>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
 
-using paramtest::FakeParamDevice;
-using paramtest::PreparedReply;
-using paramtest::RecordedRequest;
+struct RecordedRequest {
+    DWORD Code = 0;
+    std::vector<BYTE> Bytes;
+    DWORD OutputLength = 0;
+
+    DWORD U32(DWORD offset) const { return ReadU32(Bytes.data(), offset); }
+};
+
+// A reply: the standard reply with a status word and, from offset 32, a block.
+struct PreparedReply {
+    VKSERROR Status = VKSERROR_NO_ERROR;
+    std::vector<BYTE> Block;  // empty: none
+    DWORD Bytes = kReplyBytes;  // how many output bytes the completion reports
+};
+
+// A test-only driver: one device interface whose files record the bytes of
+// every device control request and answer each with the next prepared reply
+// (success with no block when none is queued). Requests are completed from
+// inside the dispatch routine, so a synchronous command has been recorded by
+// the time it returns.
+class FakeParamDevice {
+public:
+    static constexpr const WCHAR* kPath = WSTR("\\\\?\\vkstest#param#{0}");
+
+    FakeParamDevice() {
+        static const GUID kClass = {0x5a1e7c11, 0x0b3d, 0x4c2e, {0x9f, 0x10, 0x22, 0x41, 0x6d, 0x8a, 0x01, 0x77}};
+        static const VKS_DRIVER_DISPATCH kDispatch = {&Create, &DeviceControl, &Close};
+        registration = VksRegisterDeviceInterface(&kClass, kPath, WSTR("test"), &kDispatch, this);
+    }
+    ~FakeParamDevice() {
+        if (registration != nullptr) VksUnregisterDeviceInterface(registration);
+    }
+
+    void* registration = nullptr;
+    std::mutex mu;
+    std::deque<PreparedReply> replies;
+    std::vector<RecordedRequest> requests;
+
+private:
+    static DWORD Create(void* device, LPCWSTR /*rest*/, BOOL /*overlapped*/, void** file) {
+        *file = device;
+        return 0;
+    }
+    static void Close(void* /*file*/) {}
+
+    static void DeviceControl(void* file, VKS_IRP* irp) {
+        auto* self = static_cast<FakeParamDevice*>(file);
+        DWORD inLength = 0, outLength = 0;
+        const auto* in = static_cast<const BYTE*>(VksIrpInput(irp, &inLength));
+        auto* out = static_cast<BYTE*>(VksIrpOutput(irp, &outLength));
+        PreparedReply reply;
+        {
+            std::lock_guard lock(self->mu);
+            self->requests.push_back({VksIrpControlCode(irp), std::vector<BYTE>(in, in + inLength), outLength});
+            if (!self->replies.empty()) {
+                reply = std::move(self->replies.front());
+                self->replies.pop_front();
+            }
+        }
+        // The input and the output share one buffer: write the reply over it.
+        const DWORD n = std::min(outLength, kReplyBytes);
+        std::memcpy(out, kReplyTemplate.Bytes, n);
+        if (n >= 16) WriteU32(out, kRepStatus, reply.Status);
+        if (!reply.Block.empty() && n > 32) {
+            std::memcpy(out + 32, reply.Block.data(), std::min<size_t>(reply.Block.size(), n - 32));
+        }
+        VksCompleteRequest(irp, 0, std::min(reply.Bytes, outLength));
+    }
+};
 
 constexpr DWORD kDriverHandle = 0x00C0FFEE;
 constexpr DWORD kGet = 0x22C410, kSet = 0x22C414;
@@ -41,7 +113,7 @@ std::vector<BYTE> DeviceBlock(DWORD size, const std::vector<std::pair<DWORD, DWO
 class ParamExports : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(device_.Registered());
+        ASSERT_NE(device_.registration, nullptr);
         HandleTableConfig config{};
         config.Size = sizeof(config);
         config.BucketCount = 128;
@@ -77,39 +149,32 @@ protected:
     }
 
     void Reply(VKSERROR status, std::vector<BYTE> block = {}, DWORD bytes = kReplyBytes) {
-        device_.QueueReply(PreparedReply{status, std::move(block), 0, bytes});
+        std::lock_guard lock(device_.mu);
+        device_.replies.push_back(PreparedReply{status, std::move(block), bytes});
     }
 
     // The requests made since the last call, which should be `count`.
     std::vector<RecordedRequest> NewRequests(size_t count) {
-        auto requests = device_.Requests();
-        requests.erase(requests.begin(), requests.begin() + static_cast<std::ptrdiff_t>(seen_));
+        std::lock_guard lock(device_.mu);
+        std::vector<RecordedRequest> requests(device_.requests.begin() + static_cast<std::ptrdiff_t>(seen_),
+                                              device_.requests.end());
         seen_ += requests.size();
         EXPECT_EQ(requests.size(), count);
         return requests;
     }
 
-    // The header, selector, flags and the block's size word (a get's capacity).
-    static void ExpectCommand(const RecordedRequest& r, DWORD code, DWORD type, DWORD selector, DWORD flags,
-                              DWORD blockBytes) {
+    // The whole set request: the header, selector, flags and `block`, zeros
+    // after it. A get request is the same with its capacity word as the block.
+    static void ExpectSet(const RecordedRequest& r, DWORD type, DWORD selector, DWORD flags,
+                          const std::vector<BYTE>& block, DWORD code = kSet) {
         EXPECT_EQ(r.Code, code);
-        EXPECT_EQ(r.Bytes.size(), kRequestBytes);
         EXPECT_EQ(r.OutputLength, kReplyBytes);
-        const std::vector<DWORD> words = {kRequestBytes, type, 3, kDriverHandle, 0, 100, selector, flags, blockBytes};
-        std::vector<DWORD> sent;
-        for (DWORD i = 0; i < words.size(); ++i) sent.push_back(r.U32(4 * i));
-        EXPECT_EQ(sent, words);
+        vkstest::RequestFrame expected(type, 3, kDriverHandle);
+        expected.U32(24, selector).U32(28, flags).Put(32, block.data(), block.size());
+        EXPECT_EQ(vkstest::Mismatch(r.Bytes, expected), "");
     }
     static void ExpectGet(const RecordedRequest& r, DWORD type, DWORD selector, DWORD flags) {
-        ExpectCommand(r, kGet, type, selector, flags, kBlockBytes[type]);
-    }
-    // A set request: its header, and exactly `block` after it.
-    static void ExpectSet(const RecordedRequest& r, DWORD type, DWORD selector, DWORD flags,
-                          const std::vector<BYTE>& block) {
-        ExpectCommand(r, kSet, type, selector, flags, ReadU32(block.data(), 0));
-        const auto sent = r.Bytes.begin() + 32;
-        EXPECT_EQ(std::mismatch(block.begin(), block.end(), sent).first - block.begin(), std::ssize(block))
-            << "the first block byte that differs";
+        ExpectSet(r, type, selector, flags, DeviceBlock(kBlockBytes[type]), kGet);
     }
 
     FakeParamDevice device_;
@@ -156,13 +221,16 @@ TEST_F(ParamExports, RefusalsSendNothing) {
     EXPECT_EQ(VKSEncoderSetUdpMulticast(handles_[E], 1, std::string(32, 'u').c_str()), VKSERROR_INVALID_ARGUMENT);
     // Seeking needs a time or a position, within the record's size word
     // (the values past it are valid, and must not be read).
-    NetworkSeekParams params{sizeof(NetworkSeekParams), 0, 1.0, 1};
-    const std::pair<uint32_t, uint32_t> seeks[] = {
-        {4, VKS_SEEK_TIME_VALID}, {8, VKS_SEEK_TIME_VALID}, {16, VKS_SEEK_POSITION_VALID}, {params.Size, 0}};
-    for (const auto& [size, flags] : seeks) {
-        params.Size = size;
-        params.Flags = flags;
-        EXPECT_EQ(VKSNetworkSetSeeking(handles_[N], &params), VKSERROR_INVALID_ARGUMENT) << size;
+    // A time that does not fit 32 signed bits of 100 ns (or is not a number)
+    // is refused too.
+    const uint32_t all = sizeof(NetworkSeekParams), time = VKS_SEEK_TIME_VALID;
+    const std::tuple<uint32_t, uint32_t, double> seeks[] = {
+        {4, time, 1.0},   {8, time, 1.0},    {16, VKS_SEEK_POSITION_VALID, 1.0},
+        {all, 0, 1.0},    {all, time, 215.0}, {all, time, -215.0},
+        {all, time, std::numeric_limits<double>::quiet_NaN()}};
+    for (const auto& [size, flags, seconds] : seeks) {
+        const NetworkSeekParams params{size, flags, seconds, 1};
+        EXPECT_EQ(VKSNetworkSetSeeking(handles_[N], &params), VKSERROR_INVALID_ARGUMENT) << size << " " << seconds;
     }
     NewRequests(0);
 }
@@ -252,7 +320,12 @@ struct MultiSetCase {
 uint32_t g_supported = 0;
 const uint32_t kHeader[2] = {0x1234, 0x5678};
 const EncoderAudioParams kAudio = {0xDEAD, 48000, 2, 0, 128000, 16, 0};  // the first word is not sent
-const NetworkSeekParams kSeek = {sizeof(NetworkSeekParams), VKS_SEEK_TIME_VALID, 1.5, 7};  // only the time
+// Seek times go in units of 100 ns, truncated toward zero; a position only
+// when it is valid.
+const NetworkSeekParams kSeekLast = {sizeof(NetworkSeekParams), VKS_SEEK_TIME_VALID, 214.7483647, 7};  // 2^31 - 1
+const NetworkSeekParams kSeekBoth = {sizeof(NetworkSeekParams), VKS_SEEK_TIME_VALID | VKS_SEEK_POSITION_VALID,
+                                     -0.00000019, 0x123456789};
+const NetworkSeekParams kSeekPosition = {sizeof(NetworkSeekParams), VKS_SEEK_POSITION_VALID, 1.5, 0x123456789};
 const std::string kRtsp(2047, 'r'), kUdp(31, 'u');
 
 const MultiSetCase kMultiSetters[] = {
@@ -278,7 +351,12 @@ const MultiSetCase kMultiSetters[] = {
      92, kRtsp},
     {"UdpMulticast", E, [](HVKS h) { return VKSEncoderSetUdpMulticast(h, 5004, kUdp.c_str()); }, 0, 0x80,
      {{52, 5004}}, 56, kUdp},
-    {"Seeking", N, [](HVKS h) { return VKSNetworkSetSeeking(h, &kSeek); }, 0, 0x10, {{4, 0x10}, {28, 15000000}}},
+    {"SeekingLast", N, [](HVKS h) { return VKSNetworkSetSeeking(h, &kSeekLast); }, 0, 0x10,
+     {{4, 0x10}, {28, 0x7FFFFFFF}}},
+    {"SeekingBoth", N, [](HVKS h) { return VKSNetworkSetSeeking(h, &kSeekBoth); }, 0, 0x30,
+     {{4, 0x30}, {28, 0xFFFFFFFF}, {32, 0x23456789}, {36, 1}}},
+    {"SeekingPosition", N, [](HVKS h) { return VKSNetworkSetSeeking(h, &kSeekPosition); }, 0, 0x20,
+     {{4, 0x20}, {32, 0x23456789}, {36, 1}}},
 };
 
 TEST_F(ParamExports, EveryMultiValueSetterComposesItsBlock) {
@@ -294,16 +372,15 @@ TEST_F(ParamExports, EveryMultiValueSetterComposesItsBlock) {
 // A support query answers 1 when the driver takes the value, 0 when it calls
 // it unsupported, and passes any other failure through.
 TEST_F(ParamExports, SupportQueriesAnswerFromTheDriverStatus) {
-    uint32_t supported = 7;
-    Reply(VKSERROR_UNSUPPORTED);
-    EXPECT_EQ(VKSEncoderIsLevelSupported(handles_[E], 41, &supported), VKSERROR_NO_ERROR);
-    EXPECT_EQ(supported, 0u);
-    EXPECT_EQ(VKSEncoderIsProfileSupported(handles_[E], 100, &supported), VKSERROR_NO_ERROR);
-    EXPECT_EQ(supported, 1u);
-    supported = 7;
-    Reply(VKSERROR_INSUFFICIENT_RESOURCES);
-    EXPECT_EQ(VKSEncoderIsProfileSupported(handles_[E], 100, &supported), VKSERROR_INSUFFICIENT_RESOURCES);
-    EXPECT_EQ(supported, 7u);
+    const VKSERROR busy = VKSERROR_INSUFFICIENT_RESOURCES;
+    const std::tuple<VKSERROR, VKSERROR, uint32_t> cases[] = {
+        {VKSERROR_UNSUPPORTED, VKSERROR_NO_ERROR, 0}, {VKSERROR_NO_ERROR, VKSERROR_NO_ERROR, 1}, {busy, busy, 7}};
+    for (const auto& [driver, status, supported] : cases) {
+        uint32_t answer = 7;
+        Reply(driver);
+        EXPECT_EQ(VKSEncoderIsLevelSupported(handles_[E], 41, &answer), status) << driver;
+        EXPECT_EQ(answer, supported) << driver;
+    }
 }
 
 // Disabling cropping reads the picture size and resets the rectangle to it;
@@ -420,9 +497,7 @@ TEST_F(ParamExports, ConcurrentSettersOnDifferentHandles) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            for (int i = 0; i < kCalls; ++i) {
-                if (VKSEncoderSetBitRate(handles[t], 1000 * t + i) != VKSERROR_NO_ERROR) ++failures;
-            }
+            for (int i = 0; i < kCalls; ++i) failures += VKSEncoderSetBitRate(handles[t], 1000 * t + i) != 0;
         });
     }
     for (auto& thread : threads) thread.join();

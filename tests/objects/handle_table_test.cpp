@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -45,25 +46,23 @@ TEST_F(HandleTableTest, ConfigurationChecks) {
     config.Tag = 4;
     EXPECT_EQ(InitialiseHandleTable(&config), HANDLEERROR_ALREADY_INITIALISED);
     UninitialiseHandleTable();
-    config.BucketCount = 96;
-    EXPECT_EQ(InitialiseHandleTable(&config), HANDLEERROR_BAD_BUCKET_COUNT);
-    config.BucketCount = 0;
-    EXPECT_EQ(InitialiseHandleTable(&config), HANDLEERROR_BAD_BUCKET_COUNT);
-    config.BucketCount = 128;
-    config.Size = 48;
-    EXPECT_EQ(InitialiseHandleTable(&config), HANDLEERROR_BAD_CONFIG);
-    config.Size = sizeof(config);
-    EXPECT_EQ(InitialiseHandleTable(&config), 0u);
+    const std::tuple<DWORD, DWORD, DWORD> cases[] = {{sizeof config, 96, HANDLEERROR_BAD_BUCKET_COUNT},
+                                                     {sizeof config, 0, HANDLEERROR_BAD_BUCKET_COUNT},
+                                                     {48, 128, HANDLEERROR_BAD_CONFIG},
+                                                     {sizeof config, 128, 0}};
+    for (const auto& [size, buckets, status] : cases) {
+        config.Size = size;
+        config.BucketCount = buckets;
+        EXPECT_EQ(InitialiseHandleTable(&config), status) << size << " " << buckets;
+    }
 }
 
-// A value of another tag or never issued fails at once; a relock of a value
-// that now names another object fails and gives no object.
+// A relock of a value that now names another object, or none, fails and
+// gives no object. (Values of another tag, never issued or retired are
+// refused by every export: the export sweep's and the accessor tests'.)
 TEST_F(HandleTableTest, ForeignValuesAndObjectsAreRefused) {
     void* object = nullptr;
     const DWORD handle = NewHandle(&object);
-    void* o = nullptr;
-    for (DWORD foreign : {0u, 0x00050001u, handle + 1}) EXPECT_EQ(LockHandle(foreign, &o), HANDLEERROR_INVALID_HANDLE);
-    EXPECT_EQ(o, nullptr);
     void* relocked = &object;
     int other = 0;
     EXPECT_EQ(RelockHandle(handle, &other, &relocked), HANDLEERROR_INVALID_HANDLE);
@@ -75,7 +74,9 @@ TEST_F(HandleTableTest, ForeignValuesAndObjectsAreRefused) {
     EXPECT_EQ(relocked, nullptr);
 }
 
-TEST_F(HandleTableTest, LockIsReentrantForItsOwner) {
+// The lock is reentrant for its owner; other threads take it after the last
+// unlock, or fail, every one, when the handle is released meanwhile.
+TEST_F(HandleTableTest, LockIsReentrantAndAReleaseFailsEveryWaiter) {
     void* object = nullptr;
     const DWORD handle = NewHandle(&object);
     for (int i = 0; i < 2; ++i) {
@@ -84,34 +85,27 @@ TEST_F(HandleTableTest, LockIsReentrantForItsOwner) {
         EXPECT_EQ(locked, object);
     }
     EXPECT_EQ(UnlockHandle(handle, object), 0u);
-
-    // Still held once: another thread cannot take it until the second unlock.
-    std::atomic<bool> otherGotIt{false};
-    HANDLE tried = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::thread other([&] {
-        void* o = nullptr;
-        SetEvent(tried);
-        if (LockHandle(handle, &o) == 0) {
-            otherGotIt = true;
-            UnlockHandle(handle, o);
-        }
-    });
-    WaitForSingleObject(tried, INFINITE);
-    EXPECT_FALSE(otherGotIt.load());
-    EXPECT_EQ(UnlockHandle(handle, object), 0u);
-    other.join();
-    EXPECT_TRUE(otherGotIt.load());
-    CloseHandle(tried);
-}
-
-TEST_F(HandleTableTest, EveryThreadBlockedOnAClosingHandleFails) {
-    void* object = nullptr;
-    const DWORD handle = NewHandle(&object);
-    ASSERT_EQ(LockHandle(handle, &object), 0u);
     // An unlock with another object fails and keeps the lock.
     int other = 0;
     EXPECT_EQ(UnlockHandle(handle, &other), HANDLEERROR_INVALID_HANDLE);
 
+    // Still held once: another thread cannot take it until the second unlock.
+    std::atomic<bool> otherGotIt{false};
+    HANDLE tried = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread first([&] {
+        void* o = nullptr;
+        SetEvent(tried);
+        otherGotIt = LockHandle(handle, &o) == 0 && UnlockHandle(handle, o) == 0;
+    });
+    WaitForSingleObject(tried, INFINITE);
+    EXPECT_FALSE(otherGotIt.load());
+    EXPECT_EQ(UnlockHandle(handle, object), 0u);
+    first.join();
+    EXPECT_TRUE(otherGotIt.load());
+    CloseHandle(tried);
+
+    // Held again: every thread blocked on it fails when it is released.
+    ASSERT_EQ(LockHandle(handle, &object), 0u);
     constexpr int kWaiters = 8;
     std::atomic<int> started{0};
     std::vector<DWORD> results(kWaiters, 0);
@@ -127,10 +121,6 @@ TEST_F(HandleTableTest, EveryThreadBlockedOnAClosingHandleFails) {
     ASSERT_EQ(ReleaseHandle(handle, object), 0u);
     for (auto& t : waiters) t.join();
     for (DWORD r : results) EXPECT_EQ(r, HANDLEERROR_INVALID_HANDLE);
-
-    // Later lockers fail too, at once.
-    void* o = nullptr;
-    EXPECT_EQ(LockHandle(handle, &o), HANDLEERROR_INVALID_HANDLE);
 }
 
 // A retired value is issued again only after the reuse delay, also when the
@@ -157,11 +147,8 @@ TEST_F(HandleTableTest, SerialsRunOutWithoutReuse) {
     DWORD handle = 0;
     for (DWORD i = 1; i <= 0xFFFF; ++i) {
         ASSERT_EQ(CreateHandle(8, &handle), 0u) << i;
-        if (i <= 2) {
-            EXPECT_EQ(handle, 0x00040000u + i);
-        }
     }
-    EXPECT_EQ(handle, 0x0004FFFFu);
+    EXPECT_EQ(handle, 0x0004FFFFu);  // the last of 65535 serials, from 1 up
     EXPECT_EQ(CreateHandle(8, &handle), HANDLEERROR_NO_HANDLE);
 }
 

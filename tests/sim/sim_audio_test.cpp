@@ -12,28 +12,23 @@ using namespace simtest;
 
 namespace {
 
-class SimAudio : public SimTest {
-protected:
-    // Sends one command to the decoder with the given request words and
-    // pointers; returns the reply.
-    ReplyFrame Command(uint32_t code, std::initializer_list<std::pair<size_t, uint32_t>> words,
-                       std::initializer_list<std::pair<size_t, const void*>> pointers = {}) {
-        RequestFrame r(VKSSIM_TYPE_DECODER, 0, decoder_);
-        for (const auto& [offset, value] : words) r.U32(offset, value);
-        for (const auto& [offset, pointer] : pointers) r.U64(offset, reinterpret_cast<uintptr_t>(pointer));
-        ReplyFrame reply;
-        EXPECT_TRUE(Send(h_, code, r, reply));
-        return reply;
-    }
-    HANDLE h_ = nullptr;
-    uint32_t decoder_ = 0;
-};
+using SimAudio = SimTest;
 
 TEST_F(SimAudio, DeliversTheToneInTheToldFormatUntilStopped) {
     ASSERT_TRUE(vkssim::LoadConfigText("[device]\ndecoders = 1\naudio_tone_hz = 1000\n"));
-    h_ = Open(0, false);
-    decoder_ = OpenObject(h_, VKSSIM_TYPE_DECODER, 0);
-    ASSERT_NE(decoder_, 0u);
+    HANDLE h = Open(0, false);
+    const uint32_t decoder = OpenObject(h, VKSSIM_TYPE_DECODER, 0);
+    ASSERT_NE(decoder, 0u);
+    // Sends one command to the decoder with these request words and pointers.
+    const auto Command = [&](uint32_t code, std::initializer_list<std::pair<size_t, uint32_t>> words,
+                             std::initializer_list<std::pair<size_t, const void*>> pointers = {}) {
+        RequestFrame r(VKSSIM_TYPE_DECODER, 0, decoder);
+        for (const auto& [offset, value] : words) r.U32(offset, value);
+        for (const auto& [offset, pointer] : pointers) r.U64(offset, reinterpret_cast<uintptr_t>(pointer));
+        ReplyFrame reply;
+        EXPECT_TRUE(Send(h, code, r, reply));
+        return reply;
+    };
     // The audio format (flags 0x800, at block offset 116): 48 kHz, two
     // channels of 16 bits, integer samples.
     const size_t f = 32 + 116;
@@ -71,7 +66,7 @@ TEST_F(SimAudio, DeliversTheToneInTheToldFormatUntilStopped) {
     // The next chunk sets it again.
     EXPECT_EQ(WaitForSingleObject(ready, 5000), WAIT_OBJECT_0);
     EXPECT_EQ(Command(VKSSIM_IOCTL_AUDIO_STOP, {}).Status(), 0u);
-    EXPECT_FALSE(vkssim::GetDecoderAudio(0, decoder_)->started);
+    EXPECT_FALSE(vkssim::GetDecoderAudio(0, decoder)->started);
     EXPECT_EQ(load(960).Status(), static_cast<uint32_t>(VKSERROR_ILLEGAL_CALL)) << "a load after the stop";
     CloseHandle(ready);
     CloseHandle(buffered);

@@ -9,15 +9,14 @@ class Objects : public SimTest {
 protected:
     void SetUp() override {
         SimTest::SetUp();
-        ASSERT_EQ(AddDevice(2, 2, 1, 1), 0);
+        ASSERT_EQ(vkssim::AddDevice({}), 0);
         h_ = Open(0, false);
     }
     // One command with two argument words, on `file` (the fixture's when null); returns the status.
     uint32_t Command(uint32_t code, uint32_t type, uint32_t handle, uint32_t a = 0, uint32_t b = 0,
                      HANDLE file = nullptr) {
         RequestFrame r(type, 0, handle);
-        r.U32(24, a);
-        r.U32(28, b);
+        r.U32(24, a).U32(28, b);
         ReplyFrame reply;
         EXPECT_TRUE(Send(file != nullptr ? file : h_, code, r, reply));
         return reply.Status();

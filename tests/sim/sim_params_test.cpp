@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <new>
+#include <tuple>
 
 // Counts the allocations made through operator new in this program (not
 // inlined, so that the compiler does not pair a new expression with free).
@@ -27,7 +28,7 @@ class Params : public SimTest {
 protected:
     void SetUp() override {
         SimTest::SetUp();
-        ASSERT_EQ(AddDevice(), 0);
+        ASSERT_EQ(vkssim::AddDevice({}), 0);
         h_ = Open(0, false);
         decoder_ = OpenObject(h_, VKSSIM_TYPE_DECODER, 0);
         encoder_ = OpenObject(h_, VKSSIM_TYPE_ENCODER, 0);
@@ -37,9 +38,7 @@ protected:
     // Returns the status; the block (from reply offset 32) in `block`.
     uint32_t Get(uint32_t handle, uint32_t selector, uint32_t flags, uint32_t capacity, std::vector<uint8_t>* block) {
         RequestFrame r(0, 0, handle);
-        r.U32(24, selector);
-        r.U32(28, flags);
-        r.U32(32, capacity);
+        r.U32(24, selector).U32(28, flags).U32(32, capacity);
         ReplyFrame reply;
         EXPECT_TRUE(Send(h_, VKSSIM_IOCTL_GET_PARAMETER, r, reply));
         block->assign(reply.bytes.begin() + 32, reply.bytes.end());
@@ -47,17 +46,17 @@ protected:
     }
     uint32_t Set(uint32_t handle, uint32_t selector, uint32_t flags, const std::vector<uint8_t>& block) {
         RequestFrame r(0, 0, handle);
-        r.U32(24, selector);
-        r.U32(28, flags);
-        std::memcpy(&r.bytes[32], block.data(), block.size());
+        r.U32(24, selector).U32(28, flags).Put(32, block.data(), block.size());
         ReplyFrame reply;
         EXPECT_TRUE(Send(h_, VKSSIM_IOCTL_SET_PARAMETER, r, reply));
         return reply.Status();
     }
     static void Put(std::vector<uint8_t>& b, size_t off, uint32_t v) { std::memcpy(&b[off], &v, 4); }
-    static std::vector<uint8_t> Block(uint32_t size) {
+    // A block of `size` bytes with its size word and the given fields.
+    static std::vector<uint8_t> Block(uint32_t size, std::initializer_list<std::pair<size_t, uint32_t>> fields = {}) {
         std::vector<uint8_t> b(size, 0);
         Put(b, 0, size);
+        for (const auto& [offset, value] : fields) Put(b, offset, value);
         return b;
     }
 
@@ -67,17 +66,15 @@ protected:
 
 TEST_F(Params, SelectorsGiveCurrentMinimumMaximumDefault) {
     std::vector<uint8_t> b;
-    ASSERT_EQ(Get(encoder_, 0, 0x8, 2208, &b), 0u);
-    EXPECT_EQ(U32(b, 0), 2208u);
-    const uint32_t current = U32(b, 32);
-    ASSERT_EQ(Get(encoder_, 1, 0x8, 2208, &b), 0u);
-    const uint32_t minimum = U32(b, 32);
-    ASSERT_EQ(Get(encoder_, 2, 0x8, 2208, &b), 0u);
-    const uint32_t maximum = U32(b, 32);
-    ASSERT_EQ(Get(encoder_, 3, 0x8, 2208, &b), 0u);
-    EXPECT_EQ(U32(b, 32), current);
-    EXPECT_LT(minimum, current);
-    EXPECT_GT(maximum, current);
+    uint32_t bitRate[4];  // current, minimum, maximum, default
+    for (uint32_t selector = 0; selector < 4; ++selector) {
+        ASSERT_EQ(Get(encoder_, selector, 0x8, 2208, &b), 0u);
+        EXPECT_EQ(U32(b, 0), 2208u);
+        bitRate[selector] = U32(b, 32);
+    }
+    EXPECT_EQ(bitRate[3], bitRate[0]);
+    EXPECT_LT(bitRate[1], bitRate[0]);
+    EXPECT_GT(bitRate[2], bitRate[0]);
     EXPECT_EQ(Get(encoder_, 4, 0x8, 2208, &b), VKSERROR_INVALID_ARGUMENT);
 
     // A warm get of any selector allocates nothing (request log off, as when measured).
@@ -94,9 +91,7 @@ TEST_F(Params, SelectorsGiveCurrentMinimumMaximumDefault) {
 }
 
 TEST_F(Params, SetWritesOnlyTheNamedFields) {
-    std::vector<uint8_t> b = Block(480);
-    Put(b, 76, 55);  // volume (flags 0x1000)
-    Put(b, 80, 999);  // delay, not named below
+    std::vector<uint8_t> b = Block(480, {{76, 55}, {80, 999}});  // volume (flags 0x1000), delay (not named)
     ASSERT_EQ(Set(decoder_, 0, 0x1000, b), 0u);
     std::vector<uint8_t> got;
     ASSERT_EQ(Get(decoder_, 0, 0x3000, 480, &got), 0u);
@@ -113,15 +108,13 @@ TEST_F(Params, SetWritesOnlyTheNamedFields) {
 }
 
 TEST_F(Params, TestSelectorAnswersSupportOnly) {
-    std::vector<uint8_t> b = Block(2208);
-    Put(b, 36, 77);
-    EXPECT_EQ(Set(encoder_, 4, 0x10, b), 0u);
-    Put(b, 36, 88);
-    EXPECT_EQ(Set(encoder_, 4, 0x10, b), VKSERROR_UNSUPPORTED);
-    Put(b, 40, 52);
-    EXPECT_EQ(Set(encoder_, 4, 0x20, b), VKSERROR_UNSUPPORTED);
-    Put(b, 40, 41);
-    EXPECT_EQ(Set(encoder_, 4, 0x20, b), 0u);
+    // The profile (0x10, at 36) and the level (0x20, at 40): a value, and whether it is supported.
+    const std::tuple<uint32_t, size_t, uint32_t, uint32_t> queries[] = {
+        {0x10, 36, 77, 0}, {0x10, 36, 88, VKSERROR_UNSUPPORTED}, {0x20, 40, 52, VKSERROR_UNSUPPORTED},
+        {0x20, 40, 41, 0}};
+    for (const auto& [flags, offset, value, status] : queries) {
+        EXPECT_EQ(Set(encoder_, 4, flags, Block(2208, {{offset, value}})), status) << value;
+    }
     std::vector<uint8_t> got;
     ASSERT_EQ(Get(encoder_, 0, 0x30, 2208, &got), 0u);
     EXPECT_EQ(U32(got, 36), 100u);  // unchanged by the tests
@@ -139,9 +132,7 @@ TEST_F(Params, SizeWordReportsTheDeviceBlock) {
     EXPECT_EQ(U32(got, 0), 40u);
     // A set naming a field that ends past the bytes sent is refused, by
     // however little.
-    std::vector<uint8_t> b = Block(480);
-    Put(b, 76, 55);  // the volume, bytes 76 to 79
-    Put(b, 0, 78);
+    std::vector<uint8_t> b = Block(480, {{76, 55}, {0, 78}});  // the volume, bytes 76 to 79
     EXPECT_EQ(Set(decoder_, 0, 0x1000, b), VKSERROR_BUFFER_TOO_SMALL);
     Put(b, 0, 80);
     EXPECT_EQ(Set(decoder_, 0, 0x1000, b), VKSERROR_NO_ERROR);
@@ -149,14 +140,11 @@ TEST_F(Params, SizeWordReportsTheDeviceBlock) {
 
 TEST_F(Params, NetworkBlockKeepsTheSeekTimeAndItsFlag) {
     const uint32_t stream = OpenObject(h_, VKSSIM_TYPE_NETWORK, 0, nullptr, "udp://@1.1.1.1:1");
-    std::vector<uint8_t> b = Block(40);
-    Put(b, 28, 15000000);
-    ASSERT_EQ(Set(stream, 0, 0x10, b), 0u);
+    ASSERT_EQ(Set(stream, 0, 0x10, Block(40, {{28, 15000000}})), 0u);
     std::vector<uint8_t> got;
     ASSERT_EQ(Get(stream, 0, 0x10, 40, &got), 0u);
-    EXPECT_EQ(U32(got, 0), 40u);
-    EXPECT_EQ(U32(got, 4), 0x10u);
-    EXPECT_EQ(U32(got, 28), 15000000u);
+    EXPECT_EQ(std::vector<uint32_t>({U32(got, 0), U32(got, 4), U32(got, 28)}),
+              std::vector<uint32_t>({40, 0x10, 15000000}));
 }
 
 }  // namespace
