@@ -109,13 +109,6 @@ struct ExportCall {
     std::function<VKSERROR(ArgSource&)> call;
 };
 
-const std::vector<ExportCall>& AllExports() {
-    static const std::vector<ExportCall> calls = {
-#include "export_calls.inc"
-    };
-    return calls;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -139,11 +132,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::vector<ExportCall> calls = {
+#include "export_calls.inc"
+    };
     // The engine's own lifetime is the harness's; the helper process entry
     // waits for its stop event.
     static std::vector<const ExportCall*> table = [] {
         std::vector<const ExportCall*> t;
-        for (const ExportCall& e : AllExports()) {
+        for (const ExportCall& e : calls) {
             const std::string name = e.name;
             if (name != "VKSEngineLoad" && name != "VKSEngineFree" && name != "AudioHelperProcessMain") t.push_back(&e);
         }

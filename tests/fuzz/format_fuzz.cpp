@@ -35,9 +35,8 @@ struct Call {
         const int r = _snwprintf_s(buffer.data() + 1, buffer.size() - 2, count, format, args...);
         // Guard units around the buffer stay as they were; the text ends
         // inside the buffer.
-        FuzzCheck(buffer.front() == 0xBEEF && buffer.back() == 0xBEEF);
-        FuzzCheck(r < static_cast<int>(buffer.size() - 2));
-        FuzzCheck(std::find(buffer.begin() + 1, buffer.end() - 1, 0) != buffer.end() - 1);
+        FuzzCheck(buffer.front() == 0xBEEF && buffer.back() == 0xBEEF && r < static_cast<int>(buffer.size() - 2) &&
+                  std::find(buffer.begin() + 1, buffer.end() - 1, 0) != buffer.end() - 1);
     }
 };
 
