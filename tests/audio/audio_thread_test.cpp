@@ -411,8 +411,7 @@ TEST_F(AudioThreadTest, SecondCloseOfAHandleBeingClosedDoesNothing) {
         },
         &nested);
     const uint64_t mark = vkssim::RequestMark();
-    EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
-    decoders_[0] = 0;
+    Close(0);
     VksSetDebugCapture(nullptr, nullptr);
     ASSERT_TRUE(nested.done);
     EXPECT_EQ(nested.status, HANDLEERROR_INVALID_HANDLE);

@@ -50,11 +50,9 @@ void WithValue(Call& call, FuzzInput& in, char16_t conversion, bool narrowText, 
             break;
         case u's': case u'S':
             if (in.Byte() & 1)
-                call.Run(stars..., narrowText ? static_cast<const void*>(nullptr) : nullptr);
-            else if (narrowText)
-                call.Run(stars..., narrowText8);
+                call.Run(stars..., static_cast<const void*>(nullptr));
             else
-                call.Run(stars..., reinterpret_cast<const WCHAR*>(wideText));
+                call.Run(stars..., narrowText ? static_cast<const void*>(narrowText8) : wideText);
             break;
         case u'p': case u'n':
             call.Run(stars..., reinterpret_cast<void*>(in.Value<uintptr_t>()));
