@@ -210,24 +210,21 @@ TEST_F(AudioThreadTest, SlowConfigurationIsWaitedForThenAbortsAndDestroysCleanly
     ASSERT_NE(gate, nullptr);
     VksAudioSetActivateGate(gate);  // the thread's stream open waits here
     char text[64];
-    {
-        // A helper that takes 600 ms to start and an endpoint whose first
-        // activation takes a second (a loaded machine) still give the
-        // decoder its sound. The delays are the condition under test, not a
-        // synchronisation.
-        setenv("VKS_AUDIO_HELPER_START_DELAY_MS", "600", 1);
-        std::thread release([gate] {
-            std::this_thread::sleep_for(1s);
-            SetEvent(gate);
-        });
-        Open(1);
-        release.join();
-        unsetenv("VKS_AUDIO_HELPER_START_DELAY_MS");
-        EXPECT_EQ(VKSDecoderDeviceGetAudioSessionId(decoders_[1], text), VKSERROR_NO_ERROR);
-        Close(1);
-        ResetEvent(gate);
-        capture_.Clear();
-    }
+    // A helper that takes 600 ms to start and an endpoint whose first
+    // activation takes a second (a loaded machine) still give the decoder its
+    // sound. The delays are the condition under test, not a synchronisation.
+    setenv("VKS_AUDIO_HELPER_START_DELAY_MS", "600", 1);
+    std::thread release([gate] {
+        std::this_thread::sleep_for(1s);
+        SetEvent(gate);
+    });
+    Open(1);
+    release.join();
+    unsetenv("VKS_AUDIO_HELPER_START_DELAY_MS");
+    EXPECT_EQ(VKSDecoderDeviceGetAudioSessionId(decoders_[1], text), VKSERROR_NO_ERROR);
+    Close(1);
+    ResetEvent(gate);
+    capture_.Clear();
 
     // An endpoint that does not answer within the wait: decoders open
     // without audio here, so that the test drives the thread itself.

@@ -151,8 +151,8 @@ TEST(VksctlCommandLine, HelpVersionCompletionAndManualPage) {
                             "COMP_WORDS=(vksctl play --first); COMP_CWORD=2; _vksctl; echo ${COMPREPLY[@]}"});
     EXPECT_EQ(completion.out, "exporter\n--first-frame-timeout\n") << completion.err;
     std::ifstream page(VKSCTL_MANPAGE);
-    const std::string text((std::istreambuf_iterator<char>(page)), std::istreambuf_iterator<char>());
-    Expect(text, {{".TH VKSCTL 1"}, {".SH EXPORTER\n.nf\nusage: vksctl exporter"}});
+    Expect(std::string(std::istreambuf_iterator<char>(page), {}),
+           {{".TH VKSCTL 1"}, {".SH EXPORTER\n.nf\nusage: vksctl exporter"}});
 }
 
 TEST(VksctlCommandLine, WrongWordsConfigurationsAndDrivers) {
@@ -328,9 +328,8 @@ TEST(VksctlEncode, WritesSamplesAndRefusesWhatCannotEncode) {
          "setting encoder bit-rate to 1: VKSERROR_INVALID_ARGUMENT (0x01340005) (valid: 64000 to"},
     });
     // Every sample starts with a start code; the first is a key frame.
-    std::ifstream in(out.path, std::ios::binary);
     std::string head(5, '\0');
-    in.read(head.data(), 5);
+    std::ifstream(out.path, std::ios::binary).read(head.data(), 5);
     EXPECT_EQ(head, std::string("\0\0\0\1\x65", 5));
     // --output -: the samples on standard output, the figures on standard error.
     const auto r = Check({{"encode", "--frames", "2", "--fps", "60", "--param", "bit-rate=64000", "--output", "-"}, 0,
