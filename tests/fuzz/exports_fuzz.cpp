@@ -47,6 +47,10 @@ struct ArgSource {
     std::vector<std::vector<uint8_t>> buffers;
     std::vector<std::string> narrowTexts;
     std::vector<std::u16string> wideTexts;
+    // The generated calls (tests/api/export_calls_gen.py, shared with the API
+    // sweep) pass one handle and one index per call: drawn first, here.
+    HVKS handle = HandleArg();
+    uint32_t index = IndexArg();
 
     HVKS HandleArg() {
         const uint8_t pick = in.Byte() % 8;
