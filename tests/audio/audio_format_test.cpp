@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -25,21 +26,6 @@ struct LogEverything {
     DWORD saved = std::exchange(g_LogLevelMask, 0x1F);
     ~LogEverything() { g_LogLevelMask = saved; }
 };
-
-WAVEFORMATEXTENSIBLE Extensible(const GUID& subFormat, WORD bits, WORD validBits) {
-    WAVEFORMATEXTENSIBLE f{};
-    f.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
-    f.Format.nChannels = 2;
-    f.Format.nSamplesPerSec = 48000;
-    f.Format.wBitsPerSample = bits;
-    f.Format.nBlockAlign = static_cast<WORD>(2 * bits / 8);
-    f.Format.nAvgBytesPerSec = 48000u * f.Format.nBlockAlign;
-    f.Format.cbSize = 22;
-    f.Samples.wValidBitsPerSample = validBits;
-    f.dwChannelMask = KSAUDIO_SPEAKER_STEREO;
-    f.SubFormat = subFormat;
-    return f;
-}
 
 // Frame counts round up, the latency (250 ms and the buffer) rounds halves away.
 TEST(AudioFrameCounts, FromRateAndBufferFrames) {
@@ -55,11 +41,9 @@ TEST(AudioFrameCounts, FromRateAndBufferFrames) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rate);
-        const AudioStartFrames frames = AudioStartFrameCounts(c.rate, c.buffer);
-        EXPECT_EQ(frames.Frames500, c.frames500);
-        EXPECT_EQ(frames.Frames250, c.frames250);
-        EXPECT_EQ(frames.Frames250PlusBuffer, c.frames250 + c.buffer);
-        EXPECT_EQ(AudioPlaybackLatencyMs(c.rate, c.buffer), c.latencyMs);
+        const AudioStartFrames f = AudioStartFrameCounts(c.rate, c.buffer);
+        EXPECT_EQ(std::tuple(f.Frames500, f.Frames250, f.Frames250PlusBuffer, AudioPlaybackLatencyMs(c.rate, c.buffer)),
+                  std::tuple(c.frames500, c.frames250, c.frames250 + c.buffer, c.latencyMs));
     }
     EXPECT_DOUBLE_EQ(AudioBufferDurationMs(48000, 960), 20.0);
 }
@@ -99,11 +83,11 @@ TEST(AudioRequiredFormatMapping, SampleTypeSignAndValidBits) {
                   "Unhandled WAVE_FORMAT_EXTENSIBLE SubFormat:{12345678-9ABC-DEF0-0123-456789ABCDEF}"},
              Case{0x0055, &other, 16, 0, 0, 16, kAudioSampleUnknown, 1, "Unhandled WAVE_FORMAT:0x0055"}}) {
         SCOPED_TRACE(testing::Message() << c.tag << " " << c.bits << " type " << c.type);
-        WAVEFORMATEXTENSIBLE f = Extensible(*c.subFormat, c.bits, c.validBits);
-        if (c.tag != WAVE_FORMAT_EXTENSIBLE) {
-            f.Format.wFormatTag = c.tag;
-            f.Format.cbSize = 0;
-        }
+        // 48 kHz stereo; the extension's 22 bytes only with its tag.
+        const WORD block = static_cast<WORD>(2 * c.bits / 8);
+        const WORD extension = c.tag == WAVE_FORMAT_EXTENSIBLE ? 22 : 0;
+        const WAVEFORMATEXTENSIBLE f{{c.tag, 2, 48000, 48000u * block, block, c.bits, extension},
+                                    {c.validBits}, KSAUDIO_SPEAKER_STEREO, *c.subFormat};
         capture.Clear();
         AudioRequiredFormat r;
         std::memset(&r, 0xAB, sizeof(r));

@@ -21,10 +21,10 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <type_traits>
 
 namespace {
@@ -38,7 +38,6 @@ constexpr auto kWait = 5s;
 // helper after the library's static objects are gone finds its lock intact.
 static_assert(!std::is_destructible_v<AudioHelperProcessManager>, "the helper manager outlives every holder");
 
-bool SameGuid(const VKSGUID& a, const VKSGUID& b) { return std::memcmp(&a, &b, sizeof(a)) == 0; }
 const GUID* AsGuid(const VKSGUID& g) { return reinterpret_cast<const GUID*>(&g); }
 
 // The events a helper process inherited, as the platform handed them over
@@ -46,10 +45,9 @@ const GUID* AsGuid(const VKSGUID& g) { return reinterpret_cast<const GUID*>(&g);
 size_t InheritedEventCount(DWORD pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
     const std::string key = "VKS_INHERITED_EVENTS=";
-    for (std::string entry; std::getline(in, entry, '\0');) {
+    for (std::string entry; std::getline(in, entry, '\0');)
         if (entry.rfind(key, 0) == 0 && entry.size() > key.size())
             return static_cast<size_t>(std::count(entry.begin(), entry.end(), ',')) + 1;
-    }
     return 0;
 }
 
@@ -65,21 +63,26 @@ protected:
         ASSERT_EQ(VKSDecoderDeviceSetAudioDecodeEnabled(1), VKSERROR_NO_ERROR);
     }
     void TearDown() override {
-        for (HVKS decoder : decoders_) {
-            if (decoder != 0) {
-                EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
-            }
-        }
+        for (uint32_t index : {0u, 1u})
+            if (decoders_[index] != 0) Close(index);
         SimEngineTest::TearDown();
         VksAudioSetActivateGate(nullptr);
         VksAudioResetConfiguration();
     }
 
-    HVKS Open(uint32_t index, VKSGUID* session) {
-        HVKS handle = 0;
-        EXPECT_EQ(VKSDecoderDeviceOpenEx(index, 0, 0, &handle, nullptr, session), VKSERROR_NO_ERROR);
-        decoders_[index] = handle;
-        return handle;
+    // Opens decoder `index` with `given` as its session GUID; sessions_[index]
+    // holds the GUID the open wrote back.
+    HVKS Open(uint32_t index, const VKSGUID& given = {}) {
+        sessions_[index] = given;
+        EXPECT_EQ(VKSDecoderDeviceOpenEx(index, 0, 0, &decoders_[index], nullptr, &sessions_[index]),
+                  VKSERROR_NO_ERROR);
+        return decoders_[index];
+    }
+    static size_t Helpers() { return AudioHelperProcessManager::Instance().EntryCount(); }
+    static VKS_AUDIO_STATS Stats() {
+        VKS_AUDIO_STATS stats;
+        VksAudioGetStats(&stats);
+        return stats;
     }
     void Close(uint32_t index) {
         EXPECT_EQ(VKSDecoderDeviceClose(decoders_[index]), VKSERROR_NO_ERROR);
@@ -89,13 +92,12 @@ protected:
         const std::optional<vkssim::Object> o = vkssim::FindObject(0, VKSSIM_TYPE_DECODER, channel);
         return o ? o->handle : 0;
     }
-    // The driver reports that the decoder's stream carries audio.
-    static void AudioExists(uint32_t channel) {
-        ASSERT_TRUE(vkssim::RaiseEvent(0, DriverHandle(channel), VKSERROR_AUDIO_EXISTS));
-    }
-    // The decoder has rendered a few periods from the endpoint's started stream.
-    static void WaitForRendering(uint32_t channel, uint32_t loads) {
-        ASSERT_TRUE(vkssim::WaitForDecoderAudioLoads(0, DriverHandle(channel), loads, kWait));
+    // The driver reports that decoder 0's stream carries audio; then, unless
+    // `loads` is 0, the decoder renders that many periods from the endpoint's
+    // started stream.
+    static void AudioExists(uint32_t loads = 0) {
+        ASSERT_TRUE(vkssim::RaiseEvent(0, DriverHandle(0), VKSERROR_AUDIO_EXISTS));
+        ASSERT_TRUE(loads == 0 || vkssim::WaitForDecoderAudioLoads(0, DriverHandle(0), loads, kWait));
     }
     // The audio thread stopped (state 5) with its exit code 0 and this result.
     bool EndedWith(const char* result) {
@@ -103,6 +105,7 @@ protected:
     }
 
     HVKS decoders_[2] = {0, 0};
+    VKSGUID sessions_[2] = {};
     vkstest::ScopedRegistry registry_{vkstest::ConfigKey("\"DebugLevel\"=dword:0000001f")};
     vkstest::DebugCapture capture_;
 };
@@ -110,11 +113,8 @@ protected:
 TEST_F(AudioThreadTest, DecoderIsToldFormatThenLatencyAndStartsWithTheFrameCounts) {
     // 48 kHz stereo float, 10 ms period.
     const uint64_t mark = vkssim::RequestMark();
-    VKSGUID session{};
-    const HVKS decoder = Open(0, &session);
-    ASSERT_NE(decoder, 0u);
-    AudioExists(0);
-    WaitForRendering(0, 3);
+    ASSERT_NE(Open(0), 0u);
+    AudioExists(3);
 
     // The format write comes before the latency write.
     std::optional<vkssim::Request> format, latency;
@@ -134,16 +134,14 @@ TEST_F(AudioThreadTest, DecoderIsToldFormatThenLatencyAndStartsWithTheFrameCount
 
     const std::optional<vkssim::DecoderAudioState> state = vkssim::GetDecoderAudio(0, DriverHandle(0));
     ASSERT_TRUE(state);
-    EXPECT_EQ(state->frameSize, 8u);
-    EXPECT_EQ(state->frames250, 12000u);
+    EXPECT_EQ(std::tuple(state->frameSize, state->frames250), std::tuple(8u, 12000u));
     // The latency is 250 ms plus the endpoint's buffer, in whole ms. Our
     // endpoint's buffer is 960 frames (270 ms); Wine's shared-mode buffer is
     // its own choice, so the buffer is read back from the start command.
     const uint32_t bufferFrames = state->framesBuffer - state->frames250;
     EXPECT_GE(bufferFrames, 480u);  // at least one 10 ms period
     EXPECT_EQ(latency->U32(32 + 84), 250u + (bufferFrames * 1000u + 24000u) / 48000u);
-    EXPECT_NE(state->readyEvent, 0u);
-    EXPECT_NE(state->bufferedEvent, 0u);
+    EXPECT_TRUE(state->readyEvent != 0 && state->bufferedEvent != 0);
 
     const uint64_t closeMark = vkssim::RequestMark();
     Close(0);
@@ -152,63 +150,54 @@ TEST_F(AudioThreadTest, DecoderIsToldFormatThenLatencyAndStartsWithTheFrameCount
 }
 
 TEST_F(AudioThreadTest, AllZeroSessionGuidIsReplacedAndReportedAsTheSessionId) {
-    VKSGUID first{}, second{};
-    const HVKS a = Open(0, &first);
-    const HVKS b = Open(1, &second);
-    ASSERT_NE(a, 0u);
-    ASSERT_NE(b, 0u);
+    ASSERT_NE(Open(0), 0u);
+    ASSERT_NE(Open(1), 0u);
     // Two GUIDs, each written back: a helper for each, found by it.
-    EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 2u);
-    for (const VKSGUID* session : {&first, &second}) {
-        const auto helper = AudioHelperProcessManager::Instance().GetSessionProcess(*AsGuid(*session));
+    EXPECT_EQ(Helpers(), 2u);
+    for (const VKSGUID& session : sessions_) {
+        const auto helper = AudioHelperProcessManager::Instance().GetSessionProcess(*AsGuid(session));
         ASSERT_NE(helper, nullptr);
         EXPECT_NE(helper->Information().dwProcessId, 0u);
     }
 
     char text[VKS_AUDIO_SESSION_ID_SIZE + 8];
     std::memset(text, 'x', sizeof(text));
-    ASSERT_EQ(VKSDecoderDeviceGetAudioSessionId(a, text), VKSERROR_NO_ERROR);
+    ASSERT_EQ(VKSDecoderDeviceGetAudioSessionId(decoders_[0], text), VKSERROR_NO_ERROR);
     EXPECT_EQ(std::strlen(text), 38u);
     WCHAR expected[40];
-    StringFromGUID2(*AsGuid(first), expected, 40);
+    StringFromGUID2(*AsGuid(sessions_[0]), expected, 40);
     EXPECT_EQ(std::string(text), vkstest::ToUtf8(expected));
     EXPECT_EQ(text[39], 'x');
 }
 
 TEST_F(AudioThreadTest, TwoDecodersOfOneSessionShareOneHelperUntilBothClose) {
-    VKSGUID session = {0x7E57A0D1, 0x0001, 0x0002, {1, 2, 3, 4, 5, 6, 7, 8}};
-    VKSGUID copy = session;
-    ASSERT_NE(Open(0, &session), 0u);
-    ASSERT_NE(Open(1, &copy), 0u);
-    EXPECT_TRUE(SameGuid(session, copy));
-    EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 1u);
+    const VKSGUID session = {0x7E57A0D1, 0x0001, 0x0002, {1, 2, 3, 4, 5, 6, 7, 8}};
+    ASSERT_NE(Open(0, session), 0u);
+    ASSERT_NE(Open(1, session), 0u);
+    EXPECT_EQ(std::memcmp(&sessions_[0], &sessions_[1], sizeof session), 0);
+    EXPECT_EQ(Helpers(), 1u);
     // The helper's stream and the two decoders' streams are in the session.
     EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 3, 5000));
 
     Close(0);
     EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 2, 5000));
-    EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 1u);
+    EXPECT_EQ(Helpers(), 1u);
     Close(1);
     // The helper was stopped before the close returned.
-    EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 0u);
+    EXPECT_EQ(Helpers(), 0u);
     EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 0, 5000));
 }
 
 TEST_F(AudioThreadTest, FailingLoadCommandsShortenTheFillWithoutSpinning) {
-    VKSGUID session{};
-    ASSERT_NE(Open(0, &session), 0u);
-    AudioExists(0);
-    WaitForRendering(0, 3);
+    ASSERT_NE(Open(0), 0u);
+    AudioExists(3);
     // Every load now fails while the decoder keeps Data Ready set.
     vkssim::FailWithStatus(VKSSIM_IOCTL_AUDIO_LOAD, VKSERROR_UNEXPECTED);
     const uint64_t mark = vkssim::RequestMark();
-    VKS_AUDIO_STATS stats;
-    VksAudioGetStats(&stats);
-    ASSERT_TRUE(VksAudioWaitPeriods(stats.periods + 20, 5000));
+    ASSERT_TRUE(VksAudioWaitPeriods(Stats().periods + 20, 5000));
     const size_t loads = Sent(VKSSIM_IOCTL_AUDIO_LOAD, mark).size();
     // About one failed load per period, not a retry loop.
-    EXPECT_GE(loads, 10u);
-    EXPECT_LE(loads, 60u);
+    EXPECT_TRUE(loads >= 10 && loads <= 60) << loads;
     EXPECT_TRUE(capture_.Contains("AudioThreadLoadDecodedAudio: Failed to get"));
     vkssim::ClearFaults();
     // The thread is still rendering: a close stops it normally.
@@ -221,41 +210,36 @@ TEST_F(AudioThreadTest, SlowConfigurationIsWaitedForThenAbortsAndDestroysCleanly
     ASSERT_NE(gate, nullptr);
     VksAudioSetActivateGate(gate);  // the thread's stream open waits here
     char text[64];
-    {
-        // A helper that takes 600 ms to start and an endpoint whose first
-        // activation takes a second (a loaded machine) still give the
-        // decoder its sound. The delays are the condition under test, not a
-        // synchronisation.
-        setenv("VKS_AUDIO_HELPER_START_DELAY_MS", "600", 1);
-        std::thread release([gate] {
-            std::this_thread::sleep_for(1s);
-            SetEvent(gate);
-        });
-        VKSGUID session{};
-        const HVKS decoder = Open(1, &session);
-        release.join();
-        unsetenv("VKS_AUDIO_HELPER_START_DELAY_MS");
-        EXPECT_EQ(VKSDecoderDeviceGetAudioSessionId(decoder, text), VKSERROR_NO_ERROR);
-        Close(1);
-        ResetEvent(gate);
-        capture_.Clear();
-    }
+    // A helper that takes 600 ms to start and an endpoint whose first
+    // activation takes a second (a loaded machine) still give the decoder its
+    // sound. The delays are the condition under test, not a synchronisation.
+    setenv("VKS_AUDIO_HELPER_START_DELAY_MS", "600", 1);
+    std::thread release([gate] {
+        std::this_thread::sleep_for(1s);
+        SetEvent(gate);
+    });
+    Open(1);
+    release.join();
+    unsetenv("VKS_AUDIO_HELPER_START_DELAY_MS");
+    EXPECT_EQ(VKSDecoderDeviceGetAudioSessionId(decoders_[1], text), VKSERROR_NO_ERROR);
+    Close(1);
+    ResetEvent(gate);
+    capture_.Clear();
 
     // An endpoint that does not answer within the wait: decoders open
     // without audio here, so that the test drives the thread itself.
     ASSERT_EQ(VKSDecoderDeviceSetAudioDecodeEnabled(0), VKSERROR_NO_ERROR);
-    VKSGUID session{};
-    const HVKS decoder = Open(0, &session);
+    const HVKS decoder = Open(0);
     ASSERT_NE(decoder, 0u);
     EXPECT_EQ(VKSDecoderDeviceGetAudioSessionId(decoder, text), VKSERROR_UNEXPECTED);
 
     VKSAUDIOTHREAD* thread = nullptr;
-    EXPECT_EQ(AudioThreadCreate(&thread, decoder, &session), E_ABORT);
+    EXPECT_EQ(AudioThreadCreate(&thread, decoder, &sessions_[0]), E_ABORT);
     ASSERT_NE(thread, nullptr);
     EXPECT_TRUE(capture_.Contains("AudioThreadCreate: Thread start wait aborted (WaitResult:00000102)"));
     // A record that is already set is not made again.
     VKSAUDIOTHREAD* const made = thread;
-    EXPECT_EQ(AudioThreadCreate(&thread, decoder, &session), E_INVALIDARG);
+    EXPECT_EQ(AudioThreadCreate(&thread, decoder, &sessions_[0]), E_INVALIDARG);
     EXPECT_EQ(thread, made);
     SetEvent(gate);
     EXPECT_EQ(AudioThreadDestroy(&thread), S_OK);
@@ -267,10 +251,8 @@ TEST_F(AudioThreadTest, SlowConfigurationIsWaitedForThenAbortsAndDestroysCleanly
     // and shut down: a stop request, not a failure.
     EXPECT_TRUE(capture_.Contains("Thread Stop Event whilst waiting for AudioAvailable Event"));
     EXPECT_TRUE(EndedWith("00000000"));
-    VKS_AUDIO_STATS stats;
-    VksAudioGetStats(&stats);
-    EXPECT_EQ(stats.streamsOpen, 0u);
-    EXPECT_EQ(AudioHelperProcessManager::Instance().EntryCount(), 0u);
+    EXPECT_EQ(Stats().streamsOpen, 0u);
+    EXPECT_EQ(Helpers(), 0u);
 }
 
 // The decoder's audio faults: each is met where it happens, logged, and the
@@ -308,29 +290,20 @@ TEST_F(AudioThreadTest, DecoderAudioFaults) {
         SCOPED_TRACE(c.lines.front());
         ASSERT_TRUE(vkssim::SetDecoderAudio(0, vkssim::DecoderAudio{.fault = c.fault, .faultCount = c.count}));
         capture_.Clear();
-        VKSGUID session{};
-        ASSERT_NE(Open(0, &session), 0u);
+        ASSERT_NE(Open(0), 0u);
         const uint64_t mark = vkssim::RequestMark();
-        AudioExists(0);
-        if (c.loads != 0) WaitForRendering(0, c.loads);
-        if (c.waitCode != 0) {
-            ASSERT_TRUE(vkssim::WaitForRequest(c.waitCode, mark, kWait));
-        }
-        if (c.waitLine != nullptr) {
-            EXPECT_TRUE(capture_.WaitFor(c.waitLine, kWait));
-        }
+        AudioExists(c.loads);
+        ASSERT_TRUE(c.waitCode == 0 || vkssim::WaitForRequest(c.waitCode, mark, kWait));
+        EXPECT_TRUE(c.waitLine == nullptr || capture_.WaitFor(c.waitLine, kWait));
         const std::optional<vkssim::DecoderAudioState> state = vkssim::GetDecoderAudio(0, DriverHandle(0));
         const uint32_t buffer = state ? state->framesBuffer - state->frames250 : 0;
         Close(0);
         for (std::string line : c.lines) {
-            for (const auto& [mark, value] : {std::pair{"{B}", buffer}, std::pair{"{H}", buffer / 2}}) {
+            for (const auto& [mark, value] : {std::pair{"{B}", buffer}, std::pair{"{H}", buffer / 2}})
                 for (size_t at; (at = line.find(mark)) != std::string::npos;) line.replace(at, 3, std::to_string(value));
-            }
             EXPECT_TRUE(capture_.Contains(line)) << line;
         }
-        if (c.absent != nullptr) {
-            EXPECT_FALSE(capture_.Contains(c.absent));
-        }
+        EXPECT_FALSE(c.absent != nullptr && capture_.Contains(c.absent));
         EXPECT_TRUE(EndedWith(c.result));
     }
 }
@@ -343,22 +316,21 @@ TEST_F(AudioThreadTest, HelperInheritsOnlyItsOwnEventsAndIsTerminatedIfItIgnores
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     HANDLE unrelated = CreateEventW(&inherit, TRUE, FALSE, nullptr);
     ASSERT_NE(unrelated, nullptr);
-    VKSGUID session{}, other{};
-    ASSERT_NE(Open(1, &other), 0u);
+    ASSERT_NE(Open(1), 0u);
     setenv("VKS_AUDIO_HELPER_IGNORE_STOP", "1", 1);
-    const HVKS decoder = Open(0, &session);
+    ASSERT_NE(Open(0), 0u);
     unsetenv("VKS_AUDIO_HELPER_IGNORE_STOP");
-    ASSERT_NE(decoder, 0u);
-    for (const VKSGUID* s : {&session, &other}) {
-        const auto helper = AudioHelperProcessManager::Instance().GetSessionProcess(*AsGuid(*s));
+    const VKSGUID session = sessions_[0];
+    for (const VKSGUID& s : sessions_) {
+        const auto helper = AudioHelperProcessManager::Instance().GetSessionProcess(*AsGuid(s));
         ASSERT_NE(helper, nullptr);
         EXPECT_EQ(InheritedEventCount(helper->Information().dwProcessId), 2u);
     }
     CloseHandle(unrelated);
     ASSERT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 2, 5000));
     Close(0);
-    const auto lines = capture_.Matching("LogWaitFailure: Wait timed-out on helper process exit (WaitResult:00000102)");
-    EXPECT_EQ(lines.size(), 1u);
+    EXPECT_EQ(capture_.Matching("LogWaitFailure: Wait timed-out on helper process exit (WaitResult:00000102)").size(),
+              1u);
     EXPECT_FALSE(capture_.Contains("after termination"));
     // The helper is gone: its stream no longer counts in the session.
     EXPECT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 0, 5000));
@@ -380,35 +352,27 @@ TEST_F(AudioThreadTest, OpenFailingAfterTheDriverOpenLeavesNothingBehind) {
         return tick += kHandleReuseDelayMs + 1;
     });
     // One whole decoder life first, so that lazily made process-wide state exists.
-    VKSGUID session{};
-    Open(0, &session);
+    Open(0);
     Close(0);
-    ASSERT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(session), 0, 5000));
+    ASSERT_TRUE(VksAudioWaitSessionStreamCount(AsGuid(sessions_[0]), 0, 5000));
 
-    enum Fault { kNone, kRendererInputName, kPortBinding };
-    const struct {
-        Fault fault;
-        bool withSession;
-        VKSERROR expected;
-    } steps[] = {
-        {kNone, false, VKSERROR_INVALID_ARGUMENT},  // no session GUID
-        {kRendererInputName, true, VKSERROR_INVALID_STATE},
-        {kPortBinding, true, VKSERROR_INVALID_STATE},  // a worker port that is not there refuses the binding
-    };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.fault);
+    // No session GUID (refused as an argument), the renderer's input name
+    // failing, and a worker port that is not there refusing the binding.
+    enum Fault { kNoSession, kRendererInputName, kPortBinding };
+    for (const Fault fault : {kNoSession, kRendererInputName, kPortBinding}) {
+        SCOPED_TRACE(fault);
         const DWORD handles = VksOpenHandleCount();
         const size_t threads = vkstest::ThreadCount();
         const LONG opened = Global.OpenDeviceCount;
         const uint64_t mark = vkssim::RequestMark();
-        session = VKSGUID{};
+        VKSGUID session{};
         HVKS decoder = 0;
         const COMPLETION_PORT workerPort = Global.WorkerCompletionPort;
-        if (step.fault == kRendererInputName)
+        if (fault == kRendererInputName)
             vkssim::FailWithStatus(VKSSIM_IOCTL_GET_RENDER_INPUT_NAME, VKSERROR_INVALID_STATE, 1);
-        if (step.fault == kPortBinding) Global.WorkerCompletionPort.hPort = nullptr;
-        EXPECT_EQ(VKSDecoderDeviceOpenEx(0, 0, 0, &decoder, nullptr, step.withSession ? &session : nullptr),
-                  step.expected);
+        if (fault == kPortBinding) Global.WorkerCompletionPort.hPort = nullptr;
+        EXPECT_EQ(VKSDecoderDeviceOpenEx(0, 0, 0, &decoder, nullptr, fault == kNoSession ? nullptr : &session),
+                  fault == kNoSession ? VKSERROR_INVALID_ARGUMENT : VKSERROR_INVALID_STATE);
         Global.WorkerCompletionPort = workerPort;
         EXPECT_EQ(decoder, 0u);
         EXPECT_EQ(Sent(VKSSIM_IOCTL_CLOSE, mark).size(), 1u);
@@ -425,8 +389,7 @@ TEST_F(AudioThreadTest, OpenFailingAfterTheDriverOpenLeavesNothingBehind) {
 // (here: from inside it, while its audio thread stops) neither sends the
 // close command again nor counts the object off a second time.
 TEST_F(AudioThreadTest, SecondCloseOfAHandleBeingClosedDoesNothing) {
-    VKSGUID session{};
-    const HVKS decoder = Open(0, &session);
+    const HVKS decoder = Open(0);
     ASSERT_NE(decoder, 0u);
     const LONG opened = Global.OpenDeviceCount;
     EXPECT_GT(opened, 0);  // the open counted the object
@@ -445,8 +408,7 @@ TEST_F(AudioThreadTest, SecondCloseOfAHandleBeingClosedDoesNothing) {
         },
         &nested);
     const uint64_t mark = vkssim::RequestMark();
-    EXPECT_EQ(VKSDecoderDeviceClose(decoder), VKSERROR_NO_ERROR);
-    decoders_[0] = 0;
+    Close(0);
     VksSetDebugCapture(nullptr, nullptr);
     ASSERT_TRUE(nested.done);
     EXPECT_EQ(nested.status, HANDLEERROR_INVALID_HANDLE);

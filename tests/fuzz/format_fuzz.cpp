@@ -35,9 +35,8 @@ struct Call {
         const int r = _snwprintf_s(buffer.data() + 1, buffer.size() - 2, count, format, args...);
         // Guard units around the buffer stay as they were; the text ends
         // inside the buffer.
-        FuzzCheck(buffer.front() == 0xBEEF && buffer.back() == 0xBEEF);
-        FuzzCheck(r < static_cast<int>(buffer.size() - 2));
-        FuzzCheck(std::find(buffer.begin() + 1, buffer.end() - 1, 0) != buffer.end() - 1);
+        FuzzCheck(buffer.front() == 0xBEEF && buffer.back() == 0xBEEF && r < static_cast<int>(buffer.size() - 2) &&
+                  std::find(buffer.begin() + 1, buffer.end() - 1, 0) != buffer.end() - 1);
     }
 };
 
@@ -51,11 +50,9 @@ void WithValue(Call& call, FuzzInput& in, char16_t conversion, bool narrowText, 
             break;
         case u's': case u'S':
             if (in.Byte() & 1)
-                call.Run(stars..., narrowText ? static_cast<const void*>(nullptr) : nullptr);
-            else if (narrowText)
-                call.Run(stars..., narrowText8);
+                call.Run(stars..., static_cast<const void*>(nullptr));
             else
-                call.Run(stars..., reinterpret_cast<const WCHAR*>(wideText));
+                call.Run(stars..., narrowText ? static_cast<const void*>(narrowText8) : wideText);
             break;
         case u'p': case u'n':
             call.Run(stars..., reinterpret_cast<void*>(in.Value<uintptr_t>()));

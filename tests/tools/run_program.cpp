@@ -18,12 +18,8 @@ namespace vkstest {
 Program::Program(const std::string& program, const std::vector<std::string>& args, const RunOptions& options)
     : options_(options) {
     int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0) return;
-    if (pipe2(errPipe, O_CLOEXEC) != 0) {
-        close(outPipe[0]);
-        close(outPipe[1]);
-        return;
-    }
+    // A test process out of descriptors has bigger problems than two leaked ones.
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) return;
     // The child's environment: ours, with the options' changes.
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
@@ -34,11 +30,9 @@ Program::Program(const std::string& program, const std::vector<std::string>& arg
         if (!value.empty()) env.push_back(name + "=" + value);
     std::vector<std::string> argStore{program};
     argStore.insert(argStore.end(), args.begin(), args.end());
-    std::vector<char*> envp, argv;
-    for (auto& e : env) envp.push_back(e.data());
-    for (auto& a : argStore) argv.push_back(a.data());
-    envp.push_back(nullptr);
-    argv.push_back(nullptr);
+    std::vector<char*> envp{nullptr}, argv{nullptr};
+    for (auto& e : env) envp.insert(envp.end() - 1, e.data());
+    for (auto& a : argStore) argv.insert(argv.end() - 1, a.data());
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -50,15 +44,13 @@ Program::Program(const std::string& program, const std::vector<std::string>& arg
     posix_spawn_file_actions_destroy(&actions);
     close(outPipe[1]);
     close(errPipe[1]);
-    if (spawned != 0) {
-        pid_ = 0;
-        close(outPipe[0]);
-        close(errPipe[0]);
-        err_ = "cannot start " + program + ": " + std::strerror(spawned);
-        return;
-    }
     fds_[0] = outPipe[0];
     fds_[1] = errPipe[0];
+    if (spawned != 0) {
+        pid_ = 0;
+        Stop(0);  // closes the pipes
+        err_ = "cannot start " + program + ": " + std::strerror(spawned);
+    }
 }
 
 Program::~Program() { Stop(SIGKILL); }

@@ -13,6 +13,14 @@
 
 namespace {
 
+std::wstring Widen(const std::string& text, UINT codePage = CP_UTF8) {
+    std::wstring out(text.size(), L'\0');
+    out.resize(static_cast<size_t>(
+        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                            static_cast<int>(out.size()))));
+    return out;
+}
+
 // --- Debug output -----------------------------------------------------------
 // OutputDebugString raises a debug-print exception that a debugger, and
 // before any frame handler a vectored handler, sees; continuing execution
@@ -37,15 +45,10 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
     if (capture != nullptr) {
         // The length counts the terminating null.
         const size_t length = static_cast<size_t>(record->ExceptionInformation[0]);
-        std::wstring line;
-        if (wide) {
-            line.assign(reinterpret_cast<const WCHAR*>(record->ExceptionInformation[1]), length > 0 ? length - 1 : 0);
-        } else {
-            const char* text = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
-            const int bytes = static_cast<int>(length > 0 ? length - 1 : 0);
-            line.resize(static_cast<size_t>(bytes));
-            line.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text, bytes, line.data(), bytes)));
-        }
+        const size_t units = length > 0 ? length - 1 : 0;
+        const auto* text = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
+        const std::wstring line = wide ? std::wstring(reinterpret_cast<const WCHAR*>(text), units)
+                                       : Widen(std::string(text, units), CP_ACP);
         capture(line.c_str(), g_captureContext);
     }
     ReleaseSRWLockShared(&g_captureLock);
@@ -58,14 +61,6 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
 // reported. Keys the last import made are deleted before the next one, so
 // that, as on Linux, only the current file's keys exist.
 std::vector<std::wstring> g_importedKeys;
-
-std::wstring Widen(const std::string& text) {
-    std::wstring out(text.size(), L'\0');
-    out.resize(static_cast<size_t>(
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                            static_cast<int>(out.size()))));
-    return out;
-}
 
 void ImportRegistryFile(const char* path) {
     static const std::string kRoot = "[HKEY_LOCAL_MACHINE\\";

@@ -18,9 +18,6 @@ static inline int dladdr(const void* address, Dl_info* info) {
         GetModuleFileNameA(module, name, MAX_PATH) == 0) {
         return 0;
     }
-    info->dli_fname = name;
-    info->dli_fbase = module;
-    info->dli_sname = NULL;
-    info->dli_saddr = NULL;
+    *info = (Dl_info){name, module, NULL, NULL};
     return 1;
 }

@@ -4,7 +4,7 @@
 // (tests/windows/test_hooks.cpp) the settings fail (FALSE) or do nothing, the
 // counters stay at zero and the waits fail at once. The tests that need them
 // are in tests/windows/wine_exclusions.txt; the declarations are those of
-// platform/include/vks_win32/audio_ext.h.
+// platform/include/vks_win32/audio_ext.h, with the figures these tests read.
 #pragma once
 
 #include <windows.h>
@@ -21,10 +21,7 @@ typedef struct VKS_AUDIO_STATS {
     ULONGLONG framesPlayed;
     ULONGLONG underruns;
     DWORD streamsOpen;
-    DWORD streamsStarted;
     DWORD mmcssTasks;
-    DWORD comObjects;
-    DWORD comThreads;
 } VKS_AUDIO_STATS;
 void VksAudioGetStats(VKS_AUDIO_STATS* stats);
 void VksAudioResetCounters(void);
