@@ -43,11 +43,11 @@ for ret, name, args in decls:
         roles.append(r)
         plain = ctype.replace('const', '').strip()
         if r == 'Handle':
-            exprs.append('a.handle')
+            exprs.append('a.HandleArg()')
         elif r == 'Index':
-            exprs.append('a.index')
+            exprs.append('a.IndexArg()')
         elif r == 'Callback':
-            exprs.append(f'static_cast<{ctype}>(nullptr)')
+            exprs.append(f'reinterpret_cast<{ctype}>(a.CallbackArg())')
         elif r == 'Text':
             exprs.append(f'reinterpret_cast<{ctype}>(a.TextArg({"true" if "VKSWCHAR" in plain else "false"}))')
         elif r == 'Pointer':
@@ -56,7 +56,7 @@ for ret, name, args in decls:
             size = f'sizeof({pointee})' if pointee not in ('', 'void', 'char', 'VKSWCHAR', 'uint8_t') else '0'
             exprs.append(f'reinterpret_cast<{ctype}>(a.PointerArg({i}, {size}))')
         else:
-            exprs.append(f'static_cast<{ctype}>(0)')
+            exprs.append(f'static_cast<{ctype}>(a.ValueArg())')
     call = f'{name}({", ".join(exprs)})'
     if '*' in ret:  # VKSErrorToString: any text will do, the call must not crash
         call = f'(static_cast<void>({call}), VKSERROR_NO_ERROR)'

@@ -24,6 +24,10 @@ struct ArgSource {
     uint32_t index = 0;
     bool nullPointers = false;
 
+    HVKS HandleArg() const { return handle; }
+    uint32_t IndexArg() const { return index; }
+    void* CallbackArg() const { return nullptr; }
+    uint32_t ValueArg() const { return 0; }
     const void* TextArg(bool wide) const {
         if (nullPointers) return nullptr;
         return wide ? static_cast<const void*>(u"rtsp://127.0.0.1/x") : static_cast<const void*>("rtsp://127.0.0.1/x");

@@ -47,10 +47,6 @@ struct ArgSource {
     std::vector<std::vector<uint8_t>> buffers;
     std::vector<std::string> narrowTexts;
     std::vector<std::u16string> wideTexts;
-    // The generated calls (tests/api/export_calls_gen.py, shared with the API
-    // sweep) pass one handle and one index per call: drawn first, here.
-    HVKS handle = HandleArg();
-    uint32_t index = IndexArg();
 
     HVKS HandleArg() {
         const uint8_t pick = in.Byte() % 8;
@@ -113,6 +109,13 @@ struct ExportCall {
     std::function<VKSERROR(ArgSource&)> call;
 };
 
+const std::vector<ExportCall>& AllExports() {
+    static const std::vector<ExportCall> calls = {
+#include "export_calls.inc"
+    };
+    return calls;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -136,14 +139,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::vector<ExportCall> calls = {
-#include "export_calls.inc"
-    };
     // The engine's own lifetime is the harness's; the helper process entry
     // waits for its stop event.
     static std::vector<const ExportCall*> table = [] {
         std::vector<const ExportCall*> t;
-        for (const ExportCall& e : calls) {
+        for (const ExportCall& e : AllExports()) {
             const std::string name = e.name;
             if (name != "VKSEngineLoad" && name != "VKSEngineFree" && name != "AudioHelperProcessMain") t.push_back(&e);
         }
