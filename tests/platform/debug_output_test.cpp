@@ -19,17 +19,18 @@
 #include <unistd.h>
 #include <vector>
 
-// Counts the allocations made through operator new by this program.
+// Counts the allocations made through operator new by this program (not
+// inlined, so that the compiler does not pair a new expression with free).
 namespace {
 std::atomic<long> g_allocations{0};
 }
-void* operator new(std::size_t n) {
+[[gnu::noinline]] void* operator new(std::size_t n) {
     ++g_allocations;
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 TEST(DebugOutput, CaptureReceivesExactText) {
     std::vector<std::u16string> lines;
